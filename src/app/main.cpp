@@ -1,0 +1,16 @@
+#include "app/mainwindow.h"
+
+#include <QApplication>
+#include <QImageReader>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("kolvara"));
+    QApplication::setOrganizationName(QStringLiteral("kolvara"));
+    // Large aerial images are the point of the tile grid; let memory, not a fixed cap, decide.
+    QImageReader::setAllocationLimit(0);
+    mainwindow window;
+    window.show();
+    return app.exec();
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "app/qtprompter.h"
+#include "app/qtworkerrunner.h"
+
+#include <QMainWindow>
+
+class ViewController;
+
+// The main window: holds the controller as its central widget and tells it about resizes.
+class mainwindow : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit mainwindow(QWidget* parent = nullptr);
+    ViewController* controller() const { return m_controller; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QtPrompter m_prompter;
+    QtWorkerRunner m_runner;
+    ViewController* m_controller = nullptr;
+};

@@ -1,0 +1,52 @@
+#include "app/qtworkerrunner.h"
+
+#include <QEventLoop>
+#include <QProcess>
+#include <QProgressDialog>
+
+WorkerResult QtWorkerRunner::run(const QString& program, const QStringList& arguments, const QString& waitingText)
+{
+    WorkerResult result;
+    QProcess process;
+    QProgressDialog dialog(waitingText, QStringLiteral("Cancel"), 0, 0, m_window);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setMinimumDuration(300);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+
+    QEventLoop loop;
+    QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::errorOccurred, &loop, [&loop, &process](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart || process.state() == QProcess::NotRunning)
+            loop.quit();
+    });
+    QObject::connect(&dialog, &QProgressDialog::canceled, &loop, [&result, &process] {
+        result.cancelled = true;
+        process.terminate();
+        if (!process.waitForFinished(2000))
+            process.kill();
+    });
+    // Keep the pipes drained so a chatty worker never blocks on a full pipe.
+    QObject::connect(&process, &QProcess::readyReadStandardOutput, &loop,
+                     [&result, &process] { result.standardOutput += process.readAllStandardOutput(); });
+    QObject::connect(&process, &QProcess::readyReadStandardError, &loop,
+                     [&result, &process] { result.standardError += process.readAllStandardError(); });
+
+    process.start(program, arguments);
+    if (!process.waitForStarted(10000)) {
+        result.errorText = process.errorString();
+        return result;
+    }
+    result.started = true;
+    if (process.state() != QProcess::NotRunning)
+        loop.exec(QEventLoop::AllEvents);
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished(2000);
+    }
+    result.standardOutput += process.readAllStandardOutput();
+    result.standardError += process.readAllStandardError();
+    result.crashed = process.exitStatus() == QProcess::CrashExit && !result.cancelled;
+    result.exitCode = process.exitCode();
+    return result;
+}

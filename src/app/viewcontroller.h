@@ -1,0 +1,171 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+#include <nlohmann/json.hpp>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProcess;
+class QPushButton;
+class QScrollArea;
+class QTableView;
+class Prompter;
+class WorkerRunner;
+
+class PaintableImageView;
+class multiimagecollectionview;
+class nodecollection;
+class RealTimeImageView;
+class strategysheetview;
+class TableModel;
+class RunMonitor;
+
+// The one controller of the main window: owns the workspace state and every view, builds the
+// three tool panes and switches the work area. Operations of each area live in their own
+// viewcontroller_<area>.cpp file; the computing is done by core code they call.
+class ViewController : public QWidget {
+    Q_OBJECT
+public:
+    ViewController(Prompter& prompter, WorkerRunner& runner, QWidget* parent = nullptr);
+    ~ViewController() override;
+
+    // ---- Workspace state ------------------------------------------------------------------
+    int inputdatatype = 0;           // 0 nothing, 1 single image, 2 several images, 3 table
+    QList<QStringList> tabledata;    // the open CSV table, header row first
+    QStringList singlecol;           // working column of the table reader
+    QStringList urlarray;            // the accepted input files (absolute paths)
+    QImage singleimg;                // the image cut into tiles
+    int gridnum = 0;
+    bool havesingleimg = false;
+    bool havegridimg = false;
+    QString resourcename;            // lower-cased pre-trained choice
+    nlohmann::ordered_json modeljson;    // null until a model is chosen
+    QString modelname;
+    nlohmann::ordered_json jsonprepare;  // layer templates for "Add node class:"
+    strategysheetview* strategysheetconfig = nullptr;
+    QProcess* nnp = nullptr;         // the running worker of a monitored run
+    QLabel* trainingstate = nullptr;
+    QString datadirectory;           // the workspace folder once data was prepared; empty before
+
+    // ---- Window structure -----------------------------------------------------------------
+    QWidget* LeftView = nullptr;
+    QWidget* RightView = nullptr;
+    QPushButton* LabelViewBtn = nullptr;
+    QPushButton* TrainViewBtn = nullptr;
+    QPushButton* ResultViewBtn = nullptr;
+    QPushButton* opendatabutton = nullptr;
+    QPushButton* openmodelbutton = nullptr;
+    QPushButton* exportbutton = nullptr;
+
+    QWidget* labelView = nullptr;
+    QWidget* trainView = nullptr;
+    QWidget* resultView = nullptr;
+    QWidget* lastlabelview = nullptr;
+    QWidget* lasttrainview = nullptr;
+    QWidget* lastresultview = nullptr;
+
+    QScrollArea* scrollview = nullptr;
+    QWidget* imageview = nullptr;     // black background; holds testview
+    QLabel* metricview = nullptr;
+    QWidget* blankview = nullptr;
+    QTableView* tableView = nullptr;
+    TableModel* tablemodel = nullptr;
+    multiimagecollectionview* multiimagecollection = nullptr;
+    nodecollection* nodecollectionView = nullptr;
+    PaintableImageView* testview = nullptr;
+    RealTimeImageView* painres = nullptr;
+
+    // Label pane
+    QWidget* singleimageview = nullptr;
+    QWidget* multiimageview = nullptr;
+    QLineEdit* gridcol = nullptr;
+    QLineEdit* gridrow = nullptr;
+    QLabel* labelviewtitle = nullptr;
+    QLabel* tilesize = nullptr;
+    QLineEdit* imagelabelval = nullptr;
+    QPushButton* drawgridbutton = nullptr;
+    QPushButton* reversebutton = nullptr;
+    QPushButton* imagelabelbutton = nullptr;
+
+    // Train pane
+    QWidget* pretrainmode = nullptr;
+    QWidget* custommode = nullptr;
+    QWidget* trainstrategy = nullptr;
+    QComboBox* modellist = nullptr;
+    QComboBox* nodeclass = nullptr;
+    QPushButton* newmodelbutton = nullptr;
+    QPushButton* modelgeneratebtn = nullptr;
+    QPushButton* modeltrainbtn = nullptr;
+
+    Prompter& prompter() { return m_prompter; }
+    WorkerRunner& workerRunner() { return m_runner; }
+
+    // ---- Shell ----------------------------------------------------------------------------
+    void changeleftview();
+    void removesubviews(QWidget* view);
+    void windowDidResize();
+    void magnify(double magnification);
+    // Shows `view` as the work area's document; the previous document is kept, not deleted.
+    void setDocumentView(QWidget* view);
+    QWidget* documentView() const;
+    // The window's frame size (W, H); the work area is W - 200 by H - 58.
+    QSize windowSize() const;
+    QSize workAreaSize() const;
+
+    // ---- Data opening and labelling -------------------------------------------------------
+    void Opendata();
+    void opentable(const QString& path);
+    void openSingleImageurl(const QString& path);
+    void drawgrid();
+    void reversegrid();
+    void openMultiImageurl();
+    void labelmultiimage();
+
+    // ---- Model sources --------------------------------------------------------------------
+    void comboBoxSelectionDidChange(QComboBox* box);
+    void buildcustommodel();
+    void loadmodeljson(const QString& path);
+    void Openmodel();
+    void generateMLModel();
+    void exampython();
+    void exampackage();
+
+    // ---- Training -------------------------------------------------------------------------
+    void strategyconfig();
+    void trainNN();
+    QString preparedata();
+    QImage trimimage(const QImage& image, const QRect& bottomLeftRect) const;
+
+    // ---- Results --------------------------------------------------------------------------
+    void openresultview();
+    void openMetricimage(const QString& path);
+    void outputresult();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    void viewDidLoad();
+    void buildWindowFrame();
+    void buildLabelPane();
+    void buildTrainPane();
+    void buildResultPane();
+    void resizeContentViews(const QSizeF& size);
+    // Shows the thumbnails' current labels and predictions again (label pane re-entered).
+    void reloadMultiImageBrowser();
+    // Each area builds its own views after the panes exist.
+    void buildDataViews();
+    void buildModelViews();
+    void buildTrainingViews();
+    void buildResultViews();
+
+    Prompter& m_prompter;
+    WorkerRunner& m_runner;
+    QWidget* m_parking = nullptr;  // hidden owner of documents not shown right now
+};

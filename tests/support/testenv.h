@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+namespace testenv {
+
+// Points the caches and data folders at a fresh temporary folder and silences diagnostics;
+// call before the application object exists.
+void isolate();
+
+// ../shared/testdata/<relative>, or an empty text when the shared folder is absent.
+QString sharedTestData(const QString& relative = QString());
+
+// A folder that lives until the test program ends.
+QString scratchFolder();
+
+}  // namespace testenv
+
+// Skips the current test with a message when ../shared/testdata is absent.
+#define KOLVARA_REQUIRE_TESTDATA()                                                     \
+    do {                                                                               \
+        if (testenv::sharedTestData().isEmpty())                                       \
+            GTEST_SKIP() << "../shared/testdata is absent; real-file test skipped";     \
+    } while (0)
