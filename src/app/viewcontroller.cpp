@@ -89,6 +89,7 @@ void ViewController::viewDidLoad()
     buildTrainPane();
     buildResultPane();
     buildDataViews();
+    buildBrowserViews();
     buildModelViews();
     buildTrainingViews();
     buildResultViews();

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "data/imageset.h"
+#include "data/tilegridstate.h"
+
 #include <QImage>
 #include <QList>
 #include <QString>
@@ -51,6 +54,10 @@ public:
     QProcess* nnp = nullptr;         // the running worker of a monitored run
     QLabel* trainingstate = nullptr;
     QString datadirectory;           // the workspace folder once data was prepared; empty before
+
+    // What the tile grid (testview) and the thumbnail browser (multiimagecollection) show.
+    TileGridState gridmodel;
+    ImageSet browsermodel;
 
     // ---- Window structure -----------------------------------------------------------------
     QWidget* LeftView = nullptr;
@@ -125,6 +132,8 @@ public:
     void reversegrid();
     void openMultiImageurl();
     void labelmultiimage();
+    // Redraws the tile grid after its state changed (predictions ingested, say).
+    void refreshTileGrid();
 
     // ---- Model sources --------------------------------------------------------------------
     void comboBoxSelectionDidChange(QComboBox* box);
@@ -134,6 +143,8 @@ public:
     void generateMLModel();
     void exampython();
     void exampackage();
+    // The architecture document the layer graph editor holds (null when none).
+    const nlohmann::ordered_json& editorDocument() const;
 
     // ---- Training -------------------------------------------------------------------------
     void strategyconfig();
@@ -161,6 +172,7 @@ private:
     void reloadMultiImageBrowser();
     // Each area builds its own views after the panes exist.
     void buildDataViews();
+    void buildBrowserViews();
     void buildModelViews();
     void buildTrainingViews();
     void buildResultViews();

@@ -1,4 +1,4 @@
-// Data opening, the CSV table, the tile grid and the thumbnail browser.
+// Data opening, the CSV table and the tile grid.
 #include "app/viewcontroller.h"
 
 #include "app/prompter.h"
@@ -8,11 +8,9 @@ void notYet(Prompter& prompter) { prompter.alert(QStringLiteral("This feature is
 }  // namespace
 
 void ViewController::buildDataViews() {}
-void ViewController::reloadMultiImageBrowser() {}
 void ViewController::Opendata() { notYet(m_prompter); }
 void ViewController::opentable(const QString&) { notYet(m_prompter); }
 void ViewController::openSingleImageurl(const QString&) { notYet(m_prompter); }
 void ViewController::drawgrid() { notYet(m_prompter); }
 void ViewController::reversegrid() { notYet(m_prompter); }
-void ViewController::openMultiImageurl() { notYet(m_prompter); }
-void ViewController::labelmultiimage() { notYet(m_prompter); }
+void ViewController::refreshTileGrid() {}

@@ -15,3 +15,8 @@ void ViewController::Openmodel() { notYet(m_prompter); }
 void ViewController::generateMLModel() { notYet(m_prompter); }
 void ViewController::exampython() {}
 void ViewController::exampackage() {}
+const nlohmann::ordered_json& ViewController::editorDocument() const
+{
+    static const nlohmann::ordered_json none;
+    return none;
+}

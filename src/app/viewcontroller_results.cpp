@@ -1,4 +1,4 @@
-// The result pane, ingestion of predictions, the metrics image and the export.
+// The result pane, ingestion of predictions and the metrics image.
 #include "app/viewcontroller.h"
 
 #include "app/prompter.h"
@@ -10,4 +10,3 @@ void notYet(Prompter& prompter) { prompter.alert(QStringLiteral("This feature is
 void ViewController::buildResultViews() {}
 void ViewController::openresultview() { notYet(m_prompter); }
 void ViewController::openMetricimage(const QString&) { notYet(m_prompter); }
-void ViewController::outputresult() { notYet(m_prompter); }

@@ -1,4 +1,4 @@
-// Training strategy, data preparation and the training run.
+// The training strategy form and the preparation of training data.
 #include "app/viewcontroller.h"
 
 #include "app/prompter.h"
@@ -8,7 +8,5 @@ void notYet(Prompter& prompter) { prompter.alert(QStringLiteral("This feature is
 }  // namespace
 
 void ViewController::buildTrainingViews() {}
-void ViewController::strategyconfig() { notYet(m_prompter); }
-void ViewController::trainNN() { notYet(m_prompter); }
 QString ViewController::preparedata() { return datadirectory; }
 QImage ViewController::trimimage(const QImage&, const QRect&) const { return QImage(); }

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+
+// The values of the training strategy form, as the training run reads them after "Start!".
+struct TrainingStrategy {
+    QString imagefolder;    // test data path; must not be empty to start
+    QString trainingfolder; // may be empty: then the run only predicts
+    QString trainingdoc;    // training label document, may be empty
+    QString weights;        // weights to start from, may be empty
+    QString batchsize = QStringLiteral("4");
+    QString trainingeporch = QStringLiteral("3");
+    QString optimizesel = QStringLiteral("Adam");
+    QString lossfuncsel = QStringLiteral("mean_squared_error");
+    double trainratio = 0.6;
+    bool img_transfer = false;
+    bool img_random = false;
+    bool img_rotate = false;
+    bool img_distort = false;
+};
