@@ -4,6 +4,7 @@ Figures come from the files' provenance notes (layer counts include the InputLay
 functional form adds to a Sequential model without one).
 """
 import collections
+import copy
 
 import numpy as np
 import torch
@@ -71,3 +72,18 @@ def assert_same_outputs(a, b):
     assert len(a) == len(b)
     for x, y in zip(a, b):
         np.testing.assert_array_equal(x, y)
+
+
+def renamed(doc, prefix="x_"):
+    """The same graph with every layer renamed, so only positions can match weights."""
+    doc = copy.deepcopy(doc)
+    config = doc["config"]
+    for layer in config["layers"]:
+        layer["name"] = layer["config"]["name"] = prefix + layer["name"]
+        for node in layer["inbound_nodes"]:
+            for ref in node:
+                ref[0] = prefix + ref[0]
+    for key in ("input_layers", "output_layers"):
+        for ref in config[key]:
+            ref[0] = prefix + ref[0]
+    return doc
