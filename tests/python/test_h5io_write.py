@@ -66,8 +66,8 @@ def test_model_file_layout(testdata, tmp_path):
         group = f["model_weights"]
         assert group.attrs["layer_names"].dtype.kind == "S"
         assert [n.decode() for n in group.attrs["layer_names"]] == order
-        assert group.attrs["keras_version"] == b"2.11.0"
-        assert group.attrs["backend"] == b"tensorflow"
+        assert text(group.attrs["keras_version"]) == "2.11.0"
+        assert text(group.attrs["backend"]) == "tensorflow"
         assert set(group) == set(order) | {"top_level_model_weights"}
         for name in order:
             weights = net.keras_weights(name)
