@@ -187,9 +187,24 @@ def test_unusable_weights_files_are_refused(testdata, tmp_path, case, message):
         h5io.load_weights(net, str(bad_weights_file(tmp_path, case, testdata)))
 
 
-def test_full_model_in_a_folder_copy_loads_as_weights(testdata, tmp_path):
-    """A full-model file works as a weights file (the trainer's starting weights)."""
-    path = tmp_path / "start.hdf5"
+@pytest.mark.parametrize("copy_name", ["start.hdf5", "tf211.keras"])
+def test_full_model_under_another_name_loads_as_weights(testdata, tmp_path, copy_name):
+    """A full-model file works as a weights file (the trainer's starting weights), and
+    tf.keras 2.11 wrote HDF5 under .keras names."""
+    path = tmp_path / copy_name
     shutil.copyfile(testdata / "keras" / "sequential_cnn_cifar10_tf2.13.h5", path)
     net = build_network(architecture(testdata, "sequential_cnn_cifar10_tf2.13.h5"))
     assert len(h5io.load_weights(net, str(path))) == 4
+
+
+def test_weights_linking_to_another_file_are_refused(testdata, tmp_path):
+    net = build_network(architecture(testdata, "sequential_cnn_cifar10_tf2.13.h5"))
+    path = tmp_path / "w.hdf5"
+    h5io.save_weights(str(path), net)
+    with h5py.File(tmp_path / "elsewhere.h5", "w") as f:
+        f["data"] = np.zeros((3, 3, 3, 32), np.float32)
+    with h5py.File(path, "r+") as f:
+        del f["conv2d/conv2d/kernel:0"]
+        f["conv2d/conv2d/kernel:0"] = h5py.ExternalLink(str(tmp_path / "elsewhere.h5"), "/data")
+    with pytest.raises(ModelError, match="links to another file"):
+        h5io.load_weights(net, str(path))

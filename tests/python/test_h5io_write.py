@@ -134,3 +134,31 @@ def test_class_names_absent_from_foreign_files(testdata, name, expected):
 def test_class_names_of_a_missing_file(tmp_path):
     with pytest.raises(ModelError, match="no such file"):
         h5io.read_class_names(str(tmp_path / "none.h5"))
+
+
+def long_chain(count, width=60):
+    """Input plus `count` Activation layers with long names: a config beyond 64 KiB."""
+    names = ["input_1"] + [("activation_%04d_" % i).ljust(width, "x") for i in range(count)]
+    layers = [{"class_name": "InputLayer", "name": "input_1", "inbound_nodes": [],
+               "config": {"batch_input_shape": [None, 3], "dtype": "float32", "name": "input_1"}}]
+    for prev, name in zip(names, names[1:]):
+        layers.append({"class_name": "Activation", "name": name,
+                       "inbound_nodes": [[[prev, 0, 0, {}]]],
+                       "config": {"name": name, "trainable": True, "dtype": "float32",
+                                  "activation": "linear"}})
+    return {"class_name": "Functional", "config": {
+        "name": "chain", "layers": layers, "input_layers": [["input_1", 0, 0]],
+        "output_layers": [[names[-1], 0, 0]]}}
+
+
+def test_large_model_splits_layer_names_and_reads_back(tmp_path):
+    net = build_network(long_chain(1200))
+    path = tmp_path / "big.h5"
+    h5io.save_model(str(path), net, ["a"])
+    with h5py.File(path, "r") as f:
+        assert len(f.attrs["model_config"]) > 65536
+        assert "layer_names" not in f["model_weights"].attrs
+        assert h5io.read_name_list(f["model_weights"], "layer_names") == net.layer_names
+    doc = modelfiles.read_architecture(str(path), "1")
+    assert len(doc["config"]["layers"]) == 1201
+    assert h5io.load_weights(build_network(doc), str(path)) == []
