@@ -5,7 +5,6 @@ model: {"class_name": "Functional", "config": {"name", "layers", "input_layers",
 "output_layers"}, "keras_version", "backend"}, each layer record {"class_name", "config",
 "name", "inbound_nodes"} with inbound references [layer, node_index, tensor_index, kwargs].
 """
-import copy
 import json
 import re
 
@@ -53,7 +52,7 @@ def normalize(doc):
     """
     if not isinstance(doc, dict):
         raise ModelError("the model document is not a JSON object")
-    doc = _detuple(copy.deepcopy(doc))
+    doc = _detuple(doc)  # rebuilds every dict and list, so the caller's document is untouched
     if "model_config" in doc and "config" not in doc:
         inner = doc["model_config"]
         if isinstance(inner, str):
@@ -77,9 +76,9 @@ def normalize(doc):
 
 
 def _detuple(obj):
-    """Turn SavedModel tuple objects {"class_name": "__tuple__", "items": [...]} into lists."""
+    """Turn SavedModel tuple and TensorShape objects ({"class_name", "items"}) into lists."""
     if isinstance(obj, dict):
-        if obj.get("class_name") == "__tuple__" and "items" in obj:
+        if obj.get("class_name") in ("__tuple__", "TensorShape") and "items" in obj:
             return [_detuple(v) for v in obj["items"]]
         return {k: _detuple(v) for k, v in obj.items()}
     if isinstance(obj, list):
