@@ -46,11 +46,11 @@ def write_name_list(obj, name, items):
         obj.attrs[name] = np.asarray([])
         return
     data = np.array([s.encode("utf-8") for s in items])
+    if data.itemsize > HDF5_OBJECT_HEADER_LIMIT:
+        raise ModelError("name list %r: one name is longer than %d bytes"
+                         % (name, HDF5_OBJECT_HEADER_LIMIT))
     parts = [data]
     while any(part.nbytes > HDF5_OBJECT_HEADER_LIMIT for part in parts):
-        if len(parts) >= len(data):
-            raise ModelError("name list %r: one name is longer than %d bytes"
-                             % (name, HDF5_OBJECT_HEADER_LIMIT))
         parts = np.array_split(data, len(parts) + 1)
     if len(parts) == 1:
         obj.attrs[name] = data
