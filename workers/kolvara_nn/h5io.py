@@ -176,6 +176,9 @@ def read_weight_table(path, net_records=()):
     net_records ((class_name, name) pairs of the target network) name the Keras 3 object
     paths when the file itself carries no architecture.
     """
+    if os.path.isdir(path):
+        raise ModelError("%s is a folder; weights are read from a .h5, .hdf5 or .keras file"
+                         % path)
     if not os.path.isfile(path):
         raise ModelError("%s: no such weights file" % path)
     with open(path, "rb") as f:
