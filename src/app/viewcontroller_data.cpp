@@ -18,6 +18,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTableView>
 
 namespace {
@@ -128,6 +129,9 @@ bool showSingleImage(ViewController& c, const QString& path)
 
 void ViewController::buildDataViews()
 {
+    // Without a frame the viewport is exactly the work area, so an image view of that size
+    // shows whole, without scroll bars covering its bottom row of tiles.
+    scrollview->setFrameShape(QFrame::NoFrame);
     testview = new PaintableImageView(gridmodel, imageview);
     imageview->layout()->addWidget(testview);
     testview->hide();

@@ -11,7 +11,9 @@ double findratio(const QSizeF& image, const QSizeF& view)
 {
     if (image.width() <= 0 || image.height() <= 0)
         return 0;
-    return image.height() < image.width() ? view.width() / image.width() : view.height() / image.height();
+    // Fitting a landscape image to the width alone would push the top of a near-square one out
+    // of the view, where its tiles can be neither seen nor clicked; the image always fits whole.
+    return std::min(view.width() / image.width(), view.height() / image.height());
 }
 
 QSizeF drawSize(const QSizeF& image, const QSizeF& view)
@@ -92,6 +94,14 @@ std::vector<QLineF> markLines(const std::vector<TilePoint>& marks, TileSize size
         lines.emplace_back(x, y + size.height, x + size.width, y + size.height);  // top edge
     }
     return lines;
+}
+
+QRectF strokeRect(const QLineF& segment, double width)
+{
+    const double half = width / 2;
+    const double left = std::min(segment.x1(), segment.x2());
+    const double bottom = std::min(segment.y1(), segment.y2());
+    return QRectF(left - half, bottom - half, std::abs(segment.dx()) + width, std::abs(segment.dy()) + width);
 }
 
 QRectF predictionCircleRect(TilePoint tile, TileSize size)

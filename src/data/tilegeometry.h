@@ -22,8 +22,8 @@ struct TileSize {
     bool operator==(const TileSize& o) const { return width == o.width && height == o.height; }
 };
 
-// Display scale: a landscape image (height < width) is fitted to the view's width, any other
-// to its height. 0 when the image has no area.
+// Display scale: the largest that shows the whole image in the view (a wide image is fitted to
+// the view's width, a tall one to its height). 0 when the image has no area.
 double findratio(const QSizeF& image, const QSizeF& view);
 QSizeF drawSize(const QSizeF& image, const QSizeF& view);
 
@@ -52,6 +52,10 @@ std::vector<QLineF> gridLines(TileSize size, int rows, int cols);
 
 // A marked tile's left and top edges, for each mark in order (outside the grid too).
 std::vector<QLineF> markLines(const std::vector<TilePoint>& marks, TileSize size);
+
+// The area a square-capped stroke of `width` covers along an axis-aligned segment; filling it
+// draws the same pixels as stroking, much faster when thousands of marks are shown.
+QRectF strokeRect(const QLineF& segment, double width);
 
 // The circle over a tile's top-left corner: (X - 5, Y + th, 10, 10).
 QRectF predictionCircleRect(TilePoint tile, TileSize size);

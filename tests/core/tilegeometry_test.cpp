@@ -52,7 +52,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, Fitting, ::testing::Values(
     FitCase{"landscape fits the width", {1000, 500}, {800, 600}, 5, 10, 0.8, {800, 400}, {80, 80}},
     FitCase{"portrait fits the height", {600, 900}, {800, 600}, 3, 4, 600.0 / 900, {400, 600}, {100, 200}},
     FitCase{"square fits the height", {500, 500}, {800, 600}, 2, 2, 1.2, {600, 600}, {300, 300}},
-    FitCase{"landscape may overflow the height", {1000, 900}, {800, 300}, 1, 1, 0.8, {800, 720}, {800, 720}},
+    FitCase{"near-square landscape stays inside", {1000, 900}, {800, 300}, 1, 1, 1.0 / 3, {1000.0 / 3, 300}, {333, 300}},
+    FitCase{"portrait in a narrow view", {600, 900}, {300, 600}, 1, 1, 0.5, {300, 450}, {300, 450}},
     FitCase{"tiles truncate", {100, 50}, {100, 600}, 3, 3, 1.0, {100, 50}, {33, 16}},
     FitCase{"more tiles than points", {1000, 500}, {800, 600}, 1000, 1000, 0.8, {800, 400}, {0, 0}},
     FitCase{"no image", {0, 0}, {800, 600}, 2, 2, 0.0, {0, 0}, {0, 0}}));
@@ -179,6 +180,12 @@ TEST(Marks, MarkLinesAreTheTilesLeftAndTopEdges)
     EXPECT_EQ(lines[0], QLineF(160, 80, 160, 40));
     EXPECT_EQ(lines[1], QLineF(160, 80, 240, 80));
     EXPECT_EQ(lines[2], QLineF(1600, 400, 1600, 360));  // outside the grid: drawn where it falls
+}
+
+TEST(Marks, StrokeRectCoversTheSquareCappedLine)
+{
+    EXPECT_EQ(strokeRect(QLineF(160, 80, 160, 40), 5), QRectF(157.5, 37.5, 5, 45));
+    EXPECT_EQ(strokeRect(QLineF(160, 80, 240, 80), 5), QRectF(157.5, 77.5, 85, 5));
 }
 
 TEST(Marks, ColoursSwapWhenReversed)

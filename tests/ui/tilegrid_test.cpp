@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QLineEdit>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -79,6 +80,22 @@ TEST(TileGrid, OpeningShowsTheImageFittedAtTheBottomLeft)
     EXPECT_EQ(shot.pixelColor(g.at(10, 520)).rgb(), QColor(Qt::black).rgb());  // above the fitted image
     g.clickAt(50, 50);
     EXPECT_TRUE(g.marks().empty());  // no grid yet
+    QApplication::processEvents();
+    EXPECT_FALSE(c->scrollview->horizontalScrollBar()->isVisible());
+    EXPECT_FALSE(c->scrollview->verticalScrollBar()->isVisible());
+}
+
+TEST(TileGrid, NearSquareImagesFitWholeSoEveryTileCanBeClicked)
+{
+    Grid g;
+    g.open(g.image("squarish.png", QSize(1000, 900)));
+    g.draw("10", "10");
+    const double h = g.c->testview->height();  // the height limits: tiles of 82 x 74 at 742 points
+    const double tw = int(1000 * h / 900 / 10);
+    const double th = int(h / 10);
+    g.clickAt(9 * tw + tw / 2, 9 * th + th / 2);
+    EXPECT_EQ(g.marks(), (std::vector<TilePoint>{{9, 9}}));
+    EXPECT_LE(g.c->gridmodel.drawsize.height(), h);
 }
 
 TEST(TileGrid, DrawingSetsCountsTileSizeAndKeepsMarks)
