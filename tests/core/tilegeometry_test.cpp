@@ -140,12 +140,6 @@ TEST(HitTest, ClickPointIsThePixelCentreFromTheBottom)
     EXPECT_EQ(tileAt(clickPoint({0, 519}, 600), TileSize{80, 80}, 5, 10), (TilePoint{1, 0}));
 }
 
-TEST(HitTest, ConversionToTopLeft)
-{
-    EXPECT_EQ(toTopLeft(QRectF(80, 0, 80, 80), 600), QRectF(80, 520, 80, 80));
-    EXPECT_EQ(toTopLeft(QLineF(0, 80, 0, 0), 600), QLineF(0, 520, 0, 600));
-}
-
 // ---- Marks -----------------------------------------------------------------------------------
 
 TEST(Marks, ToggleAppendsOrRemovesTheFirstOccurrence)
@@ -180,12 +174,6 @@ TEST(Marks, MarkLinesAreTheTilesLeftAndTopEdges)
     EXPECT_EQ(lines[0], QLineF(160, 80, 160, 40));
     EXPECT_EQ(lines[1], QLineF(160, 80, 240, 80));
     EXPECT_EQ(lines[2], QLineF(1600, 400, 1600, 360));  // outside the grid: drawn where it falls
-}
-
-TEST(Marks, StrokeRectCoversTheSquareCappedLine)
-{
-    EXPECT_EQ(strokeRect(QLineF(160, 80, 160, 40), 5), QRectF(157.5, 37.5, 5, 45));
-    EXPECT_EQ(strokeRect(QLineF(160, 80, 240, 80), 5), QRectF(157.5, 77.5, 85, 5));
 }
 
 TEST(Marks, ColoursSwapWhenReversed)

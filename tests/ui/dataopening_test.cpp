@@ -89,6 +89,20 @@ TEST(OpenData, ImageThenTableKeepsBothAndShowsTheTable)
     EXPECT_TRUE(c->labelView->isVisible());
 }
 
+TEST(OpenData, OpeningDataBringsTheLabelPaneBackFromAnotherPane)
+{
+    Opened f;
+    ViewController* c = f.controller;
+    c->TrainViewBtn->setEnabled(true);
+    c->TrainViewBtn->click();
+    f.open({writeFile(f.file("b.csv"), "a,b\n1,2\n")});
+    EXPECT_TRUE(c->LabelViewBtn->isChecked());
+    EXPECT_FALSE(c->TrainViewBtn->isChecked());
+    EXPECT_TRUE(c->labelView->isVisible());
+    EXPECT_FALSE(c->trainView->isVisible());
+    EXPECT_EQ(c->scrollview->widget(), c->tableView);
+}
+
 TEST(OpenData, RejectedItemsAlertAndTheRestStillOpen)
 {
     Opened f;
