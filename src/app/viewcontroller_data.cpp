@@ -44,13 +44,8 @@ QImage readImage(Prompter& prompter, const QString& path)
 {
     QImageReader reader(path);
     QImage image = reader.read();
-    if (image.isNull() || image.width() <= 0 || image.height() <= 0) {
-        const QString reason = reader.error() == QImageReader::UnknownError && image.isNull()
-            ? QStringLiteral("The image has no pixels.")
-            : reader.errorString();
-        alertWithReason(prompter, QStringLiteral("Cannot open the image at ") + path, reason);
-        return QImage();
-    }
+    if (image.isNull())  // also an image of zero width or height
+        alertWithReason(prompter, QStringLiteral("Cannot open the image at ") + path, reader.errorString());
     return image;
 }
 
