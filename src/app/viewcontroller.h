@@ -143,8 +143,13 @@ public:
     void generateMLModel();
     void exampython();
     void exampackage();
-    // The architecture document the layer graph editor holds (null when none).
+    // The architecture document the layer graph editor holds (an empty object when none).
     const nlohmann::ordered_json& editorDocument() const;
+    // Shows `modeljson` as the layer graph in the work area; the editor keeps its
+    // `customized` flag.
+    void showModelGraph();
+    // "Add node class:": inserts the class's template layer before the output layer.
+    void addnodeclass(const QString& classname);
 
     // ---- Training -------------------------------------------------------------------------
     void strategyconfig();

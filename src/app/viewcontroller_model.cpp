@@ -1,13 +1,55 @@
-// Model sources and the Python environment check.
+// Model sources, the Python environment check and the layer graph editor's document.
 #include "app/viewcontroller.h"
 
 #include "app/prompter.h"
+#include "model/archdocument.h"
+#include "model/catalogue.h"
+#include "model/ui/nodecollection.h"
+#include "util/diagnostics.h"
+#include "worker/paths.h"
+
+#include <QComboBox>
+#include <QScrollArea>
 
 namespace {
 void notYet(Prompter& prompter) { prompter.alert(QStringLiteral("This feature is not yet available."), AlertStyle::Informational); }
 }  // namespace
 
-void ViewController::buildModelViews() {}
+void ViewController::buildModelViews()
+{
+    modellist->addItems(catalogue::mlmodels());
+    modellist->setCurrentIndex(-1);
+    nodeclass->addItems(catalogue::nodeclasses());
+    nodeclass->setCurrentIndex(-1);
+    nodecollectionView = new nodecollection(m_prompter, m_parking);
+    nodecollectionView->hide();
+    connect(nodeclass, &QComboBox::activated, this, [this](int index) { addnodeclass(nodeclass->itemText(index)); });
+}
+
+void ViewController::addnodeclass(const QString& classname)
+{
+    // Only a custom model takes new layers; the box is enabled once one was built.
+    if (!nodeclass->isEnabled() || nodecollectionView->nodedice.isEmpty())
+        return;
+    diag::print(classname);
+    // The start architecture lacks some offered classes; those come from the extra templates.
+    const ParseOutcome extra = archdoc::readFile(paths::resourcePath(QStringLiteral("layertemplates"), QStringLiteral("json")));
+    const std::optional<Json> layer = archdoc::findTemplate(jsonprepare, extra.json.value_or(Json()), classname);
+    if (!layer) {
+        m_prompter.alert(QStringLiteral("No layer template for class %1 was found.").arg(classname), AlertStyle::Warning);
+        return;
+    }
+    nodecollectionView->addlayer(*layer);
+}
+
+void ViewController::showModelGraph()
+{
+    removesubviews(RightView);
+    nodecollectionView->setDocument(modeljson, nodecollectionView->customized);
+    setDocumentView(nodecollectionView);
+    lasttrainview = nodecollectionView;
+}
+
 void ViewController::comboBoxSelectionDidChange(QComboBox*) {}
 void ViewController::buildcustommodel() { notYet(m_prompter); }
 void ViewController::loadmodeljson(const QString&) { notYet(m_prompter); }
@@ -15,8 +57,5 @@ void ViewController::Openmodel() { notYet(m_prompter); }
 void ViewController::generateMLModel() { notYet(m_prompter); }
 void ViewController::exampython() {}
 void ViewController::exampackage() {}
-const nlohmann::ordered_json& ViewController::editorDocument() const
-{
-    static const nlohmann::ordered_json none;
-    return none;
-}
+
+const nlohmann::ordered_json& ViewController::editorDocument() const { return nodecollectionView->nodedice.json(); }
