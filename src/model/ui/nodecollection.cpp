@@ -14,6 +14,9 @@ nodecollection::nodecollection(Prompter& prompter, QWidget* parent) : QWidget(pa
     setObjectName(QStringLiteral("nodecollection"));
     // The column scrolls by itself, so the work area gives it its whole size.
     setProperty("fillsWorkArea", true);
+    // Not the work area's dark role: the nodes and the panel draw dark text on white.
+    setBackgroundRole(QPalette::Window);
+    setForegroundRole(QPalette::WindowText);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     collectionView = new nodecollectionview(this);

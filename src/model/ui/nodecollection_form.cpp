@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <algorithm>
 
 namespace {
 
@@ -20,8 +21,10 @@ constexpr int kPanelWidth = 200;
 const char* const kTag = "tag";
 
 // Rows that are popupviews run top-down; plain one-line rows hold their controls at the bottom.
+// Controls stop short of the panel's right border.
 void place(QWidget* child, QWidget* row, int x, int y, int w, int h)
 {
+    w = std::min(w, kPanelWidth - 2 - x);
     if (qobject_cast<popupview*>(row))
         framing::placeTL(child, row, x, y, w, h);
     else
@@ -30,7 +33,9 @@ void place(QWidget* child, QWidget* row, int x, int y, int w, int h)
 
 void titleLabel(const QString& title, QWidget* row, int width)
 {
-    place(framing::label(title, nullptr), row, 0, 0, width, 20);
+    QLabel* label = framing::label(title, nullptr);
+    label->setIndent(4);  // clear of the panel's border
+    place(label, row, 0, 0, width, 20);
 }
 
 void separator(QWidget* row, int x, int y)
@@ -199,6 +204,7 @@ void nodecollection::popupconfig(int item)
     diag::print("select item at ", item);
     removepopconfigsubview(layerconfig);
     QLabel* title = framing::label(QStringLiteral("Layer configuration"), nullptr);
+    title->setIndent(4);
     framing::placeTL(title, layerconfig, 0, 0, kPanelWidth, 20);
     int y = 20;
     if (const Json* layer = nodedice.layer(item)) {
