@@ -8,6 +8,11 @@ from .keras_json import checked
 from .layer_base import to_internal, to_keras
 from .layers import make_layer
 
+# Layers whose backward pass needs neither their output nor keeps it, so a following
+# activation may overwrite that output. Convolutions and Dense only without activation.
+_MERGES = frozenset(("BatchNormalization", "Add", "Subtract", "Average", "Concatenate"))
+_LINEAR_WHEN_NO_ACT = frozenset(("Conv2D", "DepthwiseConv2D", "SeparableConv2D", "Dense"))
+
 
 def build_network(doc):
     """Build a KerasNetwork from any supported document shape (raises ModelError)."""
@@ -62,6 +67,7 @@ class KerasNetwork(nn.Module):
         self._outputs = [slot[(n, i)] for n, i, _ in graph.outputs]
         self._slots = len(order)
         self._plan = self._with_releases(steps)
+        self._allow_in_place(order, steps)
 
     def _build_layer(self, index, shapes, built):
         layer = self.layers[index]
@@ -90,12 +96,33 @@ class KerasNetwork(nn.Module):
             plan.append((index, ins, out, free))
         return plan
 
+    def _allow_in_place(self, order, steps):
+        """Let an Activation overwrite its input when that tensor has no other use."""
+        readers, calls = {}, {}
+        for index, ins, _ in steps:
+            calls[index] = calls.get(index, 0) + 1
+            for s in ins:
+                readers[s] = readers.get(s, 0) + 1
+        fixed = set(self._inputs) | set(self._outputs)
+        for index, ins, _ in steps:
+            layer = self.layers[index]
+            if layer.class_name != "Activation" or calls[index] != 1 or len(ins) != 1:
+                continue
+            source = ins[0]
+            if readers[source] != 1 or source in fixed:
+                continue
+            producer = self.layers[self._index[order[source][0]]]
+            if producer.class_name in _MERGES or (
+                    producer.class_name in _LINEAR_WHEN_NO_ACT and producer.act is None):
+                layer.allow_in_place()
+
     def forward(self, *xs):
         if len(xs) != len(self._inputs):
             raise ModelError(f"the model takes {len(self._inputs)} inputs, got {len(xs)}")
         values = [None] * self._slots
         for s, x in zip(self._inputs, xs):
-            values[s] = to_internal(x)
+            # A contiguous NCHW copy: torch's convolutions are fastest on that layout.
+            values[s] = to_internal(x).contiguous()
         layers = self.layers
         for index, ins, out, free in self._plan:
             values[out] = layers[index](*[values[s] for s in ins])
