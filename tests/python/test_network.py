@@ -242,3 +242,33 @@ def test_augmentation_layers_are_identity_at_inference_and_random_in_training():
     torch.manual_seed(1)
     y = net.train()(x)
     assert y.shape == x.shape and not torch.allclose(y, x)
+
+
+def test_relu_in_place_never_touches_a_tensor_read_elsewhere():
+    layers = [image_input(5, 5, 3),
+              rec("Activation", "r0", ["input_1"], activation="relu"),            # the caller's tensor
+              rec("BatchNormalization", "bn", ["r0"], axis=[3]),
+              rec("Activation", "r1", ["bn"], activation="relu"),                 # bn also read by add
+              rec("Add", "add", ["bn", "r1"]),
+              rec("Conv2D", "c", ["add"], filters=3, kernel_size=[1, 1]),
+              rec("Activation", "r2", ["c"], activation="relu")]                 # sole reader: may overwrite
+    net = build_network(doc_of(layers, outputs=["r2", "add"]))
+    randomize = lambda n: net.set_keras_weights(n, [RNG.standard_normal(a.shape) if "variance" not in w
+                                                    else np.abs(RNG.standard_normal(a.shape)) + 0.5
+                                                    for w, a in net.keras_weights(n)])
+    randomize("bn")
+    randomize("c")
+    x = torch.randn(2, 5, 5, 3)
+    keep = x.clone()
+    g, b, m, v = [a.astype(np.float64) for _, a in net.keras_weights("bn")]
+    k, kb = [a.astype(np.float64) for _, a in net.keras_weights("c")]
+    bn = ref.batch_norm(np.maximum(x.numpy().astype(np.float64), 0), g, b, m, v, 1e-3)
+    added = bn + np.maximum(bn, 0)
+    with torch.no_grad():
+        out, add = net.eval()(x)
+    assert torch.equal(x, keep)
+    np.testing.assert_allclose(add.numpy(), added, atol=1e-4)
+    np.testing.assert_allclose(out.numpy(), np.maximum(ref.conv2d(added, k, kb), 0), atol=1e-4)
+    out, add = net.train()(x.requires_grad_())
+    (out.sum() + add.sum()).backward()  # autograd raises if a saved tensor was overwritten
+    assert x.grad is not None
