@@ -272,3 +272,21 @@ def test_relu_in_place_never_touches_a_tensor_read_elsewhere():
     out, add = net.train()(x.requires_grad_())
     (out.sum() + add.sum()).backward()  # autograd raises if a saved tensor was overwritten
     assert x.grad is not None
+
+
+@pytest.mark.parametrize("tail,activation", [
+    ([rec("Dense", "out", ["g"], units=3, activation="softmax")], "softmax"),
+    ([rec("Dense", "d", ["g"], units=3), rec("Activation", "out", ["d"], activation="sigmoid")], "sigmoid"),
+    ([rec("Dense", "d", ["g"], units=3), rec("Softmax", "out", ["d"])], "softmax"),
+    ([rec("Dense", "out", ["g"], units=3, activation="tanh")], "tanh"),
+])
+def test_logits_are_the_outputs_before_the_final_softmax_or_sigmoid(tail, activation):
+    net = build_network(doc_of([image_input(), rec("Conv2D", "c", ["input_1"], filters=4, kernel_size=[3, 3]),
+                                rec("GlobalAveragePooling2D", "g", ["c"])] + tail)).eval()
+    assert net.output_activations == [activation]
+    x = torch.randn(2, 6, 6, 3)
+    with torch.no_grad():
+        probs, logits = net(x), net.forward_logits(x)
+    undo = {"softmax": lambda t: torch.softmax(t, 1), "sigmoid": torch.sigmoid, "tanh": lambda t: t}[activation]
+    np.testing.assert_allclose(undo(logits).numpy(), probs.numpy(), atol=1e-6)
+    assert (activation == "tanh") == torch.allclose(logits, probs)

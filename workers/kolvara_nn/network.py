@@ -2,6 +2,7 @@
 import torch
 from torch import nn
 
+from .activations import activation_name
 from .errors import ModelError
 from .graph import Graph, output_dense
 from .keras_json import checked
@@ -66,6 +67,9 @@ class KerasNetwork(nn.Module):
         self._inputs = [slot[(n, i)] for n, i, _ in graph.inputs]
         self._outputs = [slot[(n, i)] for n, i, _ in graph.outputs]
         self._slots = len(order)
+        self._producer = {out: index for index, _, out in steps}
+        for name, node, _ in graph.inputs:
+            self._producer[slot[(name, node)]] = self._index[name]
         self._plan = self._with_releases(steps)
         self._allow_in_place(order, steps)
 
@@ -116,20 +120,52 @@ class KerasNetwork(nn.Module):
                     producer.class_name in _LINEAR_WHEN_NO_ACT and producer.act is None):
                 layer.allow_in_place()
 
-    def forward(self, *xs):
+    def _start(self, xs):
         if len(xs) != len(self._inputs):
             raise ModelError(f"the model takes {len(self._inputs)} inputs, got {len(xs)}")
         values = [None] * self._slots
         for s, x in zip(self._inputs, xs):
             # A contiguous NCHW copy: torch's convolutions are fastest on that layout.
             values[s] = to_internal(x).contiguous()
+        return values
+
+    def _finish(self, values):
+        outs = [to_keras(values[s]) for s in self._outputs]
+        return outs[0] if len(outs) == 1 else outs
+
+    def forward(self, *xs):
+        values = self._start(xs)
         layers = self.layers
         for index, ins, out, free in self._plan:
             values[out] = layers[index](*[values[s] for s in ins])
             for s in free:
                 values[s] = None
-        outs = [to_keras(values[s]) for s in self._outputs]
-        return outs[0] if len(outs) == 1 else outs
+        return self._finish(values)
+
+    @property
+    def output_activations(self):
+        """The Keras activation applied last on each output ("softmax", "linear", ...)."""
+        return [_final_activation(self.layers[self._producer[s]]) for s in self._outputs]
+
+    def forward_logits(self, *xs):
+        """forward() without the final softmax or sigmoid of each output.
+
+        For losses computed from logits, as Keras does for a model ending in softmax or
+        sigmoid; other outputs come out as forward() gives them.
+        """
+        values = self._start(xs)
+        strip = {self._producer[s] for s in self._outputs}
+        layers = self.layers
+        for index, ins, out, free in self._plan:
+            args = [values[s] for s in ins]
+            layer = layers[index]
+            if index in strip and _final_activation(layer) in ("softmax", "sigmoid"):
+                values[out] = _without_activation(layer, args)
+            else:
+                values[out] = layer(*args)
+            for s in free:
+                values[s] = None
+        return self._finish(values)
 
     def layer(self, name):
         try:
@@ -157,6 +193,24 @@ class KerasNetwork(nn.Module):
         """(trainable, non_trainable) totals over all layers."""
         totals = [layer.param_counts() for layer in self.layers]
         return sum(t for t, _ in totals), sum(n for _, n in totals)
+
+
+def _final_activation(layer):
+    if layer.class_name in ("Activation", "Softmax"):
+        return "softmax" if layer.class_name == "Softmax" else activation_name(layer.config.get("activation"))
+    if layer.class_name in _LINEAR_WHEN_NO_ACT:
+        return activation_name(layer.config.get("activation"))
+    return "linear"
+
+
+def _without_activation(layer, args):
+    if layer.class_name in ("Activation", "Softmax"):
+        return args[0]
+    act, layer.act = layer.act, None
+    try:
+        return layer(*args)
+    finally:
+        layer.act = act
 
 
 def zero_inputs(net, batch=1):
