@@ -41,7 +41,7 @@ class KerasNetwork(nn.Module):
         for rec in records:
             try:
                 modules.append(make_layer(rec))
-            except ModelError as e:
+            except (ModelError, ValueError, TypeError) as e:
                 raise _named(rec["name"], e) from None
         self.layers = nn.ModuleList(modules)
         graph = Graph(doc)
@@ -82,8 +82,12 @@ class KerasNetwork(nn.Module):
             return built[index][1]
         try:
             out = tuple(layer.build(shapes))
-        except ModelError as e:
+        except (ModelError, ValueError, TypeError) as e:
             raise _named(self.layer_names[index], e) from None
+        except (RuntimeError, MemoryError) as e:
+            # Absurd sizes: the weights cannot be allocated.
+            first = str(e).splitlines()[0] if str(e) else type(e).__name__
+            raise _named(self.layer_names[index], f"cannot create the weights ({first})") from None
         built[index] = (shapes, out)
         return out
 
