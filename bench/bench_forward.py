@@ -49,7 +49,7 @@ def measure(build, make_input, repeat):
         with torch.no_grad():
             net(x)  # warm-up: allocator and kernel selection
             forwards.append(min(timed(lambda: net(x))[0] for _ in range(2)))
-        del net
+        net = None  # free the weights before the next build
     return min(builds), min(forwards)
 
 
