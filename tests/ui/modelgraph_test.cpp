@@ -5,6 +5,7 @@
 #include "model/ui/nodecollectionview.h"
 #include "model/ui/popupview.h"
 #include "support/fixture.h"
+#include "worker/paths.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -54,10 +55,11 @@ void openCustom(ViewController* c, const Json& start = startNetwork())
 void chooseClass(ViewController* c, const QString& name)
 {
     const int index = c->nodeclass->findText(name);
-    ASSERT_GE(index, 1);
-    c->nodeclass->setCurrentIndex(index - 1);
+    ASSERT_GE(index, 0);
+    // Step onto the class from a neighbour, as a user does: that emits activated.
+    c->nodeclass->setCurrentIndex(index > 0 ? index - 1 : 1);
     c->nodeclass->setFocus();
-    QTest::keyClick(c->nodeclass, Qt::Key_Down);  // a user's choice: emits activated
+    QTest::keyClick(c->nodeclass, index > 0 ? Qt::Key_Down : Qt::Key_Up);
 }
 
 QWidget* taggedField(nodecollection* editor, int tag)
@@ -170,6 +172,28 @@ TEST(AddLayer, InsertsAVerbatimTemplateBeforeTheOutputAndKeepsEarlierUpdates)
     c->nodeclass->setEnabled(false);  // a pre-trained choice disables adding
     c->addnodeclass(QStringLiteral("Conv2D"));
     EXPECT_EQ(editor->nodedice.layerCount(), 5);
+}
+
+TEST(AddLayer, EveryOfferedClassAddsANodeToTheShippedStartNetwork)
+{
+    const QString start = paths::resourcePath(QStringLiteral("custommodel"), QStringLiteral("json"));
+    const QString templates = paths::resourcePath(QStringLiteral("resnet50"), QStringLiteral("json"));
+    if (start.isEmpty() || templates.isEmpty())
+        GTEST_SKIP() << "the architecture resources are absent";
+    ControllerFixture f;
+    ViewController* c = f.controller;
+    openCustom(c, *archdoc::readFile(start).json);
+    c->jsonprepare = *archdoc::readFile(templates).json;
+    nodecollection* editor = c->nodecollectionView;
+    const int before = editor->nodedice.layerCount();
+    for (const QString& cls : catalogue::nodeclasses()) {
+        chooseClass(c, cls);
+        const int count = editor->nodedice.layerCount();
+        EXPECT_EQ(editor->nodedice.nodeLines(count - 2)->className, cls);
+        EXPECT_EQ(editor->nodedice.nodeLines(count - 1)->name, "predictions");
+    }
+    EXPECT_EQ(editor->nodedice.layerCount(), before + 9);
+    EXPECT_TRUE(f.prompter.alerts().isEmpty());
 }
 
 TEST(AddLayer, NothingWhenNoCustomModelWasBuilt)
