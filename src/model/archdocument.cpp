@@ -95,10 +95,10 @@ bool writeNumber(Json& config, int tag, const QString& text)
         if (tag == 6) {
             config[key] = *v;
         } else {
-            Json& pair = config[key];
+            const auto pair = config.find(key);
             const size_t k = size_t(tag - 10);
-            if (pair.is_array() && pair.size() > k)
-                pair[k] = *v;
+            if (pair != config.end() && pair->is_array() && pair->size() > k)
+                (*pair)[k] = *v;
         }
         return true;
     }

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
 namespace {
 
 // input_1, conv1_pad, conv1_conv, conv1_bn, conv1_relu, add_1 (two inputs), avg_pool, predictions
@@ -131,6 +133,14 @@ INSTANTIATE_TEST_SUITE_P(Texts, InvalidNumbers,
                                            RefusalCase{7, "fast", "momentum", false},
                                            RefusalCase{8, "nan", "epsilon", false}, RefusalCase{8, "inf", "epsilon", false},
                                            RefusalCase{9, "1,000", "units", false}, RefusalCase{9, " ", "units", false}));
+
+TEST(UpdateLayer, KernelFieldsNeedAKernelToWriteInto)
+{
+    ArchDocument doc(residual());
+    const Json before = doc.json();
+    doc.updateLayer(4, {{10, "3"}, {11, "3"}});  // an activation layer has no kernel_size
+    EXPECT_EQ(doc.json(), before);
+}
 
 TEST(UpdateLayer, MissingEntryWritesNothing)
 {

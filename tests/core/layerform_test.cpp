@@ -5,6 +5,8 @@
 using layerform::Row;
 using layerform::RowKind;
 
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
 namespace {
 
 Json residualLayer(int i)

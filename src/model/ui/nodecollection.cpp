@@ -44,6 +44,8 @@ void nodecollection::setDocument(const Json& document, bool customizedModel)
     nodedice = ArchDocument(document);
     customized = customizedModel;
     commoninit();
+    collectionView->verticalScrollBar()->setValue(0);
+    collectionView->horizontalScrollBar()->setValue(0);
 }
 
 void nodecollection::commoninit()

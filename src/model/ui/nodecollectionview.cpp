@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPaintEvent>
 #include <QPainterPath>
 
 // The column itself: hosts the nodes, draws the lines behind them and turns mouse presses and
@@ -19,10 +20,10 @@ public:
     explicit NodeCanvas(nodecollectionview* view) : QWidget(view), m_view(view) { setAcceptDrops(true); }
 
 protected:
-    void paintEvent(QPaintEvent*) override
+    void paintEvent(QPaintEvent* event) override
     {
         QPainter painter(this);
-        m_view->paintLines(painter);
+        m_view->paintLines(painter, event->rect());
     }
 
     void mousePressEvent(QMouseEvent* event) override
@@ -145,7 +146,7 @@ std::vector<nodegeometry::Connection> nodecollectionview::connections() const
     return nodegeometry::connections(m_nodes);
 }
 
-void nodecollectionview::paintLines(QPainter& painter)
+void nodecollectionview::paintLines(QPainter& painter, const QRect& exposed)
 {
     diag::print("visible item count_", numberOfItems());
     namelist.clear();
@@ -156,12 +157,16 @@ void nodecollectionview::paintLines(QPainter& painter)
     painter.setBrush(Qt::NoBrush);
     for (const nodegeometry::Connection& c : connections()) {
         QPainterPath path(c.start);
-        if (c.kind == nodegeometry::Connection::Kind::Straight) {
+        const bool straight = c.kind == nodegeometry::Connection::Kind::Straight;
+        if (straight)
             path.lineTo(c.end);
-            diag::print("drawline at", c.start.x(), c.start.y(), c.end.x(), c.end.y());
-        } else {
+        else
             path.cubicTo(c.control1, c.control2, c.end);
-        }
+        // Long graphs repaint only the part that scrolled into view.
+        if (!path.controlPointRect().adjusted(-1, -1, 1, 1).intersects(exposed))
+            continue;
+        if (straight)
+            diag::print("drawline at", c.start.x(), c.start.y(), c.end.x(), c.end.y());
         painter.drawPath(path);
     }
 }
@@ -170,10 +175,8 @@ void nodecollectionview::clickItem(int index)
 {
     if (index >= numberOfItems())
         index = -1;
-    if (index >= 0 && index == m_selected) {
-        Q_EMIT didReclick(index);
+    if (index >= 0 && index == m_selected)
         return;
-    }
     if (m_selected >= 0) {
         const int old = m_selected;
         m_selected = -1;

@@ -44,15 +44,13 @@ public:
 Q_SIGNALS:
     void didSelect(int index);
     void didDeselect(int index);
-    // A click on the node that is already selected.
-    void didReclick(int index);
     void dragBegan(int index);
     void dragEnded();
     void dropProposed(int target);
 
 private:
     friend class NodeCanvas;
-    void paintLines(class QPainter& painter);
+    void paintLines(class QPainter& painter, const QRect& exposed);
 
     QWidget* m_canvas = nullptr;
     std::vector<NNnode*> m_items;
