@@ -106,8 +106,12 @@ MODEL_DICT_ENDPOINTS = {"class_name": "Model", "keras_version": "2.3.0-tf", "con
      ("dense_input", "dense")),
     (SAVEDMODEL_METADATA, [("in", "InputLayer", []), ("c", "Conv2D", ["in"])], ("in", "c")),
     (MODEL_DICT_ENDPOINTS, [("input_5", "InputLayer", []), ("dense_4", "Dense", ["input_5"])], ("input_5", "dense_4")),
+    ({"class_name": "Functional", "config": {"layers": [
+        {"class_name": "InputLayer", "config": {"shape": [4], "name": "i"}},
+        {"class_name": "Dense", "name": "d", "config": {"units": 2}, "inbound_nodes": [[["i", 0, 0]]]}]}},
+     [("i", "InputLayer", []), ("d", "Dense", ["i"])], ("i", "d")),
 ], ids=["keras2.11", "keras3", "sequential", "sequential-list", "keras3-build-config", "savedmodel-tuples",
-        "dict-endpoints"])
+        "dict-endpoints", "no-endpoints"])
 def test_normalize_gives_the_keras_2_11_functional_shape(doc, layers, ends):
     before = copy.deepcopy(doc)
     out = normalize(doc)

@@ -190,6 +190,8 @@ def _layer(rec, names):
     config["name"] = name
     if cls == "InputLayer":
         shape = config.get("batch_input_shape", config.get("batch_shape"))
+        if shape is None and isinstance(config.get("input_shape", config.get("shape")), list):
+            shape = [None] + config.get("input_shape", config.get("shape"))
         config = {k: config.get(k, d) for k, d in zip(
             _INPUT_KEYS, (shape, "float32", False, False, name))}
         if not isinstance(config["dtype"], str):
