@@ -142,6 +142,8 @@ def test_unknown_inputs_size_and_graph_problems_raise_model_error():
                                              strides=[2, 2], padding="same"),
                                 rec("GlobalMaxPooling2D", "g", ["c"])]))
     assert net(torch.zeros(1, 9, 7, 3)).shape == (1, 2)
+    with pytest.raises(ModelError, match="layer 'c': "):
+        net(torch.zeros(1, 9, 7, 4))  # four channels where the weights expect three
     with pytest.raises(ModelError, match="layer 'f': cannot flatten an input of unknown size"):
         build_network(doc_of([unknown, rec("Flatten", "f", ["input_1"])]))
     with pytest.raises(ModelError, match="layer 'x': Lambda layers .* are refused"):
