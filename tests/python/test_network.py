@@ -248,7 +248,8 @@ def test_augmentation_layers_are_identity_at_inference_and_random_in_training():
 
 def test_relu_in_place_never_touches_a_tensor_read_elsewhere():
     layers = [image_input(5, 5, 3),
-              rec("Activation", "r0", ["input_1"], activation="relu"),            # the caller's tensor
+              rec("Add", "one", ["input_1"]),                                      # hands on its input
+              rec("Activation", "r0", ["one"], activation="relu"),                # the caller's tensor
               rec("BatchNormalization", "bn", ["r0"], axis=[3]),
               rec("Activation", "r1", ["bn"], activation="relu"),                 # bn also read by add
               rec("Add", "add", ["bn", "r1"]),

@@ -110,9 +110,10 @@ class KerasNetwork(nn.Module):
 
     def _allow_in_place(self, order, steps):
         """Let an Activation overwrite its input when that tensor has no other use."""
-        readers, calls = {}, {}
-        for index, ins, _ in steps:
+        readers, calls, arity = {}, {}, {}
+        for index, ins, out in steps:
             calls[index] = calls.get(index, 0) + 1
+            arity[out] = len(ins)
             for s in ins:
                 readers[s] = readers.get(s, 0) + 1
         fixed = set(self._inputs) | set(self._outputs)
@@ -124,7 +125,9 @@ class KerasNetwork(nn.Module):
             if readers[source] != 1 or source in fixed:
                 continue
             producer = self.layers[self._index[order[source][0]]]
-            if producer.class_name in _MERGES or (
+            # A merge of a single input hands that input on instead of a new tensor.
+            fresh = producer.class_name == "BatchNormalization" or arity.get(source, 0) > 1
+            if (producer.class_name in _MERGES and fresh) or (
                     producer.class_name in _LINEAR_WHEN_NO_ACT and producer.act is None):
                 layer.allow_in_place()
 
