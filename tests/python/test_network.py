@@ -252,7 +252,7 @@ def test_relu_in_place_never_touches_a_tensor_read_elsewhere():
               rec("Activation", "r0", ["one"], activation="relu"),                # the caller's tensor
               rec("BatchNormalization", "bn", ["r0"], axis=[3]),
               rec("Activation", "r1", ["bn"], activation="relu"),                 # bn also read by add
-              rec("Add", "add", ["bn", "r1"]),
+              rec("Add", "add", ["bn", "r1", "input_1"]),
               rec("Conv2D", "c", ["add"], filters=3, kernel_size=[1, 1]),
               rec("Activation", "r2", ["c"], activation="relu")]                 # sole reader: may overwrite
     net = build_network(doc_of(layers, outputs=["r2", "add"]))
@@ -266,7 +266,7 @@ def test_relu_in_place_never_touches_a_tensor_read_elsewhere():
     g, b, m, v = [a.astype(np.float64) for _, a in net.keras_weights("bn")]
     k, kb = [a.astype(np.float64) for _, a in net.keras_weights("c")]
     bn = ref.batch_norm(np.maximum(x.numpy().astype(np.float64), 0), g, b, m, v, 1e-3)
-    added = bn + np.maximum(bn, 0)
+    added = bn + np.maximum(bn, 0) + x.numpy()
     with torch.no_grad():
         out, add = net.eval()(x)
     assert torch.equal(x, keep)
