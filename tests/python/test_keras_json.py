@@ -145,14 +145,17 @@ def test_keras3_specifics_are_translated():
 
 
 def test_editor_written_float_units_and_unnamed_layers():
-    doc = small_functional()
-    doc["config"]["layers"][-1]["config"]["units"] = 10.0
-    del doc["config"]["layers"][3]["name"], doc["config"]["layers"][3]["config"]["name"]
-    doc["config"]["layers"][-1]["inbound_nodes"] = [[["global_average_pooling2d", 0, 0, {}]]]
+    doc = {"class_name": "Sequential", "config": {"layers": [
+        {"class_name": "InputLayer", "config": {"batch_input_shape": [None, 3.0]}},
+        {"class_name": "Dense", "config": {"units": 4.0}},
+        {"class_name": "Dense", "config": {"name": "dense", "units": 10.0}},
+    ]}}
     out = normalize(doc)
-    assert out["config"]["layers"][-1]["config"]["units"] == 10
-    assert isinstance(out["config"]["layers"][-1]["config"]["units"], int)
-    assert out["config"]["layers"][3]["name"] == "global_average_pooling2d"
+    # The unnamed layer must not take the name a later layer gives explicitly.
+    assert [r["name"] for r in out["config"]["layers"]] == ["input_1", "dense_1", "dense"]
+    units = [r["config"].get("units") for r in out["config"]["layers"]]
+    assert units == [None, 4, 10] and all(isinstance(u, int) for u in units[1:])
+    assert out["config"]["layers"][0]["config"]["batch_input_shape"] == [None, 3]
     assert problems(out) == []
 
 

@@ -142,6 +142,8 @@ def test_unknown_inputs_size_and_graph_problems_raise_model_error():
                                              strides=[2, 2], padding="same"),
                                 rec("GlobalMaxPooling2D", "g", ["c"])]))
     assert net(torch.zeros(1, 9, 7, 3)).shape == (1, 2)
+    with pytest.raises(ModelError, match="layer 'c': "):
+        net(torch.zeros(1, 9, 7, 4))  # four channels where the weights expect three
     with pytest.raises(ModelError, match="layer 'f': cannot flatten an input of unknown size"):
         build_network(doc_of([unknown, rec("Flatten", "f", ["input_1"])]))
     with pytest.raises(ModelError, match="layer 'x': Lambda layers .* are refused"):
@@ -246,10 +248,11 @@ def test_augmentation_layers_are_identity_at_inference_and_random_in_training():
 
 def test_relu_in_place_never_touches_a_tensor_read_elsewhere():
     layers = [image_input(5, 5, 3),
-              rec("Activation", "r0", ["input_1"], activation="relu"),            # the caller's tensor
+              rec("Add", "one", ["input_1"]),                                      # hands on its input
+              rec("Activation", "r0", ["one"], activation="relu"),                # the caller's tensor
               rec("BatchNormalization", "bn", ["r0"], axis=[3]),
               rec("Activation", "r1", ["bn"], activation="relu"),                 # bn also read by add
-              rec("Add", "add", ["bn", "r1"]),
+              rec("Add", "add", ["bn", "r1", "input_1"]),
               rec("Conv2D", "c", ["add"], filters=3, kernel_size=[1, 1]),
               rec("Activation", "r2", ["c"], activation="relu")]                 # sole reader: may overwrite
     net = build_network(doc_of(layers, outputs=["r2", "add"]))
@@ -263,7 +266,7 @@ def test_relu_in_place_never_touches_a_tensor_read_elsewhere():
     g, b, m, v = [a.astype(np.float64) for _, a in net.keras_weights("bn")]
     k, kb = [a.astype(np.float64) for _, a in net.keras_weights("c")]
     bn = ref.batch_norm(np.maximum(x.numpy().astype(np.float64), 0), g, b, m, v, 1e-3)
-    added = bn + np.maximum(bn, 0)
+    added = bn + np.maximum(bn, 0) + x.numpy()
     with torch.no_grad():
         out, add = net.eval()(x)
     assert torch.equal(x, keep)
@@ -290,3 +293,28 @@ def test_logits_are_the_outputs_before_the_final_softmax_or_sigmoid(tail, activa
     undo = {"softmax": lambda t: torch.softmax(t, 1), "sigmoid": torch.sigmoid, "tanh": lambda t: t}[activation]
     np.testing.assert_allclose(undo(logits).numpy(), probs.numpy(), atol=1e-6)
     assert (activation == "tanh") == torch.allclose(logits, probs)
+
+
+def test_add_in_place_only_overwrites_an_unshared_branch():
+    """ResNet-style block: the shortcut is read twice, the main branch only by the Add."""
+    layers = [image_input(4, 4, 3),
+              rec("Conv2D", "short", ["input_1"], filters=3, kernel_size=[1, 1]),
+              rec("Conv2D", "main", ["input_1"], filters=3, kernel_size=[3, 3], padding="same"),
+              rec("BatchNormalization", "bn", ["main"], axis=[3]),
+              rec("Add", "add", ["short", "bn"]),
+              rec("Activation", "out", ["add"], activation="relu"),
+              rec("Add", "again", ["out", "short"])]
+    net = build_network(doc_of(layers))
+    for name in ("short", "main", "bn"):
+        net.set_keras_weights(name, [np.abs(RNG.standard_normal(a.shape)) + 0.5 if "variance" in w
+                                     else RNG.standard_normal(a.shape) for w, a in net.keras_weights(name)])
+    w = {n: [a.astype(np.float64) for _, a in net.keras_weights(n)] for n in ("short", "main", "bn")}
+    x = torch.randn(2, 4, 4, 3)
+    xs = x.numpy().astype(np.float64)
+    short = ref.conv2d(xs, *w["short"])
+    bn = ref.batch_norm(ref.conv2d(xs, *w["main"], padding="same"), *w["bn"], 1e-3)
+    want = np.maximum(short + bn, 0) + short
+    with torch.no_grad():
+        np.testing.assert_allclose(net.eval()(x).numpy(), want, atol=1e-4)
+    net.train()(x.requires_grad_()).sum().backward()
+    assert x.grad is not None

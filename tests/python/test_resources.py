@@ -160,7 +160,9 @@ def test_generator_reproduces_the_committed_files(tmp_path):
     ("resnet50.json", 25636712, 25583592), ("xception.json", 22910480, 22855952),
     ("vgg16.json", 138357544, 138357544), ("vgg19.json", 143667240, 143667240),
 ])
-def test_parameter_totals_match_keras_applications(file_name, total, trainable):
+def test_parameter_totals_match_keras_applications(file_name, total, trainable, monkeypatch):
+    # Only shapes matter here: skip drawing 138 million random numbers.
+    monkeypatch.setattr("kolvara_nn.initializers._draw", lambda cls, cfg, shape, layout: torch.empty(layout))
     net = build_network(load(file_name))
     got_trainable, got_non = net.param_counts()
     assert (got_trainable + got_non, got_trainable) == (total, trainable)
@@ -171,19 +173,19 @@ def test_custom_model_learns_a_two_class_tile_task():
     """Bright-left vs bright-right 64x64 tiles: a few Adam steps separate them."""
     torch.manual_seed(0)
     net = build_network(load("custommodel.json")).train()
-    x = torch.rand(32, 64, 64, 3) * 0.5
-    y = torch.arange(32) % 2
+    x = torch.rand(16, 64, 64, 3) * 0.5
+    y = torch.arange(16) % 2
     x[y == 0, :, :32] += 0.5
     x[y == 1, :, 32:] += 0.5
     opt = torch.optim.Adam(net.parameters(), lr=0.01)
     losses = []
-    for _ in range(12):
+    for _ in range(10):
         opt.zero_grad()
         probs = net(x)
         loss = torch.nn.functional.nll_loss(torch.log(probs + 1e-7), y)
         loss.backward()
         opt.step()
         losses.append(loss.item())
-    # Training-mode accuracy: the moving statistics (momentum 0.99) lag far behind after 12 steps.
+    # Training-mode accuracy: the moving statistics (momentum 0.99) lag far behind after 10 steps.
     assert (probs.argmax(1) == y).float().mean().item() > 0.9
     assert losses[-1] < 0.3 * losses[0]

@@ -24,6 +24,11 @@ def _named(name, error):
     return ModelError(f"layer '{name}': {error}")
 
 
+def _first_line(error):
+    text = str(error).strip()
+    return text.splitlines()[0] if text else type(error).__name__
+
+
 class KerasNetwork(nn.Module):
     """Inputs and outputs are in Keras layout (NHWC for images).
 
@@ -86,8 +91,7 @@ class KerasNetwork(nn.Module):
             raise _named(self.layer_names[index], e) from None
         except (RuntimeError, MemoryError) as e:
             # Absurd sizes: the weights cannot be allocated.
-            first = str(e).splitlines()[0] if str(e) else type(e).__name__
-            raise _named(self.layer_names[index], f"cannot create the weights ({first})") from None
+            raise _named(self.layer_names[index], f"cannot create the weights ({_first_line(e)})") from None
         built[index] = (shapes, out)
         return out
 
@@ -105,24 +109,35 @@ class KerasNetwork(nn.Module):
         return plan
 
     def _allow_in_place(self, order, steps):
-        """Let an Activation overwrite its input when that tensor has no other use."""
-        readers, calls = {}, {}
-        for index, ins, _ in steps:
+        """Let an Activation or Add overwrite an input tensor that has no other use."""
+        readers, calls, arity = {}, {}, {}
+        for index, ins, out in steps:
             calls[index] = calls.get(index, 0) + 1
+            arity[out] = len(ins)
             for s in ins:
                 readers[s] = readers.get(s, 0) + 1
         fixed = set(self._inputs) | set(self._outputs)
+
+        def disposable(source):
+            if readers[source] != 1 or source in fixed:
+                return False
+            producer = self.layers[self._producer[source]]
+            # A merge of a single input hands that input on instead of a new tensor.
+            fresh = producer.class_name == "BatchNormalization" or arity.get(source, 0) > 1
+            return (producer.class_name in _MERGES and fresh) or (
+                producer.class_name in _LINEAR_WHEN_NO_ACT and producer.act is None)
+
         for index, ins, _ in steps:
             layer = self.layers[index]
-            if layer.class_name != "Activation" or calls[index] != 1 or len(ins) != 1:
+            if calls[index] != 1 or layer.class_name not in ("Activation", "Add"):
                 continue
-            source = ins[0]
-            if readers[source] != 1 or source in fixed:
-                continue
-            producer = self.layers[self._index[order[source][0]]]
-            if producer.class_name in _MERGES or (
-                    producer.class_name in _LINEAR_WHEN_NO_ACT and producer.act is None):
-                layer.allow_in_place()
+            if layer.class_name == "Activation":
+                if disposable(ins[0]):
+                    layer.allow_in_place()
+            elif len(ins) > 1 and len({self.node_shapes[order[s]] for s in ins}) == 1:
+                target = next((k for k, s in enumerate(ins) if disposable(s)), None)
+                if target is not None:
+                    layer.allow_in_place(target)
 
     def _start(self, xs):
         if len(xs) != len(self._inputs):
@@ -140,10 +155,15 @@ class KerasNetwork(nn.Module):
     def forward(self, *xs):
         values = self._start(xs)
         layers = self.layers
-        for index, ins, out, free in self._plan:
-            values[out] = layers[index](*[values[s] for s in ins])
-            for s in free:
-                values[s] = None
+        index = 0
+        try:
+            for index, ins, out, free in self._plan:
+                values[out] = layers[index](*[values[s] for s in ins])
+                for s in free:
+                    values[s] = None
+        except RuntimeError as e:
+            # Inputs of another size than declared, or out of memory: say where.
+            raise _named(self.layer_names[index], _first_line(e)) from e
         return self._finish(values)
 
     @property
@@ -160,15 +180,19 @@ class KerasNetwork(nn.Module):
         values = self._start(xs)
         strip = {self._producer[s] for s in self._outputs}
         layers = self.layers
-        for index, ins, out, free in self._plan:
-            args = [values[s] for s in ins]
-            layer = layers[index]
-            if index in strip and _final_activation(layer) in ("softmax", "sigmoid"):
-                values[out] = _without_activation(layer, args)
-            else:
-                values[out] = layer(*args)
-            for s in free:
-                values[s] = None
+        index = 0
+        try:
+            for index, ins, out, free in self._plan:
+                args = [values[s] for s in ins]
+                layer = layers[index]
+                if index in strip and _final_activation(layer) in ("softmax", "sigmoid"):
+                    values[out] = _without_activation(layer, args)
+                else:
+                    values[out] = layer(*args)
+                for s in free:
+                    values[s] = None
+        except RuntimeError as e:
+            raise _named(self.layer_names[index], _first_line(e)) from e
         return self._finish(values)
 
     def layer(self, name):
@@ -217,8 +241,8 @@ def _without_activation(layer, args):
         layer.act = act
 
 
-def zero_inputs(net, batch=1):
-    """Zero tensors of each input's declared shape (unknown sizes taken as 1)."""
+def zero_inputs(net, batch=1, unknown=224):
+    """Zero tensors of each input's declared shape; unknown sizes become `unknown`."""
     cfg = net.document["config"]
-    return [torch.zeros((batch,) + tuple(d or 1 for d in net.node_shapes[(n, i)]))
+    return [torch.zeros((batch,) + tuple(unknown if d is None else d for d in net.node_shapes[(n, i)]))
             for n, i, _ in cfg["input_layers"]]
