@@ -173,17 +173,19 @@ class Nadam(KerasOptimizer):
 
 class Ftrl(KerasOptimizer):
     defaults_keras = dict(lr=0.001, learning_rate_power=-0.5, initial_accumulator_value=0.1,
-                          l1=0.0, l2=0.0, l2_shrinkage=0.0, beta=0.0)
+                          l1_regularization_strength=0.0, l2_regularization_strength=0.0,
+                          l2_shrinkage_regularization_strength=0.0, beta=0.0)
 
     def _init_state(self, p, state, group):
         state["acc"] = torch.full_like(p, group["initial_accumulator_value"])
         state["linear"] = torch.zeros_like(p)
 
     def _update(self, p, g, state, group, t):
-        lr, power, l1 = group["lr"], -group["learning_rate_power"], group["l1"]
-        l2 = group["l2"] + group["beta"] / (2.0 * lr)
+        lr, power = group["lr"], -group["learning_rate_power"]
+        l1 = group["l1_regularization_strength"]
+        l2 = group["l2_regularization_strength"] + group["beta"] / (2.0 * lr)
         acc, linear = state["acc"], state["linear"]
-        g_shrunk = g + 2.0 * group["l2_shrinkage"] * p
+        g_shrunk = g + 2.0 * group["l2_shrinkage_regularization_strength"] * p
         acc_new = acc + g * g
         linear.add_(g_shrunk - (acc_new.pow(power) - acc.pow(power)) / lr * p)
         quadratic = acc_new.pow(power) / lr + 2.0 * l2
@@ -205,3 +207,15 @@ def canonical_optimizer_name(name: str) -> str:
 
 def make_optimizer(name: str, params, **overrides) -> KerasOptimizer:
     return OPTIMIZERS[canonical_optimizer_name(name)](params, **overrides)
+
+
+def keras_config(optimizer: KerasOptimizer) -> dict:
+    """The optimizer as Keras serializes it in a saved model's training_config."""
+    group = optimizer.param_groups[0]
+    name = type(optimizer).__name__
+    config = {"name": name, "weight_decay": None, "clipnorm": None, "global_clipnorm": None,
+              "clipvalue": None, "use_ema": False, "ema_momentum": 0.99,
+              "ema_overwrite_frequency": None, "jit_compile": False,
+              "is_legacy_optimizer": False, "learning_rate": group["lr"]}
+    config.update({k: group[k] for k in optimizer.defaults_keras if k != "lr"})
+    return {"class_name": name, "config": config}

@@ -1,0 +1,43 @@
+"""trainNN.py with 17 arguments: train a Keras-format image classifier, or only predict.
+
+See kolvara_nn.training.args for the argument list. Progress goes to standard output in
+Keras's format; bad input ends with one line on standard error and exit status 1.
+"""
+import os
+import sys
+
+from kolvara_nn.errors import ModelError
+from kolvara_nn.training import args as arguments, run
+
+
+def _say(text: str) -> None:
+    print(text, flush=True)
+
+
+def _device():
+    import torch
+    if torch.cuda.is_available():
+        return torch.device("cuda")
+    torch.set_num_threads(os.cpu_count() or 1)
+    return torch.device("cpu")
+
+
+def main(argv=None) -> int:
+    args = sys.argv[1:] if argv is None else list(argv)
+    try:
+        cfg = arguments.parse_args(args)
+        arguments.check_paths(cfg)
+        device = _device()
+        if cfg.training:
+            run.run_training(cfg, device, _say, sys.stdout)
+        else:
+            run.run_test(cfg, device, _say)
+    except (ModelError, OSError, ValueError) as exc:
+        sys.stdout.flush()
+        print("trainNN: %s" % " ".join(str(exc).split()), file=sys.stderr, flush=True)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
