@@ -106,7 +106,7 @@ CASES = [
     ("Adamax", {}, ref_adamax()),
     ("Nadam", {}, ref_nadam()),
     ("Ftrl", {}, ref_ftrl()),
-    ("Ftrl", {"l1": 2.0, "l2": 0.5}, ref_ftrl(l1=2.0, l2=0.5)),
+    ("Ftrl", {"l1_regularization_strength": 2.0, "l2_regularization_strength": 0.5}, ref_ftrl(l1=2.0, l2=0.5)),
 ]
 
 
