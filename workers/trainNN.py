@@ -14,11 +14,22 @@ def _say(text: str) -> None:
     print(text, flush=True)
 
 
+def _cpu_threads() -> int:
+    """All cores this process may use, unless OMP_NUM_THREADS asks for fewer."""
+    wanted = os.environ.get("OMP_NUM_THREADS", "")
+    if wanted.isdigit() and int(wanted) > 0:
+        return int(wanted)
+    try:
+        return len(os.sched_getaffinity(0))
+    except AttributeError:
+        return os.cpu_count() or 1
+
+
 def _device():
     import torch
     if torch.cuda.is_available():
         return torch.device("cuda")
-    torch.set_num_threads(os.cpu_count() or 1)
+    torch.set_num_threads(_cpu_threads())
     return torch.device("cpu")
 
 

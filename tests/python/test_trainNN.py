@@ -7,17 +7,26 @@ import re
 import shutil
 
 import pytest
-from PIL import Image
+import torch
 
 import trainNN
 from kolvara_nn import h5io
-from trainnn_fixture import run_script, tile_run, tiny_model_doc, write_named_images
+from trainnn_fixture import ROOT, run_script, tile_run, tiny_model_doc, write_named_images
 
 CHECKPOINT = re.compile(r"e(\d{4})-(\d\.\d{4})-(\d\.\d{4})-weights\.hdf5")
 ETA_LINE = re.compile(r" *(\d+)/(\d+) \[[=>.]{30}\] - ETA: (\d+s|\d+:\d\d|\d+:\d\d:\d\d)"
                       r" - loss: \S+ - accuracy: \S+ *")
 FINAL_LINE = re.compile(r" *(\d+)/\1 \[={30}\] - \d+s \d+(s|ms|us)/step - loss: \S+ - "
                         r"accuracy: (\S+) - val_loss: \S+ - val_accuracy: (\S+)")
+
+
+@pytest.fixture(autouse=True)
+def one_thread(monkeypatch):
+    """The tiny test network runs fastest on one thread, and the machine is shared."""
+    threads = torch.get_num_threads()
+    monkeypatch.setenv("OMP_NUM_THREADS", "1")
+    yield
+    torch.set_num_threads(threads)
 
 
 def screen_lines(raw: bytes) -> list:
@@ -53,6 +62,32 @@ def test_progress_lines_and_epoch_headers(tile_result):
     assert len(finals) == 2 and all(finals)
     # every redraw starts after a carriage return, and every line ends in a line feed
     assert b"\r" in done.stdout and done.stdout.endswith(b"\n") and b"\r\n" not in done.stdout
+
+
+def output_shape(raw: bytes) -> list:
+    """The kinds of screen lines in order, runs of progress redraws counted once."""
+    kinds = []
+    for line in screen_lines(raw):
+        kind = ("eta" if ETA_LINE.fullmatch(line) else "final" if FINAL_LINE.fullmatch(line)
+                else "epoch" if re.fullmatch(r"Epoch \d+/\d+", line)
+                else "saved" if re.fullmatch(r"Epoch \d+: saving model to .*", line)
+                else "info")
+        if not kinds or kind != kinds[-1] or kind != "eta":
+            kinds.append(kind)
+    return kinds
+
+
+def test_output_keeps_the_shape_of_the_captured_run(tile_result):
+    """tests/data/trainNN_run holds a real run's raw output, which the app's progress
+    parser is tested against; the worker must keep producing output of that shape."""
+    captured = ROOT / "tests" / "data" / "trainNN_run"
+    expected = output_shape((captured / "stdout.txt").read_bytes())
+    assert expected == ["info", "epoch", "eta", "final", "saved", "epoch", "eta", "final",
+                        "saved", "info", "info", "info"]
+    assert output_shape(tile_result[0].stdout) == expected
+    written = (captured / "files.txt").read_text().split()
+    assert [CHECKPOINT.sub("e<epoch>-<val>-<acc>-weights.hdf5", n) for n in written] == \
+        [CHECKPOINT.sub("e<epoch>-<val>-<acc>-weights.hdf5", n) for n in tile_result[2]]
 
 
 def test_checkpoint_names_carry_the_epoch_figures_in_order(tile_result):

@@ -104,7 +104,7 @@ def tile_run(base) -> tuple:
 def run_script(argv, timeout=120):
     """Run trainNN.py as the app does: a child process with pipes."""
     return subprocess.run([sys.executable, str(SCRIPT)] + list(argv), capture_output=True,
-                          timeout=timeout, env={**os.environ, "CUDA_VISIBLE_DEVICES": ""})
+                          timeout=timeout, env={**os.environ, "CUDA_VISIBLE_DEVICES": "", "OMP_NUM_THREADS": "1"})
 
 
 def main(argv=None) -> int:

@@ -3,32 +3,24 @@ from pathlib import Path
 
 from .. import h5io, keras_json
 from ..errors import ModelError
+from ..graph import output_dense
 from ..network import build_network
 
 WEIGHT_SUFFIXES = (".h5", ".hdf5", ".keras")
 
 
-def _changed_layer(old_doc, new_doc):
-    old = {layer["name"]: layer for layer in old_doc["config"]["layers"]}
-    for layer in new_doc["config"]["layers"]:
-        if old.get(layer["name"]) != layer:
-            return layer["name"], old.get(layer["name"], {}).get("config", {}).get("units")
-    return None, None
-
-
 def build(doc_path, n_classes=None, say=print):
-    """The network of the document; with `n_classes`, its output layer sized to match.
+    """The network of the document; with `n_classes`, its output Dense layer sized to match.
 
-    Returns (net, name of the replaced output layer or None)."""
-    doc = keras_json.normalize(keras_json.load_document(str(doc_path)))
+    Returns (net, name of the resized output layer or None)."""
+    doc = keras_json.load_document(str(doc_path))
+    dense = output_dense(doc)
     resized = None
-    if n_classes is not None:
-        new_doc, changed = keras_json.resize_output(doc, n_classes)
-        if changed:
-            resized, old_units = _changed_layer(doc, new_doc)
-            say(f"Output layer '{resized}' resized from {old_units} to {n_classes} units "
-                f"for {n_classes} classes")
-            doc = new_doc
+    if n_classes is not None and dense is not None and dense["config"].get("units") != n_classes:
+        doc, _ = keras_json.resize_output(doc, n_classes)
+        resized = dense["name"]
+        say(f"Output layer '{resized}' resized from {dense['config'].get('units')} to "
+            f"{n_classes} units for {n_classes} classes")
     return build_network(doc), resized
 
 
