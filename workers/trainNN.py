@@ -35,6 +35,9 @@ def _device():
 
 def main(argv=None) -> int:
     args = sys.argv[1:] if argv is None else list(argv)
+    if hasattr(sys.stdout, "reconfigure"):
+        # a label text the pipe's encoding cannot carry must not end the run
+        sys.stdout.reconfigure(errors="backslashreplace")
     try:
         cfg = arguments.parse_args(args)
         arguments.check_paths(cfg)

@@ -107,8 +107,8 @@ def _training_data(cfg, table, classes, size, channels, device, say):
                                cfg.rotate, cfg.distort, seed=SEED)
     say(f"Training on {x_train.shape[0]} images ({len(train)} before augmentation), "
         f"validating on {len(val)}; {len(classes)} classes: {', '.join(classes)}")
-    return (_on_device(x_train, device), y_train,
-            _on_device(images[val], device), targets[val]), tuple(images.shape[1:3])
+    return (_on_device(x_train, device), y_train.to(device),
+            _on_device(images[val], device), targets[val].to(device)), tuple(images.shape[1:3])
 
 
 def run_training(cfg: TrainConfig, device, say, stream) -> None:
