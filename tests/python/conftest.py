@@ -1,4 +1,5 @@
 """Shared pytest set-up for the worker tests: workers/ on sys.path, the real test files."""
+import os
 import pathlib
 import sys
 
@@ -10,7 +11,7 @@ if str(WORKERS) not in sys.path:
     sys.path.insert(0, str(WORKERS))
 
 # The real third-party model files live beside the repository, never inside it.
-TESTDATA = ROOT.parent / "shared" / "testdata"
+TESTDATA = pathlib.Path(os.environ.get("KOLVARA_TESTDATA", ROOT.parent / "shared" / "testdata"))
 
 
 @pytest.fixture(scope="session")

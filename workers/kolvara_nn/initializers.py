@@ -41,16 +41,16 @@ def _truncated(shape, mean, std):
     return t
 
 
-def _scaling(shape, scale, mode, distribution):
+def _scaling(shape, layout, scale, mode, distribution):
     fan_in, fan_out = _fans(shape)
     n = {"fan_in": fan_in, "fan_out": fan_out}.get(mode, (fan_in + fan_out) / 2.0)
     scale = scale / max(1.0, n)
     if distribution == "uniform":
         limit = math.sqrt(3.0 * scale)
-        return torch.empty(shape).uniform_(-limit, limit)
+        return torch.empty(layout).uniform_(-limit, limit)
     if distribution == "untruncated_normal":
-        return torch.empty(shape).normal_(0.0, math.sqrt(scale))
-    return _truncated(shape, 0.0, math.sqrt(scale) / _TRUNC_STD)
+        return torch.empty(layout).normal_(0.0, math.sqrt(scale))
+    return _truncated(layout, 0.0, math.sqrt(scale) / _TRUNC_STD)
 
 
 def _orthogonal(shape, gain):
@@ -60,11 +60,12 @@ def _orthogonal(shape, gain):
     return flat.reshape(shape)
 
 
-def initial_value(spec, shape, default):
-    """A float32 tensor of Keras `shape` drawn from the initializer config `spec`.
+def initial_value(spec, shape, default, to_torch=None):
+    """A float32 tensor for a weight of Keras `shape`, drawn from the initializer `spec`.
 
     `spec` is a serialized initializer ({"class_name", "config"}), a name, or None; an
     unknown initializer falls back to `default` (a class name such as "GlorotUniform").
+    With `to_torch` (the Keras-to-torch layout conversion) the value comes in torch layout.
     """
     shape = tuple(int(s) for s in shape)
     cls, cfg = default, {}
@@ -73,29 +74,37 @@ def initial_value(spec, shape, default):
     elif isinstance(spec, dict):
         cls = _ALIASES.get(spec.get("class_name"), spec.get("class_name"))
         cfg = spec.get("config") if isinstance(spec.get("config"), dict) else {}
-    value = _draw(cls, cfg, shape)
-    return value if value is not None else _draw(default, {}, shape)
+    if to_torch is None or cls == "Orthogonal":
+        value = _draw(cls, cfg, shape, shape)
+        if value is None:
+            value = _draw(default, {}, shape, shape)
+        return value if to_torch is None else to_torch(value)
+    # Independent draws: fill the torch layout directly (fans still from the Keras shape).
+    layout = tuple(to_torch(torch.empty(shape, device="meta")).shape)
+    value = _draw(cls, cfg, shape, layout)
+    return value if value is not None else _draw(default, {}, shape, layout)
 
 
-def _draw(cls, cfg, shape):
+def _draw(cls, cfg, shape, layout):
+    """Values for a Keras `shape`, as a tensor of shape `layout`."""
     if cls in _SCALING:
-        return _scaling(shape, *_SCALING[cls])
+        return _scaling(shape, layout, *_SCALING[cls])
     if cls == "VarianceScaling":
         dist = cfg.get("distribution", "truncated_normal")
-        return _scaling(shape, float(cfg.get("scale", 1.0)), cfg.get("mode", "fan_in"),
+        return _scaling(shape, layout, float(cfg.get("scale", 1.0)), cfg.get("mode", "fan_in"),
                         "truncated_normal" if dist == "normal" else dist)
     if cls == "Zeros":
-        return torch.zeros(shape)
+        return torch.zeros(layout)
     if cls == "Ones":
-        return torch.ones(shape)
+        return torch.ones(layout)
     if cls == "Constant":
-        return torch.full(shape, float(cfg.get("value", 0.0)))
+        return torch.full(layout, float(cfg.get("value", 0.0)))
     if cls == "RandomNormal":
-        return torch.empty(shape).normal_(float(cfg.get("mean", 0.0)), float(cfg.get("stddev", 0.05)))
+        return torch.empty(layout).normal_(float(cfg.get("mean", 0.0)), float(cfg.get("stddev", 0.05)))
     if cls == "RandomUniform":
-        return torch.empty(shape).uniform_(float(cfg.get("minval", -0.05)), float(cfg.get("maxval", 0.05)))
+        return torch.empty(layout).uniform_(float(cfg.get("minval", -0.05)), float(cfg.get("maxval", 0.05)))
     if cls == "TruncatedNormal":
-        return _truncated(shape, float(cfg.get("mean", 0.0)), float(cfg.get("stddev", 0.05)))
+        return _truncated(layout, float(cfg.get("mean", 0.0)), float(cfg.get("stddev", 0.05)))
     if cls == "Orthogonal":
-        return _orthogonal(shape, float(cfg.get("gain", 1.0)))
+        return _orthogonal(shape, float(cfg.get("gain", 1.0))).reshape(layout)
     return None

@@ -5,7 +5,6 @@ model: {"class_name": "Functional", "config": {"name", "layers", "input_layers",
 "output_layers"}, "keras_version", "backend"}, each layer record {"class_name", "config",
 "name", "inbound_nodes"} with inbound references [layer, node_index, tensor_index, kwargs].
 """
-import copy
 import json
 import re
 
@@ -53,7 +52,7 @@ def normalize(doc):
     """
     if not isinstance(doc, dict):
         raise ModelError("the model document is not a JSON object")
-    doc = _detuple(copy.deepcopy(doc))
+    doc = _detuple(doc)  # rebuilds every dict and list, so the caller's document is untouched
     if "model_config" in doc and "config" not in doc:
         inner = doc["model_config"]
         if isinstance(inner, str):

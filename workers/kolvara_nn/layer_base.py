@@ -86,7 +86,7 @@ class KerasLayer(nn.Module):
                    trainable=True):
         """Create a weight initialised as Keras would, stored in torch layout."""
         spec = WeightSpec(keras_name, shape, to_keras, to_torch, trainable)
-        value = to_torch(initial_value(self.config.get(init_key), shape, default)).contiguous()
+        value = initial_value(self.config.get(init_key), shape, default, to_torch).contiguous()
         if trainable:
             self.register_parameter(spec.attr, nn.Parameter(value, requires_grad=self.trainable))
         else:
