@@ -58,10 +58,13 @@ def export(folder: Path, images, labels, picks, prefix: str) -> None:
     (folder / "folderimage_outputlabel.csv").write_text("\n".join(lines) + "\n")
 
 
-def run_worker(argv) -> dict:
+def run_worker(argv, threads) -> dict:
     """Run trainNN.py, echo its lines, and time each epoch from its header to its last line."""
+    env = {**os.environ, "CUDA_VISIBLE_DEVICES": ""}
+    if threads:
+        env["OMP_NUM_THREADS"] = str(threads)
     proc = subprocess.Popen([sys.executable, str(ROOT / "workers" / "trainNN.py")] + argv,
-                            stdout=subprocess.PIPE, env={**os.environ, "CUDA_VISIBLE_DEVICES": ""})
+                            stdout=subprocess.PIPE, env=env)
     starts, ends, pending = [], [], b""
     while True:
         chunk = proc.stdout.read1(65536)
@@ -87,10 +90,11 @@ def test_accuracy(csv_path: Path) -> float:
     return sum(r[5] == r[6] for r in rows) / len(rows)
 
 
-def plain_loop(doc_path, train_folder, epochs, batch, share) -> list:
+def plain_loop(doc_path, train_folder, epochs, batch, share, threads) -> list:
     """The same epoch work with stock PyTorch parts: forward, NLL loss on log-probabilities,
     torch Adam, then the validation forward pass."""
     import torch
+    torch.set_num_threads(threads)
     from kolvara_nn.training import model_setup
     from kolvara_nn.training.data import load_images, read_label_table, split_indices
     table = read_label_table(train_folder / "folderimage_outputlabel.csv")
@@ -129,6 +133,8 @@ def main(argv=None) -> int:
     p.add_argument("--peer-epochs", type=int, default=2)
     p.add_argument("--batch", type=int, default=32)
     p.add_argument("--share", type=float, default=0.9)
+    p.add_argument("--threads", type=int, default=0,
+                   help="CPU threads for both loops (default: what trainNN.py picks, all cores)")
     p.add_argument("--out", type=Path, default=ROOT / "bench" / "out" / "fashion_mnist")
     a = p.parse_args(argv)
     if not DATA.is_dir():
@@ -145,15 +151,17 @@ def main(argv=None) -> int:
             str(a.epochs), "Adam", "categorical_crossentropy", "", "folderimage_outputlabel.csv",
             "%.2f" % a.share, "false", "false", "false", "false", ""]
     started = time.perf_counter()
-    timing = run_worker(args)
+    threads = a.threads or len(os.sched_getaffinity(0))
+    timing = run_worker(args, threads)
     total = time.perf_counter() - started
     accuracy = test_accuracy(a.out / "ws" / "folderimage_outputlabel.csv")
     n_train = int(round(a.share * a.train))
     ours = n_train / np.mean(timing["epoch_seconds"])
-    peer = n_train / np.mean(plain_loop(doc, a.out / "train", a.peer_epochs, a.batch, a.share))
+    peer = n_train / np.mean(plain_loop(doc, a.out / "train", a.peer_epochs, a.batch, a.share,
+                                          threads))
     print(f"\nFashion-MNIST subset: {a.train} training images ({n_train} trained on, "
           f"{a.train - n_train} validation), {a.test} test images, {a.epochs} epochs, "
-          f"batch {a.batch}, {os.cpu_count()} CPU cores, load average "
+          f"batch {a.batch}, {threads} CPU thread(s) of {os.cpu_count()}, load average "
           f"{os.getloadavg()[0]:.1f}")
     print(f"test accuracy      {accuracy:.4f}  (reference for small CNNs ~{REFERENCE_ACCURACY:.2f}, "
           f"target >= 0.88)")
