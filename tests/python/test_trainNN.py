@@ -167,6 +167,8 @@ def _break(base, case):
         argv[case["arg"] - 1] = case["value"].replace("<base>", str(base))
     if case.get("csv"):
         (ws / "field_outputlabel.csv").write_text(case["csv"])
+    if case.get("train_csv"):
+        (train / "field_outputlabel.csv").write_text(case["train_csv"])
     if case.get("bad_image"):
         (train / case["bad_image"]).write_bytes(b"not an image")
     return argv, ws
@@ -183,6 +185,7 @@ REFUSALS = [
     {"arg": 5, "value": "<base>/w.h5", "err": "weights not found"},
     {"arg": 17, "value": "<base>/none.csv", "err": "training label document not found"},
     {"arg": None, "csv": "index,i,j,file,label\n1,0,0,field_00.png,0\n", "err": "no 'filename' column"},
+    {"arg": None, "train_csv": "index,i,j,filename,label\n", "err": "lists no samples"},
     {"arg": None, "bad_image": "field_11.png", "err": "field_11.png could not be loaded"},
     {"arg": None, "csv": "index,i,j,filename,label\n1,0,0,gone.png,0\n", "err": "gone.png could not be loaded"},
 ]

@@ -113,6 +113,8 @@ def _training_data(cfg, table, classes, size, channels, device, say):
 
 def run_training(cfg: TrainConfig, device, say, stream) -> None:
     table = read_label_table(training_label_path(cfg))
+    if not table.rows:
+        raise ValueError(f"training label document {table.path} lists no samples")
     test_table = read_label_table(cfg.workspace / cfg.label_doc)
     classes = class_order(table.labels)
     torch.manual_seed(SEED)
