@@ -206,3 +206,14 @@ def test_refusal_from_a_child_process_has_no_traceback(tmp_path):
     done = run_script(argv)
     assert done.returncode != 0 and b"Traceback" not in done.stderr
     assert done.stderr.decode().strip().startswith("trainNN: unknown optimizer")
+
+
+def test_same_inputs_give_the_same_run(tmp_path):
+    results = []
+    for name in ("a", "b"):
+        argv, ws = tile_run(tmp_path / name)
+        argv[6], argv[13] = "1", "true"  # one epoch, with the seeded random crops
+        assert trainNN.main(argv) == 0
+        results.append((sorted(n for n in os.listdir(ws) if CHECKPOINT.fullmatch(n)),
+                        (ws / "field_outputlabel.csv").read_text()))
+    assert results[0] == results[1]
