@@ -158,6 +158,11 @@ def test_text_labels_resized_output_and_weights_folder(tmp_path, capsys):
     assert trainNN.main(argv) == 0
     rows = (tmp_path / "ws" / "folderimage_outputlabel.csv").read_text().split("\n")[1:-1]
     assert len(rows) == 2 and all(r.split(",")[6] in ("bird", "cat", "dog") for r in rows)
+    # a checkpoint has no class names: its three outputs are named by index
+    argv[4] = str(next((tmp_path / "ws").glob("e0001-*.hdf5")))
+    assert trainNN.main(argv) == 0
+    rows = (tmp_path / "ws" / "folderimage_outputlabel.csv").read_text().split("\n")[1:-1]
+    assert all(r.split(",")[6] in ("0", "1", "2") for r in rows)
 
 
 def _break(base, case):

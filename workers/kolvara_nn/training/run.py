@@ -155,8 +155,11 @@ def run_test(cfg: TrainConfig, device, say) -> None:
     torch.manual_seed(SEED)
     weights = model_setup.weights_file(cfg.weights) if cfg.weights else None
     stored = model_setup.stored_class_names(weights) if weights else None
-    net, resized = model_setup.build(cfg.network_document(),
-                                     len(stored) if stored else None, say)
+    units = len(stored) if stored else None
+    if weights and not stored:
+        # a checkpoint of a run whose output layer was resized
+        units = model_setup.file_output_units(weights, cfg.network_document())
+    net, _ = model_setup.build(cfg.network_document(), units, say)
     if weights:
         model_setup.load_start_weights(net, weights, None, say)
     else:
