@@ -79,7 +79,7 @@ def _save_checkpoint(cfg, net, epoch, val_accuracy, accuracy, say):
 def _fit(cfg, net, data, device, say, stream):
     x_train, y_train, x_val, y_val = data
     optimizer = make_optimizer(cfg.optimizer, net.parameters())
-    loss_fn = keras_loss(cfg.loss)
+    loss_fn = keras_loss(cfg.loss, net.output_activations[0])
     gen = torch.Generator().manual_seed(SEED)
     history = {"loss": [], "accuracy": [], "val_loss": [], "val_accuracy": []}
     for epoch in range(1, cfg.epochs + 1):
