@@ -38,36 +38,39 @@ def timed(fn):
     return time.perf_counter() - start, value
 
 
-def measure(build, make_input, repeat):
-    """(best build seconds, best forward seconds) over `repeat` runs."""
-    builds, forwards = [], []
-    for _ in range(repeat):
-        seconds, net = timed(build)
-        builds.append(seconds)
-        net.eval()
-        x = make_input()
-        with torch.no_grad():
+def forward_times(nets_inputs, rounds):
+    """Best forward seconds of each (net, input), timed in alternation."""
+    best = [float("inf")] * len(nets_inputs)
+    with torch.no_grad():
+        for net, x in nets_inputs:
             net(x)  # warm-up: allocator and kernel selection
-            forwards.append(min(timed(lambda: net(x))[0] for _ in range(2)))
-        net = None  # free the weights before the next build
-    return min(builds), min(forwards)
+        for _ in range(rounds):
+            for k, (net, x) in enumerate(nets_inputs):
+                best[k] = min(best[k], timed(lambda: net(x))[0])
+    return best
 
 
 def bench_model(name, repeat, batch):
+    """[name, build s, forward s] plus torchvision's figures and the ratios when it has the model."""
     doc = json.loads((ROOT / "resources" / f"{name}.json").read_text())
-    size = doc["config"]["layers"][0]["config"]["batch_input_shape"][1:]
-    ours_input = lambda: torch.rand(batch, *size)                      # NHWC, as Keras
-    peer_input = lambda: torch.rand(batch, size[2], size[0], size[1])  # NCHW, as torchvision
+    rows, cols, channels = doc["config"]["layers"][0]["config"]["batch_input_shape"][1:]
     ctor = peer_constructor(name)
-    ours, peer = [], []
+    builds, forwards = [[], []], [[], []]
     for _ in range(repeat):  # interleaved, so load changes hit both sides alike
-        ours.append(measure(lambda: build_network(doc), ours_input, 1))
+        seconds, ours = timed(lambda: build_network(doc).eval())
+        builds[0].append(seconds)
+        pairs = [(ours, torch.rand(batch, rows, cols, channels))]          # NHWC, as Keras
         if ctor is not None:
-            peer.append(measure(lambda: ctor(weights=None), peer_input, 1))
-    best = lambda runs, i: min(r[i] for r in runs)
-    row = [name, best(ours, 0), best(ours, 1)]
-    if peer:
-        row += [best(peer, 0), best(peer, 1), best(ours, 0) / best(peer, 0), best(ours, 1) / best(peer, 1)]
+            seconds, peer = timed(lambda: ctor(weights=None).eval())
+            builds[1].append(seconds)
+            pairs.append((peer, torch.rand(batch, channels, rows, cols)))  # NCHW, as torchvision
+        for k, seconds in enumerate(forward_times(pairs, 3)):
+            forwards[k].append(seconds)
+        pairs = ours = peer = None  # free the weights before the next build
+    row = [name, min(builds[0]), min(forwards[0])]
+    if ctor is not None:
+        row += [min(builds[1]), min(forwards[1])]
+        row += [row[1] / row[3], row[2] / row[4]]
     return row
 
 

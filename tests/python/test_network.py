@@ -293,3 +293,28 @@ def test_logits_are_the_outputs_before_the_final_softmax_or_sigmoid(tail, activa
     undo = {"softmax": lambda t: torch.softmax(t, 1), "sigmoid": torch.sigmoid, "tanh": lambda t: t}[activation]
     np.testing.assert_allclose(undo(logits).numpy(), probs.numpy(), atol=1e-6)
     assert (activation == "tanh") == torch.allclose(logits, probs)
+
+
+def test_add_in_place_only_overwrites_an_unshared_branch():
+    """ResNet-style block: the shortcut is read twice, the main branch only by the Add."""
+    layers = [image_input(4, 4, 3),
+              rec("Conv2D", "short", ["input_1"], filters=3, kernel_size=[1, 1]),
+              rec("Conv2D", "main", ["input_1"], filters=3, kernel_size=[3, 3], padding="same"),
+              rec("BatchNormalization", "bn", ["main"], axis=[3]),
+              rec("Add", "add", ["short", "bn"]),
+              rec("Activation", "out", ["add"], activation="relu"),
+              rec("Add", "again", ["out", "short"])]
+    net = build_network(doc_of(layers))
+    for name in ("short", "main", "bn"):
+        net.set_keras_weights(name, [np.abs(RNG.standard_normal(a.shape)) + 0.5 if "variance" in w
+                                     else RNG.standard_normal(a.shape) for w, a in net.keras_weights(name)])
+    w = {n: [a.astype(np.float64) for _, a in net.keras_weights(n)] for n in ("short", "main", "bn")}
+    x = torch.randn(2, 4, 4, 3)
+    xs = x.numpy().astype(np.float64)
+    short = ref.conv2d(xs, *w["short"])
+    bn = ref.batch_norm(ref.conv2d(xs, *w["main"], padding="same"), *w["bn"], 1e-3)
+    want = np.maximum(short + bn, 0) + short
+    with torch.no_grad():
+        np.testing.assert_allclose(net.eval()(x).numpy(), want, atol=1e-4)
+    net.train()(x.requires_grad_()).sum().backward()
+    assert x.grad is not None

@@ -224,7 +224,21 @@ class _Merge(KerasLayer):
 
 
 class Add(_Merge):
+    def __init__(self, config):
+        super().__init__(config)
+        self.target = None
+
+    def allow_in_place(self, target):
+        """Called by the network when input `target` may be overwritten with the sum."""
+        self.target = target
+
     def forward(self, *xs):
+        if self.target is not None:
+            y = xs[self.target]
+            for k, x in enumerate(xs):
+                if k != self.target:
+                    y = y.add_(x)
+            return y
         y = xs[0] + xs[1] if len(xs) > 1 else xs[0]
         for x in xs[2:]:
             y = y + x

@@ -109,7 +109,7 @@ class KerasNetwork(nn.Module):
         return plan
 
     def _allow_in_place(self, order, steps):
-        """Let an Activation overwrite its input when that tensor has no other use."""
+        """Let an Activation or Add overwrite an input tensor that has no other use."""
         readers, calls, arity = {}, {}, {}
         for index, ins, out in steps:
             calls[index] = calls.get(index, 0) + 1
@@ -117,19 +117,27 @@ class KerasNetwork(nn.Module):
             for s in ins:
                 readers[s] = readers.get(s, 0) + 1
         fixed = set(self._inputs) | set(self._outputs)
-        for index, ins, _ in steps:
-            layer = self.layers[index]
-            if layer.class_name != "Activation" or calls[index] != 1 or len(ins) != 1:
-                continue
-            source = ins[0]
+
+        def disposable(source):
             if readers[source] != 1 or source in fixed:
-                continue
-            producer = self.layers[self._index[order[source][0]]]
+                return False
+            producer = self.layers[self._producer[source]]
             # A merge of a single input hands that input on instead of a new tensor.
             fresh = producer.class_name == "BatchNormalization" or arity.get(source, 0) > 1
-            if (producer.class_name in _MERGES and fresh) or (
-                    producer.class_name in _LINEAR_WHEN_NO_ACT and producer.act is None):
-                layer.allow_in_place()
+            return (producer.class_name in _MERGES and fresh) or (
+                producer.class_name in _LINEAR_WHEN_NO_ACT and producer.act is None)
+
+        for index, ins, _ in steps:
+            layer = self.layers[index]
+            if calls[index] != 1 or layer.class_name not in ("Activation", "Add"):
+                continue
+            if layer.class_name == "Activation":
+                if disposable(ins[0]):
+                    layer.allow_in_place()
+            elif len(ins) > 1 and len({self.node_shapes[order[s]] for s in ins}) == 1:
+                target = next((k for k, s in enumerate(ins) if disposable(s)), None)
+                if target is not None:
+                    layer.allow_in_place(target)
 
     def _start(self, xs):
         if len(xs) != len(self._inputs):
