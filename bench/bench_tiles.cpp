@@ -2,14 +2,19 @@
 // against peer tools (see bench_tiles.py, which runs it).
 //   bench_tiles make-image OUT.png SIZE    a SIZE x SIZE textured RGB test image
 //   bench_tiles cut IN.png OUTDIR TILE     every TILE x TILE tile, rows from the bottom
+//   bench_tiles cut-qtwriter IN.png OUTDIR TILE   the same through Qt's PNG writer at zlib level 1
 #include "training/datapreparation.h"
 #include "training/tilecutter.h"
+
+#include "util/imageutil.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QImageReader>
 #include <QRandomGenerator>
+#include <QtConcurrent/QtConcurrentMap>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 
@@ -37,7 +42,22 @@ int makeImage(const QString& out, int size)
     return 0;
 }
 
-int cut(const QString& in, const QString& outDir, int tile)
+// Qt's writer at quality 85 (zlib level 1), for comparison with the sample encoder.
+size_t saveWithQtWriter(const QImage& image, const std::vector<QRect>& rects, const QStringList& targets)
+{
+    std::vector<int> jobs(rects.size());
+    for (size_t k = 0; k < jobs.size(); ++k)
+        jobs[k] = int(k);
+    std::atomic<size_t> failures{0};
+    QtConcurrent::blockingMap(jobs, [&](int k) {
+        const QImage t = tilecutter::trimimage(image, rects[size_t(k)]);
+        if (imageutil::savePngTo(t, targets.at(k), 85))
+            ++failures;
+    });
+    return failures;
+}
+
+int cut(const QString& in, const QString& outDir, int tile, bool qtWriter)
 {
     QElapsedTimer clock;
     clock.start();
@@ -60,10 +80,11 @@ int cut(const QString& in, const QString& outDir, int tile)
             targets << outDir + QLatin1Char('/') + datapreparation::tileFileName(root, i, j, rows, cols);
         }
     }
-    const auto failures = tilecutter::saveTiles(image, rects, targets);
-    std::printf("kolvara: %lld tiles, load %lld ms, cut %lld ms, %zu failures\n", (long long)targets.size(),
-                (long long)loaded, (long long)(clock.elapsed() - loaded), failures.size());
-    return failures.empty() ? 0 : 1;
+    const size_t failures =
+        qtWriter ? saveWithQtWriter(image, rects, targets) : tilecutter::saveTiles(image, rects, targets).size();
+    std::printf("%lld tiles, load %lld ms, cut %lld ms, %zu failures\n", (long long)targets.size(),
+                (long long)loaded, (long long)(clock.elapsed() - loaded), failures);
+    return failures == 0 ? 0 : 1;
 }
 
 }  // namespace
@@ -75,8 +96,8 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     if (args.size() == 4 && args[1] == QLatin1String("make-image"))
         return makeImage(args[2], args[3].toInt());
-    if (args.size() == 5 && args[1] == QLatin1String("cut"))
-        return cut(args[2], args[3], args[4].toInt());
-    std::fprintf(stderr, "usage: bench_tiles make-image OUT.png SIZE | cut IN.png OUTDIR TILE\n");
+    if (args.size() == 5 && (args[1] == QLatin1String("cut") || args[1] == QLatin1String("cut-qtwriter")))
+        return cut(args[2], args[3], args[4].toInt(), args[1] == QLatin1String("cut-qtwriter"));
+    std::fprintf(stderr, "usage: bench_tiles make-image OUT.png SIZE | cut[-qtwriter] IN.png OUTDIR TILE\n");
     return 2;
 }

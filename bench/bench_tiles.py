@@ -4,7 +4,11 @@ Every tool cuts the same generated SIZE x SIZE image into TILE x TILE PNG tiles 
 Rounds are interleaved and the best wall time of each tool is kept, since the machine is shared.
 Peak memory is the maximum resident set size that /usr/bin/time -v reports.
 
-    /usr/bin/python3 bench/bench_tiles.py [--size 8000] [--tile 80] [--rounds 2]
+    /usr/bin/python3 bench/bench_tiles.py [--size 8000] [--tile 80] [--rounds 2] [--qt-writer]
+
+--qt-writer adds the same cut written through Qt's PNG writer, to show what the sample encoder
+saves. Kolvara's figures include loading the image with Qt, as the workbench does when the
+image is opened; its own line splits load and cut.
 """
 import argparse
 import os
@@ -18,7 +22,7 @@ DEFAULT_EXE = os.path.join(HERE, "..", "build", "bin", "bench_tiles")
 
 
 def timed(command):
-    """Runs command under /usr/bin/time -v; returns (wall seconds, peak RSS in MB)."""
+    """Runs command under /usr/bin/time -v; returns (wall seconds, peak RSS in MB, its output)."""
     result = subprocess.run(["/usr/bin/time", "-v"] + command, capture_output=True, text=True)
     if result.returncode != 0:
         raise RuntimeError("%s failed:\n%s" % (command[0], result.stderr[-2000:]))
@@ -26,7 +30,7 @@ def timed(command):
     rss = re.search(r"Maximum resident set size \(kbytes\): (\d+)", result.stderr)
     hours, minutes, seconds = wall.groups()
     total = int(hours or 0) * 3600 + int(minutes) * 60 + float(seconds)
-    return total, int(rss.group(1)) / 1024.0
+    return total, int(rss.group(1)) / 1024.0, result.stdout.strip()
 
 
 def count_png(folder):
@@ -35,13 +39,16 @@ def count_png(folder):
 
 def tools(args, source, work):
     out = os.path.join(work, "out")
-    return {
+    commands = {
         "kolvara": ([args.exe, "cut", source, out, str(args.tile)], out),
         "vips": (["vips", "dzsave", source, out + "/tiles", "--depth", "one", "--tile-size", str(args.tile),
                   "--overlap", "0", "--suffix", ".png[compression=1]"], out),
         "imagemagick": (["/usr/bin/convert", source, "-crop", "%dx%d" % (args.tile, args.tile), "+repage",
                          "-define", "png:compression-level=1", out + "/tile_%d.png"], out),
     }
+    if args.qt_writer:
+        commands["kolvara-qtwriter"] = ([args.exe, "cut-qtwriter", source, out, str(args.tile)], out)
+    return commands
 
 
 def measure(args, source, work):
@@ -50,11 +57,11 @@ def measure(args, source, work):
         for name, (command, out) in tools(args, source, work).items():
             shutil.rmtree(out, ignore_errors=True)
             os.makedirs(out)
-            wall, rss = timed(command)
+            wall, rss, said = timed(command)
             tiles = count_png(out)
             old = best.get(name)
             best[name] = (min(wall, old[0]) if old else wall, max(rss, old[1]) if old else rss, tiles)
-            print("  %-12s %7.2f s  %7.1f MB  %d tiles" % (name, wall, rss, tiles), flush=True)
+            print("  %-16s %7.2f s  %7.1f MB  %d tiles  %s" % (name, wall, rss, tiles, said), flush=True)
     shutil.rmtree(os.path.join(work, "out"), ignore_errors=True)
     return best
 
@@ -65,7 +72,7 @@ def report(args, best):
     print("\nbest of %d rounds, %d x %d image, %d x %d tiles, %d cores" %
           (args.rounds, args.size, args.size, args.tile, args.tile, os.cpu_count()))
     for name, (wall, rss, tiles) in best.items():
-        print("  %-12s wall %7.2f s   peak %7.1f MB   %d tiles" % (name, wall, rss, tiles))
+        print("  %-16s wall %7.2f s   peak %7.1f MB   %d tiles" % (name, wall, rss, tiles))
     k = best["kolvara"]
     print("kolvara / vips wall:        %.2f (target <= 1.25)" % (k[0] / best["vips"][0]))
     print("kolvara / imagemagick wall: %.2f (target <= 1.00)" % (k[0] / best["imagemagick"][0]))
@@ -80,6 +87,7 @@ def main(argv=None):
     parser.add_argument("--rounds", type=int, default=2)
     parser.add_argument("--exe", default=DEFAULT_EXE)
     parser.add_argument("--work", default="/tmp/kolvara-bench")
+    parser.add_argument("--qt-writer", action="store_true")
     args = parser.parse_args(argv)
     for tool in ("vips", "/usr/bin/convert", args.exe):
         if not shutil.which(tool):

@@ -1,6 +1,7 @@
 #include "training/tilecutter.h"
 
 #include "training/datapreparation.h"
+#include "training/samplepng.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -18,9 +19,9 @@ using imageutil::NSImageExtensionError;
 // Like imageutil::savePngTo (written beside the target, then renamed over it in one step) but
 // without forcing every file to disk: a preparation writes thousands of samples that can be
 // written again, and a sync per file costs more than encoding it.
-std::optional<NSImageExtensionError> writePng(const QImage& image, const QString& path, int compression)
+std::optional<NSImageExtensionError> writePng(const QImage& image, const QString& path)
 {
-    const std::optional<QByteArray> png = imageutil::PNGRepresentation(image, compression);
+    const std::optional<QByteArray> png = samplepng::encode(image);
     if (!png)
         return NSImageExtensionError{NSImageExtensionError::Kind::unwrappingPNGRepresentationFailed,
                                      QStringLiteral("no PNG representation of the image")};
@@ -59,15 +60,14 @@ QImage trimimage(const QImage& image, const QRect& bottomLeftRect)
     return out;
 }
 
-std::vector<SaveFailure> saveAll(const QStringList& targets, const std::function<QImage(int)>& produce,
-                                 int compression)
+std::vector<SaveFailure> saveAll(const QStringList& targets, const std::function<QImage(int)>& produce)
 {
     std::vector<int> jobs(size_t(targets.size()));
     std::iota(jobs.begin(), jobs.end(), 0);
     std::vector<std::optional<imageutil::NSImageExtensionError>> errors(jobs.size());
     // Each job writes only its own slot, so the results need no lock.
     QtConcurrent::blockingMap(jobs, [&](int k) {
-        errors[size_t(k)] = writePng(produce(k), targets.at(k), compression);
+        errors[size_t(k)] = writePng(produce(k), targets.at(k));
     });
     std::vector<SaveFailure> failures;
     for (size_t k = 0; k < errors.size(); ++k) {
@@ -78,19 +78,19 @@ std::vector<SaveFailure> saveAll(const QStringList& targets, const std::function
 }
 
 std::vector<SaveFailure> saveTiles(const QImage& image, const std::vector<QRect>& bottomLeftRects,
-                                   const QStringList& targets, int compression)
+                                   const QStringList& targets)
 {
-    return saveAll(targets, [&](int k) { return trimimage(image, bottomLeftRects.at(size_t(k))); }, compression);
+    return saveAll(targets, [&](int k) { return trimimage(image, bottomLeftRects.at(size_t(k))); });
 }
 
-std::vector<SaveFailure> saveImages(const QStringList& sources, const QStringList& targets, int compression)
+std::vector<SaveFailure> saveImages(const QStringList& sources, const QStringList& targets)
 {
     return saveAll(targets, [&](int k) {
         QImageReader reader(sources.at(k));
         reader.setAutoTransform(true);
         const QImage image = reader.read();
         return trimimage(image, QRect(QPoint(0, 0), image.size()));
-    }, compression);
+    });
 }
 
 QString describe(const imageutil::NSImageExtensionError& error)

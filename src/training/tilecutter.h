@@ -9,35 +9,31 @@
 #include <functional>
 #include <vector>
 
-// Cutting images into sample files. Writing PNGs is compression work, so it runs over the cores.
+// Cutting images into sample files. Writing PNGs is compression work, so it runs over the cores
+// with the fast sample encoding (8-bit RGBA, zlib's fastest level).
 namespace tilecutter {
-
-// QImageWriter's PNG quality for samples: 80-89 selects zlib's fastest level. The worker reads
-// the files once, so speed beats size here.
-constexpr int kSampleCompression = 85;
 
 // The pixels of `bottomLeftRect` (origin at the image's bottom-left corner, y upward) as a new
 // image of the rectangle's size, copied, not blended. Parts outside the image stay transparent.
 QImage trimimage(const QImage& image, const QRect& bottomLeftRect);
 
 struct SaveFailure {
-    int index = 0;   // position in the job list
+    int index = 0;  // position in the job list
     QString path;
     imageutil::NSImageExtensionError error;
 };
 
-// Saves produce(k) as a PNG at targets[k] for every k, in parallel. A job whose image is null
-// fails like an unencodable image. Failures come back in job order; the other jobs still run.
-std::vector<SaveFailure> saveAll(const QStringList& targets, const std::function<QImage(int)>& produce,
-                                 int compression = kSampleCompression);
+// Saves produce(k) as a PNG at targets[k] for every k, in parallel; each file is written beside
+// its target and renamed over it. A null image fails like an unencodable one. Failures come
+// back in job order; the other jobs still run.
+std::vector<SaveFailure> saveAll(const QStringList& targets, const std::function<QImage(int)>& produce);
 
 // Every tile of `image` at the given bottom-left rectangles, saved to the matching targets.
 std::vector<SaveFailure> saveTiles(const QImage& image, const std::vector<QRect>& bottomLeftRects,
-                                   const QStringList& targets, int compression = kSampleCompression);
+                                   const QStringList& targets);
 
 // Each source image loaded and saved whole as a PNG at the matching target.
-std::vector<SaveFailure> saveImages(const QStringList& sources, const QStringList& targets,
-                                    int compression = kSampleCompression);
+std::vector<SaveFailure> saveImages(const QStringList& sources, const QStringList& targets);
 
 // A failure as one line of text, for diagnostics and alerts.
 QString describe(const imageutil::NSImageExtensionError& error);

@@ -1,5 +1,6 @@
 #include "support/testenv.h"
 #include "training/datapreparation.h"
+#include "training/samplepng.h"
 #include "training/tilecutter.h"
 #include "training/workspacefiles.h"
 
@@ -219,4 +220,19 @@ TEST(WorkspaceFiles, SavingGoesOnPastFailures)
     EXPECT_EQ(failures[1].error.kind, imageutil::NSImageExtensionError::Kind::unwrappingPNGRepresentationFailed);
     EXPECT_EQ(QDir(ws).entryList(QDir::Files), QStringList{"a.png"}) << "no partial files are left";
     EXPECT_EQ(QImage(ws + "/a.png").pixel(3, 3), image.pixel(3, 3));
+}
+
+TEST(WorkspaceFiles, SamplePngKeepsEveryPixelAndAlpha)
+{
+    QImage image = bottomCoded(37, 23).convertToFormat(QImage::Format_ARGB32);
+    image.setPixel(3, 4, qRgba(10, 20, 30, 40));
+    for (const QImage& source : {image, image.convertToFormat(QImage::Format_Grayscale8), image.copy(0, 0, 1, 1)}) {
+        const std::optional<QByteArray> png = samplepng::encode(source);
+        ASSERT_TRUE(png);
+        QImage back;
+        ASSERT_TRUE(back.loadFromData(*png, "PNG"));
+        EXPECT_TRUE(back.hasAlphaChannel());
+        EXPECT_EQ(back.convertToFormat(QImage::Format_RGBA8888), source.convertToFormat(QImage::Format_RGBA8888));
+    }
+    EXPECT_FALSE(samplepng::encode(QImage()));
 }
