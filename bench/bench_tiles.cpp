@@ -2,7 +2,7 @@
 // against peer tools (see bench_tiles.py, which runs it).
 //   bench_tiles make-image OUT.png SIZE    a SIZE x SIZE textured RGB test image
 //   bench_tiles cut IN.png OUTDIR TILE     every TILE x TILE tile, rows from the bottom
-//   bench_tiles cut-qtwriter IN.png OUTDIR TILE   the same through Qt's PNG writer at zlib level 1
+//   bench_tiles cut-savepng IN.png OUTDIR TILE    the same through imageutil::savePngTo at zlib level 1
 #include "training/datapreparation.h"
 #include "training/tilecutter.h"
 
@@ -42,8 +42,8 @@ int makeImage(const QString& out, int size)
     return 0;
 }
 
-// Qt's writer at quality 85 (zlib level 1), for comparison with the sample encoder.
-size_t saveWithQtWriter(const QImage& image, const std::vector<QRect>& rects, const QStringList& targets)
+// imageutil::savePngTo at quality 85 (zlib level 1), for comparison with the sample writer.
+size_t saveWithSavePngTo(const QImage& image, const std::vector<QRect>& rects, const QStringList& targets)
 {
     std::vector<int> jobs(rects.size());
     for (size_t k = 0; k < jobs.size(); ++k)
@@ -57,7 +57,7 @@ size_t saveWithQtWriter(const QImage& image, const std::vector<QRect>& rects, co
     return failures;
 }
 
-int cut(const QString& in, const QString& outDir, int tile, bool qtWriter)
+int cut(const QString& in, const QString& outDir, int tile, bool viaSavePng)
 {
     QElapsedTimer clock;
     clock.start();
@@ -81,7 +81,7 @@ int cut(const QString& in, const QString& outDir, int tile, bool qtWriter)
         }
     }
     const size_t failures =
-        qtWriter ? saveWithQtWriter(image, rects, targets) : tilecutter::saveTiles(image, rects, targets).size();
+        viaSavePng ? saveWithSavePngTo(image, rects, targets) : tilecutter::saveTiles(image, rects, targets).size();
     std::printf("%lld tiles, load %lld ms, cut %lld ms, %zu failures\n", (long long)targets.size(),
                 (long long)loaded, (long long)(clock.elapsed() - loaded), failures);
     return failures == 0 ? 0 : 1;
@@ -96,8 +96,8 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments();
     if (args.size() == 4 && args[1] == QLatin1String("make-image"))
         return makeImage(args[2], args[3].toInt());
-    if (args.size() == 5 && (args[1] == QLatin1String("cut") || args[1] == QLatin1String("cut-qtwriter")))
-        return cut(args[2], args[3], args[4].toInt(), args[1] == QLatin1String("cut-qtwriter"));
+    if (args.size() == 5 && (args[1] == QLatin1String("cut") || args[1] == QLatin1String("cut-savepng")))
+        return cut(args[2], args[3], args[4].toInt(), args[1] == QLatin1String("cut-savepng"));
     std::fprintf(stderr, "usage: bench_tiles make-image OUT.png SIZE | cut[-qtwriter] IN.png OUTDIR TILE\n");
     return 2;
 }

@@ -4,9 +4,10 @@ Every tool cuts the same generated SIZE x SIZE image into TILE x TILE PNG tiles 
 Rounds are interleaved and the best wall time of each tool is kept, since the machine is shared.
 Peak memory is the maximum resident set size that /usr/bin/time -v reports.
 
-    /usr/bin/python3 bench/bench_tiles.py [--size 8000] [--tile 80] [--rounds 2] [--qt-writer]
+    /usr/bin/python3 bench/bench_tiles.py [--size 8000] [--tile 80] [--rounds 2] [--savepng]
 
---qt-writer adds the same cut written through Qt's PNG writer, to show what the sample encoder
+--savepng adds the same cut written through imageutil::savePngTo (Qt's PNG writer, a temporary
+file and a sync per tile) at zlib level 1, to show what the sample writer
 saves. Kolvara's figures include loading the image with Qt, as the workbench does when the
 image is opened; its own line splits load and cut.
 """
@@ -46,8 +47,8 @@ def tools(args, source, work):
         "imagemagick": (["/usr/bin/convert", source, "-crop", "%dx%d" % (args.tile, args.tile), "+repage",
                          "-define", "png:compression-level=1", out + "/tile_%d.png"], out),
     }
-    if args.qt_writer:
-        commands["kolvara-qtwriter"] = ([args.exe, "cut-qtwriter", source, out, str(args.tile)], out)
+    if args.savepng:
+        commands["kolvara-savePngTo"] = ([args.exe, "cut-savepng", source, out, str(args.tile)], out)
     return commands
 
 
@@ -61,7 +62,7 @@ def measure(args, source, work):
             tiles = count_png(out)
             old = best.get(name)
             best[name] = (min(wall, old[0]) if old else wall, max(rss, old[1]) if old else rss, tiles)
-            print("  %-16s %7.2f s  %7.1f MB  %d tiles  %s" % (name, wall, rss, tiles, said), flush=True)
+            print("  %-18s %7.2f s  %7.1f MB  %d tiles  %s" % (name, wall, rss, tiles, said), flush=True)
     shutil.rmtree(os.path.join(work, "out"), ignore_errors=True)
     return best
 
@@ -72,7 +73,7 @@ def report(args, best):
     print("\nbest of %d rounds, %d x %d image, %d x %d tiles, %d cores" %
           (args.rounds, args.size, args.size, args.tile, args.tile, os.cpu_count()))
     for name, (wall, rss, tiles) in best.items():
-        print("  %-16s wall %7.2f s   peak %7.1f MB   %d tiles" % (name, wall, rss, tiles))
+        print("  %-18s wall %7.2f s   peak %7.1f MB   %d tiles" % (name, wall, rss, tiles))
     k = best["kolvara"]
     print("kolvara / vips wall:        %.2f (target <= 1.25)" % (k[0] / best["vips"][0]))
     print("kolvara / imagemagick wall: %.2f (target <= 1.00)" % (k[0] / best["imagemagick"][0]))
@@ -87,7 +88,7 @@ def main(argv=None):
     parser.add_argument("--rounds", type=int, default=2)
     parser.add_argument("--exe", default=DEFAULT_EXE)
     parser.add_argument("--work", default="/tmp/kolvara-bench")
-    parser.add_argument("--qt-writer", action="store_true")
+    parser.add_argument("--savepng", action="store_true")
     args = parser.parse_args(argv)
     for tool in ("vips", "/usr/bin/convert", args.exe):
         if not shutil.which(tool):

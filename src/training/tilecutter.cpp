@@ -7,7 +7,6 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QtConcurrent/QtConcurrentMap>
-#include <cstdio>
 #include <numeric>
 #include <optional>
 
@@ -16,26 +15,24 @@ namespace {
 
 using imageutil::NSImageExtensionError;
 
-// Like imageutil::savePngTo (written beside the target, then renamed over it in one step) but
-// without forcing every file to disk: a preparation writes thousands of samples that can be
-// written again, and a sync per file costs more than encoding it.
+// Written straight to the target, without imageutil::savePngTo's temporary file and sync: the
+// workspace was just emptied of samples, a preparation writes thousands of files that can be
+// written again, and the extra rename and sync per file cost more than encoding it. A file that
+// fails half-way is removed.
 std::optional<NSImageExtensionError> writePng(const QImage& image, const QString& path)
 {
     const std::optional<QByteArray> png = samplepng::encode(image);
     if (!png)
         return NSImageExtensionError{NSImageExtensionError::Kind::unwrappingPNGRepresentationFailed,
                                      QStringLiteral("no PNG representation of the image")};
-    const QString part = path + QStringLiteral(".part");
-    QFile file(part);
+    QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return NSImageExtensionError{NSImageExtensionError::Kind::writeFailed, file.errorString()};
-    const bool written = file.write(*png) == png->size() && file.flush();
-    const QString why = file.errorString();
-    file.close();
-    if (!written || std::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0) {
-        QFile::remove(part);
-        return NSImageExtensionError{NSImageExtensionError::Kind::writeFailed,
-                                     written ? QStringLiteral("cannot rename %1").arg(part) : why};
+    if (file.write(*png) != png->size() || !file.flush()) {
+        const QString why = file.errorString();
+        file.close();
+        QFile::remove(path);
+        return NSImageExtensionError{NSImageExtensionError::Kind::writeFailed, why};
     }
     return std::nullopt;
 }

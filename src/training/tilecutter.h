@@ -23,9 +23,9 @@ struct SaveFailure {
     imageutil::NSImageExtensionError error;
 };
 
-// Saves produce(k) as a PNG at targets[k] for every k, in parallel; each file is written beside
-// its target and renamed over it. A null image fails like an unencodable one. Failures come
-// back in job order; the other jobs still run.
+// Saves produce(k) as a PNG at targets[k] for every k, in parallel. A null image fails like an
+// unencodable one. Failures come back in job order; the other jobs still run and no partial
+// file is left.
 std::vector<SaveFailure> saveAll(const QStringList& targets, const std::function<QImage(int)>& produce);
 
 // Every tile of `image` at the given bottom-left rectangles, saved to the matching targets.

@@ -1,7 +1,6 @@
 #include "training/workspacefiles.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>

@@ -239,3 +239,20 @@ TEST(PrepareData, UnreadableImagesAreReported)
     EXPECT_TRUE(f.prompter.alerts().front().informative.contains("bad.png"));
     EXPECT_TRUE(QFile::exists(paths::workspaceFolder() + "/good.png")) << "the other samples are still written";
 }
+
+TEST(PrepareData, AnUnwritableLabelFileStopsBeforeAnySample)
+{
+    emptyWorkspace();
+    ControllerFixture f;
+    ViewController& c = *f.controller;
+    const QString ws = paths::workspaceFolder();
+    QDir(ws).mkpath("field_outputlabel.csv");  // a folder where the file should go
+    QFile(ws + "/notes.txt").open(QIODevice::WriteOnly);
+    openGrid(c, "field.png", halves(8, 8), 2, 2);
+    c.datadirectory = "/earlier/workspace";
+
+    EXPECT_TRUE(c.preparedata().isEmpty()) << "a stale workspace must not pass for prepared data";
+    EXPECT_EQ(f.prompter.messages(), QStringList{"Cannot write the label file."});
+    EXPECT_EQ(c.datadirectory, "/earlier/workspace");
+    EXPECT_EQ(QDir(ws).entryList(kAll, QDir::Name), (QStringList{"field_outputlabel.csv", "notes.txt"}));
+}

@@ -91,8 +91,8 @@ TEST(StrategySheet, SliderShowsTwoDecimalsAndKeepsItsFullValue)
     Sheet keys;
     keys.view.trainvalidbar->setFocus();
     QTest::keyClick(keys.view.trainvalidbar, Qt::Key_Right);
-    EXPECT_GT(keys.view.trainratio, 0.6);
-    EXPECT_LT(keys.view.trainratio, 0.601) << "one step is finer than the two decimals shown";
+    EXPECT_DOUBLE_EQ(keys.view.trainratio, 0.61);
+    EXPECT_EQ(keys.view.validprop->text(), "Valid Ratio\n 0.39");
 }
 
 TEST(StrategySheet, EachCheckBoxTogglesOnlyItsOwnFlag)

@@ -148,6 +148,8 @@ void strategysheetview::buildRunRows()
     trainvalidbar->setAccessibleName(QStringLiteral("Adjust Training & Validation Ratio"));
     trainvalidbar->setRange(0, kSliderSteps);
     trainvalidbar->setValue(int(trainratio * kSliderSteps + 0.5));
+    trainvalidbar->setSingleStep(kSliderSteps / 100);  // arrow keys move by 0.01, dragging is finer
+    trainvalidbar->setPageStep(kSliderSteps / 10);
     trainvalidbar->setTickPosition(QSlider::NoTicks);
     trainvalidbar->setTracking(true);
     placeTL(trainvalidbar, this, 80, 440, 230, 50);
