@@ -26,11 +26,14 @@ void ViewController::openMultiImageurl()
     scrollview->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     browsermodel.haspredict = false;
     browsermodel.urlarray = urlarray;
-    for (const QString& path : urlarray)
-        browsermodel.data.insert(imageset::storedName(path), QStringLiteral("0"));
 
+    // The grid first: it starts decoding the first screen's thumbnails in the background, which
+    // then overlaps with labelling every image below.
     multiimagecollection->resize(workAreaSize());
     multiimagecollection->commoninit();
+    browsermodel.data.reserve(browsermodel.data.size() + urlarray.size());
+    for (const QString& path : urlarray)
+        browsermodel.data.insert(imageset::storedName(path), QStringLiteral("0"));
     multiimagecollection->update();
     setDocumentView(multiimagecollection);
 

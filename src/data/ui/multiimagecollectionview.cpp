@@ -7,6 +7,7 @@
 #include "data/ui/thumbnailloader.h"
 #include "util/diagnostics.h"
 
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -45,13 +46,17 @@ void multiimagecollectionview::commoninit()
     m_gestureSelected.clear();
     m_loader->reset();
     m_model->reset();
-    m_list->scrollToTop();
+    // Not scrollToTop(): asking where a row is would lay out the whole list before it has its size.
+    m_list->verticalScrollBar()->setValue(0);
     primeFirstPage();
 }
 
 void multiimagecollectionview::reload()
 {
-    m_model->reload();
+    // Rows are filled again when painted; only those on screen need telling (telling the list
+    // about all of them would move every item of a 100,000-image list).
+    const photolayout::Window& window = m_list->window();
+    m_model->reload(window.known ? window.firstVisible : 0, window.known ? window.lastVisible : -1);
     m_list->viewport()->update();
 }
 

@@ -4,6 +4,7 @@
 #include "util/diagnostics.h"
 
 #include <QFileInfo>
+#include <algorithm>
 
 using photoborder::PhotoEvent;
 
@@ -22,7 +23,7 @@ void PhotoModel::reset()
     endResetModel();
 }
 
-void PhotoModel::reload()
+void PhotoModel::reload(int first, int last)
 {
     if (m_count != m_set.urlarray.size()) {
         reset();  // the list itself was replaced behind our back
@@ -31,8 +32,10 @@ void PhotoModel::reload()
     m_showPredictions = m_set.haspredict;
     for (Photo& p : m_photos)
         p.filled = false;
-    if (m_count > 0)
-        Q_EMIT dataChanged(index(0), index(m_count - 1));
+    first = std::max(first, 0);
+    last = std::min(last, m_count - 1);
+    if (first <= last)
+        Q_EMIT dataChanged(index(first), index(last));
 }
 
 int PhotoModel::rowCount(const QModelIndex& parent) const

@@ -28,8 +28,9 @@ public:
 
     // A new list of images: every row anew.
     void reset();
-    // Same images; labels, predictions and frames are taken from the set again.
-    void reload();
+    // Same images; labels, predictions and frames are taken from the set again. Rows `first` to
+    // `last` are reported changed; the others are filled anew whenever they are next asked for.
+    void reload(int first, int last);
     // Whether a row is selected; consulted when a row is filled so a selected row keeps its frame.
     void setSelectionProbe(std::function<bool(int)> probe) { m_isSelected = std::move(probe); }
 

@@ -12,6 +12,12 @@ ThumbnailLoader::ThumbnailLoader(QObject* parent, qsizetype cacheBudgetBytes)
     m_pool.setMaxThreadCount(std::clamp(QThread::idealThreadCount(), 1, 8));
 }
 
+namespace {
+// Thumbnails on screen all go to the pool at once, so the threads never wait for the GUI thread
+// to hand out the next one; look-ahead work only fills idle threads.
+constexpr int kOnScreenInFlight = 64;
+}  // namespace
+
 ThumbnailLoader::~ThumbnailLoader()
 {
     m_pool.clear();
@@ -52,17 +58,35 @@ void ThumbnailLoader::schedulePump()
     QMetaObject::invokeMethod(this, &ThumbnailLoader::pump, Qt::QueuedConnection);
 }
 
+void ThumbnailLoader::setWindow(const photolayout::Window& window)
+{
+    m_window = window;
+    m_sharedFirst = window.firstNearby;
+    m_sharedLast = window.lastNearby;
+    m_sharedKnown = window.known;
+}
+
+bool ThumbnailLoader::stillWanted(quint64 generation, int row) const
+{
+    return generation == m_sharedGeneration
+           && (!m_sharedKnown || (row >= m_sharedFirst && row <= m_sharedLast));
+}
+
 void ThumbnailLoader::pump()
 {
     m_pumpScheduled = false;
     Request next;
-    while (m_inFlight < m_pool.maxThreadCount() && takeNext(next))
+    while (m_inFlight < kOnScreenInFlight && takeNext(next, true))
+        start(next);
+    while (m_inFlight < m_pool.maxThreadCount() && takeNext(next, false))
         start(next);
 }
 
-bool ThumbnailLoader::takeNext(Request& out)
+bool ThumbnailLoader::takeNext(Request& out, bool onScreenOnly)
 {
     for (const Pending where : {Pending::OnScreen, Pending::Nearby}) {
+        if (where == Pending::Nearby && onScreenOnly)
+            break;
         std::deque<Request>& queue = where == Pending::OnScreen ? m_onScreen : m_nearby;
         while (!queue.empty()) {
             Request r = std::move(queue.front());
@@ -89,32 +113,35 @@ void ThumbnailLoader::start(const Request& request)
     const quint64 generation = m_generation;
     const QSize box = photolayout::imageFrame().size();
     m_pool.start([this, generation, request, box] {
-        const QImage image = thumbnaildecoder::decode(request.path, box);
+        // Scrolled away (or a new set) while waiting for a thread: leave it undecoded.
+        const bool skipped = !stillWanted(generation, request.row);
+        const QImage image = skipped ? QImage() : thumbnaildecoder::decode(request.path, box);
         QMetaObject::invokeMethod(
-            this, [this, generation, request, image] { finished(generation, request.row, request.path, image); },
-            Qt::QueuedConnection);
+            this, [=] { finished(generation, request.path, skipped, image, request.row); }, Qt::QueuedConnection);
     });
 }
 
-void ThumbnailLoader::finished(quint64 generation, int row, const QString& path, const QImage& image)
+void ThumbnailLoader::finished(quint64 generation, const QString& path, bool skipped, const QImage& image, int row)
 {
     --m_inFlight;
     if (generation == m_generation) {
-        m_pending.remove(path);
-        m_cache.insert(path, image);
-        Q_EMIT thumbnailReady(row, path);
+        m_pending.remove(path);  // a skipped one is asked for again if it comes back on screen
+        if (!skipped) {
+            m_cache.insert(path, image);
+            Q_EMIT thumbnailReady(row, path);
+        }
     }
     pump();
 }
 
 void ThumbnailLoader::reset()
 {
-    ++m_generation;
+    m_sharedGeneration = ++m_generation;
     m_pending.clear();
     m_onScreen.clear();
     m_nearby.clear();
     m_cache.clear();
-    m_window = photolayout::Window{};
+    setWindow(photolayout::Window{});
 }
 
 ThumbnailLoader::State ThumbnailLoader::state(const QString& path) const

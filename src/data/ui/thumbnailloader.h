@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QObject>
 #include <QThreadPool>
+#include <atomic>
 #include <deque>
 
 // Decodes thumbnails on a pool of worker threads, the rows on screen first, then the rows a
@@ -25,7 +26,7 @@ public:
     // Rows worth decoding ahead of time, after those on screen.
     void prefetch(int row, const QString& path);
     // What is on screen and near it; queued rows outside are dropped when their turn comes.
-    void setWindow(const photolayout::Window& window) { m_window = window; }
+    void setWindow(const photolayout::Window& window);
 
     // Forgets every thumbnail and request (a new set of images); running decodes are ignored.
     void reset();
@@ -46,9 +47,10 @@ private:
     void enqueue(Pending where, int row, const QString& path);
     void schedulePump();
     void pump();
-    bool takeNext(Request& out);
+    bool takeNext(Request& out, bool onScreenOnly);
     void start(const Request& request);
-    void finished(quint64 generation, int row, const QString& path, const QImage& image);
+    void finished(quint64 generation, const QString& path, bool skipped, const QImage& image, int row);
+    bool stillWanted(quint64 generation, int row) const;
 
     ThumbnailCache m_cache;
     QHash<QString, Pending> m_pending;  // queued or decoding, by path
@@ -57,6 +59,11 @@ private:
     photolayout::Window m_window;
     quint64 m_generation = 0;
     int m_inFlight = 0;
+    // What the decoding threads read to skip work that is no longer wanted.
+    std::atomic<quint64> m_sharedGeneration{0};
+    std::atomic<bool> m_sharedKnown{false};
+    std::atomic<int> m_sharedFirst{0};
+    std::atomic<int> m_sharedLast{-1};
     int m_started = 0;
     bool m_pumpScheduled = false;
     QThreadPool m_pool;  // last: destroyed (and waited for) first
