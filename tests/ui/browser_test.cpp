@@ -353,6 +353,18 @@ TEST(Browser, RealPhotosOfCatsAndDogs)
     b.reenterLabelPane();
     EXPECT_EQ(b.label(1), "1");
     EXPECT_EQ(b.label(2), "0");
+    // A run predicted "0" everywhere: only the thumbnail labelled "1" is framed red.
+    ImageSet& set = b.c->browsermodel;
+    for (const QString& path : paths)
+        set.predictpoint.insert(imageset::storedName(path) + QStringLiteral(".png"), QStringLiteral("0"));
+    set.haspredict = true;
+    b.list()->selectionModel()->clearSelection();
+    b.reenterLabelPane();
+    b.click(3);
+    EXPECT_EQ(b.border(0), none());
+    EXPECT_EQ(b.border(1), red());
+    EXPECT_EQ(b.border(3), blue());
+    QTest::qWait(50);
     const QString shot = qEnvironmentVariable("KOLVARA_SCREENSHOT");
     if (!shot.isEmpty())
         b.f.window->grab().save(shot);
