@@ -23,7 +23,9 @@ PhotoListView::PhotoListView(QWidget* parent) : QListView(parent)
     setEditTriggers(QAbstractItemView::EditKeyPressed);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Always there: a scroll bar that appears once the items are laid out narrows the list and
+    // lays all of them out a second time.
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setAccessibleName(QStringLiteral("Images"));
 }
 
