@@ -315,10 +315,12 @@ TEST(Browser, ThousandsOfImagesDecodeOnlyAroundTheScreen)
     Browser b;
     const QStringList one = makeImages(QStringLiteral("many"), {"only.png"});
     QStringList paths;
-    // Distinct names (their own labels) that all point at one small picture.
+    // Distinct names (their own labels); those at both ends point at one small picture, the
+    // ones between exist only as names, which is all a list that is never scrolled there needs.
     for (int i = 0; i < 5000; ++i) {
         const QString link = QFileInfo(one.first()).absolutePath() + QStringLiteral("/img%1.png").arg(i);
-        QFile::link(one.first(), link);
+        if (i < 60 || i >= 4940)
+            QFile::link(one.first(), link);
         paths << link;
     }
     b.open(paths);

@@ -53,6 +53,10 @@ void multiimagecollectionview::commoninit()
 
 void multiimagecollectionview::reload()
 {
+    if (m_model->rowCount() != m_set.urlarray.size()) {
+        commoninit();  // the list itself was replaced: its rows and selection mean nothing now
+        return;
+    }
     // Rows are filled again when painted; only those on screen need telling (telling the list
     // about all of them would move every item of a 100,000-image list).
     const photolayout::Window& window = m_list->window();
