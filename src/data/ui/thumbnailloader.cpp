@@ -9,7 +9,8 @@
 ThumbnailLoader::ThumbnailLoader(QObject* parent, qsizetype cacheBudgetBytes)
     : QObject(parent), m_cache(cacheBudgetBytes)
 {
-    m_pool.setMaxThreadCount(std::clamp(QThread::idealThreadCount(), 1, 8));
+    m_threads = std::clamp(QThread::idealThreadCount(), 1, 8);
+    m_pool.setMaxThreadCount(m_threads);
 }
 
 namespace {
@@ -60,6 +61,8 @@ void ThumbnailLoader::schedulePump()
 
 void ThumbnailLoader::setWindow(const photolayout::Window& window)
 {
+    if (window.known && !m_window.known)
+        m_pool.setMaxThreadCount(m_threads);  // the list is on screen: decode at full speed
     m_window = window;
     m_sharedFirst = window.firstNearby;
     m_sharedLast = window.lastNearby;
@@ -78,7 +81,7 @@ void ThumbnailLoader::pump()
     Request next;
     while (m_inFlight < kOnScreenInFlight && takeNext(next, true))
         start(next);
-    while (m_inFlight < m_pool.maxThreadCount() && takeNext(next, false))
+    while (m_inFlight < m_threads && takeNext(next, false))
         start(next);
 }
 
@@ -142,6 +145,9 @@ void ThumbnailLoader::reset()
     m_nearby.clear();
     m_cache.clear();
     setWindow(photolayout::Window{});
+    // A new list is being laid out and painted; decoding its first screen alongside must not
+    // take every core from the GUI thread.
+    m_pool.setMaxThreadCount(std::max(1, m_threads - 1));
 }
 
 ThumbnailLoader::State ThumbnailLoader::state(const QString& path) const

@@ -29,6 +29,7 @@ public:
     void setWindow(const photolayout::Window& window);
 
     // Forgets every thumbnail and request (a new set of images); running decodes are ignored.
+    // Until the next window arrives (the list's first paint) one thread is left to the GUI.
     void reset();
 
     State state(const QString& path) const;
@@ -59,6 +60,7 @@ private:
     photolayout::Window m_window;
     quint64 m_generation = 0;
     int m_inFlight = 0;
+    int m_threads = 1;
     // What the decoding threads read to skip work that is no longer wanted.
     std::atomic<quint64> m_sharedGeneration{0};
     std::atomic<bool> m_sharedKnown{false};
