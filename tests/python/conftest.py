@@ -1,0 +1,22 @@
+"""Shared pytest set-up for the worker tests: workers/ on sys.path, the real test files."""
+import os
+import pathlib
+import sys
+
+import pytest
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+WORKERS = ROOT / "workers"
+if str(WORKERS) not in sys.path:
+    sys.path.insert(0, str(WORKERS))
+
+# The real third-party model files live beside the repository, never inside it.
+TESTDATA = pathlib.Path(os.environ.get("KOLVARA_TESTDATA", ROOT.parent / "shared" / "testdata"))
+
+
+@pytest.fixture(scope="session")
+def testdata():
+    """Path of the shared test data folder; the test is skipped when it is absent."""
+    if not TESTDATA.is_dir():
+        pytest.skip(f"test data folder {TESTDATA} is absent")
+    return TESTDATA

@@ -1,0 +1,69 @@
+"""Keras losses against numpy transcriptions of Keras's formulas (epsilon 1e-7)."""
+import numpy as np
+import pytest
+import torch
+
+from kolvara_nn.training.losses import LOSSES, canonical_loss_name, keras_loss
+
+EPS = 1e-7
+T = np.array([[0.0, 1.0, 0.0], [1.0, 0.0, 0.0]])
+# second row puts almost no mass on the true class, so clipping matters
+P = np.array([[0.2, 0.7, 0.1], [1e-9, 0.5, 0.5 - 1e-9]])
+
+
+def _clip(x, lo, hi):
+    return np.minimum(np.maximum(x, lo), hi)
+
+
+def _norm(x):
+    return x / np.sqrt(np.maximum((x * x).sum(-1, keepdims=True), 1e-12))
+
+
+EXPECTED = {
+    "binary_crossentropy": lambda t, p: -(t * np.log(_clip(p, EPS, 1 - EPS) + EPS)
+                                          + (1 - t) * np.log(1 - _clip(p, EPS, 1 - EPS) + EPS)).mean(-1),
+    "categorical_crossentropy": lambda t, p: -(t * np.log(_clip(p / p.sum(-1, keepdims=True), EPS, 1 - EPS))).sum(-1),
+    "sparse_categorical_crossentropy": lambda t, p: -np.log(
+        (_clip(p, EPS, 1 - EPS) / _clip(p, EPS, 1 - EPS).sum(-1, keepdims=True))[t.astype(bool)]),
+    "poisson": lambda t, p: (p - t * np.log(p + EPS)).mean(-1),
+    "kl_divergence": lambda t, p: (_clip(t, EPS, 1) * np.log(_clip(t, EPS, 1) / _clip(p, EPS, 1))).sum(-1),
+    "mean_squared_error": lambda t, p: ((p - t) ** 2).mean(-1),
+    "mean_absolute_error": lambda t, p: np.abs(p - t).mean(-1),
+    "mean_absolute_percentage_error": lambda t, p: 100 * np.abs((t - p) / np.maximum(np.abs(t), EPS)).mean(-1),
+    "mean_squared_logarithmic_error": lambda t, p: ((np.log(np.maximum(p, EPS) + 1)
+                                                     - np.log(np.maximum(t, EPS) + 1)) ** 2).mean(-1),
+    "cosine_similarity": lambda t, p: -(_norm(t) * _norm(p)).sum(-1),
+    "huber_loss": lambda t, p: np.where(np.abs(p - t) <= 1, 0.5 * (p - t) ** 2, np.abs(p - t) - 0.5).mean(-1),
+    "log_cosh": lambda t, p: np.log(np.cosh(p - t)).mean(-1),
+}
+
+
+@pytest.mark.parametrize("name", sorted(EXPECTED))
+def test_loss_matches_keras_formula(name):
+    got = keras_loss(name)(torch.tensor(T, dtype=torch.float64), torch.tensor(P, dtype=torch.float64))
+    assert got.item() == pytest.approx(EXPECTED[name](T, P).mean(), rel=1e-9)
+
+
+def test_all_twelve_losses_are_covered():
+    assert set(LOSSES) == set(EXPECTED)
+
+
+def test_crossentropy_clips_a_vanishing_probability():
+    # -log(1e-7) and not -log(1e-9): Keras clips before the log
+    got = keras_loss("categorical_crossentropy")(torch.tensor([[1.0, 0.0]]), torch.tensor([[1e-9, 1.0]]))
+    assert got.item() == pytest.approx(-np.log(1e-7), rel=1e-4)
+
+
+@pytest.mark.parametrize("given, canonical", [
+    ("mean_squared_error", "mean_squared_error"), ("mse", "mean_squared_error"),
+    ("MeanSquaredError", "mean_squared_error"), ("KLDivergence", "kl_divergence"),
+    ("kullback_leibler_divergence", "kl_divergence"), ("logcosh", "log_cosh"),
+    ("huber", "huber_loss"), ("BCE", "binary_crossentropy"),
+])
+def test_loss_names_and_aliases(given, canonical):
+    assert canonical_loss_name(given) == canonical
+
+
+def test_unknown_loss_is_refused_by_name():
+    with pytest.raises(ValueError, match="unknown loss 'hinge'"):
+        canonical_loss_name("hinge")

@@ -1,0 +1,81 @@
+"""Arguments, the prediction file and the metrics image."""
+import numpy as np
+import pytest
+
+from kolvara_nn.training.args import parse_args
+from kolvara_nn.training.data import read_label_table
+from kolvara_nn.training.metrics_plot import confusion_matrix, metrics_png, precision_recall
+from kolvara_nn.training.predict_csv import prediction_text
+
+GOOD = ["m.json", "/ws", "/train", "custom", "", "4", "3", "Adam", "mean_squared_error", "",
+        "field_outputlabel.csv", "0.60", "false", "true", "FALSE", "True", ""]
+
+
+def test_the_default_command_line():
+    cfg = parse_args(GOOD)
+    assert (cfg.batch_size, cfg.epochs, cfg.optimizer, cfg.loss, cfg.train_share) == \
+        (4, 3, "adam", "mean_squared_error", 0.6)
+    assert (cfg.shift, cfg.crop, cfg.rotate, cfg.distort, cfg.training) == (False, True, False, True, True)
+
+
+@pytest.mark.parametrize("index, value, message", [
+    (5, "0", "batch size must be a positive whole number"),
+    (5, "4.5", "batch size must be a positive whole number"),
+    (6, "three", "epochs must be a positive whole number"),
+    (6, "-2", "epochs must be a positive whole number"),
+    (7, "Lion", "unknown optimizer 'Lion'"),
+    (8, "hinge", "unknown loss 'hinge'"),
+    (11, "1.5", "training share must be a number from 0 to 1"),
+    (11, "nan", "training share must be a number from 0 to 1"),
+    (14, "yes", "rotation augmentation switch must be 'true' or 'false'"),
+])
+def test_bad_arguments(index, value, message):
+    argv = list(GOOD)
+    argv[index] = value
+    with pytest.raises(ValueError, match=message):
+        parse_args(argv)
+
+
+def test_argument_count():
+    with pytest.raises(ValueError, match="expected 17 arguments, got 16"):
+        parse_args(GOOD[:-1])
+
+
+@pytest.mark.parametrize("name, pretrained, chosen", [
+    ("VGG16", "/res/vgg16.json", "/res/vgg16.json"),
+    ("resnet50", "/res/resnet50.json", "/res/resnet50.json"),
+    ("VGG16", "", "m.json"),
+    ("usermodel", "/res/vgg16.json", "m.json"),
+])
+def test_which_network_document(name, pretrained, chosen):
+    argv = list(GOOD)
+    argv[3], argv[9] = name, pretrained
+    assert str(parse_args(argv).network_document()) == chosen
+
+
+@pytest.mark.parametrize("text", [
+    "index,i,j,filename,label\n1,0,0,f_00.png,0\n2,0,1,f_01.png,1\n",
+    ",index,i,j,filename,label,prediction\n0,1,0,0,f_00.png,0,1\n1,2,0,1,f_01.png,1,0\n",
+])
+def test_prediction_file_fields(tmp_path, text):
+    path = tmp_path / "l.csv"
+    path.write_text(text)
+    out = prediction_text(read_label_table(path), ["1", "0"])
+    assert out == (",index,i,j,filename,label,prediction\n"
+                   "0,1,0,0,f_00.png,0,1\n1,2,0,1,f_01.png,1,0\n")
+    fields = out.split("\n")[2].split(",")
+    assert (fields[2], fields[3], fields[4], fields[6]) == ("0", "1", "f_01.png", "0")
+
+
+def test_confusion_matrix_and_precision_recall():
+    m = confusion_matrix(["a", "a", "b", "b", "b"], ["a", "b", "b", "b", "a"], ["a", "b", "c"])
+    assert m.tolist() == [[1, 1, 0], [1, 2, 0], [0, 0, 0]]
+    precision, recall = precision_recall(m)
+    np.testing.assert_allclose(precision, [0.5, 2 / 3, 0.0])
+    np.testing.assert_allclose(recall, [0.5, 2 / 3, 0.0])
+
+
+def test_metrics_image_is_a_png_also_without_validation():
+    data = metrics_png({"accuracy": [0.5], "loss": [0.7], "val_accuracy": [], "val_loss": []},
+                       ["x"], ["y"], ["x", "y"])
+    assert data[:8] == b"\x89PNG\r\n\x1a\n"

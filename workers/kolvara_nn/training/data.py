@@ -1,0 +1,111 @@
+"""Label documents, class order, image loading and the fixed-seed split."""
+from dataclasses import dataclass
+from pathlib import Path
+import re
+
+import numpy as np
+import torch
+from PIL import Image
+
+_NUMBER = re.compile(r"[+-]?(\d+(\.\d*)?|\.\d+)([eE][+-]?\d+)?")
+
+
+@dataclass
+class LabelTable:
+    """A label CSV: header names and records split at commas (the format has no quoting)."""
+    path: Path
+    header: list
+    rows: list
+    filename_col: int
+    label_col: int
+
+    @property
+    def filenames(self) -> list:
+        return [r[self.filename_col] for r in self.rows]
+
+    @property
+    def labels(self) -> list:
+        return [r[self.label_col] for r in self.rows]
+
+
+def _column(header: list, name: str, path) -> int:
+    names = [h.strip() for h in header]
+    if name not in names:
+        raise ValueError(f"label document {path} has no '{name}' column")
+    return names.index(name)
+
+
+def read_label_table(path) -> LabelTable:
+    """Read a label CSV; columns are found by header name, so extra columns are fine."""
+    path = Path(path)
+    try:
+        text = path.read_bytes().decode("utf-8-sig")
+    except UnicodeDecodeError as exc:
+        raise ValueError(f"label document {path} is not UTF-8 text: {exc}") from None
+    lines = [line[:-1] if line.endswith("\r") else line for line in text.split("\n")]
+    numbered = [(n, line) for n, line in enumerate(lines, 1) if line.strip()]
+    if not numbered:
+        raise ValueError(f"label document {path} is empty")
+    header = numbered[0][1].split(",")
+    fcol, lcol = _column(header, "filename", path), _column(header, "label", path)
+    rows = []
+    for n, line in numbered[1:]:
+        fields = line.split(",")
+        if len(fields) <= max(fcol, lcol):
+            raise ValueError(f"label document {path} line {n}: {len(fields)} fields, "
+                             f"expected {len(header)}")
+        if not fields[fcol].strip():
+            raise ValueError(f"label document {path} line {n}: empty file name")
+        rows.append(fields)
+    return LabelTable(path, header, rows, fcol, lcol)
+
+
+def class_order(labels) -> list:
+    """Distinct labels, numerically ordered when all are numbers, else as text."""
+    distinct = sorted(set(labels))
+    if distinct and all(_NUMBER.fullmatch(s.strip()) for s in distinct):
+        return sorted(distinct, key=lambda s: (float(s), s))
+    return distinct
+
+
+def load_image(path: Path, size, channels: int) -> np.ndarray:
+    """One image as uint8 (rows, cols, channels), resized to `size` = (rows, cols)."""
+    try:
+        with Image.open(path) as img:
+            img = img.convert("L" if channels == 1 else "RGB")
+            if size is not None and img.size != (size[1], size[0]):
+                img = img.resize((size[1], size[0]), Image.BILINEAR)
+            array = np.asarray(img, dtype=np.uint8)
+    except (OSError, ValueError, Image.DecompressionBombError) as exc:
+        raise ValueError(f"image {path} could not be loaded: {exc}") from None
+    return array.reshape(array.shape[0], array.shape[1], channels)
+
+
+def load_images(folder, filenames, size, channels: int) -> torch.Tensor:
+    """All images as one uint8 NHWC tensor. `size` (rows, cols) or None: the first image's."""
+    if channels not in (1, 3):
+        raise ValueError(f"the network expects {channels} input channels; images give 1 or 3")
+    folder = Path(folder)
+    arrays = []
+    for name in filenames:
+        array = load_image(folder / name, size, channels)
+        if size is None:
+            size = array.shape[:2]
+        arrays.append(array)
+    if not arrays:
+        return torch.zeros((0, size[0] if size else 1, size[1] if size else 1, channels),
+                           dtype=torch.uint8)
+    return torch.from_numpy(np.stack(arrays))
+
+
+def split_indices(n: int, share: float, seed: int):
+    """Shuffle 0..n-1 with `seed`; first part training, rest validation.
+
+    Validation gets at least one sample when n >= 2, training always keeps one."""
+    order = np.random.RandomState(seed).permutation(n)
+    n_train = int(round(share * n))
+    if n >= 2:
+        n_train = min(max(n_train, 1), n - 1)
+    else:
+        n_train = n
+    return order[:n_train].tolist(), order[n_train:].tolist()

@@ -1,0 +1,79 @@
+"""NNMetrics.png: accuracy and loss per epoch, the test confusion matrix and
+per-class precision and recall, drawn with Matplotlib's Agg canvas (no display)."""
+import io
+
+import numpy as np
+from matplotlib.backends.backend_agg import FigureCanvasAgg
+from matplotlib.figure import Figure
+
+
+def confusion_matrix(truth, predicted, classes) -> np.ndarray:
+    """Rows: true class, columns: predicted class, both in `classes` order."""
+    index = {c: i for i, c in enumerate(classes)}
+    matrix = np.zeros((len(classes), len(classes)), dtype=np.int64)
+    for t, p in zip(truth, predicted):
+        matrix[index[t], index[p]] += 1
+    return matrix
+
+
+def precision_recall(matrix: np.ndarray):
+    """Per class; 0 where a class was never predicted (precision) or never present (recall)."""
+    hits = np.diag(matrix).astype(float)
+    predicted = matrix.sum(axis=0)
+    present = matrix.sum(axis=1)
+    precision = np.divide(hits, predicted, out=np.zeros_like(hits), where=predicted > 0)
+    recall = np.divide(hits, present, out=np.zeros_like(hits), where=present > 0)
+    return precision, recall
+
+
+def _curves(ax, history, key, title):
+    epochs = np.arange(1, len(history[key]) + 1)
+    ax.plot(epochs, history[key], "o-", label="training")
+    if history.get("val_" + key):
+        ax.plot(epochs, history["val_" + key], "o-", label="validation")
+    ax.set_title(title)
+    ax.set_xlabel("epoch")
+    ax.set_xticks(epochs)
+    ax.legend()
+    ax.grid(True, alpha=0.3)
+
+
+def _matrix(ax, matrix, classes):
+    ax.imshow(matrix, cmap="Blues")
+    ax.set_title("Confusion matrix (test data)")
+    ax.set_xlabel("predicted")
+    ax.set_ylabel("label")
+    ticks = np.arange(len(classes))
+    ax.set_xticks(ticks, labels=classes, rotation=45 if len(classes) > 4 else 0)
+    ax.set_yticks(ticks, labels=classes)
+    limit = matrix.max() / 2 if matrix.size else 0
+    for (r, c), count in np.ndenumerate(matrix):
+        ax.text(c, r, str(count), ha="center", va="center",
+                color="white" if count > limit else "black")
+
+
+def _bars(ax, classes, precision, recall):
+    x = np.arange(len(classes))
+    ax.bar(x - 0.2, precision, 0.4, label="precision")
+    ax.bar(x + 0.2, recall, 0.4, label="recall")
+    ax.set_xticks(x, labels=classes, rotation=45 if len(classes) > 4 else 0)
+    ax.set_ylim(0, 1.05)
+    ax.set_title("Precision and recall per class (test data)")
+    ax.legend()
+
+
+def metrics_png(history: dict, truth, predicted, classes) -> bytes:
+    """PNG bytes. `history` holds per-epoch lists: accuracy, loss, val_accuracy, val_loss."""
+    matrix = confusion_matrix(truth, predicted, classes)
+    precision, recall = precision_recall(matrix)
+    fig = Figure(figsize=(12, 10), dpi=100)
+    FigureCanvasAgg(fig)
+    axes = fig.subplots(2, 2)
+    _curves(axes[0, 0], history, "accuracy", "Accuracy")
+    _curves(axes[0, 1], history, "loss", "Loss")
+    _matrix(axes[1, 0], matrix, classes)
+    _bars(axes[1, 1], classes, precision, recall)
+    fig.tight_layout()
+    buffer = io.BytesIO()
+    fig.savefig(buffer, format="png")
+    return buffer.getvalue()

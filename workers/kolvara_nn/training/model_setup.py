@@ -1,0 +1,56 @@
+"""Building the network to train or test, and loading the weights it starts from."""
+from pathlib import Path
+
+from .. import h5io, keras_json
+from ..errors import ModelError
+from ..graph import output_dense
+from ..network import build_network
+
+WEIGHT_SUFFIXES = (".h5", ".hdf5", ".keras")
+
+
+def build(doc_path, n_classes=None, say=print):
+    """The network of the document; with `n_classes`, its output Dense layer sized to match.
+
+    Returns (net, name of the resized output layer or None)."""
+    doc = keras_json.load_document(str(doc_path))
+    dense = output_dense(doc)
+    resized = None
+    if n_classes is not None and dense is not None and dense["config"].get("units") != n_classes:
+        doc, _ = keras_json.resize_output(doc, n_classes)
+        resized = dense["name"]
+        say(f"Output layer '{resized}' resized from {dense['config'].get('units')} to "
+            f"{n_classes} units for {n_classes} classes")
+    return build_network(doc), resized
+
+
+def weights_file(path) -> Path:
+    """A weights file, or the newest model/checkpoint file in a folder."""
+    path = Path(path)
+    if path.is_file():
+        return path
+    candidates = [p for p in path.iterdir() if p.is_file() and p.suffix.lower() in WEIGHT_SUFFIXES]
+    if not candidates:
+        raise ValueError(f"no my_model.h5 or checkpoint file in the weights folder {path}")
+    return max(candidates, key=lambda p: (p.stat().st_mtime_ns, p.name))
+
+
+def stored_class_names(path):
+    """Label texts saved with a model of ours, or None (checkpoints, foreign files)."""
+    if path.suffix.lower() == ".keras":
+        return None
+    return h5io.read_class_names(str(path))
+
+
+def load_start_weights(net, path, resized, say=print):
+    """Load all weights; when the output layer was resized and its stored shape no longer
+    fits, keep the new output layer fresh and load the rest."""
+    try:
+        h5io.load_weights(net, str(path))
+    except ModelError:
+        if resized is None:
+            raise
+        h5io.load_weights(net, str(path), skip={resized})
+        say(f"Weights loaded from {path} except the resized output layer '{resized}'")
+        return
+    say(f"Weights loaded from {path}")

@@ -1,0 +1,86 @@
+"""Batched training, evaluation and prediction over preloaded uint8 NHWC images."""
+import torch
+
+from .progress import Progbar
+
+
+def _batch(images, index, device):
+    return images[index].to(device, non_blocking=True).float().div_(255.0)
+
+
+def output_width(net, images, device) -> int:
+    """Number of outputs found by running one image (0 without images)."""
+    if images.shape[0] == 0:
+        return 0
+    with torch.no_grad():
+        net.eval()
+        return int(net(_batch(images, torch.arange(1), device)).shape[-1])
+
+
+def check_output(net, images, n_classes, device):
+    """Run one small batch so a network that does not fit the images fails before training."""
+    x = _batch(images, torch.arange(min(2, images.shape[0])), device)
+    try:
+        with torch.no_grad():
+            net.eval()
+            out = net(x)
+    except RuntimeError as exc:
+        raise ValueError(f"the network cannot run on images of shape "
+                         f"{tuple(x.shape[1:])}: {exc}") from None
+    if out.dim() != 2 or out.shape[1] != n_classes:
+        raise ValueError(f"the network output has shape {tuple(out.shape)}; "
+                         f"expected (batch, {n_classes}) class scores")
+
+
+def fit_epoch(net, optimizer, loss_fn, images, targets, batch_size, device, stream, gen):
+    """One pass over shuffled batches with a Keras progress bar; returns running means
+    (loss, accuracy) and the bar, which the caller finalizes with validation figures."""
+    n = images.shape[0]
+    steps = -(-n // batch_size)
+    order = torch.randperm(n, generator=gen)
+    bar = Progbar(steps, stream)
+    loss_sum = torch.zeros((), device=device)
+    hits = torch.zeros((), device=device)
+    net.train()
+    for step in range(steps):
+        index = order[step * batch_size:(step + 1) * batch_size]
+        x = _batch(images, index, device)
+        t = targets[index].to(device, non_blocking=True)
+        out = net(x)
+        loss = loss_fn(t, out)
+        optimizer.zero_grad(set_to_none=True)
+        loss.backward()
+        optimizer.step()
+        with torch.no_grad():
+            loss_sum += loss.detach() * len(index)
+            hits += (out.argmax(dim=1) == t.argmax(dim=1)).sum()
+        seen = min((step + 1) * batch_size, n)
+        bar.update(step + 1, lambda: [("loss", loss_sum.item() / seen),
+                                      ("accuracy", hits.item() / seen)])
+    return loss_sum.item() / n, hits.item() / n, bar
+
+
+def evaluate(net, loss_fn, images, targets, batch_size, device):
+    """(mean loss, accuracy) over all samples in inference mode."""
+    n = images.shape[0]
+    loss_sum, hits = 0.0, 0
+    net.eval()
+    with torch.no_grad():
+        for start in range(0, n, batch_size):
+            index = torch.arange(start, min(start + batch_size, n))
+            out = net(_batch(images, index, device))
+            t = targets[index].to(device)
+            loss_sum += loss_fn(t, out).item() * len(index)
+            hits += (out.argmax(dim=1) == t.argmax(dim=1)).sum().item()
+    return loss_sum / n, hits / n
+
+
+def predict(net, images, batch_size, device) -> list:
+    """Index of the highest output per sample."""
+    net.eval()
+    found = []
+    with torch.no_grad():
+        for start in range(0, images.shape[0], batch_size):
+            index = torch.arange(start, min(start + batch_size, images.shape[0]))
+            found.append(net(_batch(images, index, device)).argmax(dim=1).cpu())
+    return torch.cat(found).tolist() if found else []

@@ -1,0 +1,57 @@
+"""trainNN.py with 17 arguments: train a Keras-format image classifier, or only predict.
+
+See kolvara_nn.training.args for the argument list. Progress goes to standard output in
+Keras's format; bad input ends with one line on standard error and exit status 1.
+"""
+import os
+import sys
+
+from kolvara_nn.errors import ModelError
+from kolvara_nn.training import args as arguments, run
+
+
+def _say(text: str) -> None:
+    print(text, flush=True)
+
+
+def _cpu_threads() -> int:
+    """All cores this process may use, unless OMP_NUM_THREADS asks for fewer."""
+    wanted = os.environ.get("OMP_NUM_THREADS", "")
+    if wanted.isdigit() and int(wanted) > 0:
+        return int(wanted)
+    try:
+        return len(os.sched_getaffinity(0))
+    except AttributeError:
+        return os.cpu_count() or 1
+
+
+def _device():
+    import torch
+    if torch.cuda.is_available():
+        return torch.device("cuda")
+    torch.set_num_threads(_cpu_threads())
+    return torch.device("cpu")
+
+
+def main(argv=None) -> int:
+    args = sys.argv[1:] if argv is None else list(argv)
+    if hasattr(sys.stdout, "reconfigure"):
+        # a label text the pipe's encoding cannot carry must not end the run
+        sys.stdout.reconfigure(errors="backslashreplace")
+    try:
+        cfg = arguments.parse_args(args)
+        arguments.check_paths(cfg)
+        device = _device()
+        if cfg.training:
+            run.run_training(cfg, device, _say, sys.stdout)
+        else:
+            run.run_test(cfg, device, _say)
+    except (ModelError, OSError, ValueError) as exc:
+        sys.stdout.flush()
+        print("trainNN: %s" % " ".join(str(exc).split()), file=sys.stderr, flush=True)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
