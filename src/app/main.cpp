@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QImageReader>
 
 int main(int argc, char** argv)
@@ -8,6 +9,8 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("kolvara"));
     QApplication::setOrganizationName(QStringLiteral("kolvara"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("kolvara"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("kolvara")));
     // Large aerial images are the point of the tile grid; let memory, not a fixed cap, decide.
     QImageReader::setAllocationLimit(0);
     mainwindow window;

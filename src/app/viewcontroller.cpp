@@ -91,6 +91,7 @@ void ViewController::viewDidLoad()
     buildDataViews();
     buildBrowserViews();
     buildModelViews();
+    buildSourceViews();
     buildTrainingViews();
     buildResultViews();
 }

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 class QComboBox;
 class QLabel;
@@ -145,6 +146,9 @@ public:
     void generateMLModel();
     void exampython();
     void exampackage();
+    // Shows `modeljson` as the layer graph in the work area, keeping the editor's `customized`
+    // flag when none is given.
+    void displayModelGraph(std::optional<bool> customized);
     // The architecture document the layer graph editor holds (null when none).
     const nlohmann::ordered_json& editorDocument() const;
 
@@ -175,6 +179,9 @@ private:
     // Each area builds its own views after the panes exist.
     void buildDataViews();
     void buildBrowserViews();
+    void buildSourceViews();
+    void showTrainPanels();
+    void showGenerationSummary(const QString& summary);
     void buildModelViews();
     void buildTrainingViews();
     void buildResultViews();

@@ -8,6 +8,6 @@ ControllerFixture::ControllerFixture(QSize size) : window(std::make_unique<QMain
     window->setCentralWidget(controller);
     window->resize(size);
     window->show();
-    QTest::qWaitForWindowExposed(window.get());
+    (void)QTest::qWaitForWindowExposed(window.get());
     runner.setWindow(window.get());
 }

@@ -46,11 +46,11 @@ def write_name_list(obj, name, items):
         obj.attrs[name] = np.asarray([])
         return
     data = np.array([s.encode("utf-8") for s in items])
+    if data.itemsize > HDF5_OBJECT_HEADER_LIMIT:
+        raise ModelError("name list %r: one name is longer than %d bytes"
+                         % (name, HDF5_OBJECT_HEADER_LIMIT))
     parts = [data]
     while any(part.nbytes > HDF5_OBJECT_HEADER_LIMIT for part in parts):
-        if len(parts) >= len(data):
-            raise ModelError("name list %r: one name is longer than %d bytes"
-                             % (name, HDF5_OBJECT_HEADER_LIMIT))
         parts = np.array_split(data, len(parts) + 1)
     if len(parts) == 1:
         obj.attrs[name] = data
@@ -60,6 +60,18 @@ def write_name_list(obj, name, items):
 
 
 # ---- reading: every format becomes a table [(layer_name, [(weight_name, array)])] ---------
+
+def read_dataset(group, name, source):
+    """A weight array; links to other files are refused (a model file names no other file)."""
+    link = group.get(name, getlink=True)
+    if isinstance(link, h5py.ExternalLink):
+        raise ModelError("%s: weight '%s' links to another file (%s); refused"
+                         % (source, name, link.filename))
+    dataset = group[name]
+    if not isinstance(dataset, h5py.Dataset) or dataset.is_virtual:
+        raise ModelError("%s: weight '%s' is not a plain dataset" % (source, name))
+    return dataset[()]
+
 
 def _legacy_table(group, source):
     table = []
@@ -71,7 +83,7 @@ def _legacy_table(group, source):
         for weight in read_name_list(layer, "weight_names"):
             if weight not in layer:
                 raise ModelError("%s: layer '%s': weight '%s' is missing" % (source, name, weight))
-            arrays.append((weight, np.asarray(layer[weight])))
+            arrays.append((weight, read_dataset(layer, weight, source)))
         if arrays:
             table.append((name, arrays))
     return table
@@ -84,9 +96,9 @@ def snake_case(class_name):
     return re.sub(r"([a-z])([A-Z])", r"\1_\2", name).lower()
 
 
-def _vars_arrays(vars_group):
+def _vars_arrays(vars_group, source):
     keys = sorted(vars_group, key=lambda k: (not k.isdigit(), int(k) if k.isdigit() else 0, k))
-    return [(key, np.asarray(vars_group[key])) for key in keys]
+    return [(key, read_dataset(vars_group, key, source)) for key in keys]
 
 
 def layer_records(doc):
@@ -118,7 +130,7 @@ def _keras3_table(root, records, source):
         vars_group = named.get(name)
         if vars_group is None and path in base:
             vars_group = base[path].get("vars")
-        arrays = _vars_arrays(vars_group) if vars_group is not None else []
+        arrays = _vars_arrays(vars_group, source) if vars_group is not None else []
         if arrays:
             table.append((name, arrays))
     if not table and any(len(base[p].get("vars", ())) for p in base):
@@ -164,6 +176,9 @@ def read_weight_table(path, net_records=()):
     net_records ((class_name, name) pairs of the target network) name the Keras 3 object
     paths when the file itself carries no architecture.
     """
+    if os.path.isdir(path):
+        raise ModelError("%s is a folder; weights are read from a .h5, .hdf5 or .keras file"
+                         % path)
     if not os.path.isfile(path):
         raise ModelError("%s: no such weights file" % path)
     with open(path, "rb") as f:

@@ -76,9 +76,9 @@ def normalize(doc):
 
 
 def _detuple(obj):
-    """Turn SavedModel tuple objects {"class_name": "__tuple__", "items": [...]} into lists."""
+    """Turn SavedModel tuple and TensorShape objects ({"class_name", "items"}) into lists."""
     if isinstance(obj, dict):
-        if obj.get("class_name") == "__tuple__" and "items" in obj:
+        if obj.get("class_name") in ("__tuple__", "TensorShape") and "items" in obj:
             return [_detuple(v) for v in obj["items"]]
         return {k: _detuple(v) for k, v in obj.items()}
     if isinstance(obj, list):

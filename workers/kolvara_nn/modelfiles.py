@@ -36,7 +36,7 @@ def sniff(path):
 def decode_attr(value):
     """An HDF5 string attribute as str (h5py gives bytes or str depending on the writer)."""
     if hasattr(value, "decode"):
-        return value.decode("utf-8")
+        return value.decode("utf-8", errors="replace")
     return str(value)
 
 

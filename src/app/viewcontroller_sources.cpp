@@ -1,0 +1,232 @@
+// The four ways a model enters the workbench, and the check of the worker interpreter.
+#include "app/viewcontroller.h"
+
+#include "app/prompter.h"
+#include "app/workerrunner.h"
+#include "model/jsonfile.h"
+#include "util/diagnostics.h"
+#include "worker/paths.h"
+#include "worker/workercommands.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+
+namespace {
+
+WorkerResult runCommand(WorkerRunner& runner, const workercommands::Command& command, const QString& waiting)
+{
+    return runner.run(command.program, command.arguments, waiting);
+}
+
+QString failureText(const WorkerResult& result)
+{
+    if (!result.started)
+        return result.errorText;
+    if (result.cancelled)
+        return QStringLiteral("Cancelled.");
+    const QString err = QString::fromUtf8(result.standardError).trimmed();
+    return err.isEmpty() ? QStringLiteral("The worker ended with status %1 and no message.").arg(result.exitCode) : err;
+}
+
+}  // namespace
+
+void ViewController::buildSourceViews()
+{
+    modellist->setCurrentIndex(-1);
+    connect(modellist, &QComboBox::activated, this, [this] { comboBoxSelectionDidChange(modellist); });
+}
+
+void ViewController::comboBoxSelectionDidChange(QComboBox* box)
+{
+    if (box != modellist || modellist->currentIndex() < 0)
+        return;
+    const QString chosen = modellist->currentText();
+    diag::print(chosen);
+    QString error;
+    const QString path = paths::resourcePath(chosen.toLower(), QStringLiteral("json"));
+    const std::optional<nlohmann::ordered_json> doc =
+        path.isEmpty() ? std::nullopt : jsonfile::read(path, &error);
+    if (!doc) {
+        diag::print("Fail");
+        m_prompter.alert(AlertRequest{QStringLiteral("Cannot load the %1 architecture.").arg(chosen),
+                                      path.isEmpty() ? QStringLiteral("Its resource file is missing.") : error,
+                                      AlertStyle::Warning, {}, nullptr});
+        return;
+    }
+    modelname = chosen;
+    resourcename = chosen.toLower();
+    nodeclass->setEnabled(false);
+    modelgeneratebtn->setEnabled(false);
+    modeljson = *doc;
+}
+
+void ViewController::buildcustommodel()
+{
+    QString error;
+    const QString startPath = paths::resourcePath(QStringLiteral("custommodel"), QStringLiteral("json"));
+    const QString templatePath = paths::resourcePath(QStringLiteral("resnet50"), QStringLiteral("json"));
+    const std::optional<nlohmann::ordered_json> start = startPath.isEmpty() ? std::nullopt : jsonfile::read(startPath, &error);
+    const std::optional<nlohmann::ordered_json> templates =
+        !start || templatePath.isEmpty() ? std::nullopt : jsonfile::read(templatePath, &error);
+    if (!start || !templates) {
+        diag::print("Fail");
+        m_prompter.alert(AlertRequest{QStringLiteral("Cannot start a new model."),
+                                      error.isEmpty() ? QStringLiteral("A model resource file is missing.") : error,
+                                      AlertStyle::Warning, {}, nullptr});
+        return;
+    }
+    nodeclass->setEnabled(true);
+    modelgeneratebtn->setEnabled(true);
+    modeljson = *start;
+    jsonprepare = *templates;
+    // The model that is trained is the one chosen last.
+    modelname.clear();
+    resourcename.clear();
+    diag::print("load custom model architecture");
+    removesubviews(RightView);
+    displayModelGraph(true);
+}
+
+void ViewController::loadmodeljson(const QString& path)
+{
+    QString error;
+    const std::optional<nlohmann::ordered_json> doc = jsonfile::read(path, &error);
+    if (!doc) {
+        m_prompter.alert(AlertRequest{QStringLiteral("Cannot load the model architecture."), error, AlertStyle::Warning, {}, nullptr});
+        return;
+    }
+    modelname = QStringLiteral("usermodel");
+    resourcename.clear();
+    nodeclass->setEnabled(false);
+    modelgeneratebtn->setEnabled(false);
+    modeljson = *doc;
+    diag::print("load model architecture");
+    removesubviews(RightView);
+    displayModelGraph(std::nullopt);
+}
+
+void ViewController::showTrainPanels()
+{
+    for (QWidget* panel : {pretrainmode, custommode, trainstrategy})
+        panel->show();
+    TrainViewBtn->setEnabled(true);
+    TrainViewBtn->setChecked(true);
+    changeleftview();
+}
+
+void ViewController::Openmodel()
+{
+    FileRequest request;
+    request.title = QStringLiteral("Choose a Neural Network Model");
+    request.chooseFiles = true;
+    request.chooseDirectories = true;  // a TensorFlow SavedModel is a folder
+    const QStringList chosen = m_prompter.choosePaths(request);
+    if (chosen.isEmpty()) {
+        showTrainPanels();
+        return;
+    }
+    const QString path = chosen.first();
+    const std::optional<QString> mode = workercommands::modelMode(path, QFileInfo(path).isDir());
+    if (!mode) {
+        m_prompter.alert(QStringLiteral("Please select model with extention of keras,h5,or tensorflow model folder"));
+        return;
+    }
+    removesubviews(trainView);
+    const QString output = paths::cachesFile(QStringLiteral("usermodel.json"));
+    QFile::remove(output);  // never load an earlier conversion by mistake
+    const WorkerResult result = runCommand(m_runner, workercommands::loadModel(path, output, *mode),
+                                           QStringLiteral("Converting %1 ...").arg(QFileInfo(path).fileName()));
+    if (!result.started)
+        diag::print(result.errorText);
+    if (!result.succeeded() || !QFileInfo(output).isFile()) {
+        m_prompter.alert(AlertRequest{QStringLiteral("Cannot load the Keras model."), failureText(result), AlertStyle::Critical, {}, nullptr});
+        showTrainPanels();
+        return;
+    }
+    m_prompter.alert(QStringLiteral("Load Keras model"), AlertStyle::Informational);
+    showTrainPanels();
+    loadmodeljson(output);
+}
+
+void ViewController::generateMLModel()
+{
+    exampython();
+    diag::print("going to generate ML model");
+    const QString modelFile = paths::cachesFile(QStringLiteral("custommodel_temp.json"));
+    const QString writeError = jsonfile::writeCompact(editorDocument(), modelFile);
+    if (!writeError.isEmpty()) {
+        diag::print(writeError);
+        m_prompter.alert(AlertRequest{QStringLiteral("Cannot write the model for generation."), writeError, AlertStyle::Critical, {}, nullptr});
+        return;
+    }
+    const WorkerResult result =
+        runCommand(m_runner, workercommands::generateModel(modelFile), QStringLiteral("Generating the model ..."));
+    if (!result.started) {
+        diag::print(result.errorText);
+        m_prompter.alert(AlertRequest{QStringLiteral("Generate model failed!"), result.errorText, AlertStyle::Critical, {}, nullptr});
+        return;
+    }
+    if (!result.succeeded()) {
+        diag::print("task failed.");
+        m_prompter.alert(AlertRequest{QStringLiteral("Generate model failed!"), failureText(result), AlertStyle::Critical, {}, nullptr});
+        return;
+    }
+    diag::print("task succeeded.");
+    showGenerationSummary(QString::fromUtf8(result.standardOutput));
+}
+
+void ViewController::showGenerationSummary(const QString& summary)
+{
+    const auto& layers = editorDocument().contains("config") && editorDocument()["config"].is_object()
+                                 && editorDocument()["config"].contains("layers") && editorDocument()["config"]["layers"].is_array()
+                             ? editorDocument()["config"]["layers"].size()
+                             : size_t(0);
+    QScrollArea scroll;
+    scroll.setFixedSize(800, 400);
+    auto* text = new QPlainTextEdit(summary);
+    text->setReadOnly(true);
+    text->setLineWrapMode(QPlainTextEdit::NoWrap);
+    text->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    text->setAccessibleName(QStringLiteral("Model summary"));
+    text->setFixedSize(800, int(std::max<size_t>(30 * layers, 400)));
+    scroll.setWidget(text);
+    m_prompter.alert(AlertRequest{QStringLiteral("Generate model succeed!"), QString(), AlertStyle::Informational, {}, &scroll});
+}
+
+void ViewController::exampython()
+{
+    const WorkerResult version = runCommand(m_runner, workercommands::pythonVersion(), QStringLiteral("Checking Python ..."));
+    if (!version.started) {
+        diag::print(version.errorText);
+        exampackage();
+        return;
+    }
+    if (!version.standardError.isEmpty()) {
+        diag::print(QString::fromUtf8(version.standardError));
+        m_prompter.alert(QStringLiteral("Please install Python 3.8.5 to your machine to run the Neural Network Calculation."));
+        return;
+    }
+    exampackage();
+}
+
+void ViewController::exampackage()
+{
+    const WorkerResult list = runCommand(m_runner, workercommands::pipList(), QStringLiteral("Checking Python packages ..."));
+    if (!list.started) {
+        diag::print(list.errorText);
+        return;
+    }
+    if (list.standardOutput.isEmpty())
+        return;
+    const QString text = QString::fromUtf8(list.standardOutput);
+    const QStringList missing = envcheck::missingPackages(text);
+    for (const QString& name : envcheck::requiredPackages())
+        diag::print(name, !missing.contains(name));
+    if (!missing.isEmpty())
+        m_prompter.alert(envcheck::missingPackagesMessage(), AlertStyle::Critical);
+}

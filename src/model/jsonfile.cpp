@@ -1,0 +1,48 @@
+#include "model/jsonfile.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace jsonfile {
+
+std::optional<nlohmann::ordered_json> read(const QString& path, QString* error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = QStringLiteral("Cannot read %1: %2").arg(path, file.errorString());
+        return std::nullopt;
+    }
+    const QByteArray bytes = file.readAll();
+    nlohmann::ordered_json doc = nlohmann::ordered_json::parse(bytes.constBegin(), bytes.constEnd(), nullptr, false);
+    if (doc.is_discarded()) {
+        if (error)
+            *error = QStringLiteral("%1 is not valid JSON.").arg(path);
+        return std::nullopt;
+    }
+    if (!doc.is_object()) {
+        if (error)
+            *error = QStringLiteral("%1 does not hold a model architecture (a JSON object).").arg(path);
+        return std::nullopt;
+    }
+    return doc;
+}
+
+QString writeCompact(const nlohmann::ordered_json& document, const QString& path)
+{
+    std::string text;
+    try {
+        text = document.dump();
+    } catch (const nlohmann::json::exception& e) {
+        return QStringLiteral("Cannot serialise the model: %1").arg(QString::fromUtf8(e.what()));
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+    file.write(text.data(), qint64(text.size()));
+    if (!file.commit())
+        return QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
+    return QString();
+}
+
+}  // namespace jsonfile

@@ -1,0 +1,39 @@
+#include "worker/workercommands.h"
+
+#include <gtest/gtest.h>
+
+TEST(ModelMode, ByLowerCasedExtensionOrFolder)
+{
+    using workercommands::modelMode;
+    EXPECT_EQ(modelMode("/m/Model.KERAS", false), "0");
+    EXPECT_EQ(modelMode("/m/net.h5", false), "1");
+    EXPECT_EQ(modelMode("/m/saved", false), "2");
+    EXPECT_EQ(modelMode("/m/saved.v2", true), "2");  // a folder is a folder whatever its name
+    EXPECT_EQ(modelMode("/m/weights.hdf5", false), std::nullopt);
+    EXPECT_EQ(modelMode("/m/model.pb", false), std::nullopt);
+}
+
+TEST(ModelWorkers, CommandLinesStartWithTheScript)
+{
+    qputenv("KOLVARA_PYTHON", "/opt/py/bin/python3");
+    const auto load = workercommands::loadModel("/in/m.h5", "/cache/usermodel.json", "1");
+    EXPECT_EQ(load.program, "/opt/py/bin/python3");
+    ASSERT_EQ(load.arguments.size(), 4);
+    EXPECT_TRUE(load.arguments[0].endsWith("/loadmodel.py"));
+    EXPECT_EQ(load.arguments.mid(1), (QStringList{"/in/m.h5", "/cache/usermodel.json", "1"}));
+    const auto gen = workercommands::generateModel("/cache/custommodel_temp.json");
+    EXPECT_TRUE(gen.arguments[0].endsWith("/generateml.py"));
+    EXPECT_EQ(gen.arguments[1], "/cache/custommodel_temp.json");
+    EXPECT_EQ(workercommands::pipList().arguments, (QStringList{"-m", "pip", "list"}));
+    qunsetenv("KOLVARA_PYTHON");
+    EXPECT_EQ(workercommands::pythonVersion().program, "/usr/bin/python3");
+}
+
+TEST(PackageCheck, SubstringAndCaseSensitive)
+{
+    EXPECT_TRUE(envcheck::missingPackages("torch 1\nnumpy 1\nPillow 9\nmatplotlib 3\nh5py.-debian-h5py-serial 3.7\n").isEmpty());
+    EXPECT_EQ(envcheck::missingPackages("torch\nnumpy\npillow\nmatplotlib\nh5py\n"), QStringList{"Pillow"});
+    EXPECT_EQ(envcheck::missingPackages(""), envcheck::requiredPackages());
+    EXPECT_TRUE(envcheck::missingPackagesMessage().startsWith("Need to install python packages, please download installpkg from "));
+    EXPECT_TRUE(envcheck::missingPackagesMessage().endsWith("\n and run installpkg."));
+}

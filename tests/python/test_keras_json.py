@@ -1,0 +1,286 @@
+"""Reading every producer's architecture JSON, graph checks, Keras layer order, output resizing."""
+import copy
+import json
+
+import pytest
+
+from kolvara_nn.errors import ModelError
+from kolvara_nn.keras_json import keras_layer_order, load_document, normalize, problems, resize_output
+
+GLOROT_K3 = {"module": "keras.initializers", "class_name": "GlorotUniform", "config": {"seed": None},
+             "registered_name": None}
+F32_K3 = {"module": "keras", "class_name": "DTypePolicy", "config": {"name": "float32"},
+          "registered_name": None}
+
+
+def k3_tensor(name, shape):
+    return {"class_name": "__keras_tensor__",
+            "config": {"shape": shape, "dtype": "float32", "keras_history": [name, 0, 0]}}
+
+
+def small_functional():
+    """input_1 -> conv -> (conv + input-conv) add -> gap -> dense (Keras 2.11 shape)."""
+    def rec(cls, name, cfg, inbound):
+        return {"class_name": cls, "config": dict(cfg, name=name), "name": name,
+                "inbound_nodes": [[[i, 0, 0, {}] for i in inbound]] if inbound else []}
+    return {"class_name": "Functional", "config": {"name": "model", "layers": [
+        rec("InputLayer", "input_1", {"batch_input_shape": [None, 8, 8, 3]}, []),
+        rec("Conv2D", "conv2d", {"filters": 3, "kernel_size": [3, 3], "padding": "same"}, ["input_1"]),
+        rec("Add", "add", {}, ["conv2d", "input_1"]),
+        rec("GlobalAveragePooling2D", "gap", {}, ["add"]),
+        rec("Dense", "dense", {"units": 2, "activation": "softmax"}, ["gap"]),
+    ], "input_layers": [["input_1", 0, 0]], "output_layers": [["dense", 0, 0]]},
+        "keras_version": "2.11.0", "backend": "tensorflow"}
+
+
+def chain(doc):
+    """(name, class, inbound names) of every layer of a normalized document."""
+    return [(r["name"], r["class_name"], [e[0] for n in r["inbound_nodes"] for e in n])
+            for r in doc["config"]["layers"]]
+
+
+K3_FUNCTIONAL = {
+    "module": "keras.src.models.functional", "class_name": "Functional", "registered_name": "Functional",
+    "config": {"name": "functional", "trainable": True, "layers": [
+        {"module": "keras.layers", "class_name": "InputLayer", "registered_name": None, "name": "input_layer",
+         "config": {"batch_shape": [None, 8, 8, 3], "dtype": "float32", "sparse": False, "name": "input_layer"},
+         "inbound_nodes": []},
+        {"module": "keras.layers", "class_name": "Conv2D", "registered_name": None, "name": "conv2d",
+         "build_config": {"input_shape": [None, 8, 8, 3]},
+         "config": {"name": "conv2d", "trainable": True, "dtype": F32_K3, "filters": 3.0, "kernel_size": [3, 3],
+                    "padding": "same", "kernel_initializer": GLOROT_K3, "lora_rank": None},
+         "inbound_nodes": [{"args": [k3_tensor("input_layer", [None, 8, 8, 3])], "kwargs": {}}]},
+        {"module": "keras.layers", "class_name": "Add", "registered_name": None, "name": "add",
+         "config": {"name": "add", "trainable": True, "dtype": F32_K3},
+         "inbound_nodes": [{"args": [[k3_tensor("conv2d", [None, 8, 8, 3]),
+                                      k3_tensor("input_layer", [None, 8, 8, 3])]], "kwargs": {}}]},
+    ], "input_layers": ["input_layer", 0, 0], "output_layers": ["add", 0, 0]}}
+
+SEQUENTIAL_K2 = {"class_name": "Sequential", "config": {"name": "sequential", "layers": [
+    {"class_name": "InputLayer", "config": {"batch_input_shape": [None, 28, 28, 1], "name": "conv2d_input"}},
+    {"class_name": "Conv2D", "config": {"name": "conv2d", "filters": 2, "kernel_size": [3, 3]}},
+    {"class_name": "Flatten", "config": {"name": "flatten"}},
+    {"class_name": "Dense", "config": {"name": "dense", "units": 10.0}},
+]}, "keras_version": "2.13.1", "backend": "tensorflow"}
+
+SEQUENTIAL_LIST = {"class_name": "Sequential", "keras_version": "2.1.2", "config": [
+    {"class_name": "Conv2D", "config": {"name": "conv2d_1", "batch_input_shape": [None, 28, 28, 1],
+                                        "filters": 2, "kernel_size": [3, 3]}},
+    {"class_name": "Dense", "config": {"name": "dense_1", "units": 3}},
+]}
+
+SEQUENTIAL_K3_BUILD_CONFIG = {"module": "keras", "class_name": "Sequential", "registered_name": None,
+                              "build_config": {"input_shape": [None, 4]},
+                              "config": {"name": "seq", "layers": [
+                                  {"module": "keras.layers", "class_name": "Dense",
+                                   "config": {"name": "dense", "units": 2}}]}}
+
+SAVEDMODEL_METADATA = {"class_name": "Sequential", "keras_version": "2.11.0", "model_config": {
+    "class_name": "Sequential", "config": {"name": "s", "layers": [
+        {"class_name": "InputLayer", "config": {
+            "batch_input_shape": {"class_name": "__tuple__", "items": [None, 28, 28, 1]}, "name": "in"}},
+        {"class_name": "Conv2D", "config": {"name": "c", "filters": 5,
+                                            "kernel_size": {"class_name": "__tuple__", "items": [5, 5]}}},
+    ]}}}
+
+MODEL_DICT_ENDPOINTS = {"class_name": "Model", "keras_version": "2.3.0-tf", "config": {
+    "name": "m", "layers": [
+        {"name": "input_5", "class_name": "InputLayer", "config": {"batch_input_shape": [None, 4], "name": "input_5"},
+         "inbound_nodes": []},
+        {"name": "dense_4", "class_name": "Dense", "config": {"name": "dense_4", "units": 3},
+         "inbound_nodes": [[["input_5", 0, 0]]]},
+    ], "input_layers": {"data_in": ["input_5", 0, 0]}, "output_layers": {"data_out": ["dense_4", 0, 0]}}}
+
+
+@pytest.mark.parametrize("doc,layers,ends", [
+    (small_functional(), [("input_1", "InputLayer", []), ("conv2d", "Conv2D", ["input_1"]),
+                          ("add", "Add", ["conv2d", "input_1"]), ("gap", "GlobalAveragePooling2D", ["add"]),
+                          ("dense", "Dense", ["gap"])], ("input_1", "dense")),
+    (K3_FUNCTIONAL, [("input_layer", "InputLayer", []), ("conv2d", "Conv2D", ["input_layer"]),
+                     ("add", "Add", ["conv2d", "input_layer"])], ("input_layer", "add")),
+    (SEQUENTIAL_K2, [("conv2d_input", "InputLayer", []), ("conv2d", "Conv2D", ["conv2d_input"]),
+                     ("flatten", "Flatten", ["conv2d"]), ("dense", "Dense", ["flatten"])], ("conv2d_input", "dense")),
+    (SEQUENTIAL_LIST, [("conv2d_1_input", "InputLayer", []), ("conv2d_1", "Conv2D", ["conv2d_1_input"]),
+                       ("dense_1", "Dense", ["conv2d_1"])], ("conv2d_1_input", "dense_1")),
+    (SEQUENTIAL_K3_BUILD_CONFIG, [("dense_input", "InputLayer", []), ("dense", "Dense", ["dense_input"])],
+     ("dense_input", "dense")),
+    (SAVEDMODEL_METADATA, [("in", "InputLayer", []), ("c", "Conv2D", ["in"])], ("in", "c")),
+    (MODEL_DICT_ENDPOINTS, [("input_5", "InputLayer", []), ("dense_4", "Dense", ["input_5"])], ("input_5", "dense_4")),
+], ids=["keras2.11", "keras3", "sequential", "sequential-list", "keras3-build-config", "savedmodel-tuples",
+        "dict-endpoints"])
+def test_normalize_gives_the_keras_2_11_functional_shape(doc, layers, ends):
+    before = copy.deepcopy(doc)
+    out = normalize(doc)
+    assert doc == before, "the caller's document must not change"
+    assert list(out) == ["class_name", "config", "keras_version", "backend"]
+    assert out["class_name"] == "Functional"
+    assert list(out["config"]) == ["name", "layers", "input_layers", "output_layers"]
+    assert chain(out) == layers
+    assert out["config"]["input_layers"] == [[ends[0], 0, 0]]
+    assert out["config"]["output_layers"] == [[ends[1], 0, 0]]
+    for rec in out["config"]["layers"]:
+        assert list(rec) == ["class_name", "config", "name", "inbound_nodes"]
+        assert rec["config"]["name"] == rec["name"]
+        for node in rec["inbound_nodes"]:
+            assert all(len(e) == 4 and e[3] == {} for e in node)
+    assert normalize(out) == out, "normalizing twice changes nothing"
+    assert problems(out) == []
+
+
+def test_keras3_specifics_are_translated():
+    out = normalize(K3_FUNCTIONAL)
+    inp, conv = out["config"]["layers"][:2]
+    assert inp["config"] == {"batch_input_shape": [None, 8, 8, 3], "dtype": "float32", "sparse": False,
+                             "ragged": False, "name": "input_layer"}
+    assert conv["config"]["dtype"] == "float32"
+    assert conv["config"]["filters"] == 3 and isinstance(conv["config"]["filters"], int)
+    assert conv["config"]["kernel_initializer"] == {"class_name": "GlorotUniform", "config": {"seed": None}}
+    assert "lora_rank" not in conv["config"]
+    assert "build_config" not in conv and "module" not in conv
+    assert out["keras_version"] == "2.11.0"
+
+
+def test_editor_written_float_units_and_unnamed_layers():
+    doc = small_functional()
+    doc["config"]["layers"][-1]["config"]["units"] = 10.0
+    del doc["config"]["layers"][3]["name"], doc["config"]["layers"][3]["config"]["name"]
+    doc["config"]["layers"][-1]["inbound_nodes"] = [[["global_average_pooling2d", 0, 0, {}]]]
+    out = normalize(doc)
+    assert out["config"]["layers"][-1]["config"]["units"] == 10
+    assert isinstance(out["config"]["layers"][-1]["config"]["units"], int)
+    assert out["config"]["layers"][3]["name"] == "global_average_pooling2d"
+    assert problems(out) == []
+
+
+@pytest.mark.parametrize("doc,message", [
+    ([], "not a JSON object"),
+    ({"class_name": "Functional", "config": {"name": "x"}}, "no layer list"),
+    ({"class_name": "Linear", "config": {"layers": []}}, "not a Keras model"),
+    ({"class_name": "Sequential", "config": [{"class_name": "Dense", "config": {"name": "d", "units": 2}}]},
+     "layer 'd': the first layer of the sequential model declares no input shape"),
+    ({"class_name": "Functional", "config": {"layers": [{"class_name": "Dense", "inbound_nodes": [[7]]}]}},
+     "unreadable inbound entry"),
+])
+def test_normalize_refuses_what_is_no_model(doc, message):
+    with pytest.raises(ModelError, match=message):
+        normalize(doc)
+
+
+def _mutate(fn):
+    doc = small_functional()
+    fn(doc["config"])
+    return doc
+
+
+def _layer(cfg, name):
+    return next(r for r in cfg["layers"] if r["name"] == name)
+
+
+PROBLEM_CASES = [
+    ("unknown class", lambda c: _layer(c, "gap").update(class_name="Conv3DTranspose"),
+     ["layer 'gap': unsupported layer class 'Conv3DTranspose'"]),
+    ("lambda", lambda c: _layer(c, "gap").update(class_name="Lambda"),
+     ["layer 'gap': Lambda layers run Python code stored in the model and are refused"]),
+    ("duplicate name", lambda c: (_layer(c, "gap").update(name="conv2d"),
+                                  _layer(c, "dense")["inbound_nodes"][0][0].__setitem__(0, "conv2d")),
+     ["layer 'conv2d': duplicate layer name"]),
+    ("dangling inbound", lambda c: _layer(c, "add")["inbound_nodes"][0][1].__setitem__(0, "input_9"),
+     ["layer 'add': inbound layer 'input_9' does not exist"]),
+    ("bad node index", lambda c: _layer(c, "add")["inbound_nodes"][0][1].__setitem__(1, 2),
+     ["layer 'add': inbound layer 'input_1' has no output [2][0]"]),
+    ("missing output", lambda c: c.update(output_layers=[["predictions", 0, 0]]),
+     ["output layer 'predictions' does not exist"]),
+    ("cycle", lambda c: _layer(c, "conv2d")["inbound_nodes"][0][0].__setitem__(0, "add"),
+     ["layer 'add' is part of a cycle"]),
+    ("unconnected", lambda c: c["layers"].append(
+        {"class_name": "Dropout", "name": "drop", "config": {"name": "drop", "rate": 0.5},
+         "inbound_nodes": [[["gap", 0, 0, {}]]]}),
+     ["layer 'drop' is not connected to any output layer"]),
+    ("no inbound", lambda c: _layer(c, "gap").update(inbound_nodes=[]),
+     ["layer 'gap' has no inbound layer"]),
+    ("input without shape", lambda c: _layer(c, "input_1")["config"].pop("batch_input_shape"),
+     ["layer 'input_1': the input layer declares no input shape"]),
+    ("nested model", lambda c: _layer(c, "gap").update(class_name="Functional"),
+     ["layer 'gap': nested models (Functional) are not supported"]),
+    ("input not listed", lambda c: c.update(input_layers=[["conv2d", 0, 0]]),
+     ["layer 'conv2d' is listed as a model input but is a Conv2D"]),
+]
+
+
+@pytest.mark.parametrize("fn,expected", [(f, e) for _, f, e in PROBLEM_CASES], ids=[i for i, _, _ in PROBLEM_CASES])
+def test_problems_name_the_layer(fn, expected):
+    assert problems(_mutate(fn)) == expected
+
+
+def test_problems_lists_every_problem_and_unreadable_documents():
+    doc = _mutate(lambda c: (_layer(c, "gap").update(class_name="Lambda"),
+                             _layer(c, "add")["inbound_nodes"][0][1].__setitem__(0, "nowhere")))
+    assert len(problems(doc)) == 2
+    assert problems({"config": 3}) == ["the document is not a Keras model (class_name None)"]
+
+
+def test_keras_layer_order_of_residual_branches_and_shuffled_documents():
+    doc = small_functional()
+    doc["config"]["layers"].reverse()
+    assert keras_layer_order(doc) == ["input_1", "conv2d", "add", "gap", "dense"]
+    two = normalize(MODEL_DICT_ENDPOINTS)
+    assert keras_layer_order(two) == ["input_5", "dense_4"]
+
+
+def test_keras_layer_order_of_two_input_model():
+    # Inputs listed wide first, but Keras orders by depth then first visit from the outputs.
+    def rec(cls, name, inbound, **cfg):
+        return {"class_name": cls, "name": name, "config": dict(cfg, name=name),
+                "inbound_nodes": [[[i, 0, 0, {}] for i in inbound]] if inbound else []}
+    doc = {"class_name": "Functional", "config": {"name": "m", "layers": [
+        rec("InputLayer", "wide", [], batch_input_shape=[None, 5]),
+        rec("InputLayer", "deep", [], batch_input_shape=[None, 6]),
+        rec("Dense", "d1", ["deep"], units=3), rec("Dense", "d2", ["d1"], units=3),
+        rec("Concatenate", "cat", ["wide", "d2"]), rec("Dense", "main", ["cat"], units=1),
+        rec("Dense", "aux", ["d2"], units=1)],
+        "input_layers": [["wide", 0, 0], ["deep", 0, 0]],
+        "output_layers": [["main", 0, 0], ["aux", 0, 0]]}}
+    assert keras_layer_order(doc) == ["deep", "d1", "wide", "d2", "cat", "main", "aux"]
+
+
+def test_keras_layer_order_refuses_invalid_graphs():
+    with pytest.raises(ModelError, match="layer 'gap': unsupported layer class"):
+        keras_layer_order(_mutate(lambda c: _layer(c, "gap").update(class_name="Foo")))
+
+
+@pytest.mark.parametrize("units,changed", [(5, True), (2, False)])
+def test_resize_output_changes_units_only(units, changed):
+    doc = small_functional()
+    new, did = resize_output(doc, units)
+    assert did is changed
+    dense = new["config"]["layers"][-1]
+    assert dense["config"]["units"] == units and dense["config"]["activation"] == "softmax"
+    assert dense["name"] == "dense"
+    assert doc["config"]["layers"][-1]["config"]["units"] == 2, "input document untouched"
+
+
+def test_resize_output_finds_dense_behind_activation_and_refuses_others():
+    doc = small_functional()
+    doc["config"]["layers"].append({"class_name": "Activation", "name": "act", "inbound_nodes": [[["dense", 0, 0, {}]]],
+                                    "config": {"name": "act", "activation": "softmax"}})
+    doc["config"]["output_layers"] = [["act", 0, 0]]
+    new, changed = resize_output(doc, 7)
+    assert changed and new["config"]["layers"][-2]["config"]["units"] == 7
+    doc["config"]["output_layers"] = [["gap", 0, 0]]
+    with pytest.raises(ModelError, match="layer 'gap': the model output does not come from a Dense layer"):
+        resize_output(doc, 3)
+
+
+def test_load_document_reports_the_file(tmp_path):
+    good = tmp_path / "m.json"
+    good.write_bytes(b"\xef\xbb\xbf" + json.dumps(small_functional()).encode())
+    assert load_document(good)["config"]["name"] == "model"
+    bad = tmp_path / "bad.json"
+    bad.write_text("{not json")
+    with pytest.raises(ModelError, match="bad.json: not a valid JSON document"):
+        load_document(bad)
+    with pytest.raises(ModelError, match="missing.json: cannot read"):
+        load_document(tmp_path / "missing.json")
+    (tmp_path / "list.json").write_text("[1, 2]")
+    with pytest.raises(ModelError, match="list.json: the model document is not a JSON object"):
+        load_document(tmp_path / "list.json")
