@@ -3,8 +3,8 @@
 
 #include "app/prompter.h"
 #include "app/workerrunner.h"
+#include "model/jsonfile.h"
 #include "results/ui/realtimeimageview.h"
-#include "training/runfiles.h"
 #include "training/trainnncommand.h"
 #include "training/ui/runmonitor.h"
 #include "training/ui/strategysheetview.h"
@@ -104,7 +104,7 @@ void ViewController::trainNN()
     const nlohmann::ordered_json& edited = editorDocument();
     const nlohmann::ordered_json& document = holdsDocument(edited) || resourcename.isEmpty() ? edited : modeljson;
     if (holdsDocument(document)) {
-        const QString failure = runfiles::writeModelDocument(modelFile, document);
+        const QString failure = jsonfile::writeCompact(document, modelFile);
         diag::print(failure.isEmpty() ? modelFile : failure);
     }
 

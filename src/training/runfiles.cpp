@@ -20,17 +20,6 @@ QString writeWhole(const QString& path, const QByteArray& bytes)
 }
 }  // namespace
 
-QString writeModelDocument(const QString& path, const nlohmann::ordered_json& document)
-{
-    std::string text;
-    try {
-        text = document.dump();
-    } catch (const nlohmann::json::exception& e) {
-        return QString::fromUtf8(e.what());  // a text member that is not valid UTF-8
-    }
-    return writeWhole(path, QByteArray::fromStdString(text));
-}
-
 QString writeErrorLog(const QString& path, const QString& text)
 {
     return writeWhole(path, text.toUtf8());
