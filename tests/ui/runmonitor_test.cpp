@@ -144,6 +144,39 @@ TEST(RunMonitor, PlaybackOfTheRealWorkersCapturedRun)
                             [](const QString& s) { return s.contains(QStringLiteral("/18 [")) && s.contains(QStringLiteral("ETA: 0s ")); }));
 }
 
+// The worker's own fixture lays out a small tile run (test tiles in a workspace, a separate
+// training folder, a tiny network) and gives its 17 arguments.
+QStringList realTileRun(const QString& base)
+{
+    QProcess fixture;
+    fixture.setWorkingDirectory(QStringLiteral(KOLVARA_SOURCE_DIR));
+    fixture.start(QStringLiteral("/usr/bin/python3"),
+                  {QStringLiteral("-c"), QStringLiteral("import sys; sys.path.insert(0, 'tests/python'); import trainnn_fixture as f; "
+                                                        "print('\\n'.join(f.tile_run(sys.argv[1])[0]))"),
+                   base});
+    if (!fixture.waitForFinished(60000) || fixture.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(fixture.readAllStandardOutput()).split(QLatin1Char('\n')).mid(0, 17);
+}
+
+TEST(RunMonitor, FollowsTheRealTrainingWorker)
+{
+    const QString base = freshWorkspace();
+    QStringList arguments = realTileRun(base);
+    if (arguments.size() != 17)
+        GTEST_SKIP() << "the worker's tile fixture could not be run";
+    const QString ws = arguments[1];
+    const int epochs = arguments[6].toInt();
+    arguments.prepend(QStringLiteral(KOLVARA_SOURCE_DIR "/workers/trainNN.py"));
+    const Followed seen = follow(arguments, epochs, ws);
+    EXPECT_TRUE(seen.early.isEmpty()) << seen.early.toStdString();
+    ASSERT_EQ(seen.charts.size(), size_t(epochs));
+    EXPECT_EQ(seen.charts.back().valid_x.size(), size_t(epochs) + 1);
+    EXPECT_TRUE(std::any_of(seen.states.begin(), seen.states.end(),
+                            [](const QString& s) { return s.contains(QStringLiteral("] - ETA: ")); }));
+    EXPECT_TRUE(QFile::exists(ws + QStringLiteral("/my_model.h5")));
+}
+
 TEST(RunMonitor, EndsAWorkerStillRunningWhenDestroyed)
 {
     const QString ws = freshWorkspace();

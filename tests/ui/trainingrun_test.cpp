@@ -269,6 +269,21 @@ TEST(TrainingRun, FolderInputPredictionsGoToTheThumbnails)
     EXPECT_EQ(c->browsermodel.predictpoint.value(QStringLiteral("dog.png")), QStringLiteral("0"));
 }
 
+TEST(TrainingRun, PureTestOnAFolderInputReadsItsOwnPredictionFile)
+{
+    ControllerFixture f;
+    ViewController* c = f.controller;
+    openMarkedGrid(c, testFolder());
+    c->inputdatatype = 2;
+    c->browsermodel.data = {{QStringLiteral("cat"), QStringLiteral("1")}};
+    writeFile(c->datadirectory + QStringLiteral("/folderimage_outputlabel.csv"), "index,i,j,filename,label\n1,1,1,cat.png,1\n");
+    scriptStrategy(f.prompter, [](strategysheetview&) {});
+    c->strategyconfig();
+    EXPECT_EQ(f.prompter.messages().last(), QStringLiteral("Pure Test Computation finished!"));
+    EXPECT_EQ(c->browsermodel.predictpoint.value(QStringLiteral("cat.png")), QStringLiteral("1"));
+    EXPECT_FALSE(c->gridmodel.hasprediction);
+}
+
 TEST(TrainingRun, WorkerThatCannotStartIsReported)
 {
     ControllerFixture f;
