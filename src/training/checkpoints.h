@@ -18,6 +18,21 @@ struct Listing {
 };
 Listing list(const QString& folder);
 
+// Lists a folder again only when it may have changed since the last listing: its modification
+// time moved, or it changed so recently that a later change could still carry the same time
+// stamp (file times are only as fine as the file system's clock).
+class Watch {
+public:
+    explicit Watch(const QString& folder) : m_folder(folder) {}
+    // The current listing; `nowMs` is the wall clock in milliseconds since the epoch.
+    const Listing& poll(qint64 nowMs);
+
+private:
+    QString m_folder;
+    Listing m_last;
+    std::optional<qint64> m_listedAt;  // the folder's modification time when last listed
+};
+
 // The accuracy texts read from checkpoint names, each list led by "0" for the start of the run.
 // `epochs` gives the 1-based position of each entry's checkpoint among the names (0 for the
 // start), so a name that carries no accuracy leaves a gap instead of shifting later epochs.

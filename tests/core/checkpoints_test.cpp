@@ -3,9 +3,11 @@
 
 #include "support/testenv.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+#include <sys/time.h>
 
 namespace {
 struct SeriesCase {
@@ -69,5 +71,38 @@ TEST(CheckpointListing, KeepsOnlyCheckpointNamesInTextOrder)
                                           "sub.hdf5.d"}));
     EXPECT_FALSE(checkpoints::list(dir + QStringLiteral("/absent")).error.isEmpty());
     EXPECT_FALSE(checkpoints::list(QString()).error.isEmpty());
+}
+}  // namespace
+
+namespace {
+void touch(const QString& path)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+}
+
+// A checkpoint that appears is seen by the next poll, whether the folder changed a moment ago
+// or long before, and also when it appears within the same clock tick as the previous change.
+TEST(CheckpointWatch, SeesEveryNewCheckpoint)
+{
+    const QString dir = testenv::scratchFolder() + QStringLiteral("/watch");
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    checkpoints::Watch watch(dir);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    EXPECT_TRUE(watch.poll(now).names.isEmpty());
+    touch(dir + QStringLiteral("/e0001-0.5-0.5-weights.hdf5"));
+    EXPECT_EQ(watch.poll(now).names.size(), 1);
+    touch(dir + QStringLiteral("/e0002-0.5-0.5-weights.hdf5"));  // very likely the same tick
+    EXPECT_EQ(watch.poll(now).names.size(), 2);
+    // The folder last changed a minute ago: settled.
+    const timeval past[2] = {{time_t(now / 1000 - 60), 0}, {time_t(now / 1000 - 60), 0}};
+    ASSERT_EQ(utimes(QFile::encodeName(dir).constData(), past), 0);
+    EXPECT_EQ(watch.poll(now).names.size(), 2);
+    EXPECT_EQ(watch.poll(now).names.size(), 2);
+    touch(dir + QStringLiteral("/e0003-0.5-0.5-weights.hdf5"));
+    EXPECT_EQ(watch.poll(now).names.size(), 3);
+    QDir(dir).removeRecursively();
+    EXPECT_FALSE(watch.poll(now).error.isEmpty());
 }
 }  // namespace

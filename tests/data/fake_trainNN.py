@@ -9,8 +9,8 @@ Environment switches for tests:
   FAKE_TRAINNN_QUIET=1        print nothing after the checkpoints (no "saving" lines)
   FAKE_TRAINNN_STEPS=n        progress redraws per epoch (default 4)
   FAKE_TRAINNN_STEP_SECONDS=s pause per redraw (default 0.01)
-  FAKE_TRAINNN_STAMPS=path    append "<epoch> <time the checkpoint appeared>" per checkpoint
   FAKE_TRAINNN_ARGS=path      write the 17 arguments there, one per line
+  FAKE_TRAINNN_TIMING=1       end standard error with "elapsed <seconds>" (its own run time)
 """
 import os
 import struct
@@ -69,7 +69,6 @@ def train(a, env):
     pause = float(env.get("FAKE_TRAINNN_STEP_SECONDS", "0.01"))
     fail_after = int(env.get("FAKE_TRAINNN_FAIL_AFTER", "-1"))
     quiet = env.get("FAKE_TRAINNN_QUIET") == "1"
-    stamps = env.get("FAKE_TRAINNN_STAMPS")
     for epoch in range(1, epochs + 1):
         if epoch - 1 == fail_after:
             return fail("simulated failure in epoch %d: out of memory" % epoch)
@@ -84,9 +83,6 @@ def train(a, env):
             time.sleep(pause * steps)
         name = "e%04d-%.4f-%.4f-weights.hdf5" % (epoch, min(0.5 + 0.1 * epoch, 1.0), min(0.6 + 0.1 * epoch, 1.0))
         write_atomic(os.path.join(workspace, name), b"checkpoint")
-        if stamps:
-            with open(stamps, "a") as f:
-                f.write("%d %.6f\n" % (epoch, time.time()))
         if not quiet:
             print("Epoch %d: saving model to %s" % (epoch, os.path.join(workspace, name)), flush=True)
     if env.get("FAKE_TRAINNN_NO_MODEL") == "1":
@@ -99,6 +95,14 @@ def train(a, env):
 
 
 def main(argv=None):
+    started = time.monotonic()
+    code = run(argv)
+    if os.environ.get("FAKE_TRAINNN_TIMING") == "1":
+        print("elapsed %.6f" % (time.monotonic() - started), file=sys.stderr, flush=True)
+    return code
+
+
+def run(argv=None):
     a = [""] + list(sys.argv[1:] if argv is None else argv)
     env = os.environ
     if len(a) != 18:

@@ -5,10 +5,11 @@
 #include "training/runfiles.h"
 #include "util/diagnostics.h"
 
+#include <QDateTime>
 #include <QDir>
 
 RunMonitor::RunMonitor(QProcess* process, const Run& run, QObject* parent)
-    : QObject(parent), m_process(process), m_run(run)
+    : QObject(parent), m_process(process), m_run(run), m_workspace(run.workspace)
 {
     m_process->setParent(this);
     connect(m_process, &QProcess::readyReadStandardOutput, this, &RunMonitor::onStandardOutput);
@@ -37,7 +38,8 @@ void RunMonitor::onStandardOutput()
         return;  // the worker's closing lines are not shown once every epoch was counted
     const QString chunk = m_decoder.decode(bytes);
     m_chunks.append(chunk);
-    diag::print("nnpoutputs", int(m_chunks.size()), chunk);
+    if (diag::enabled())  // the chunk is copied into the line
+        diag::print("nnpoutputs", int(m_chunks.size()), chunk);
     const std::optional<ChartPoints> prepared = scan();
     stateStep(chunk, prepared);
 }
@@ -49,7 +51,7 @@ void RunMonitor::onStandardError()
 
 std::optional<ChartPoints> RunMonitor::scan()
 {
-    const checkpoints::Listing listing = checkpoints::list(m_run.workspace);
+    const checkpoints::Listing& listing = m_workspace.poll(QDateTime::currentMSecsSinceEpoch());
     if (!listing.error.isEmpty()) {
         diag::print(listing.error);
         return std::nullopt;

@@ -60,6 +60,7 @@ private:
     QStringDecoder m_decoder{QStringDecoder::Utf8};
     QStringList m_chunks;
     QByteArray m_standardError;
+    checkpoints::Watch m_workspace;
     checkpoints::Series m_series;
     int m_epochsSeen = 0;
     bool m_loopEnded = false;  // every epoch counted: only the worker's exit is awaited
