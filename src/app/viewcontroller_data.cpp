@@ -2,15 +2,235 @@
 #include "app/viewcontroller.h"
 
 #include "app/prompter.h"
+#include "data/csvtable.h"
+#include "data/dataopening.h"
+#include "data/gridcounts.h"
+#include "data/ui/paintableimageview.h"
+#include "data/ui/tablemodel.h"
+#include "util/diagnostics.h"
+#include "util/textutil.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QImageReader>
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTableView>
 
 namespace {
-void notYet(Prompter& prompter) { prompter.alert(QStringLiteral("This feature is not yet available."), AlertStyle::Informational); }
+
+// Makes `view` the label pane's document and shows the label pane.
+void showInLabelPane(ViewController& c, QWidget* view)
+{
+    c.lastlabelview = view;
+    c.LabelViewBtn->setEnabled(true);
+    if (c.LabelViewBtn->isChecked())
+        c.setDocumentView(view);
+    else
+        c.LabelViewBtn->setChecked(true);  // the pane switch shows lastlabelview
+}
+
+void alertWithReason(Prompter& prompter, const QString& message, const QString& reason)
+{
+    prompter.alert(AlertRequest{message, reason, AlertStyle::Warning, {}, nullptr});
+}
+
+// Reads the image; on failure says why and returns a null image.
+QImage readImage(Prompter& prompter, const QString& path)
+{
+    QImageReader reader(path);
+    QImage image = reader.read();
+    if (image.isNull())  // also an image of zero width or height
+        alertWithReason(prompter, QStringLiteral("Cannot open the image at ") + path, reader.errorString());
+    return image;
+}
+
+void openFolder(ViewController& c, const QString& folder)
+{
+    const dataopening::FolderScan scan = dataopening::scanFolder(folder);
+    if (!scan.listed) {
+        c.prompter().alert(QStringLiteral("Cannot enumerate folder at") + folder);
+        return;
+    }
+    diag::print("folder entries", scan.entries);
+    diag::print("retained", scan.retained);
+    if (scan.retained.isEmpty())
+        c.prompter().alert(QStringLiteral("Need to select image folder"));
+    const QDir dir(folder);
+    for (const QString& name : scan.retained)
+        diag::print(QDir::cleanPath(folder), dir.absolutePath(), dir.absoluteFilePath(name));
+    c.urlarray.append(scan.accepted);
+    c.openMultiImageurl();
+}
+
+// The table and the single image open fully or not at all: on failure the user is told why
+// and the workspace is left as it was.
+bool showTable(ViewController& c, const QString& path)
+{
+    const csvtable::ReadResult read = csvtable::readText(path);
+    if (!read.text) {
+        diag::line(QStringLiteral("csv reading error"));
+        alertWithReason(c.prompter(), QStringLiteral("Cannot read the table at ") + path, read.error);
+        return false;
+    }
+    c.tablemodel->setRows(csvtable::splitRows(*read.text));
+    if (diag::enabled()) {
+        diag::line(*read.text);
+        for (const QStringList& row : c.tabledata)
+            diag::print(row);
+        diag::print("row count", int(c.tabledata.size()));
+        const int columns = c.tabledata.isEmpty() ? 0 : int(c.tabledata.front().size());
+        for (int i = 0; i < columns; ++i) {
+            c.singlecol = textutil::getColumn(c.tabledata, i);
+            diag::print(c.singlecol);
+        }
+    }
+    c.inputdatatype = 3;
+    showInLabelPane(c, c.tableView);
+    return true;
+}
+
+bool showSingleImage(ViewController& c, const QString& path)
+{
+    const QImage image = readImage(c.prompter(), path);
+    if (image.isNull())
+        return false;
+    c.singleimg = image;
+    const QString size = textutil::sizeText(image.width(), image.height());
+    diag::print("image size:", size);
+    c.labelviewtitle->setText(QStringLiteral("Image size: ") + size);
+    c.imageview->setFixedSize(c.workAreaSize());
+
+    c.gridmodel.hasprediction = false;
+    c.gridmodel.predictpoints.clear();
+    c.gridmodel.clickpoints.clear();
+    c.gridmodel.gridstate = {0};
+    c.gridmodel.imagesize = QSizeF(image.size());
+    c.gridmodel.viewsize = QSizeF(c.imageview->size());
+    c.testview->setImage(c.singleimg);
+    c.testview->show();
+
+    c.inputdatatype = 1;
+    c.havesingleimg = true;
+    showInLabelPane(c, c.imageview);
+    return true;
+}
+
 }  // namespace
 
-void ViewController::buildDataViews() {}
-void ViewController::Opendata() { notYet(m_prompter); }
-void ViewController::opentable(const QString&) { notYet(m_prompter); }
-void ViewController::openSingleImageurl(const QString&) { notYet(m_prompter); }
-void ViewController::drawgrid() { notYet(m_prompter); }
-void ViewController::reversegrid() { notYet(m_prompter); }
-void ViewController::refreshTileGrid() {}
+void ViewController::buildDataViews()
+{
+    // Without a frame the viewport is exactly the work area, so an image view of that size
+    // shows whole, without scroll bars covering its bottom row of tiles.
+    scrollview->setFrameShape(QFrame::NoFrame);
+    testview = new PaintableImageView(gridmodel, imageview);
+    imageview->layout()->addWidget(testview);
+    testview->hide();
+
+    tableView = new QTableView(m_parking);
+    tableView->setObjectName(QStringLiteral("tableView"));
+    tableView->setAccessibleName(QStringLiteral("Table"));
+    tablemodel = new TableModel(tabledata, m_prompter, tableView);
+    tableView->setModel(tablemodel);
+    tableView->horizontalHeader()->setMinimumSectionSize(100);
+    tableView->horizontalHeader()->setDefaultSectionSize(100);
+    tableView->hide();
+}
+
+void ViewController::Opendata()
+{
+    removesubviews(RightView);
+    havesingleimg = false;
+    havegridimg = false;
+    FileRequest request;
+    request.title = QStringLiteral("Choose a jpg or png file");
+    request.chooseFiles = true;
+    request.chooseDirectories = true;
+    request.multiple = true;
+    const QStringList picked = m_prompter.choosePaths(request);
+    if (picked.isEmpty())
+        return;
+    urlarray.clear();
+    for (const QString& path : picked) {
+        const QFileInfo info(path);
+        const dataopening::PickedKind kind = dataopening::classifyPicked(path, info.isDir());
+        diag::line(dataopening::kindLine(kind));
+        switch (kind) {
+        case dataopening::PickedKind::Folder:
+            openFolder(*this, path);
+            break;
+        case dataopening::PickedKind::JpgImage:
+        case dataopening::PickedKind::JpegImage:
+        case dataopening::PickedKind::PngImage:
+            if (kind == dataopening::PickedKind::JpgImage)
+                diag::line(info.absoluteFilePath());
+            // A file that does not open stays out of the list of inputs.
+            urlarray.append(info.absoluteFilePath());
+            if (!showSingleImage(*this, info.absoluteFilePath()))
+                urlarray.removeLast();
+            break;
+        case dataopening::PickedKind::Table:
+            urlarray.append(info.absoluteFilePath());
+            if (!showTable(*this, info.absoluteFilePath()))
+                urlarray.removeLast();
+            break;
+        case dataopening::PickedKind::Rejected:
+            m_prompter.alert(QStringLiteral("Please select document in formate of jpg, jpeg, png, and csv"));
+            break;
+        }
+    }
+}
+
+void ViewController::opentable(const QString& path) { showTable(*this, path); }
+
+void ViewController::openSingleImageurl(const QString& path) { showSingleImage(*this, path); }
+
+void ViewController::drawgrid()
+{
+    if (singleimg.isNull()) {
+        m_prompter.alert(QStringLiteral("Open an image before drawing a grid."));
+        return;
+    }
+    const gridcounts::GridCountsResult read = gridcounts::readGridCounts(gridcol->text(), gridrow->text(), singleimg.size());
+    if (!read.counts) {
+        m_prompter.alert(read.error);  // the previous grid stays
+        return;
+    }
+    const gridcounts::GridCounts& counts = *read.counts;
+    gridnum = counts.gridnum;
+    diag::line(QStringLiteral("gridnum = %1").arg(gridnum));
+    const QString tile = textutil::sizeText(counts.tileSize.width(), counts.tileSize.height());
+    diag::print("tilesizes", tile);
+    tilesize->setText(QStringLiteral("Tile size: ") + tile);
+
+    gridmodel.colnum = counts.cols;
+    gridmodel.rownum = counts.rows;
+    gridmodel.gridstate.insert(gridmodel.gridstate.begin(), 1);
+    gridmodel.imagesize = QSizeF(singleimg.size());
+    gridmodel.viewsize = QSizeF(imageview->size());
+    testview->update();
+    havegridimg = true;  // marks are kept across grids
+}
+
+void ViewController::reversegrid()
+{
+    if (gridmodel.reverse.empty())
+        gridmodel.reverse.push_back(false);
+    const bool reversed = !gridmodel.reverse.front();
+    gridmodel.reverse.front() = reversed;
+    diag::print(reversed);
+    if (!singleimg.isNull())
+        gridmodel.imagesize = QSizeF(singleimg.size());
+    gridmodel.viewsize = QSizeF(imageview->size());
+    testview->update();
+}
+
+void ViewController::refreshTileGrid()
+{
+    if (testview)
+        testview->update();
+}

@@ -1,0 +1,55 @@
+#include "data/gridcounts.h"
+
+#include "util/textutil.h"
+
+#include <limits>
+
+namespace gridcounts {
+
+namespace {
+QString countProblem(const QString& what, const QString& text, int value, bool overflow)
+{
+    if (overflow)
+        return QStringLiteral("The %1 count \"%2\" is too large.").arg(what, text);
+    if (value < 1)
+        return QStringLiteral("The %1 count must be a whole number of at least 1; \"%2\" reads as %3.")
+            .arg(what, text)
+            .arg(value);
+    return QString();
+}
+}  // namespace
+
+GridCountsResult readGridCounts(const QString& colText, const QString& rowText, const QSize& imagePixels)
+{
+    GridCountsResult result;
+    bool colOverflow = false;
+    bool rowOverflow = false;
+    const int cols = textutil::leadingInt(colText, &colOverflow);
+    const int rows = textutil::leadingInt(rowText, &rowOverflow);
+    result.error = countProblem(QStringLiteral("column"), colText, cols, colOverflow);
+    if (result.error.isEmpty())
+        result.error = countProblem(QStringLiteral("row"), rowText, rows, rowOverflow);
+    if (!result.error.isEmpty())
+        return result;
+    const long long product = (long long)cols * rows;
+    if (product > std::numeric_limits<int>::max()) {
+        result.error = QStringLiteral("%1 columns by %2 rows make too many tiles.").arg(cols).arg(rows);
+        return result;
+    }
+    if (cols > imagePixels.width()) {
+        result.error = QStringLiteral("The image is %1 pixels wide; it cannot be cut into %2 columns.")
+                           .arg(imagePixels.width())
+                           .arg(cols);
+        return result;
+    }
+    if (rows > imagePixels.height()) {
+        result.error = QStringLiteral("The image is %1 pixels high; it cannot be cut into %2 rows.")
+                           .arg(imagePixels.height())
+                           .arg(rows);
+        return result;
+    }
+    result.counts = GridCounts{cols, rows, int(product), QSize(imagePixels.width() / cols, imagePixels.height() / rows)};
+    return result;
+}
+
+}  // namespace gridcounts

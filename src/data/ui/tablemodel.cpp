@@ -1,0 +1,76 @@
+#include "data/ui/tablemodel.h"
+
+#include "app/prompter.h"
+#include "data/csvtable.h"
+
+namespace {
+// Laying out a megabyte-long cell on every repaint would stall the table; the editor still
+// gets the whole text.
+constexpr qsizetype kShownChars = 2000;
+
+QString shown(const QString& text)
+{
+    return text.size() <= kShownChars ? text : text.left(kShownChars) + QChar(0x2026);
+}
+}  // namespace
+
+TableModel::TableModel(QList<QStringList>& rows, Prompter& prompter, QObject* parent)
+    : QAbstractTableModel(parent), m_rows(rows), m_prompter(prompter)
+{
+}
+
+void TableModel::setRows(const QList<QStringList>& rows)
+{
+    beginResetModel();
+    m_rows = rows;
+    endResetModel();
+}
+
+int TableModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(qMax<qsizetype>(0, m_rows.size() - 1));
+}
+
+int TableModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() || m_rows.isEmpty() ? 0 : int(m_rows.front().size());
+}
+
+QVariant TableModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || m_rows.isEmpty() || (role != Qt::DisplayRole && role != Qt::EditRole))
+        return QVariant();
+    const int field = csvtable::fieldIndex(m_rows.front(), index.column());
+    const QString text = field < 0 ? QString() : csvtable::cellText(m_rows, index.row(), field);
+    return role == Qt::DisplayRole ? shown(text) : text;
+}
+
+QVariant TableModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && !m_rows.isEmpty())
+        return shown(m_rows.front().value(section));
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+Qt::ItemFlags TableModel::flags(const QModelIndex& index) const
+{
+    return QAbstractTableModel::flags(index) | Qt::ItemIsEditable;
+}
+
+bool TableModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    if (!index.isValid() || role != Qt::EditRole || m_rows.isEmpty())
+        return false;
+    const int field = csvtable::fieldIndex(m_rows.front(), index.column());
+    if (field < 0)
+        return false;
+    const QString text = value.toString();
+    if (!csvtable::isNumber(text)) {
+        m_prompter.alert(QStringLiteral("Need to input numbers"));
+        return false;
+    }
+    csvtable::setCellText(m_rows, index.row(), field, text);
+    // Columns sharing a title show the same field, so the whole row may have changed.
+    Q_EMIT dataChanged(this->index(index.row(), 0), this->index(index.row(), columnCount() - 1));
+    return true;
+}
