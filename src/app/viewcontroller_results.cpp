@@ -22,11 +22,15 @@ using framing::placeBL;
 using resultingestion::Target;
 
 namespace {
+// White with black text, whatever the black work area around it would pass down.
 void paintWhite(QWidget* view)
 {
+    view->setBackgroundRole(QPalette::Window);
+    view->setForegroundRole(QPalette::WindowText);
     view->setAutoFillBackground(true);
     QPalette white = view->palette();
     white.setColor(QPalette::Window, Qt::white);
+    white.setColor(QPalette::WindowText, Qt::black);
     view->setPalette(white);
 }
 }  // namespace
