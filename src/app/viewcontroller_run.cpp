@@ -27,6 +27,54 @@ bool holdsDocument(const nlohmann::ordered_json& document)
     return !document.is_null() && !(document.is_object() && document.empty());
 }
 
+// A pre-trained choice is trained from its own architecture file; the editor's document, when
+// there is one, is the model otherwise. A failed write is reported and the run goes on.
+void writeModelFile(const nlohmann::ordered_json& edited, const QString& resourcename, const nlohmann::ordered_json& chosen,
+                    const QString& path)
+{
+    const nlohmann::ordered_json& document = holdsDocument(edited) || resourcename.isEmpty() ? edited : chosen;
+    if (!holdsDocument(document))
+        return;
+    const QString failure = jsonfile::writeCompact(document, path);
+    diag::print(failure.isEmpty() ? path : failure);
+}
+
+// The chosen pre-trained architecture's file, or empty.
+QString resourceModelFile(const QString& resourcename)
+{
+    if (resourcename.isEmpty())
+        return QString();
+    const QString path = paths::resourcePath(resourcename, QStringLiteral("json"));
+    diag::print(path.isEmpty() ? "Fail" : "success");
+    return path;
+}
+
+// Tells the user why a run cannot start; true when it can (a run without training data only
+// predicts, after saying so).
+bool checkRun(ViewController& c, const TrainingStrategy& strategy, const QString& labelDocument, bool epochsValid)
+{
+    Prompter& prompter = c.prompter();
+    if (!holdsDocument(c.editorDocument()) && c.resourcename.isEmpty()) {
+        prompter.alert(QStringLiteral("No Neural Network Model Configured"), AlertStyle::Warning);
+        return false;
+    }
+    if (c.modelname == QLatin1String("usermodel") && strategy.weights.isEmpty()) {
+        prompter.alert(QStringLiteral("Need to load weights!"), AlertStyle::Warning);
+        return false;
+    }
+    if (strategy.trainingfolder.isEmpty())
+        prompter.alert(QStringLiteral("No training dataset, will only perform validation."), AlertStyle::Informational);
+    if (labelDocument.isEmpty()) {
+        prompter.alert(QStringLiteral("No data label document"), AlertStyle::Warning);
+        return false;
+    }
+    if (!epochsValid) {
+        prompter.alert(QStringLiteral("Training Eporch must be a positive whole number."), AlertStyle::Warning);
+        return false;
+    }
+    return true;
+}
+
 // The worker's own words, or what little is known when it said nothing.
 QString failureText(const QString& standardError, const QString& fallback)
 {
@@ -97,42 +145,13 @@ void ViewController::trainNN()
     diag::print("going to train NN...");
     const QString root = trainnn::rootName(urlarray.value(0));
     const TrainingStrategy strategy = strategysheetconfig->strategy();
-
-    // A pre-trained choice is trained from its own architecture file; the editor's document,
-    // when there is one, is the model otherwise.
     const QString modelFile = paths::cachesFile(QStringLiteral("custommodel_temp.json"));
-    const nlohmann::ordered_json& edited = editorDocument();
-    const nlohmann::ordered_json& document = holdsDocument(edited) || resourcename.isEmpty() ? edited : modeljson;
-    if (holdsDocument(document)) {
-        const QString failure = jsonfile::writeCompact(document, modelFile);
-        diag::print(failure.isEmpty() ? modelFile : failure);
-    }
-
-    QString resourceModel;
-    if (!resourcename.isEmpty()) {
-        resourceModel = paths::resourcePath(resourcename, QStringLiteral("json"));
-        diag::print(resourceModel.isEmpty() ? "Fail" : "success");
-    }
-    if (!holdsDocument(edited) && resourcename.isEmpty()) {
-        m_prompter.alert(QStringLiteral("No Neural Network Model Configured"), AlertStyle::Warning);
-        return;
-    }
-    if (modelname == QLatin1String("usermodel") && strategy.weights.isEmpty()) {
-        m_prompter.alert(QStringLiteral("Need to load weights!"), AlertStyle::Warning);
-        return;
-    }
-    if (strategy.trainingfolder.isEmpty())
-        m_prompter.alert(QStringLiteral("No training dataset, will only perform validation."), AlertStyle::Informational);
+    writeModelFile(editorDocument(), resourcename, modeljson, modelFile);
+    const QString resourceModel = resourceModelFile(resourcename);
     const QString labelDocument = trainnn::labelDocumentName(inputdatatype, root);
-    if (labelDocument.isEmpty()) {
-        m_prompter.alert(QStringLiteral("No data label document"), AlertStyle::Warning);
-        return;
-    }
     const std::optional<int> epochs = trainnn::epochCount(strategy.trainingeporch);
-    if (!epochs) {
-        m_prompter.alert(QStringLiteral("Training Eporch must be a positive whole number."), AlertStyle::Warning);
+    if (!checkRun(*this, strategy, labelDocument, epochs.has_value()))
         return;
-    }
     trainnn::Request request;
     request.scriptPath = trainNNScript.isEmpty() ? paths::scriptPath(QStringLiteral("trainNN.py")) : trainNNScript;
     request.modelFile = modelFile;
