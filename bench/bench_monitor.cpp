@@ -168,8 +168,15 @@ void compare(const char* title, int rounds, const std::function<Run()>& make, Re
 {
     std::vector<double> alone, watched, aloneSelf, watchedSelf, cpuPerChunk;
     for (int r = 0; r < rounds; ++r) {
-        const Outcome a = drained(make());
-        const Outcome b = followed(make(), chart, state);
+        // Alternate which goes first, so warm caches favour neither.
+        Outcome a, b;
+        if (r % 2 == 0) {
+            a = drained(make());
+            b = followed(make(), chart, state);
+        } else {
+            b = followed(make(), chart, state);
+            a = drained(make());
+        }
         if (!a.completed || !b.completed) {
             std::printf("  %s: a run did not complete; skipped\n", title);
             continue;
@@ -223,7 +230,7 @@ int main(int argc, char** argv)
     qputenv("FAKE_TRAINNN_STEP_SECONDS", "0");
     compare("stand-in worker, 10 epochs x 2000 redraws", quick ? 2 : 5,
             [&] { return fakeRun(base + QStringLiteral("/flood"), 10, 2000); }, chart, state, nullptr);
-    compare("trainNN.py, tiny tile run, 4 epochs", quick ? 1 : 3, [&] { return realRun(base + QStringLiteral("/real"), 4); }, chart,
+    compare("trainNN.py, tiny tile run, 4 epochs", quick ? 2 : 6, [&] { return realRun(base + QStringLiteral("/real"), 4); }, chart,
             state, &latencies);
     std::printf("checkpoint written -> chart holds its point: %zu samples, median %.1f ms, p95 %.1f ms, max %.1f ms "
                 "(file times have 1 ms resolution)\n",
