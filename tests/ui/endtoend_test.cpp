@@ -2,6 +2,7 @@
 // start a new model, configure and start training, wait, and look at the predictions; then a
 // pure test with the trained model. The same for a folder of images.
 #include "data/tilegeometry.h"
+#include "data/ui/paintableimageview.h"
 #include "results/ui/metricimageview.h"
 #include "results/ui/realtimeimageview.h"
 #include "training/ui/strategysheetview.h"
