@@ -55,6 +55,8 @@ public:
     QProcess* nnp = nullptr;         // the running worker of a monitored run
     QLabel* trainingstate = nullptr;
     QString datadirectory;           // the workspace folder once data was prepared; empty before
+    RunMonitor* runmonitor = nullptr;  // follows the monitored run started last
+    QString trainNNScript;           // the training worker; empty: the installed trainNN.py
 
     // What the tile grid (testview) and the thumbnail browser (multiimagecollection) show.
     TileGridState gridmodel;
@@ -188,6 +190,15 @@ private:
     void buildModelViews();
     void buildTrainingViews();
     void buildResultViews();
+    // Run and result steps.
+    QScrollArea* newStrategyPanel();
+    void startMonitoredRun(const QStringList& arguments, int epochCount, const QString& root);
+    void runPureTest(const QStringList& arguments, const QString& root);
+    void onTrainingFinished(const QString& root, const QString& standardError);
+    bool ingestRunResults(const QString& root);
+    void applyPredictions(int inputKind, const QString& root);
+    void completeRun();
+    void ingestValidationOnly(const QString& root);
 
     Prompter& m_prompter;
     WorkerRunner& m_runner;

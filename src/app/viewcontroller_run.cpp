@@ -2,10 +2,232 @@
 #include "app/viewcontroller.h"
 
 #include "app/prompter.h"
+#include "app/workerrunner.h"
+#include "model/jsonfile.h"
+#include "results/ui/realtimeimageview.h"
+#include "training/trainnncommand.h"
+#include "training/ui/runmonitor.h"
+#include "training/ui/strategysheetview.h"
+#include "util/diagnostics.h"
+#include "worker/paths.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QScrollArea>
 
 namespace {
-void notYet(Prompter& prompter) { prompter.alert(QStringLiteral("This feature is not yet available."), AlertStyle::Informational); }
+const char* const kChecklist =
+    "Before set up training strategy, make sure below aspects are checked: \n 1. Make sure neural network class# is "
+    "same as your dataset\n 2. Earlier trained models and weights are saved;\n 3. Your settings for the neural network "
+    "are saved.";
+
+bool holdsDocument(const nlohmann::ordered_json& document)
+{
+    return !document.is_null() && !(document.is_object() && document.empty());
+}
+
+// A pre-trained choice is trained from its own architecture file; the editor's document, when
+// there is one, is the model otherwise. A failed write is reported and the run goes on.
+void writeModelFile(const nlohmann::ordered_json& edited, const QString& resourcename, const nlohmann::ordered_json& chosen,
+                    const QString& path)
+{
+    const nlohmann::ordered_json& document = holdsDocument(edited) || resourcename.isEmpty() ? edited : chosen;
+    if (!holdsDocument(document))
+        return;
+    const QString failure = jsonfile::writeCompact(document, path);
+    diag::print(failure.isEmpty() ? path : failure);
+}
+
+// The chosen pre-trained architecture's file, or empty.
+QString resourceModelFile(const QString& resourcename)
+{
+    if (resourcename.isEmpty())
+        return QString();
+    const QString path = paths::resourcePath(resourcename, QStringLiteral("json"));
+    diag::print(path.isEmpty() ? "Fail" : "success");
+    return path;
+}
+
+// Tells the user why a run cannot start; true when it can (a run without training data only
+// predicts, after saying so).
+bool checkRun(ViewController& c, const TrainingStrategy& strategy, const QString& labelDocument, bool epochsValid)
+{
+    Prompter& prompter = c.prompter();
+    if (!holdsDocument(c.editorDocument()) && c.resourcename.isEmpty()) {
+        prompter.alert(QStringLiteral("No Neural Network Model Configured"), AlertStyle::Warning);
+        return false;
+    }
+    if (c.modelname == QLatin1String("usermodel") && strategy.weights.isEmpty()) {
+        prompter.alert(QStringLiteral("Need to load weights!"), AlertStyle::Warning);
+        return false;
+    }
+    if (strategy.trainingfolder.isEmpty())
+        prompter.alert(QStringLiteral("No training dataset, will only perform validation."), AlertStyle::Informational);
+    if (labelDocument.isEmpty()) {
+        prompter.alert(QStringLiteral("No data label document"), AlertStyle::Warning);
+        return false;
+    }
+    if (!epochsValid) {
+        prompter.alert(QStringLiteral("Training Eporch must be a positive whole number."), AlertStyle::Warning);
+        return false;
+    }
+    return true;
+}
+
+// The worker's own words, or what little is known when it said nothing.
+QString failureText(const QString& standardError, const QString& fallback)
+{
+    return standardError.trimmed().isEmpty() ? fallback : standardError;
+}
 }  // namespace
 
-void ViewController::strategyconfig() { notYet(m_prompter); }
-void ViewController::trainNN() { notYet(m_prompter); }
+void ViewController::strategyconfig()
+{
+    if (runmonitor && runmonitor->following()) {
+        // Preparing data now would clear the workspace under the running worker.
+        m_prompter.alert(QStringLiteral("A training run is in progress. Wait for it to finish before configuring another."),
+                         AlertStyle::Warning);
+        return;
+    }
+    diag::print("going to config training strategy");
+    const int confirmed = m_prompter.alert(AlertRequest{QString::fromUtf8(kChecklist), QString(), AlertStyle::Warning,
+                                                        {QStringLiteral("Cancel"), QStringLiteral("Continue")}, nullptr});
+    if (confirmed != 1)
+        return;
+    if (preparedata().isEmpty()) {
+        diag::print("No data prepared!");
+        m_prompter.alert(QStringLiteral("NO DATA FOR VALIDATION!!!"), AlertStyle::Warning);
+        return;
+    }
+    QScrollArea* panel = newStrategyPanel();
+    const int choice = m_prompter.alert(AlertRequest{QStringLiteral("Training Strategy Panel"), QString(), AlertStyle::Informational,
+                                                     {QStringLiteral("Start!"), QStringLiteral("Cancel")}, panel});
+    if (choice != 0)
+        return;
+    if (strategysheetconfig->imagefolder->text().isEmpty()) {
+        m_prompter.alert(QStringLiteral("No validation data!"), AlertStyle::Warning);
+        return;
+    }
+    openresultview();
+    trainNN();
+}
+
+QScrollArea* ViewController::newStrategyPanel()
+{
+    // The previous form goes with the panel that held it.
+    if (strategysheetconfig) {
+        QWidget* holder = strategysheetconfig;
+        while (holder->parentWidget() && holder->objectName() != QLatin1String("strategypanel"))
+            holder = holder->parentWidget();
+        if (holder->objectName() != QLatin1String("strategypanel"))
+            holder = strategysheetconfig;
+        holder->deleteLater();
+        strategysheetconfig = nullptr;
+    }
+    auto* panel = new QScrollArea(m_parking);
+    panel->setObjectName(QStringLiteral("strategypanel"));
+    panel->setAccessibleName(QStringLiteral("Training Strategy Panel"));
+    panel->setFixedSize(400, 600);
+    panel->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    panel->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    panel->hide();
+    strategysheetconfig = new strategysheetview(m_prompter, datadirectory, nullptr);
+    if (!urlarray.isEmpty())
+        strategysheetconfig->imagefolder->setText(urlarray.first());
+    panel->setWidget(strategysheetconfig);
+    return panel;
+}
+
+void ViewController::trainNN()
+{
+    exampython();
+    diag::print("going to train NN...");
+    const QString root = trainnn::rootName(urlarray.value(0));
+    const TrainingStrategy strategy = strategysheetconfig->strategy();
+    const QString modelFile = paths::cachesFile(QStringLiteral("custommodel_temp.json"));
+    writeModelFile(editorDocument(), resourcename, modeljson, modelFile);
+    const QString resourceModel = resourceModelFile(resourcename);
+    const QString labelDocument = trainnn::labelDocumentName(inputdatatype, root);
+    const std::optional<int> epochs = trainnn::epochCount(strategy.trainingeporch);
+    if (!checkRun(*this, strategy, labelDocument, epochs.has_value()))
+        return;
+    trainnn::Request request;
+    request.scriptPath = trainNNScript.isEmpty() ? paths::scriptPath(QStringLiteral("trainNN.py")) : trainNNScript;
+    request.modelFile = modelFile;
+    request.workspace = datadirectory;
+    request.modelname = modelname;
+    request.resourceModelFile = resourceModel;
+    request.labelDocument = labelDocument;
+    request.strategy = strategy;
+    const QStringList arguments = trainnn::arguments(request);
+    if (strategy.trainingfolder.isEmpty())
+        runPureTest(arguments, root);
+    else
+        startMonitoredRun(arguments, *epochs, root);
+}
+
+void ViewController::startMonitoredRun(const QStringList& arguments, int epochCount, const QString& root)
+{
+    if (runmonitor) {
+        delete runmonitor;  // the earlier run is over; its process goes with it
+        runmonitor = nullptr;
+    }
+    nnp = new QProcess;
+    runmonitor = new RunMonitor(nnp, RunMonitor::Run{epochCount, datadirectory, root}, this);
+    connect(runmonitor, &RunMonitor::chartUpdated, painres, &RealTimeImageView::setPoints);
+    connect(runmonitor, &RunMonitor::stateChanged, this, [this](const QString& text) {
+        if (trainingstate)
+            trainingstate->setText(text);
+    });
+    connect(runmonitor, &RunMonitor::endedEarly, this, [this](const QString& standardError) {
+        m_prompter.alert(AlertRequest{QStringLiteral("Training ended before all epochs were finished."),
+                                      failureText(standardError, QStringLiteral("The worker left no error output.")),
+                                      AlertStyle::Critical, {}, nullptr});
+    });
+    connect(runmonitor, &RunMonitor::trainingFinished, this,
+            [this, root](const QString& standardError) { onTrainingFinished(root, standardError); });
+    nnp->start(paths::pythonInterpreter(), arguments);
+    if (!nnp->waitForStarted()) {
+        const QString why = nnp->errorString();
+        diag::print(why);
+        delete runmonitor;
+        runmonitor = nullptr;
+        nnp = nullptr;
+        m_prompter.alert(AlertRequest{QStringLiteral("The training worker could not be started."), why, AlertStyle::Critical, {}, nullptr});
+    }
+}
+
+void ViewController::onTrainingFinished(const QString& root, const QString& standardError)
+{
+    if (ingestRunResults(root)) {
+        completeRun();
+        return;
+    }
+    // The worker has exited without its trained model: waiting longer would never end.
+    m_prompter.alert(AlertRequest{QStringLiteral("Training finished without a trained model."),
+                                  failureText(standardError, QStringLiteral("No \"my_model\" file was written to the workspace.")),
+                                  AlertStyle::Critical, {}, nullptr});
+}
+
+void ViewController::runPureTest(const QStringList& arguments, const QString& root)
+{
+    const WorkerResult result = m_runner.run(paths::pythonInterpreter(), arguments, QStringLiteral("Testing the model..."));
+    if (!result.started) {
+        diag::print(result.errorText);
+        m_prompter.alert(AlertRequest{QStringLiteral("The test worker could not be started."), result.errorText,
+                                      AlertStyle::Critical, {}, nullptr});
+        return;
+    }
+    if (result.cancelled)
+        return;
+    const QString standardError = QString::fromUtf8(result.standardError);
+    if (!result.succeeded()) {
+        // Its prediction file would still be the unpredicted label file.
+        m_prompter.alert(AlertRequest{QStringLiteral("The test run failed."),
+                                      failureText(standardError, QStringLiteral("The worker left no error output.")),
+                                      AlertStyle::Critical, {}, nullptr});
+        return;
+    }
+    ingestValidationOnly(root);
+}

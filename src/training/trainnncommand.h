@@ -1,0 +1,37 @@
+#pragma once
+
+#include "training/trainingstrategy.h"
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// The command line of the training worker and the run values it is built from.
+namespace trainnn {
+
+// The last path component of the first opened file, cut at its first "." ("field.2020.jpg"
+// gives "field").
+QString rootName(const QString& firstInput);
+
+// The label document of an input kind: "<root>_outputlabel.csv" for a single image,
+// "folderimage_outputlabel.csv" for several images, empty for anything else.
+QString labelDocumentName(int inputdatatype, const QString& root);
+
+// The epoch count of a text that is a positive whole number (blanks around it allowed, as the
+// worker allows them); nullopt for anything else.
+std::optional<int> epochCount(const QString& text);
+
+struct Request {
+    QString scriptPath;         // argument 0
+    QString modelFile;          // the edited architecture document
+    QString workspace;
+    QString modelname;
+    QString resourceModelFile;  // the pre-trained architecture file, or empty
+    QString labelDocument;      // a file name inside the workspace
+    TrainingStrategy strategy;
+};
+
+// The 18 arguments: the script path, then the 17 the worker reads, in its order.
+QStringList arguments(const Request& request);
+
+}  // namespace trainnn

@@ -1,0 +1,121 @@
+#include "training/ui/runmonitor.h"
+
+#include "results/chartgeometry.h"
+#include "training/progresstext.h"
+#include "training/runfiles.h"
+#include "util/diagnostics.h"
+
+#include <QDateTime>
+#include <QDir>
+
+RunMonitor::RunMonitor(QProcess* process, const Run& run, QObject* parent)
+    : QObject(parent), m_process(process), m_run(run), m_workspace(run.workspace)
+{
+    m_process->setParent(this);
+    connect(m_process, &QProcess::readyReadStandardOutput, this, &RunMonitor::onStandardOutput);
+    connect(m_process, &QProcess::readyReadStandardError, this, &RunMonitor::onStandardError);
+    connect(m_process, &QProcess::finished, this, &RunMonitor::onFinished);
+}
+
+RunMonitor::~RunMonitor()
+{
+    disconnect(m_process, nullptr, this, nullptr);
+    if (m_process->state() != QProcess::NotRunning) {
+        m_process->kill();
+        m_process->waitForFinished(3000);
+    }
+}
+
+QString RunMonitor::errorLogPath() const
+{
+    return QDir(m_run.workspace).filePath(m_run.root + QStringLiteral("_error.log"));
+}
+
+void RunMonitor::onStandardOutput()
+{
+    const QByteArray bytes = m_process->readAllStandardOutput();
+    if (m_loopEnded || m_over)
+        return;  // the worker's closing lines are not shown once every epoch was counted
+    const QString chunk = m_decoder.decode(bytes);
+    m_chunks.append(chunk);
+    if (diag::enabled())  // the chunk is copied into the line
+        diag::print("nnpoutputs", int(m_chunks.size()), chunk);
+    const std::optional<ChartPoints> prepared = scan();
+    stateStep(chunk, prepared);
+}
+
+void RunMonitor::onStandardError()
+{
+    m_standardError += m_process->readAllStandardError();
+}
+
+std::optional<ChartPoints> RunMonitor::scan()
+{
+    const checkpoints::Listing& listing = m_workspace.poll(QDateTime::currentMSecsSinceEpoch());
+    if (!listing.error.isEmpty()) {
+        diag::print(listing.error);
+        return std::nullopt;
+    }
+    if (m_epochsSeen >= int(listing.names.size()))
+        return std::nullopt;
+    m_series = checkpoints::series(listing.names);
+    diag::print("Val", m_series.validation);
+    diag::print("Tra", m_series.training);
+    ++m_epochsSeen;
+    ChartPoints points;
+    chartgeometry::pointsFromTexts(m_series.validation, m_series.epochs, points.valid_x, points.valid_y);
+    chartgeometry::pointsFromTexts(m_series.training, m_series.epochs, points.train_x, points.train_y);
+    return points;
+}
+
+void RunMonitor::stateStep(const QString& chunk, const std::optional<ChartPoints>& prepared)
+{
+    const std::optional<QString> progress = progresstext::chunkProgress(chunk);
+    const QString state = progresstext::stateText(int(m_series.validation.size()), m_run.epochCount, progress);
+    if (progress) {
+        diag::print("progress", *progress);
+        diag::print("progress count", int(progress->size()));
+        diag::print("trainnote", state);
+        diag::print("trainnote count", int(state.size()));
+    }
+    if (prepared)
+        Q_EMIT chartUpdated(*prepared);
+    Q_EMIT stateChanged(state);
+    if (m_epochsSeen >= m_run.epochCount)
+        m_loopEnded = true;
+}
+
+void RunMonitor::onFinished()
+{
+    if (m_over)
+        return;
+    m_standardError += m_process->readAllStandardError();
+    if (!m_loopEnded) {
+        // Checkpoints written faster than the worker printed are counted now, so a run that
+        // saved every epoch is not taken for one that ended early.
+        std::optional<ChartPoints> latest;
+        while (m_epochsSeen < m_run.epochCount) {
+            std::optional<ChartPoints> prepared = scan();
+            if (!prepared)
+                break;
+            latest = std::move(prepared);
+        }
+        if (latest)
+            Q_EMIT chartUpdated(*latest);
+    }
+    endRun(m_epochsSeen < m_run.epochCount);
+}
+
+void RunMonitor::endRun(bool early)
+{
+    m_over = true;
+    m_loopEnded = true;
+    const QString text = standardErrorText();
+    const QString failure = runfiles::writeErrorLog(errorLogPath(), text);
+    if (!failure.isEmpty())
+        diag::print(failure);
+    if (early)
+        Q_EMIT endedEarly(text);
+    else
+        Q_EMIT trainingFinished(text);
+}

@@ -1,0 +1,128 @@
+"""A stand-in for trainNN.py with the same 17 arguments and the same observable behaviour
+(progress redrawn with carriage returns, one checkpoint per epoch, my_model.h5, the rewritten
+label file, NNMetrics.png), fast and without any numerical work.
+
+Environment switches for tests:
+  FAKE_TRAINNN_FAIL_AFTER=k   stop with an error on standard error after k checkpoints
+  FAKE_TRAINNN_NO_MODEL=1     train every epoch but leave no my_model.h5
+  FAKE_TRAINNN_SILENT=1       print nothing on standard output and stop at once
+  FAKE_TRAINNN_QUIET=1        print nothing after the checkpoints (no "saving" lines)
+  FAKE_TRAINNN_STEPS=n        progress redraws per epoch (default 4)
+  FAKE_TRAINNN_STEP_SECONDS=s pause per redraw (default 0.01)
+  FAKE_TRAINNN_ARGS=path      write the 17 arguments there, one per line
+  FAKE_TRAINNN_FLIP_EVERY=n   predict the other label for every n-th record
+  FAKE_TRAINNN_TIMING=1       end standard error with "elapsed <seconds>" (its own run time)
+"""
+import os
+import struct
+import sys
+import time
+import zlib
+
+
+def fail(text):
+    sys.stdout.flush()
+    print("trainNN: " + text, file=sys.stderr, flush=True)
+    return 1
+
+
+def write_atomic(path, data):
+    tmp = os.path.join(os.path.dirname(path), "." + os.path.basename(path) + ".partial")
+    with open(tmp, "wb") as out:
+        out.write(data)
+    os.replace(tmp, path)
+
+
+def png_bytes(width, height, rgb):
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF)
+    row = b"\x00" + bytes(rgb) * width
+    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(row * height)) + chunk(b"IEND", b""))
+
+
+def progress(out, step, steps, width, final):
+    filled = int(30 * step / steps)
+    bar = "=" * max(filled - 1, 0) + (">" if step < steps else "=") if filled else ""
+    line = "%d/%d [%s%s]" % (step, steps, bar, "." * (30 - filled))
+    line += " - 0s 3ms/step" if final else " - ETA: %ds" % (steps - step)
+    line += " - loss: 0.2500 - accuracy: 0.7500"
+    if final:
+        line += " - val_loss: 0.3000 - val_accuracy: 0.6667"
+    out.write("\b" * width + "\r" + line + ("\n" if final else ""))
+    out.flush()
+    return len(line)
+
+
+def predictions(workspace, label_doc):
+    path = os.path.join(workspace, label_doc)
+    with open(path, encoding="utf-8") as f:
+        lines = [line for line in f.read().split("\n") if line]
+    flip = int(os.environ.get("FAKE_TRAINNN_FLIP_EVERY", "0"))
+    out = ["," + lines[0] + ",prediction"]
+    for n, line in enumerate(lines[1:]):
+        label = line.split(",")[-1]  # predicts the given label
+        if flip and (n + 1) % flip == 0:
+            label = {"0": "1", "1": "0"}.get(label, label)
+        out.append("%d,%s,%s" % (n, line, label))
+    write_atomic(path, ("\n".join(out) + "\n").encode("utf-8"))
+
+
+def train(a, env):
+    workspace, epochs = a[2], int(a[7])
+    steps = int(env.get("FAKE_TRAINNN_STEPS", "4"))
+    pause = float(env.get("FAKE_TRAINNN_STEP_SECONDS", "0.01"))
+    fail_after = int(env.get("FAKE_TRAINNN_FAIL_AFTER", "-1"))
+    quiet = env.get("FAKE_TRAINNN_QUIET") == "1"
+    for epoch in range(1, epochs + 1):
+        if epoch - 1 == fail_after:
+            return fail("simulated failure in epoch %d: out of memory" % epoch)
+        if not quiet:
+            if epochs > 1:
+                print("Epoch %d/%d" % (epoch, epochs), flush=True)
+            width = 0
+            for step in range(1, steps + 1):
+                time.sleep(pause)
+                width = progress(sys.stdout, step, steps, width, step == steps)
+        else:
+            time.sleep(pause * steps)
+        name = "e%04d-%.4f-%.4f-weights.hdf5" % (epoch, min(0.5 + 0.1 * epoch, 1.0), min(0.6 + 0.1 * epoch, 1.0))
+        write_atomic(os.path.join(workspace, name), b"checkpoint")
+        if not quiet:
+            print("Epoch %d: saving model to %s" % (epoch, os.path.join(workspace, name)), flush=True)
+    if env.get("FAKE_TRAINNN_NO_MODEL") == "1":
+        return fail("could not save my_model.h5: disk full")
+    write_atomic(os.path.join(workspace, "my_model.h5"), b"model")
+    predictions(workspace, a[11])
+    write_atomic(os.path.join(workspace, "NNMetrics.png"), png_bytes(60, 40, (30, 120, 200)))
+    print("done", flush=True)
+    return 0
+
+
+def main(argv=None):
+    started = time.monotonic()
+    code = run(argv)
+    if os.environ.get("FAKE_TRAINNN_TIMING") == "1":
+        print("elapsed %.6f" % (time.monotonic() - started), file=sys.stderr, flush=True)
+    return code
+
+
+def run(argv=None):
+    a = [""] + list(sys.argv[1:] if argv is None else argv)
+    env = os.environ
+    if len(a) != 18:
+        return fail("expected 17 arguments, got %d" % (len(a) - 1))
+    if env.get("FAKE_TRAINNN_ARGS"):
+        with open(env["FAKE_TRAINNN_ARGS"], "w", encoding="utf-8") as f:
+            f.write("\n".join(a[1:]) + "\n")
+    if env.get("FAKE_TRAINNN_SILENT") == "1":
+        return fail("could not read the model document")
+    print("warning: a line on standard error before training", file=sys.stderr, flush=True)
+    if a[3]:
+        return train(a, env)
+    predictions(a[2], a[11])
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

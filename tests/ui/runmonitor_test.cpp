@@ -1,0 +1,196 @@
+// The run monitor following real child processes: a fast stand-in worker and a playback of the
+// real worker's captured output.
+#include "training/ui/runmonitor.h"
+
+#include "support/testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+const QString kData = QStringLiteral(KOLVARA_TEST_DATA_DIR);
+
+// Sets an environment variable for one test; the worker inherits it.
+struct ScopedEnv {
+    QByteArray name;
+    ScopedEnv(const char* n, const QByteArray& value) : name(n) { qputenv(n, value); }
+    ~ScopedEnv() { qunsetenv(name.constData()); }
+};
+
+QString freshWorkspace()
+{
+    const QString dir = testenv::scratchFolder() + QStringLiteral("/monitor_")
+                        + QString::fromUtf8(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    QFile csv(dir + QStringLiteral("/field_outputlabel.csv"));
+    csv.open(QIODevice::WriteOnly);
+    csv.write("index,i,j,filename,label\n1,0,0,field_00.png,1\n2,0,1,field_01.png,0\n");
+    return dir;
+}
+
+QStringList workerArguments(const QString& script, const QString& workspace, int epochs)
+{
+    return {script, QStringLiteral("m.json"), workspace, workspace, QStringLiteral("custom"), QString(), QStringLiteral("4"),
+            QString::number(epochs), QStringLiteral("Adam"), QStringLiteral("mean_squared_error"), QString(),
+            QStringLiteral("field_outputlabel.csv"), QStringLiteral("0.60"), QStringLiteral("false"), QStringLiteral("false"),
+            QStringLiteral("false"), QStringLiteral("false"), QString()};
+}
+
+struct Followed {
+    std::vector<ChartPoints> charts;
+    QStringList states;
+    QString early;
+    QString finished;
+    bool over = false;
+};
+
+// Runs `arguments` under a monitor until it reports the run over.
+Followed follow(const QStringList& arguments, int epochs, const QString& workspace)
+{
+    Followed seen;
+    auto* process = new QProcess;
+    RunMonitor monitor(process, RunMonitor::Run{epochs, workspace, QStringLiteral("field")});
+    QObject::connect(&monitor, &RunMonitor::chartUpdated, [&seen](const ChartPoints& p) { seen.charts.push_back(p); });
+    QObject::connect(&monitor, &RunMonitor::stateChanged, [&seen](const QString& s) { seen.states << s; });
+    QObject::connect(&monitor, &RunMonitor::endedEarly, [&seen](const QString& e) { seen.early = e; seen.over = true; });
+    QObject::connect(&monitor, &RunMonitor::trainingFinished, [&seen](const QString& e) { seen.finished = e; seen.over = true; });
+    process->start(QStringLiteral("/usr/bin/python3"), arguments);
+    EXPECT_TRUE(QTest::qWaitFor([&seen] { return seen.over; }, 60000));
+    EXPECT_FALSE(monitor.following());
+    return seen;
+}
+
+QString fileText(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QStringLiteral("<absent>");
+}
+
+TEST(RunMonitor, FollowsEveryEpochThenReportsTheTrainingFinished)
+{
+    const QString ws = freshWorkspace();
+    const Followed seen = follow(workerArguments(kData + QStringLiteral("/fake_trainNN.py"), ws, 3), 3, ws);
+    ASSERT_EQ(seen.charts.size(), 3u);
+    for (size_t k = 0; k < 3; ++k) {
+        EXPECT_EQ(seen.charts[k].valid_x.size(), k + 2);
+        EXPECT_EQ(seen.charts[k].train_x.size(), k + 2);
+    }
+    EXPECT_EQ(seen.charts.back().valid_y, (std::vector<int>{0, 60, 70, 80}));
+    EXPECT_EQ(seen.charts.back().train_y, (std::vector<int>{0, 70, 80, 90}));
+    ASSERT_FALSE(seen.states.isEmpty());
+    EXPECT_EQ(seen.states.first().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Training state in epoch 1 "));
+    EXPECT_EQ(seen.states.last().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Training state in epoch 3 "));
+    EXPECT_TRUE(std::any_of(seen.states.begin(), seen.states.end(),
+                            [](const QString& s) { return s.contains(QStringLiteral("] - ETA: ")) && s.endsWith(QLatin1Char(' ')); }));
+    EXPECT_TRUE(seen.early.isEmpty());
+    EXPECT_TRUE(seen.finished.contains(QStringLiteral("warning: a line on standard error")));
+    EXPECT_EQ(fileText(ws + QStringLiteral("/field_error.log")), seen.finished);
+}
+
+TEST(RunMonitor, WorkerEndingEarlyIsReportedWithItsStandardError)
+{
+    const QString ws = freshWorkspace();
+    ScopedEnv fail("FAKE_TRAINNN_FAIL_AFTER", "1");
+    const Followed seen = follow(workerArguments(kData + QStringLiteral("/fake_trainNN.py"), ws, 3), 3, ws);
+    EXPECT_TRUE(seen.finished.isEmpty());
+    EXPECT_TRUE(seen.early.contains(QStringLiteral("simulated failure in epoch 2")));
+    EXPECT_TRUE(seen.early.startsWith(QStringLiteral("warning: a line on standard error")));  // all of it, in order
+    EXPECT_EQ(fileText(ws + QStringLiteral("/field_error.log")), seen.early);
+    ASSERT_FALSE(seen.charts.empty());
+    EXPECT_EQ(seen.charts.back().valid_x, (std::vector<int>{0, 1}));
+}
+
+TEST(RunMonitor, WorkerThatPrintsNothingAndExitsIsNoticed)
+{
+    const QString ws = freshWorkspace();
+    ScopedEnv silent("FAKE_TRAINNN_SILENT", "1");
+    const Followed seen = follow(workerArguments(kData + QStringLiteral("/fake_trainNN.py"), ws, 2), 2, ws);
+    EXPECT_TRUE(seen.early.contains(QStringLiteral("could not read the model document")));
+    EXPECT_TRUE(seen.charts.empty());
+}
+
+TEST(RunMonitor, CheckpointsWrittenWithoutFurtherOutputStillCount)
+{
+    const QString ws = freshWorkspace();
+    ScopedEnv quiet("FAKE_TRAINNN_QUIET", "1");
+    const Followed seen = follow(workerArguments(kData + QStringLiteral("/fake_trainNN.py"), ws, 3), 3, ws);
+    EXPECT_TRUE(seen.early.isEmpty()) << seen.early.toStdString();
+    EXPECT_FALSE(seen.finished.isNull());
+    ASSERT_FALSE(seen.charts.empty());
+    EXPECT_EQ(seen.charts.back().valid_x, (std::vector<int>{0, 1, 2, 3}));
+}
+
+TEST(RunMonitor, PlaybackOfTheRealWorkersCapturedRun)
+{
+    const QString capture = kData + QStringLiteral("/trainNN_run");
+    if (!QFile::exists(capture + QStringLiteral("/stdout.txt")))
+        GTEST_SKIP() << "tests/data/trainNN_run is absent";
+    const QString ws = freshWorkspace();
+    QStringList arguments = workerArguments(kData + QStringLiteral("/replay_trainNN.py"), ws, 2);
+    arguments.insert(1, capture);
+    const Followed seen = follow(arguments, 2, ws);
+    EXPECT_TRUE(seen.early.isEmpty()) << seen.early.toStdString();
+    ASSERT_EQ(seen.charts.size(), 2u);
+    EXPECT_EQ(seen.charts.back().valid_x, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(seen.charts.back().valid_y, (std::vector<int>{0, 20, 20}));
+    EXPECT_EQ(seen.charts.back().train_y, (std::vector<int>{0, 64, 71}));
+    EXPECT_TRUE(std::any_of(seen.states.begin(), seen.states.end(),
+                            [](const QString& s) { return s.contains(QStringLiteral("/18 [")) && s.contains(QStringLiteral("ETA: 0s ")); }));
+}
+
+// The worker's own fixture lays out a small tile run (test tiles in a workspace, a separate
+// training folder, a tiny network) and gives its 17 arguments.
+QStringList realTileRun(const QString& base)
+{
+    QProcess fixture;
+    fixture.setWorkingDirectory(QStringLiteral(KOLVARA_SOURCE_DIR));
+    fixture.start(QStringLiteral("/usr/bin/python3"),
+                  {QStringLiteral("-c"), QStringLiteral("import sys; sys.path.insert(0, 'tests/python'); import trainnn_fixture as f; "
+                                                        "print('\\n'.join(f.tile_run(sys.argv[1])[0]))"),
+                   base});
+    if (!fixture.waitForFinished(60000) || fixture.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(fixture.readAllStandardOutput()).split(QLatin1Char('\n')).mid(0, 17);
+}
+
+TEST(RunMonitor, FollowsTheRealTrainingWorker)
+{
+    const QString base = freshWorkspace();
+    QStringList arguments = realTileRun(base);
+    if (arguments.size() != 17)
+        GTEST_SKIP() << "the worker's tile fixture could not be run";
+    const QString ws = arguments[1];
+    const int epochs = arguments[6].toInt();
+    arguments.prepend(QStringLiteral(KOLVARA_SOURCE_DIR "/workers/trainNN.py"));
+    const Followed seen = follow(arguments, epochs, ws);
+    EXPECT_TRUE(seen.early.isEmpty()) << seen.early.toStdString();
+    ASSERT_EQ(seen.charts.size(), size_t(epochs));
+    EXPECT_EQ(seen.charts.back().valid_x.size(), size_t(epochs) + 1);
+    EXPECT_TRUE(std::any_of(seen.states.begin(), seen.states.end(),
+                            [](const QString& s) { return s.contains(QStringLiteral("] - ETA: ")); }));
+    EXPECT_TRUE(QFile::exists(ws + QStringLiteral("/my_model.h5")));
+}
+
+TEST(RunMonitor, EndsAWorkerStillRunningWhenDestroyed)
+{
+    const QString ws = freshWorkspace();
+    ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "5");
+    auto* process = new QProcess;
+    QPointer<QProcess> watched(process);
+    qint64 pid = 0;
+    {
+        RunMonitor monitor(process, RunMonitor::Run{3, ws, QStringLiteral("field")});
+        process->start(QStringLiteral("/usr/bin/python3"), workerArguments(kData + QStringLiteral("/fake_trainNN.py"), ws, 3));
+        ASSERT_TRUE(process->waitForStarted());
+        pid = process->processId();
+    }
+    EXPECT_TRUE(watched.isNull());
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid)));
+}
+}  // namespace
