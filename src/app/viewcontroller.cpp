@@ -314,9 +314,11 @@ void ViewController::windowDidResize()
     diag::print("window resized", W.width(), W.height());
     diag::print("originsize", pane.width(), pane.height(), ", newsize", W.width(), W.height());
     diag::print("window load size ratio", factor);
-    const QSizeF content(pane.width() * factor, pane.height() * factor);
+    // The content follows the work area: scaling it by the window-to-pane ratio on every resize
+    // made it larger than the area that shows it, cutting off the image's bottom rows.
+    const QSizeF content(pane);
     resizeContentViews(content);
-    diag::print("scrollview frame", 0, 0, content.width(), (pane.height() - kTopHeight) * factor);
+    diag::print("scrollview frame", 0, 0, content.width(), content.height());
 }
 
 void ViewController::magnify(double magnification)

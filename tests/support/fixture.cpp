@@ -10,4 +10,5 @@ ControllerFixture::ControllerFixture(QSize size) : window(std::make_unique<QMain
     window->show();
     (void)QTest::qWaitForWindowExposed(window.get());
     runner.setWindow(window.get());
+    controller->windowDidResize();  // as the main window does when it is first shown
 }

@@ -82,12 +82,16 @@ TEST(Shell, PaneSwitchingShowsThePaneAndItsLastDocument)
     EXPECT_EQ(table->text(), "table stand-in");
 }
 
-TEST(Shell, ResizeScalesTheImageViewAndPinchesCompound)
+TEST(Shell, ResizeFitsTheImageViewToTheWorkAreaAndPinchesCompound)
 {
     ControllerFixture f(QSize(1200, 800));
     ViewController* c = f.controller;
     c->windowDidResize();
-    EXPECT_EQ(c->imageview->size(), QSize(1200, 890));  // 1000 x 742 times 1.2
+    EXPECT_EQ(c->imageview->size(), QSize(1000, 742));
+    f.window->resize(900, 600);
+    QTest::qWait(0);
+    c->windowDidResize();
+    EXPECT_EQ(c->imageview->size(), QSize(700, 542));
     c->imageview->setFixedSize(1000, 500);
     c->magnify(0.1);
     c->magnify(0.1);
