@@ -5,9 +5,9 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config ccache
-  qt6-base-dev qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-qpa-plugins libgl-dev libpng-dev
   nlohmann-json3-dev libgtest-dev googletest
-  xvfb xauth fonts-dejavu-core imagemagick
+  xvfb xauth fonts-dejavu-core imagemagick libvips-tools
   python3 python3-torch python3-numpy python3-pil python3-matplotlib python3-h5py
   python3-pytest python3-pip
 )

@@ -84,8 +84,8 @@ def separable_params(filters):
     return params
 
 
-def bn_params(epsilon=0.001):
-    return {"axis": [3], "momentum": 0.99, "epsilon": epsilon, "center": True, "scale": True,
+def bn_params(epsilon=0.001, momentum=0.99):
+    return {"axis": [3], "momentum": momentum, "epsilon": epsilon, "center": True, "scale": True,
             "beta_initializer": ZEROS, "gamma_initializer": ONES,
             "moving_mean_initializer": ZEROS, "moving_variance_initializer": ONES,
             "beta_regularizer": None, "gamma_regularizer": None, "beta_constraint": None,
@@ -221,7 +221,9 @@ def custommodel():
     x = b.input(64, 64, 3)
     for block, filters in enumerate((16, 32, 64), 1):
         x = b.add("Conv2D", conv_params(filters, 3, padding="same"), [x], f"block{block}_conv")
-        x = b.add("BatchNormalization", bn_params(), [x], f"block{block}_bn")
+        # A faster-moving average than Keras's default, so the statistics used for predictions
+        # settle within the few dozen steps a small labelled image gives.
+        x = b.add("BatchNormalization", bn_params(momentum=0.9), [x], f"block{block}_bn")
         x = b.add("Activation", RELU, [x], f"block{block}_relu")
         x = b.add("MaxPooling2D", pool_params(2, 2), [x], f"block{block}_pool")
     x = b.add("GlobalAveragePooling2D", GAP, [x], "avg_pool")

@@ -149,8 +149,13 @@ public:
     // Shows `modeljson` as the layer graph in the work area, keeping the editor's `customized`
     // flag when none is given.
     void displayModelGraph(std::optional<bool> customized);
-    // The architecture document the layer graph editor holds (null when none).
+    // The architecture document the layer graph editor holds (an empty object when none).
     const nlohmann::ordered_json& editorDocument() const;
+    // Shows `modeljson` as the layer graph in the work area; the editor keeps its
+    // `customized` flag.
+    void showModelGraph();
+    // "Add node class:": inserts the class's template layer before the output layer.
+    void addnodeclass(const QString& classname);
 
     // ---- Training -------------------------------------------------------------------------
     void strategyconfig();

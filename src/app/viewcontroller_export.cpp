@@ -2,9 +2,50 @@
 #include "app/viewcontroller.h"
 
 #include "app/prompter.h"
+#include "training/workspacefiles.h"
+#include "util/diagnostics.h"
 
 namespace {
-void notYet(Prompter& prompter) { prompter.alert(QStringLiteral("This feature is not yet available."), AlertStyle::Informational); }
+
+void reportIncomplete(Prompter& prompter, const workspacefiles::ExportOutcome& outcome)
+{
+    QStringList lines;
+    for (const workspacefiles::CopyFailure& f : outcome.failures)
+        lines << f.name + QStringLiteral(": ") + f.message;
+    if (outcome.listingError)
+        lines << *outcome.listingError;
+    prompter.alert(AlertRequest{QStringLiteral("Some results could not be exported."), lines.join(QLatin1Char('\n')),
+                                AlertStyle::Warning, {}, nullptr});
+}
+
 }  // namespace
 
-void ViewController::outputresult() { notYet(m_prompter); }
+void ViewController::outputresult()
+{
+    const bool gridReady = havesingleimg && havegridimg;
+    // A folder run's results are worth exporting as much as a tile run's.
+    if (!gridmodel.hasprediction && !gridReady && !browsermodel.haspredict)
+        return;
+    const QStringList chosen = m_prompter.choosePaths(
+        FileRequest{QStringLiteral("Choose folder to save"), false, true, false, true, QString()});
+    if (chosen.isEmpty())
+        return;
+    const QString destination = chosen.first();
+    // Prepare only when the grid's samples are not written yet: after a run, preparing again
+    // would overwrite its predictions and clear its files.
+    if (!gridmodel.hasprediction && gridReady && preparedata().isEmpty())
+        return;
+    if (workspacefiles::insideWorkspace(datadirectory, destination)) {
+        m_prompter.alert(QStringLiteral("Choose a folder outside the workspace."), AlertStyle::Warning);
+        return;
+    }
+    const workspacefiles::ExportOutcome outcome = workspacefiles::exportWorkspace(datadirectory, destination);
+    if (outcome.listingError)
+        diag::line(*outcome.listingError);
+    for (const workspacefiles::CopyFailure& f : outcome.failures)
+        diag::line(f.message);
+    if (outcome.complete())
+        m_prompter.alert(QStringLiteral("Finish export to") + destination, AlertStyle::Informational);
+    else
+        reportIncomplete(m_prompter, outcome);
+}

@@ -1,15 +1,56 @@
-// The layer graph editor and its catalogue.
+// The layer graph editor, its catalogue and its document.
 #include "app/viewcontroller.h"
 
 #include "app/prompter.h"
+#include "model/archdocument.h"
+#include "model/catalogue.h"
+#include "model/ui/nodecollection.h"
+#include "util/diagnostics.h"
+#include "worker/paths.h"
 
-void ViewController::buildModelViews() {}
-const nlohmann::ordered_json& ViewController::editorDocument() const
+#include <QComboBox>
+#include <QScrollArea>
+
+void ViewController::buildModelViews()
 {
-    static const nlohmann::ordered_json none;
-    return none;
+    modellist->addItems(catalogue::mlmodels());
+    modellist->setCurrentIndex(-1);
+    nodeclass->addItems(catalogue::nodeclasses());
+    nodeclass->setCurrentIndex(-1);
+    nodecollectionView = new nodecollection(m_prompter, m_parking);
+    nodecollectionView->hide();
+    connect(nodeclass, &QComboBox::activated, this, [this](int index) { addnodeclass(nodeclass->itemText(index)); });
 }
 
-void ViewController::displayModelGraph(std::optional<bool>)
+void ViewController::addnodeclass(const QString& classname)
 {
+    // Only a custom model takes new layers; the box is enabled once one was built.
+    if (!nodeclass->isEnabled() || nodecollectionView->nodedice.isEmpty())
+        return;
+    diag::print(classname);
+    // The start architecture lacks some offered classes; those come from the extra templates.
+    const ParseOutcome extra = archdoc::readFile(paths::resourcePath(QStringLiteral("layertemplates"), QStringLiteral("json")));
+    const std::optional<Json> layer = archdoc::findTemplate(jsonprepare, extra.json.value_or(Json()), classname);
+    if (!layer) {
+        m_prompter.alert(QStringLiteral("No layer template for class %1 was found.").arg(classname), AlertStyle::Warning);
+        return;
+    }
+    nodecollectionView->addlayer(*layer);
 }
+
+void ViewController::showModelGraph()
+{
+    removesubviews(RightView);
+    nodecollectionView->setDocument(modeljson, nodecollectionView->customized);
+    setDocumentView(nodecollectionView);
+    lasttrainview = nodecollectionView;
+}
+
+void ViewController::displayModelGraph(std::optional<bool> customized)
+{
+    if (customized)
+        nodecollectionView->customized = *customized;
+    showModelGraph();
+}
+
+const nlohmann::ordered_json& ViewController::editorDocument() const { return nodecollectionView->nodedice.json(); }

@@ -2,11 +2,142 @@
 #include "app/viewcontroller.h"
 
 #include "app/prompter.h"
+#include "training/datapreparation.h"
+#include "training/tilecutter.h"
+#include "training/ui/strategysheetview.h"
+#include "training/workspacefiles.h"
+#include "util/diagnostics.h"
+#include "worker/paths.h"
+
+#include <QFileInfo>
+
+namespace dp = datapreparation;
 
 namespace {
-void notYet(Prompter& prompter) { prompter.alert(QStringLiteral("This feature is not yet available."), AlertStyle::Informational); }
+
+// Writes the label CSV into the workspace, makes that folder the workspace directory and clears
+// it of earlier samples. False (after telling the user) when the CSV could not be written.
+bool writeCsvAndClean(ViewController& c, const QString& name, const std::vector<dp::LabelRecord>& records)
+{
+    const workspacefiles::CsvExport csv = workspacefiles::writeLabelCsv(paths::workspaceFolder(), name, records);
+    if (!csv.success)
+        diag::line(QStringLiteral("Export Error: ") + csv.message);
+    if (csv.path.isEmpty()) {
+        c.prompter().alert(AlertRequest{QStringLiteral("Cannot write the label file."), csv.message,
+                                        AlertStyle::Warning, {}, nullptr});
+        return false;
+    }
+    diag::line(QStringLiteral("File Path: ") + csv.path);
+    c.datadirectory = QFileInfo(csv.path).absolutePath();
+    diag::line(QStringLiteral("datadirectory=") + c.datadirectory);
+    if (const std::optional<QString> error = workspacefiles::cleanWorkspace(c.datadirectory))
+        diag::line(*error);
+    return true;
+}
+
+// The workspace directory, or an empty location (after telling the user) when samples failed.
+QString reportSaveFailures(ViewController& c, const std::vector<tilecutter::SaveFailure>& failures, int total,
+                           bool tiles)
+{
+    QStringList lines;
+    for (const tilecutter::SaveFailure& f : failures) {
+        const QString why = tilecutter::describe(f.error);
+        diag::line(tiles ? QStringLiteral("cannot save png ") + why : why);
+        if (lines.size() < 10)
+            lines << QFileInfo(f.path).fileName() + QStringLiteral(": ") + why;
+    }
+    if (failures.empty())
+        return c.datadirectory;
+    if (int(failures.size()) > lines.size())
+        lines << QStringLiteral("...");
+    c.prompter().alert(AlertRequest{QStringLiteral("Cannot save %1 of %2 images.").arg(failures.size()).arg(total),
+                                    lines.join(QLatin1Char('\n')), AlertStyle::Warning, {}, nullptr});
+    return QString();
+}
+
+QString prepareSingleImage(ViewController& c)
+{
+    diag::line(QStringLiteral("single image type"));
+    const TileGridState& grid = c.gridmodel;
+    if (c.urlarray.isEmpty() || c.singleimg.isNull()) {
+        c.prompter().alert(QStringLiteral("Open an image first."), AlertStyle::Warning);
+        return QString();
+    }
+    const std::optional<QSize> tile = dp::tileSize(grid.imagesize, grid.rownum, grid.colnum);
+    if (!grid.hasGrid() || !tile) {
+        c.prompter().alert(QStringLiteral("Draw a grid on the image first."), AlertStyle::Warning);
+        return QString();
+    }
+    diag::line(QStringLiteral("cutimage w%1, h%2").arg(tile->width()).arg(tile->height()));
+    const int rows = *grid.rownum;
+    const int cols = *grid.colnum;
+    const QString root = dp::rootName(c.urlarray.first());
+    const std::vector<dp::LabelRecord> records = dp::gridRecords(root, rows, cols, grid.clickpoints, grid.reversed());
+    if (!writeCsvAndClean(c, root + dp::kCsvSuffix, records))
+        return QString();
+
+    std::vector<QRect> rects;
+    QStringList targets;
+    rects.reserve(records.size());
+    for (const dp::LabelRecord& r : records) {
+        rects.push_back(dp::tileRectBL(r.i, r.j, *tile));
+        targets << c.datadirectory + QLatin1Char('/') + r.filename;
+        diag::line(targets.last());
+    }
+    const auto failures = tilecutter::saveTiles(c.singleimg, rects, targets);
+    return reportSaveFailures(c, failures, int(targets.size()), true);
+}
+
+QString prepareFolderImages(ViewController& c)
+{
+    diag::line(QStringLiteral("folder image type"));
+    // The images now open, in display order: labels of earlier opens stay in the label map,
+    // but their files are not written, so they must not be listed.
+    const QStringList& opened = c.browsermodel.urlarray;
+    if (opened.isEmpty()) {
+        c.prompter().alert(QStringLiteral("No file in folder."), AlertStyle::Warning);
+        return QString();
+    }
+    const std::vector<dp::FolderSample> samples = dp::folderSamples(opened);
+    const std::vector<dp::LabelRecord> records = dp::folderRecords(samples, c.browsermodel.data);
+    for (const dp::LabelRecord& r : records)
+        diag::print(r.filename.chopped(4), r.label);
+    if (!writeCsvAndClean(c, dp::kFolderCsvName, records))
+        return QString();
+
+    QStringList sources;
+    QStringList targets;
+    for (const dp::FolderSample& s : samples) {
+        sources << s.source;
+        targets << c.datadirectory + QLatin1Char('/') + s.storedName + QStringLiteral(".png");
+        diag::print("savetrimedfolderimage", targets.last());
+    }
+    const auto failures = tilecutter::saveImages(sources, targets);
+    return reportSaveFailures(c, failures, int(targets.size()), false);
+}
+
 }  // namespace
 
-void ViewController::buildTrainingViews() {}
-QString ViewController::preparedata() { return datadirectory; }
-QImage ViewController::trimimage(const QImage&, const QRect&) const { return QImage(); }
+void ViewController::buildTrainingViews()
+{
+    // The form in use until "Strategy Config" makes a fresh one; its pickers open in the
+    // workspace, where the freshly labelled data lies.
+    strategysheetconfig = new strategysheetview(m_prompter, paths::workspaceFolder(), m_parking);
+    strategysheetconfig->hide();
+}
+
+QString ViewController::preparedata()
+{
+    diag::line(QStringLiteral("get input...."));
+    if (inputdatatype == 1)
+        return prepareSingleImage(*this);
+    if (inputdatatype == 2)
+        return prepareFolderImages(*this);
+    diag::line(QStringLiteral("table data type"));
+    return datadirectory;
+}
+
+QImage ViewController::trimimage(const QImage& image, const QRect& bottomLeftRect) const
+{
+    return tilecutter::trimimage(image, bottomLeftRect);
+}

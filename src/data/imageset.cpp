@@ -1,14 +1,14 @@
 #include "data/imageset.h"
 
-#include <QFileInfo>
 
 namespace imageset {
 
 QString baseName(const QString& path)
 {
-    const QString name = QFileInfo(path).fileName();
+    // The last path component without building a QFileInfo: opening 100,000 images names each.
+    const QStringView name = QStringView(path).mid(path.lastIndexOf(QLatin1Char('/')) + 1);
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot > 0 ? name.left(dot) : name;
+    return (dot > 0 ? name.left(dot) : name).toString();
 }
 
 QString storedName(const QString& path)

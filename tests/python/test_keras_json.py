@@ -106,8 +106,12 @@ MODEL_DICT_ENDPOINTS = {"class_name": "Model", "keras_version": "2.3.0-tf", "con
      ("dense_input", "dense")),
     (SAVEDMODEL_METADATA, [("in", "InputLayer", []), ("c", "Conv2D", ["in"])], ("in", "c")),
     (MODEL_DICT_ENDPOINTS, [("input_5", "InputLayer", []), ("dense_4", "Dense", ["input_5"])], ("input_5", "dense_4")),
+    ({"class_name": "Functional", "config": {"layers": [
+        {"class_name": "InputLayer", "config": {"shape": [4], "name": "i"}},
+        {"class_name": "Dense", "name": "d", "config": {"units": 2}, "inbound_nodes": [[["i", 0, 0]]]}]}},
+     [("i", "InputLayer", []), ("d", "Dense", ["i"])], ("i", "d")),
 ], ids=["keras2.11", "keras3", "sequential", "sequential-list", "keras3-build-config", "savedmodel-tuples",
-        "dict-endpoints"])
+        "dict-endpoints", "no-endpoints"])
 def test_normalize_gives_the_keras_2_11_functional_shape(doc, layers, ends):
     before = copy.deepcopy(doc)
     out = normalize(doc)
@@ -141,14 +145,17 @@ def test_keras3_specifics_are_translated():
 
 
 def test_editor_written_float_units_and_unnamed_layers():
-    doc = small_functional()
-    doc["config"]["layers"][-1]["config"]["units"] = 10.0
-    del doc["config"]["layers"][3]["name"], doc["config"]["layers"][3]["config"]["name"]
-    doc["config"]["layers"][-1]["inbound_nodes"] = [[["global_average_pooling2d", 0, 0, {}]]]
+    doc = {"class_name": "Sequential", "config": {"layers": [
+        {"class_name": "InputLayer", "config": {"batch_input_shape": [None, 3.0]}},
+        {"class_name": "Dense", "config": {"units": 4.0}},
+        {"class_name": "Dense", "config": {"name": "dense", "units": 10.0}},
+    ]}}
     out = normalize(doc)
-    assert out["config"]["layers"][-1]["config"]["units"] == 10
-    assert isinstance(out["config"]["layers"][-1]["config"]["units"], int)
-    assert out["config"]["layers"][3]["name"] == "global_average_pooling2d"
+    # The unnamed layer must not take the name a later layer gives explicitly.
+    assert [r["name"] for r in out["config"]["layers"]] == ["input_1", "dense_1", "dense"]
+    units = [r["config"].get("units") for r in out["config"]["layers"]]
+    assert units == [None, 4, 10] and all(isinstance(u, int) for u in units[1:])
+    assert out["config"]["layers"][0]["config"]["batch_input_shape"] == [None, 3]
     assert problems(out) == []
 
 

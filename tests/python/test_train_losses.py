@@ -67,3 +67,44 @@ def test_loss_names_and_aliases(given, canonical):
 def test_unknown_loss_is_refused_by_name():
     with pytest.raises(ValueError, match="unknown loss 'hinge'"):
         canonical_loss_name("hinge")
+
+
+@pytest.mark.parametrize("name, activation, logits", [
+    ("categorical_crossentropy", "softmax", True), ("sparse_categorical_crossentropy", "softmax", True),
+    ("binary_crossentropy", "sigmoid", True), ("categorical_crossentropy", "sigmoid", False),
+    ("binary_crossentropy", "softmax", False), ("mean_squared_error", "softmax", False),
+    ("categorical_crossentropy", None, False),
+])
+def test_crossentropies_take_logits_behind_a_matching_activation(name, activation, logits):
+    assert keras_loss(name, activation).uses_logits is logits
+
+
+Z = np.array([[1.0, 2.0, 0.5], [-30.0, 30.0, 0.0]])
+T1 = np.array([[0.0, 1.0, 0.0], [1.0, 0.0, 0.0]])
+
+
+def _log_softmax(z):
+    z = z - z.max(-1, keepdims=True)
+    return z - np.log(np.exp(z).sum(-1, keepdims=True))
+
+
+@pytest.mark.parametrize("name, activation, expected", [
+    # no clipping on the logits path: the second row costs 60, not -log(1e-7)
+    ("categorical_crossentropy", "softmax", -(T1 * _log_softmax(Z)).sum(-1).mean()),
+    ("sparse_categorical_crossentropy", "softmax", -(T1 * _log_softmax(Z)).sum(-1).mean()),
+    ("binary_crossentropy", "sigmoid",
+     (np.maximum(Z, 0) - Z * T1 + np.log1p(np.exp(-np.abs(Z)))).mean(-1).mean()),
+])
+def test_loss_from_logits(name, activation, expected):
+    got = keras_loss(name, activation)(torch.tensor(T1), torch.tensor(Z))
+    assert got.item() == pytest.approx(expected, rel=1e-9)
+    squash = torch.softmax if activation == "softmax" else lambda z, dim: torch.sigmoid(z)
+    clipped = keras_loss(name)(torch.tensor(T1), squash(torch.tensor(Z), -1))
+    assert clipped.item() < expected - 4
+
+
+def test_logits_and_probabilities_agree_away_from_the_clip():
+    z = torch.tensor(Z[:1])
+    from_logits = keras_loss("categorical_crossentropy", "softmax")(torch.tensor(T1[:1]), z)
+    from_probs = keras_loss("categorical_crossentropy")(torch.tensor(T1[:1]), torch.softmax(z, -1))
+    assert from_logits.item() == pytest.approx(from_probs.item(), rel=1e-9)

@@ -75,9 +75,18 @@ def activation_name(value):
     return value
 
 
-def get(value):
-    """The function for a Keras activation config value; None for "linear" (identity)."""
+# Variants that overwrite their input; only for tensors nothing else reads or saved.
+_IN_PLACE = {"relu": torch.relu_}
+
+
+def get(value, in_place=False):
+    """The function for a Keras activation config value; None for "linear" (identity).
+
+    With in_place, an overwriting variant where one exists (for freshly computed tensors).
+    """
     name = activation_name(value)
+    if in_place and name in _IN_PLACE:
+        return _IN_PLACE[name]
     if name == "linear":
         return None
     try:

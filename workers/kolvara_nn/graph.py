@@ -1,8 +1,6 @@
 """The call graph of a normalized Keras document: checks, execution order, Keras layer order."""
-from collections import defaultdict
-
-from .errors import ModelError
 from .catalog import MODEL_CLASSES, REFUSED_CLASSES, SUPPORTED_CLASSES
+from .errors import ModelError
 
 
 class Graph:
@@ -154,11 +152,6 @@ def _inbound_problems(rec, by_name):
     return found
 
 
-def execution_plan(doc):
-    """Nodes in an order that computes every node after its inputs (for a valid graph)."""
-    return Graph(doc).walk()[0]
-
-
 def output_dense(doc):
     """The Dense layer record that produces the first model output, or None.
 
@@ -177,13 +170,3 @@ def output_dense(doc):
             return None
         rec = graph.by_name.get(nodes[0][0][0])
     return rec if rec is not None and rec["class_name"] == "Dense" else None
-
-
-def layer_fanout(doc):
-    """How many node inputs read each node's output, keyed by (layer, node)."""
-    count = defaultdict(int)
-    graph = Graph(doc)
-    for node in graph.walk()[0]:
-        for parent in graph.parents(node):
-            count[parent] += 1
-    return count

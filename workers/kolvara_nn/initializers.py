@@ -60,20 +60,20 @@ def _orthogonal(shape, gain):
     return flat.reshape(shape)
 
 
-def initial_value(spec, shape, default, to_torch=None):
-    """A float32 tensor for a weight of Keras `shape`, drawn from the initializer `spec`.
+def initial_value(initializer, shape, default, to_torch=None):
+    """A float32 tensor for a weight of Keras `shape`, drawn as `initializer` says.
 
-    `spec` is a serialized initializer ({"class_name", "config"}), a name, or None; an
+    `initializer` is a serialized initializer ({"class_name", "config"}), a name, or None; an
     unknown initializer falls back to `default` (a class name such as "GlorotUniform").
     With `to_torch` (the Keras-to-torch layout conversion) the value comes in torch layout.
     """
     shape = tuple(int(s) for s in shape)
     cls, cfg = default, {}
-    if isinstance(spec, str):
-        cls = _ALIASES.get(spec, spec)
-    elif isinstance(spec, dict):
-        cls = _ALIASES.get(spec.get("class_name"), spec.get("class_name"))
-        cfg = spec.get("config") if isinstance(spec.get("config"), dict) else {}
+    if isinstance(initializer, str):
+        cls = _ALIASES.get(initializer, initializer)
+    elif isinstance(initializer, dict):
+        cls = _ALIASES.get(initializer.get("class_name"), initializer.get("class_name"))
+        cfg = initializer.get("config") if isinstance(initializer.get("config"), dict) else {}
     if to_torch is None or cls == "Orthogonal":
         value = _draw(cls, cfg, shape, shape)
         if value is None:

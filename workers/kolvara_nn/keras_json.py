@@ -56,7 +56,12 @@ def normalize(doc):
     if "model_config" in doc and "config" not in doc:
         inner = doc["model_config"]
         if isinstance(inner, str):
-            inner = _detuple(json.loads(inner))
+            try:
+                inner = _detuple(json.loads(inner))
+            except ValueError as e:
+                raise ModelError(f"the model_config member is not valid JSON ({e})") from e
+        if not isinstance(inner, dict):
+            raise ModelError("the model_config member is not a JSON object")
         doc = dict(inner, keras_version=doc.get("keras_version"), backend=doc.get("backend"))
     cls = doc.get("class_name")
     cfg = doc.get("config")
@@ -100,7 +105,7 @@ def _functional_config(cfg):
     if not isinstance(cfg, dict):
         raise ModelError("the model document has no network config (config)")
     raw = _layer_list(cfg)
-    names = _Namer()
+    names = _Namer(raw)
     layers = [_layer(rec, names) for rec in raw]
     ins = _endpoints(cfg.get("input_layers"))
     outs = _endpoints(cfg.get("output_layers"))
@@ -119,7 +124,7 @@ def _sequential_config(cfg, build_config):
     raw = _layer_list(cfg)
     if not raw:
         raise ModelError("the sequential model has no layers")
-    names = _Namer()
+    names = _Namer(raw)
     layers = [_layer(rec, names) for rec in raw]
     if layers[0]["class_name"] == "InputLayer":
         first = layers.pop(0)
@@ -159,10 +164,11 @@ def _input_record(name, shape):
 
 
 class _Namer:
-    """Keras-style automatic names (snake_case of the class, zero-based per prefix)."""
+    """Keras-style automatic names (snake_case of the class, zero-based per prefix) that
+    avoid every name the document gives explicitly."""
 
-    def __init__(self):
-        self.used = set()
+    def __init__(self, records):
+        self.used = {_given_name(r) for r in records} - {None}
 
     def unique(self, base):
         name, k = base, 0
@@ -175,21 +181,32 @@ class _Namer:
     def auto(self, class_name):
         snake = re.sub(r"(.)([A-Z][a-z]+)", r"\1_\2", class_name)
         snake = re.sub(r"([a-z])([A-Z])", r"\1_\2", snake).lower()
-        return self.unique("input" if class_name == "InputLayer" else snake)
+        if class_name == "InputLayer":  # tf.keras counts inputs from 1: input_1, input_2 ...
+            k = 1
+            while f"input_{k}" in self.used:
+                k += 1
+            return self.unique(f"input_{k}")
+        return self.unique(snake)
+
+
+def _given_name(rec):
+    config = rec.get("config") if isinstance(rec.get("config"), dict) else {}
+    for name in (rec.get("name"), config.get("name")):
+        if isinstance(name, str) and name:
+            return name
+    return None
 
 
 def _layer(rec, names):
     cls = rec["class_name"]
     config = rec.get("config")
     config = _clean(config) if isinstance(config, dict) else {}
-    name = rec.get("name") if isinstance(rec.get("name"), str) else config.get("name")
-    if isinstance(name, str) and name:
-        names.used.add(name)
-    else:
-        name = names.auto(cls)
+    name = _given_name(rec) or names.auto(cls)
     config["name"] = name
     if cls == "InputLayer":
         shape = config.get("batch_input_shape", config.get("batch_shape"))
+        if shape is None and isinstance(config.get("input_shape", config.get("shape")), list):
+            shape = [None] + config.get("input_shape", config.get("shape"))
         config = {k: config.get(k, d) for k, d in zip(
             _INPUT_KEYS, (shape, "float32", False, False, name))}
         if not isinstance(config["dtype"], str):

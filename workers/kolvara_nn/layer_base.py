@@ -45,7 +45,7 @@ def fmt_shape(shape):
     return "(" + ", ".join("None" if s is None else str(s) for s in (None,) + tuple(shape)) + ")"
 
 
-class WeightSpec:
+class WeightInfo:
     """One Keras weight: its Keras name and shape and how it maps to the torch tensor."""
 
     __slots__ = ("keras_name", "attr", "keras_shape", "to_keras", "to_torch", "trainable")
@@ -71,7 +71,7 @@ class KerasLayer(nn.Module):
         super().__init__()
         self.config = config
         self.trainable = config.get("trainable", True) is not False
-        self.weight_specs = []
+        self.weight_infos = []
 
     def build(self, shapes):
         """Create the weights for the Keras input shapes; return the Keras output shape."""
@@ -85,43 +85,43 @@ class KerasLayer(nn.Module):
     def add_weight(self, keras_name, shape, init_key, default, to_torch=_same, to_keras=_same,
                    trainable=True):
         """Create a weight initialised as Keras would, stored in torch layout."""
-        spec = WeightSpec(keras_name, shape, to_keras, to_torch, trainable)
+        info = WeightInfo(keras_name, shape, to_keras, to_torch, trainable)
         value = initial_value(self.config.get(init_key), shape, default, to_torch).contiguous()
         if trainable:
-            self.register_parameter(spec.attr, nn.Parameter(value, requires_grad=self.trainable))
+            self.register_parameter(info.attr, nn.Parameter(value, requires_grad=self.trainable))
         else:
-            self.register_buffer(spec.attr, value)
-        self.weight_specs.append(spec)
+            self.register_buffer(info.attr, value)
+        self.weight_infos.append(info)
 
     def keras_weights(self):
         out = []
-        for w in self.weight_specs:
+        for w in self.weight_infos:
             t = w.to_keras(getattr(self, w.attr).detach()).to("cpu", torch.float32)
             out.append((w.keras_name, np.array(t.numpy(), dtype=np.float32, order="C")))
         return out
 
     def set_keras_weights(self, arrays):
-        if len(arrays) != len(self.weight_specs):
-            raise ModelError(f"expects {len(self.weight_specs)} weights "
+        if len(arrays) != len(self.weight_infos):
+            raise ModelError(f"expects {len(self.weight_infos)} weights "
                              f"({self._describe()}), got {len(arrays)}")
-        for w, a in zip(self.weight_specs, arrays):
+        for w, a in zip(self.weight_infos, arrays):
             a = np.asarray(a)
             if tuple(a.shape) != w.keras_shape:
                 raise ModelError(f"weight {w.keras_name} has shape {tuple(a.shape)}, "
                                  f"expected {w.keras_shape}")
         with torch.no_grad():
-            for w, a in zip(self.weight_specs, arrays):
+            for w, a in zip(self.weight_infos, arrays):
                 target = getattr(self, w.attr)
                 value = w.to_torch(torch.from_numpy(np.array(a, dtype=np.float32)))
                 target.copy_(value.to(target.device))
 
     def _describe(self):
-        return ", ".join(f"{w.keras_name} {w.keras_shape}" for w in self.weight_specs) or "none"
+        return ", ".join(f"{w.keras_name} {w.keras_shape}" for w in self.weight_infos) or "none"
 
     def param_counts(self):
         """(trainable, non_trainable) numbers of weight values, counted as Keras does."""
         trainable = non = 0
-        for w in self.weight_specs:
+        for w in self.weight_infos:
             n = int(np.prod(w.keras_shape, dtype=np.int64))
             if w.trainable and self.trainable:
                 trainable += n

@@ -93,7 +93,8 @@ class Conv2D(Windowed):
         if self.filters < 1 or self.groups < 1 or self.filters % self.groups:
             raise ModelError(f"filters {self.filters} must be positive and divisible by groups {self.groups}")
         self.use_bias = config.get("use_bias", True) is not False
-        self.act = activations.get(config.get("activation"))
+        # The convolution's output is a new tensor, so relu may overwrite it.
+        self.act = activations.get(config.get("activation"), in_place=True)
 
     def build(self, shapes):
         shape = self.one_input(shapes)

@@ -32,7 +32,7 @@ class Dense(KerasLayer):
         if self.units < 1:
             raise ModelError(f"units must be a positive number, not {config.get('units')!r}")
         self.use_bias = config.get("use_bias", True) is not False
-        self.act = activations.get(config.get("activation"))
+        self.act = activations.get(config.get("activation"), in_place=True)
 
     def build(self, shapes):
         shape = self.one_input(shapes)
@@ -101,9 +101,14 @@ class Activation(KerasLayer):
     def __init__(self, config):
         super().__init__(config)
         self.act = activations.get(config.get("activation"))
+        self.act_in_place = activations.get(config.get("activation"), in_place=True)
 
     def build(self, shapes):
         return self.one_input(shapes)
+
+    def allow_in_place(self):
+        """Called by the network when nothing else reads or saved this layer's input."""
+        self.act = self.act_in_place
 
     def forward(self, x):
         return x if self.act is None else self.act(x)
@@ -134,10 +139,13 @@ class ReLU(KerasLayer):
         return y
 
 
-class LeakyReLU(Activation):
+class LeakyReLU(KerasLayer):
     def __init__(self, config):
-        KerasLayer.__init__(self, config)
+        super().__init__(config)
         self.slope = float(config.get("negative_slope", config.get("alpha", 0.3)))
+
+    def build(self, shapes):
+        return self.one_input(shapes)
 
     def forward(self, x):
         return F.leaky_relu(x, self.slope)
@@ -216,7 +224,21 @@ class _Merge(KerasLayer):
 
 
 class Add(_Merge):
+    def __init__(self, config):
+        super().__init__(config)
+        self.target = None
+
+    def allow_in_place(self, target):
+        """Called by the network when input `target` may be overwritten with the sum."""
+        self.target = target
+
     def forward(self, *xs):
+        if self.target is not None:
+            y = xs[self.target]
+            for k, x in enumerate(xs):
+                if k != self.target:
+                    y = y.add_(x)
+            return y
         y = xs[0] + xs[1] if len(xs) > 1 else xs[0]
         for x in xs[2:]:
             y = y + x

@@ -2,11 +2,17 @@
 import torch
 from torch import nn
 
+from .activations import activation_name
 from .errors import ModelError
 from .graph import Graph, output_dense
 from .keras_json import checked
 from .layer_base import to_internal, to_keras
 from .layers import make_layer
+
+# Layers whose backward pass needs neither their output nor keeps it, so a following
+# activation may overwrite that output. Convolutions and Dense only without activation.
+_MERGES = frozenset(("BatchNormalization", "Add", "Subtract", "Average", "Concatenate"))
+_LINEAR_WHEN_NO_ACT = frozenset(("Conv2D", "DepthwiseConv2D", "SeparableConv2D", "Dense"))
 
 
 def build_network(doc):
@@ -16,6 +22,11 @@ def build_network(doc):
 
 def _named(name, error):
     return ModelError(f"layer '{name}': {error}")
+
+
+def _first_line(error):
+    text = str(error).strip()
+    return text.splitlines()[0] if text else type(error).__name__
 
 
 class KerasNetwork(nn.Module):
@@ -35,7 +46,7 @@ class KerasNetwork(nn.Module):
         for rec in records:
             try:
                 modules.append(make_layer(rec))
-            except ModelError as e:
+            except (ModelError, ValueError, TypeError) as e:
                 raise _named(rec["name"], e) from None
         self.layers = nn.ModuleList(modules)
         graph = Graph(doc)
@@ -61,7 +72,11 @@ class KerasNetwork(nn.Module):
         self._inputs = [slot[(n, i)] for n, i, _ in graph.inputs]
         self._outputs = [slot[(n, i)] for n, i, _ in graph.outputs]
         self._slots = len(order)
+        self._producer = {out: index for index, _, out in steps}
+        for name, node, _ in graph.inputs:
+            self._producer[slot[(name, node)]] = self._index[name]
         self._plan = self._with_releases(steps)
+        self._allow_in_place(order, steps)
 
     def _build_layer(self, index, shapes, built):
         layer = self.layers[index]
@@ -72,8 +87,11 @@ class KerasNetwork(nn.Module):
             return built[index][1]
         try:
             out = tuple(layer.build(shapes))
-        except ModelError as e:
+        except (ModelError, ValueError, TypeError) as e:
             raise _named(self.layer_names[index], e) from None
+        except (RuntimeError, MemoryError) as e:
+            # Absurd sizes: the weights cannot be allocated.
+            raise _named(self.layer_names[index], f"cannot create the weights ({_first_line(e)})") from None
         built[index] = (shapes, out)
         return out
 
@@ -90,19 +108,92 @@ class KerasNetwork(nn.Module):
             plan.append((index, ins, out, free))
         return plan
 
-    def forward(self, *xs):
+    def _allow_in_place(self, order, steps):
+        """Let an Activation or Add overwrite an input tensor that has no other use."""
+        readers, calls, arity = {}, {}, {}
+        for index, ins, out in steps:
+            calls[index] = calls.get(index, 0) + 1
+            arity[out] = len(ins)
+            for s in ins:
+                readers[s] = readers.get(s, 0) + 1
+        fixed = set(self._inputs) | set(self._outputs)
+
+        def disposable(source):
+            if readers[source] != 1 or source in fixed:
+                return False
+            producer = self.layers[self._producer[source]]
+            # A merge of a single input hands that input on instead of a new tensor.
+            fresh = producer.class_name == "BatchNormalization" or arity.get(source, 0) > 1
+            return (producer.class_name in _MERGES and fresh) or (
+                producer.class_name in _LINEAR_WHEN_NO_ACT and producer.act is None)
+
+        for index, ins, _ in steps:
+            layer = self.layers[index]
+            if calls[index] != 1 or layer.class_name not in ("Activation", "Add"):
+                continue
+            if layer.class_name == "Activation":
+                if disposable(ins[0]):
+                    layer.allow_in_place()
+            elif len(ins) > 1 and len({self.node_shapes[order[s]] for s in ins}) == 1:
+                target = next((k for k, s in enumerate(ins) if disposable(s)), None)
+                if target is not None:
+                    layer.allow_in_place(target)
+
+    def _start(self, xs):
         if len(xs) != len(self._inputs):
             raise ModelError(f"the model takes {len(self._inputs)} inputs, got {len(xs)}")
         values = [None] * self._slots
         for s, x in zip(self._inputs, xs):
-            values[s] = to_internal(x)
-        layers = self.layers
-        for index, ins, out, free in self._plan:
-            values[out] = layers[index](*[values[s] for s in ins])
-            for s in free:
-                values[s] = None
+            # A contiguous NCHW copy: torch's convolutions are fastest on that layout.
+            values[s] = to_internal(x).contiguous()
+        return values
+
+    def _finish(self, values):
         outs = [to_keras(values[s]) for s in self._outputs]
         return outs[0] if len(outs) == 1 else outs
+
+    def forward(self, *xs):
+        values = self._start(xs)
+        layers = self.layers
+        index = 0
+        try:
+            for index, ins, out, free in self._plan:
+                values[out] = layers[index](*[values[s] for s in ins])
+                for s in free:
+                    values[s] = None
+        except RuntimeError as e:
+            # Inputs of another size than declared, or out of memory: say where.
+            raise _named(self.layer_names[index], _first_line(e)) from e
+        return self._finish(values)
+
+    @property
+    def output_activations(self):
+        """The Keras activation applied last on each output ("softmax", "linear", ...)."""
+        return [_final_activation(self.layers[self._producer[s]]) for s in self._outputs]
+
+    def forward_logits(self, *xs):
+        """forward() without the final softmax or sigmoid of each output.
+
+        For losses computed from logits, as Keras does for a model ending in softmax or
+        sigmoid; other outputs come out as forward() gives them.
+        """
+        values = self._start(xs)
+        strip = {self._producer[s] for s in self._outputs}
+        layers = self.layers
+        index = 0
+        try:
+            for index, ins, out, free in self._plan:
+                args = [values[s] for s in ins]
+                layer = layers[index]
+                if index in strip and _final_activation(layer) in ("softmax", "sigmoid"):
+                    values[out] = _without_activation(layer, args)
+                else:
+                    values[out] = layer(*args)
+                for s in free:
+                    values[s] = None
+        except RuntimeError as e:
+            raise _named(self.layer_names[index], _first_line(e)) from e
+        return self._finish(values)
 
     def layer(self, name):
         try:
@@ -132,8 +223,26 @@ class KerasNetwork(nn.Module):
         return sum(t for t, _ in totals), sum(n for _, n in totals)
 
 
-def zero_inputs(net, batch=1):
-    """Zero tensors of each input's declared shape (unknown sizes taken as 1)."""
+def _final_activation(layer):
+    if layer.class_name in ("Activation", "Softmax"):
+        return "softmax" if layer.class_name == "Softmax" else activation_name(layer.config.get("activation"))
+    if layer.class_name in _LINEAR_WHEN_NO_ACT:
+        return activation_name(layer.config.get("activation"))
+    return "linear"
+
+
+def _without_activation(layer, args):
+    if layer.class_name in ("Activation", "Softmax"):
+        return args[0]
+    act, layer.act = layer.act, None
+    try:
+        return layer(*args)
+    finally:
+        layer.act = act
+
+
+def zero_inputs(net, batch=1, unknown=224):
+    """Zero tensors of each input's declared shape; unknown sizes become `unknown`."""
     cfg = net.document["config"]
-    return [torch.zeros((batch,) + tuple(d or 1 for d in net.node_shapes[(n, i)]))
+    return [torch.zeros((batch,) + tuple(unknown if d is None else d for d in net.node_shapes[(n, i)]))
             for n, i, _ in cfg["input_layers"]]

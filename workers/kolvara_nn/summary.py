@@ -2,7 +2,7 @@
 from .graph import Graph
 from .layer_base import fmt_shape
 
-WIDTHS = (33, 25, 12, 28)  # Layer (type), Output Shape, Param #, Connected to
+WIDTHS = (33, 23, 10, 32)  # Layer (type), Output Shape, Param #, Connected to
 RULE = sum(WIDTHS)
 
 

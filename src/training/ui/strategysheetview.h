@@ -2,16 +2,28 @@
 
 #include "training/trainingstrategy.h"
 
+#include <QString>
 #include <QWidget>
 
-class QLineEdit;
 class Prompter;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QSlider;
 
-// Stand-in for the training strategy form until the real one is merged: the fields the
-// training run reads, with their defaults, and nothing else.
+// The training strategy form: where the data, label document and starting weights are, batch
+// size, epochs, optimizer, loss, the training share and four augmentation switches. A fixed
+// 400 x 1100 sheet laid out from its top-left corner; it keeps its fields current and nothing
+// more. The training run reads strategy() after "Start!".
 class strategysheetview : public QWidget {
     Q_OBJECT
 public:
+    // Slider positions per unit of training share: fine enough that the stored share keeps
+    // more precision than the two decimals shown.
+    static constexpr int kSliderSteps = 10000;
+
+    // `startFolder` is where the three pickers open (the workspace).
     strategysheetview(Prompter& prompter, const QString& startFolder, QWidget* parent = nullptr);
 
     TrainingStrategy strategy() const;
@@ -22,11 +34,46 @@ public:
     QLineEdit* weights = nullptr;
     QLineEdit* batchsize = nullptr;
     QLineEdit* trainingeporch = nullptr;
+    QComboBox* optimizer = nullptr;
+    QComboBox* lossfunction = nullptr;
     QString optimizesel = QStringLiteral("Adam");
     QString lossfuncsel = QStringLiteral("mean_squared_error");
+    QSlider* trainvalidbar = nullptr;
     double trainratio = 0.6;
+    QLabel* trainprop = nullptr;
+    QLabel* validprop = nullptr;
     bool img_transfer = false;
     bool img_random = false;
     bool img_rotate = false;
     bool img_distort = false;
+
+    QCheckBox* transfercheck = nullptr;
+    QCheckBox* randomcheck = nullptr;
+    QCheckBox* rotatecheck = nullptr;
+    QCheckBox* distortcheck = nullptr;
+    QLabel* transferimg = nullptr;
+    QLabel* randomimg = nullptr;
+    QLabel* rotateimg = nullptr;
+    QLabel* distortimg = nullptr;
+
+    void comboBoxSelectionDidChange(QComboBox* box);
+    void sliderfunc();
+    void img_transfer_check();
+    void img_random_check();
+    void img_rotate_check();
+    void img_distort_check();
+    void opentrainingfolder();
+    void opentraininglabelcsv();
+    void openweightsfolder();
+
+private:
+    void commitinit();
+    void buildPathRows();
+    void buildRunRows();
+    void buildAugmentationRows();
+    QLineEdit* pathRow(const QString& caption, const QString& role, int y, int h);
+    void chooseInto(QLineEdit* field, const QString& title, bool files, bool directories);
+
+    Prompter& m_prompter;
+    QString m_startFolder;
 };

@@ -2,7 +2,9 @@
 
 Every function takes one-hot (or probability) targets and the network's output, both
 (batch, classes), and returns the per-sample loss; `keras_loss` averages over the batch
-the way a compiled Keras loss does (sum over batch size).
+the way a compiled Keras loss does (sum over batch size). Like Keras, the cross-entropies
+work on the logits instead when the output comes from a matching softmax or sigmoid, so
+nothing is clipped there.
 """
 import math
 
@@ -107,11 +109,30 @@ def canonical_loss_name(name: str) -> str:
     return found
 
 
-def keras_loss(name: str):
-    """A callable (targets, outputs) -> scalar batch loss for the Keras loss `name`."""
-    per_sample = LOSSES[canonical_loss_name(name)]
+def _labels(t, z):
+    return t.argmax(dim=-1) if t.dim() == z.dim() else t.long()
 
-    def batch_loss(t, p):
-        return per_sample(t, p).mean()
-    batch_loss.__name__ = per_sample.__name__
+
+FROM_LOGITS = {
+    ("categorical_crossentropy", "softmax"):
+        lambda t, z: -(t * F.log_softmax(z, dim=-1)).sum(dim=-1),
+    ("sparse_categorical_crossentropy", "softmax"):
+        lambda t, z: -F.log_softmax(z, dim=-1).gather(-1, _labels(t, z).view(-1, 1)).squeeze(-1),
+    ("binary_crossentropy", "sigmoid"):
+        lambda t, z: F.binary_cross_entropy_with_logits(z, t, reduction="none").mean(dim=-1),
+}
+
+
+def keras_loss(name: str, final_activation: str = None):
+    """A callable (targets, outputs) -> scalar batch loss for the Keras loss `name`.
+
+    Its `uses_logits` attribute says whether it wants the output before the network's
+    final `final_activation` (then the caller passes logits) or the output itself."""
+    canonical = canonical_loss_name(name)
+    per_sample = FROM_LOGITS.get((canonical, final_activation), LOSSES[canonical])
+
+    def batch_loss(t, out):
+        return per_sample(t, out).mean()
+    batch_loss.__name__ = canonical
+    batch_loss.uses_logits = (canonical, final_activation) in FROM_LOGITS
     return batch_loss

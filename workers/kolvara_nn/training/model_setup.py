@@ -42,6 +42,19 @@ def stored_class_names(path):
     return h5io.read_class_names(str(path))
 
 
+def file_output_units(weights, doc_path):
+    """Units of the output layer as stored in a weights file (by layer name), or None."""
+    doc = keras_json.load_document(str(doc_path))
+    dense = output_dense(doc)
+    if dense is None:
+        return None
+    for name, arrays in h5io.read_weight_table(str(weights), h5io.layer_records(doc)):
+        if name == dense["name"]:
+            kernels = [a for _, a in arrays if a.ndim == 2]
+            return int(kernels[0].shape[1]) if kernels else None
+    return None
+
+
 def load_start_weights(net, path, resized, say=print):
     """Load all weights; when the output layer was resized and its stored shape no longer
     fits, keep the new output layer fresh and load the rest."""

@@ -79,7 +79,7 @@ def _save_checkpoint(cfg, net, epoch, val_accuracy, accuracy, say):
 def _fit(cfg, net, data, device, say, stream):
     x_train, y_train, x_val, y_val = data
     optimizer = make_optimizer(cfg.optimizer, net.parameters())
-    loss_fn = keras_loss(cfg.loss)
+    loss_fn = keras_loss(cfg.loss, net.output_activations[0])
     gen = torch.Generator().manual_seed(SEED)
     history = {"loss": [], "accuracy": [], "val_loss": [], "val_accuracy": []}
     for epoch in range(1, cfg.epochs + 1):
@@ -155,8 +155,11 @@ def run_test(cfg: TrainConfig, device, say) -> None:
     torch.manual_seed(SEED)
     weights = model_setup.weights_file(cfg.weights) if cfg.weights else None
     stored = model_setup.stored_class_names(weights) if weights else None
-    net, resized = model_setup.build(cfg.network_document(),
-                                     len(stored) if stored else None, say)
+    units = len(stored) if stored else None
+    if weights and not stored:
+        # a checkpoint of a run whose output layer was resized
+        units = model_setup.file_output_units(weights, cfg.network_document())
+    net, _ = model_setup.build(cfg.network_document(), units, say)
     if weights:
         model_setup.load_start_weights(net, weights, None, say)
     else:

@@ -4,6 +4,11 @@ import torch
 from .progress import Progbar
 
 
+def _scores(net, loss_fn, x):
+    """Logits when the loss works on them, else the network output; argmax is the same."""
+    return net.forward_logits(x) if getattr(loss_fn, "uses_logits", False) else net(x)
+
+
 def _batch(images, index, device):
     return images[index].to(device, non_blocking=True).float().div_(255.0)
 
@@ -46,7 +51,7 @@ def fit_epoch(net, optimizer, loss_fn, images, targets, batch_size, device, stre
         index = order[step * batch_size:(step + 1) * batch_size]
         x = _batch(images, index, device)
         t = targets[index].to(device, non_blocking=True)
-        out = net(x)
+        out = _scores(net, loss_fn, x)
         loss = loss_fn(t, out)
         optimizer.zero_grad(set_to_none=True)
         loss.backward()
@@ -68,7 +73,7 @@ def evaluate(net, loss_fn, images, targets, batch_size, device):
     with torch.no_grad():
         for start in range(0, n, batch_size):
             index = torch.arange(start, min(start + batch_size, n))
-            out = net(_batch(images, index, device))
+            out = _scores(net, loss_fn, _batch(images, index, device))
             t = targets[index].to(device)
             loss_sum += loss_fn(t, out).item() * len(index)
             hits += (out.argmax(dim=1) == t.argmax(dim=1)).sum().item()

@@ -1,0 +1,360 @@
+// Thumbnail browser benchmark: opens a folder of generated 256 x 256 PNGs (10,000 files, then
+// 100,000 names linked to them) and prints, next to a bare QListView with the same item count:
+// time from openMultiImageurl to the first painted screen, time until the thumbnails on screen
+// are decoded (next to decoding just those images), one scroll step, and memory.
+//
+//   bench_browser [folder]      (default /tmp/kolvara-bench; files are generated once)
+//
+// Each measurement runs in a child process of its own so that memory figures do not mix.
+#include "app/mainwindow.h"
+#include "app/viewcontroller.h"
+#include "data/imageset.h"
+#include "data/photolayout.h"
+#include "data/thumbnaildecoder.h"
+#include "data/ui/multiimagecollectionview.h"
+#include "data/ui/photolistview.h"
+#include "util/diagnostics.h"
+
+#include <QAbstractListModel>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImageReader>
+#include <QListView>
+#include <QPainter>
+#include <QProcess>
+#include <QScrollBar>
+#include <QThread>
+#include <QThreadPool>
+#include <QWheelEvent>
+#include <QtConcurrent>
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+constexpr int kFiles = 10000;
+constexpr int kLinks = 100000;
+constexpr int kScrollSteps = 40;
+// Each figure is the best of this many runs (memory: the median): the cores may be shared with
+// other work, which only ever makes a run slower.
+constexpr int kRuns = 5;
+
+double megabytes(const char* field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(strlen(field))).trimmed().split(' ').first().toDouble() / 1024.0;
+    return 0;
+}
+
+// CPU time of the calling (GUI) thread: unlike wall time, not inflated when other programs
+// share the cores.
+double threadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+// ---- The image folders ----------------------------------------------------------------------
+
+QImage picture(int i)
+{
+    QImage image(256, 256, QImage::Format_RGB32);
+    QPainter p(&image);
+    QLinearGradient g(0, 0, 256, 256);
+    g.setColorAt(0, QColor::fromHsv(i * 37 % 360, 180, 230));
+    g.setColorAt(1, QColor::fromHsv(i * 91 % 360, 200, 90));
+    p.fillRect(image.rect(), g);
+    p.setBrush(QColor::fromHsv(i * 13 % 360, 255, 255));
+    p.drawEllipse(QPoint(40 + i % 170, 60 + i / 7 % 140), 30 + i % 20, 25);
+    p.setPen(Qt::white);
+    p.drawText(image.rect(), Qt::AlignCenter, QString::number(i));
+    return image;
+}
+
+QString imageName(int i) { return QStringLiteral("img%1.png").arg(i, 5, 10, QLatin1Char('0')); }
+
+void prepareFolders(const QString& root)
+{
+    const QString files = root + QStringLiteral("/files");
+    const QString links = root + QStringLiteral("/links");
+    if (!QFile::exists(files + QStringLiteral("/.complete"))) {
+        std::printf("generating %d PNG files in %s ...\n", kFiles, qPrintable(files));
+        std::fflush(stdout);
+        QDir().mkpath(files);
+        QList<int> all(kFiles);
+        std::iota(all.begin(), all.end(), 0);
+        QtConcurrent::blockingMap(all, [&](int i) { picture(i).save(files + QLatin1Char('/') + imageName(i)); });
+        QFile(files + QStringLiteral("/.complete")).open(QIODevice::WriteOnly);
+    }
+    if (!QFile::exists(links + QStringLiteral("/.complete"))) {
+        std::printf("linking %d names in %s ...\n", kLinks, qPrintable(links));
+        std::fflush(stdout);
+        QDir().mkpath(links);
+        for (int i = 0; i < kLinks; ++i)
+            QFile::link(files + QLatin1Char('/') + imageName(i % kFiles),
+                        links + QStringLiteral("/link%1.png").arg(i, 6, 10, QLatin1Char('0')));
+        QFile(links + QStringLiteral("/.complete")).open(QIODevice::WriteOnly);
+    }
+}
+
+// The folder's images by name, as a folder scan would list them (built, not listed: a listing
+// of 100,000 entries would dwarf what is measured).
+QStringList listFolder(const QString& root, int count)
+{
+    QStringList paths;
+    paths.reserve(count);
+    for (int i = 0; i < count; ++i)
+        paths << (count > kFiles ? root + QStringLiteral("/links/link%1.png").arg(i, 6, 10, QLatin1Char('0'))
+                                 : root + QStringLiteral("/files/") + imageName(i));
+    return paths;
+}
+
+// ---- Measuring one process ------------------------------------------------------------------
+
+// Counts paints of a widget; the time a paint ended is when the event loop gets back.
+class PaintWatch : public QObject {
+public:
+    explicit PaintWatch(QWidget* w) { w->installEventFilter(this); }
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+    // Runs the event loop until a paint after `before` happened; milliseconds since `clock` started.
+    double waitForPaint(int before, const QElapsedTimer& clock)
+    {
+        while (paints == before)
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        return clock.nsecsElapsed() / 1e6;
+    }
+};
+
+struct Scroll {
+    double median = 0, max = 0, cpuMedian = 0;
+};
+
+Scroll scrollSteps(QAbstractScrollArea* view, PaintWatch& watch)
+{
+    QList<double> steps, cpu;
+    QWidget* vp = view->viewport();
+    const QPoint at(vp->width() / 2, vp->height() / 2);
+    for (int i = 0; i < kScrollSteps; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        const double cpu0 = threadCpuMs();
+        const int before = watch.paints;
+        QWheelEvent wheel(at, vp->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(vp, &wheel);
+        steps << watch.waitForPaint(before, clock);
+        cpu << threadCpuMs() - cpu0;
+        QThread::msleep(16);  // wheel notches come a frame or more apart
+        QCoreApplication::processEvents();
+    }
+    std::sort(steps.begin(), steps.end());
+    std::sort(cpu.begin(), cpu.end());
+    return {steps.at(steps.size() / 2), steps.last(), cpu.at(cpu.size() / 2)};
+}
+
+// A bare list of the same number of items: names only, no thumbnails, no labels.
+class NameModel : public QAbstractListModel {
+public:
+    explicit NameModel(const QStringList& paths) : m_paths(paths) {}
+    int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : int(m_paths.size()); }
+    QVariant data(const QModelIndex& index, int role) const override
+    {
+        return role == Qt::DisplayRole ? QVariant(imageset::baseName(m_paths.at(index.row()))) : QVariant();
+    }
+
+private:
+    QStringList m_paths;
+};
+
+void warmUp(const QStringList& paths)
+{
+    // Plugin loading and first-use costs belong to start-up, not to either contestant.
+    thumbnaildecoder::decode(paths.last(), QSize(150, 150));
+}
+
+int measureOurs(const QStringList& paths)
+{
+    diag::setEnabled(false);
+    warmUp(paths);
+    mainwindow window;
+    window.show();
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    ViewController* c = window.controller();
+    PaintWatch watch(c->multiimagecollection->collectionView()->viewport());
+    const double rssBefore = megabytes("VmRSS:");
+
+    QElapsedTimer clock;
+    clock.start();
+    const double cpu0 = threadCpuMs();
+    const int before = watch.paints;
+    c->urlarray = paths;
+    c->openMultiImageurl();
+    const double firstPaint = watch.waitForPaint(before, clock);
+    const double firstPaintCpu = threadCpuMs() - cpu0;
+    multiimagecollectionview* browser = c->multiimagecollection;
+    while (!browser->visibleThumbnailsReady())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 1);
+    const double visibleDone = clock.nsecsElapsed() / 1e6;
+    const photolayout::Window w = browser->collectionView()->currentWindow();
+    const double rssOpen = megabytes("VmRSS:");
+
+    // The same images decoded with nothing else going on, by as many threads as the browser uses.
+    const QStringList visible = paths.mid(w.firstVisible, w.lastVisible - w.firstVisible + 1);
+    QThreadPool pool;
+    pool.setMaxThreadCount(std::clamp(QThread::idealThreadCount(), 1, 8));
+    QElapsedTimer alone;
+    alone.start();
+    QtConcurrent::blockingMapped<QList<QImage>>(&pool, visible, [](const QString& p) {
+        return thumbnaildecoder::decode(p, QSize(150, 150));
+    });
+    const double decodeAlone = alone.nsecsElapsed() / 1e6;
+
+    const Scroll scroll = scrollSteps(browser->collectionView(), watch);
+    std::printf("RESULT first=%.2f firstcpu=%.2f visible=%.2f visiblecount=%lld alone=%.2f scrollmed=%.2f "
+                "scrollmax=%.2f scrollcpu=%.2f rssbefore=%.1f rssopen=%.1f peak=%.1f\n",
+                firstPaint, firstPaintCpu, visibleDone, (long long)visible.size(), decodeAlone, scroll.median,
+                scroll.max, scroll.cpuMedian, rssBefore, rssOpen, megabytes("VmHWM:"));
+    return 0;
+}
+
+int measureBare(const QStringList& paths)
+{
+    mainwindow window;  // the same window around it, for the same start-up memory
+    window.show();
+    QListView list(window.controller()->RightView);
+    list.setViewMode(QListView::IconMode);
+    list.setMovement(QListView::Static);
+    list.setUniformItemSizes(true);
+    list.setGridSize(photolayout::gridSize());
+    list.setGeometry(QRect(QPoint(0, 0), window.controller()->workAreaSize()));
+    list.show();
+    for (int i = 0; i < 20; ++i)
+        QCoreApplication::processEvents();
+    PaintWatch watch(list.viewport());
+    const double rssBefore = megabytes("VmRSS:");
+
+    QElapsedTimer clock;
+    clock.start();
+    const double cpu0 = threadCpuMs();
+    const int before = watch.paints;
+    NameModel model(paths);
+    list.setModel(&model);
+    const double firstPaint = watch.waitForPaint(before, clock);
+    const double firstPaintCpu = threadCpuMs() - cpu0;
+    const double rssOpen = megabytes("VmRSS:");
+    const Scroll scroll = scrollSteps(&list, watch);
+    std::printf("RESULT first=%.2f firstcpu=%.2f scrollmed=%.2f scrollmax=%.2f scrollcpu=%.2f rssbefore=%.1f "
+                "rssopen=%.1f peak=%.1f\n",
+                firstPaint, firstPaintCpu, scroll.median, scroll.max, scroll.cpuMedian, rssBefore, rssOpen,
+                megabytes("VmHWM:"));
+    return 0;
+}
+
+// ---- The report -----------------------------------------------------------------------------
+
+using Figures = QHash<QString, double>;
+
+Figures runOnce(const QString& kind, int count, const QString& root)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--measure"), kind, QString::number(count), root});
+    child.waitForFinished(-1);
+    Figures out;
+    for (const QByteArray& line : child.readAllStandardOutput().split('\n')) {
+        if (!line.startsWith("RESULT "))
+            continue;
+        for (const QByteArray& pair : line.mid(7).split(' ')) {
+            const QList<QByteArray> kv = pair.split('=');
+            if (kv.size() == 2)
+                out.insert(QString::fromUtf8(kv[0]), kv[1].toDouble());
+        }
+    }
+    if (out.isEmpty())
+        std::printf("  (%s %d failed: exit %d)\n", qPrintable(kind), count, child.exitCode());
+    return out;
+}
+
+Figures runChild(const QString& kind, int count, const QString& root)
+{
+    QHash<QString, QList<double>> all;
+    for (int run = 0; run < kRuns; ++run) {
+        const Figures once = runOnce(kind, count, root);
+        for (auto it = once.begin(); it != once.end(); ++it)
+            all[it.key()].append(it.value());
+    }
+    Figures out;
+    for (auto it = all.begin(); it != all.end(); ++it) {
+        QList<double> values = it.value();
+        std::sort(values.begin(), values.end());
+        const bool memory = it.key().startsWith(QStringLiteral("rss")) || it.key() == QStringLiteral("peak");
+        out.insert(it.key(), memory ? values.at(values.size() / 2) : values.first());
+    }
+    return out;
+}
+
+void row(const char* what, double ours, double peer, const char* unit, const char* target)
+{
+    std::printf("  %-44s %9.2f %s   peer %9.2f %s   ratio %5.2fx   %s\n", what, ours, unit, peer, unit,
+                peer > 0 ? ours / peer : 0.0, target);
+}
+
+int report(const QString& root)
+{
+    prepareFolders(root);
+    std::printf("thumbnail browser, offscreen, %d threads for decoding, window 1200 x 800; best of %d runs "
+                "(memory: median)\n",
+                std::clamp(QThread::idealThreadCount(), 1, 8), kRuns);
+    QHash<int, Figures> ours, bare;
+    for (const int count : {kFiles, kLinks}) {
+        ours[count] = runChild(QStringLiteral("ours"), count, root);
+        bare[count] = runChild(QStringLiteral("bare"), count, root);
+        const Figures& o = ours[count];
+        const Figures& b = bare[count];
+        std::printf("\n%d images (peer: bare QListView with %d items; for decoding: the same images alone)\n", count,
+                    count);
+        row("first painted screen after open", o["first"], b["first"], "ms", "target < 100 ms and < 3x");
+        row("  the same, CPU time of the GUI thread", o["firstcpu"], b["firstcpu"], "ms", "");
+        row("thumbnails on screen decoded, from open", o["visible"], o["alone"], "ms", "target < 1.5x");
+        std::printf("  %-44s %9.0f images\n", "  thumbnails on screen", o["visiblecount"]);
+        row("scroll step (one wheel notch), median", o["scrollmed"], b["scrollmed"], "ms", "target < 16 ms");
+        row("scroll step (one wheel notch), slowest", o["scrollmax"], b["scrollmax"], "ms", "target < 16 ms");
+        row("  median, CPU time of the GUI thread", o["scrollcpu"], b["scrollcpu"], "ms", "");
+        row("memory added by the open (RSS)", o["rssopen"] - o["rssbefore"], b["rssopen"] - b["rssbefore"], "MB", "");
+        row("peak memory of the process (VmHWM)", o["peak"], b["peak"], "MB", "");
+    }
+    std::printf("\nmemory growth from %d to %d items (RSS after open)\n", kFiles, kLinks);
+    row("growth", ours[kLinks]["rssopen"] - ours[kFiles]["rssopen"], bare[kLinks]["rssopen"] - bare[kFiles]["rssopen"],
+        "MB", "target < 64 MB");
+    return 0;
+}
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QImageReader::setAllocationLimit(0);
+    const QStringList args = app.arguments();
+    if (args.size() == 5 && args[1] == QStringLiteral("--measure")) {
+        const QStringList paths = listFolder(args[4], args[3].toInt());
+        return args[2] == QStringLiteral("ours") ? measureOurs(paths) : measureBare(paths);
+    }
+    return report(args.size() > 1 ? args[1] : QStringLiteral("/tmp/kolvara-bench"));
+}

@@ -1,0 +1,178 @@
+#include "data/ui/multiimagecollectionview.h"
+
+#include "data/photolayout.h"
+#include "data/ui/photolistview.h"
+#include "data/ui/photomodel.h"
+#include "data/ui/photoview.h"
+#include "data/ui/thumbnailloader.h"
+#include "util/diagnostics.h"
+
+#include <QScrollBar>
+#include <QVBoxLayout>
+#include <algorithm>
+
+using photoborder::Highlight;
+using photoborder::PhotoEvent;
+
+multiimagecollectionview::multiimagecollectionview(ImageSet& set, QWidget* parent) : QWidget(parent), m_set(set)
+{
+    setObjectName(QStringLiteral("multiimagecollection"));
+    setProperty("fillsWorkArea", true);  // the grid scrolls by itself
+    m_loader = new ThumbnailLoader(this);
+    m_model = new PhotoModel(m_set, this);
+    m_delegate = new PhotoView(*m_loader, this);
+    m_list = new PhotoListView(this);
+    m_list->setItemDelegate(m_delegate);
+    m_list->setModel(m_model);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_list);
+
+    QItemSelectionModel* selection = m_list->selectionModel();
+    m_model->setSelectionProbe([selection, this](int row) { return selection->isSelected(m_model->index(row)); });
+    connect(selection, &QItemSelectionModel::selectionChanged, this, &multiimagecollectionview::selectionChanged);
+    connect(m_list, &PhotoListView::pressed, this, &multiimagecollectionview::pressed);
+    connect(m_list, &PhotoListView::released, this, &multiimagecollectionview::released);
+    connect(m_list, &PhotoListView::painted, this, &multiimagecollectionview::painted);
+    connect(m_loader, &ThumbnailLoader::thumbnailReady, this, &multiimagecollectionview::thumbnailReady);
+}
+
+multiimagecollectionview::~multiimagecollectionview() = default;
+
+void multiimagecollectionview::commoninit()
+{
+    // Rows of the previous set mean nothing in the new one.
+    selsectedimage.clear();
+    m_gestureSelected.clear();
+    m_loader->reset();
+    m_model->reset();
+    // Not scrollToTop(): asking where a row is would lay out the whole list before it has its size.
+    m_list->verticalScrollBar()->setValue(0);
+    primeFirstPage();
+}
+
+void multiimagecollectionview::reload()
+{
+    if (m_model->rowCount() != m_set.urlarray.size()) {
+        commoninit();  // the list itself was replaced: its rows and selection mean nothing now
+        return;
+    }
+    // Rows are filled again when painted; only those on screen need telling (telling the list
+    // about all of them would move every item of a 100,000-image list).
+    const photolayout::Window& window = m_list->window();
+    m_model->reload(window.known ? window.firstVisible : 0, window.known ? window.lastVisible : -1);
+    m_list->viewport()->update();
+}
+
+void multiimagecollectionview::primeFirstPage()
+{
+    // Start decoding what the first screen will show before the grid is even laid out; the
+    // browser's own size is the best guess of the screen while its layout is still pending.
+    const QSize area = size().expandedTo(QSize(1, 1));
+    const QSize cell = photolayout::gridSize();
+    const int perScreen = std::max(1, area.width() / cell.width()) * (area.height() / cell.height() + 1);
+    const int rows = std::min(perScreen, m_model->rowCount());
+    for (int row = 0; row < rows; ++row)
+        m_loader->thumbnail(row, m_model->pathAt(row));
+}
+
+void multiimagecollectionview::labelSelected(const QString& label)
+{
+    for (const int row : selsectedimage) {
+        if (row >= m_model->rowCount())
+            continue;
+        m_model->setLabel(row, label);
+        repaintRow(row);
+    }
+}
+
+void multiimagecollectionview::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
+{
+    QList<int> added;
+    for (const QItemSelectionRange& range : selected)
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            added.append(row);
+    for (const QItemSelectionRange& range : deselected)
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            m_model->applyBorderEvent(row, PhotoEvent::SelectionChanged);
+            m_gestureSelected.remove(row);
+        }
+    for (const int row : added)
+        m_model->applyBorderEvent(row, PhotoEvent::SelectionChanged);
+    m_list->viewport()->update();
+    if (added.isEmpty())
+        return;  // deselection alone is no selection callback
+    if (m_list->isPressing()) {
+        // A click or rubber band reports the rows it selected once, when the mouse is released.
+        for (const int row : added)
+            m_gestureSelected.insert(row);
+        return;
+    }
+    didSelectItems(added);
+}
+
+void multiimagecollectionview::didSelectItems(const QList<int>& rows)
+{
+    QStringList names;
+    for (const int row : rows)
+        names << QString::number(row);
+    diag::print("select item at ", names);
+    selsectedimage.clear();
+    for (const int row : rows) {
+        diag::print(m_model->labelAt(row));
+        selsectedimage.append(row);
+    }
+}
+
+void multiimagecollectionview::pressed(int row, bool wasSelected)
+{
+    m_gestureSelected.clear();
+    m_model->applyBorderEvent(row, PhotoEvent::HighlightChanged,
+                              wasSelected ? Highlight::ForDeselection : Highlight::ForSelection);
+    repaintRow(row);
+}
+
+void multiimagecollectionview::released(int row)
+{
+    if (row >= 0) {
+        m_model->applyBorderEvent(row, PhotoEvent::HighlightChanged, Highlight::None);
+        repaintRow(row);
+    }
+    if (m_gestureSelected.isEmpty())
+        return;
+    QList<int> rows = m_gestureSelected.values();
+    std::sort(rows.begin(), rows.end());
+    m_gestureSelected.clear();
+    didSelectItems(rows);
+}
+
+void multiimagecollectionview::painted()
+{
+    const photolayout::Window& window = m_list->window();
+    m_loader->setWindow(window);
+    for (int row = window.firstNearby; row <= window.lastNearby; ++row)
+        if (row < window.firstVisible || row > window.lastVisible)
+            m_loader->prefetch(row, m_model->pathAt(row));
+}
+
+void multiimagecollectionview::thumbnailReady(int row, const QString& path)
+{
+    if (m_model->pathAt(row) == path)
+        repaintRow(row);
+}
+
+void multiimagecollectionview::repaintRow(int row)
+{
+    m_list->viewport()->update(m_list->visualRect(m_model->index(row)));
+}
+
+bool multiimagecollectionview::visibleThumbnailsReady() const
+{
+    const photolayout::Window window = m_list->currentWindow();
+    for (int row = window.firstVisible; row <= window.lastVisible; ++row) {
+        const ThumbnailLoader::State state = m_loader->state(m_model->pathAt(row));
+        if (state != ThumbnailLoader::State::Ready && state != ThumbnailLoader::State::Unreadable)
+            return false;
+    }
+    return true;
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "data/imageset.h"
+
+#include <QItemSelection>
+#include <QList>
+#include <QSet>
+#include <QWidget>
+
+class PhotoListView;
+class PhotoModel;
+class PhotoView;
+class ThumbnailLoader;
+
+// The thumbnail browser of a multi-image input: a grid of 150 x 200 thumbnails of the image set
+// it is given, with multi-selection and labels editable in place. The set belongs to the caller.
+class multiimagecollectionview : public QWidget {
+    Q_OBJECT
+public:
+    explicit multiimagecollectionview(ImageSet& set, QWidget* parent = nullptr);
+    ~multiimagecollectionview() override;
+
+    // The rows reported by the most recent selection callback: a later one replaces them,
+    // deselecting leaves them.
+    QList<int> selsectedimage;
+
+    // Shows the set's current `urlarray` anew: new rows, no selection, thumbnails decoded again.
+    void commoninit();
+    // Shows the current labels and predictions of the same rows.
+    void reload();
+    // Bulk labelling: gives every row of `selsectedimage` the label `label`.
+    void labelSelected(const QString& label);
+
+    PhotoListView* collectionView() const { return m_list; }
+    PhotoModel& model() const { return *m_model; }
+    ThumbnailLoader& loader() const { return *m_loader; }
+    // Whether every thumbnail on screen has been decoded (or found unreadable).
+    bool visibleThumbnailsReady() const;
+
+private:
+    void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected);
+    void didSelectItems(const QList<int>& rows);
+    void pressed(int row, bool wasSelected);
+    void released(int row);
+    void painted();
+    void thumbnailReady(int row, const QString& path);
+    void primeFirstPage();
+    void repaintRow(int row);
+
+    ImageSet& m_set;
+    ThumbnailLoader* m_loader = nullptr;
+    PhotoModel* m_model = nullptr;
+    PhotoView* m_delegate = nullptr;
+    PhotoListView* m_list = nullptr;
+    QSet<int> m_gestureSelected;  // rows newly selected during the current mouse press
+};

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <vector>
+
+// A Keras model-architecture document (a top-level object whose config.layers array holds the
+// layer records). Only config.layers is read and edited; every other member, at any depth, is
+// carried through untouched and in its original order.
+
+using Json = nlohmann::ordered_json;
+
+// One value field of the layer configuration panel: its panel tag and its current text.
+struct PanelField {
+    int tag = 0;
+    QString text;
+};
+
+// A panel field whose text could not be stored; the layer keeps its previous value there.
+struct RefusedField {
+    int tag = 0;
+    QString field;      // the parameter's name, e.g. "filters" or "kernel_size"
+    QString text;       // what was typed
+    bool wholeNumber = false;  // a whole number was expected (else any finite number)
+};
+
+struct UpdateOutcome {
+    bool written = false;  // false when the layer entry is missing or not an object
+    QList<RefusedField> refused;
+};
+
+// The three text lines of a layer node.
+struct NodeLines {
+    QString name;
+    QString className;
+    // The inbound layer names of call node 0; absent when the record has no inbound_nodes array.
+    std::optional<QStringList> inbound;
+};
+
+class ArchDocument {
+public:
+    ArchDocument();  // an empty object: nothing loaded
+    explicit ArchDocument(Json json);
+
+    const Json& json() const { return m_json; }
+    // Null or an empty object.
+    bool isEmpty() const;
+
+    // Length of config.layers; 0 when it is missing or not an array.
+    int layerCount() const;
+    // Layer record i when it exists and is an object.
+    const Json* layer(int i) const;
+    std::optional<NodeLines> nodeLines(int i) const;
+
+    // Inserts a copy of `layer` just before the last (output) layer. Refused (false) when the
+    // layer list is missing or empty, since there is no output layer to insert before.
+    bool insertBeforeOutput(const Json& layer);
+    // Removes a middle layer; the first (input) and last (output) layers are never removed.
+    // Other layers' inbound names are left as they are.
+    bool removeLayer(int i);
+    // Exchanges each dragged layer (ascending) with target, target + 1, ...; all or nothing:
+    // refused when any of them is the first or last layer, or a target lies past the last.
+    bool exchangeLayers(std::vector<int> dragged, int target);
+
+    // Writes the panel's fields into layer i by their tags. Fields with other tags are ignored;
+    // a field whose text is not a valid number is refused and the rest still applied.
+    UpdateOutcome updateLayer(int i, const QList<PanelField>& fields);
+
+private:
+    Json* mutableLayers();
+    Json m_json;
+};
+
+struct ParseOutcome {
+    std::optional<Json> json;
+    QString error;
+};
+
+struct SaveOutcome {
+    bool ok = false;
+    QString path;
+    QString error;
+};
+
+namespace archdoc {
+
+// The editor's document as handed to the worker scripts, in the caches folder.
+inline const QString editorCopyName = QStringLiteral("custommodel_temp.json");
+
+ParseOutcome parse(const QByteArray& bytes);
+ParseOutcome readFile(const QString& path);
+
+// Compact JSON (no whitespace), written atomically: an earlier file is replaced only once the
+// new one is complete.
+SaveOutcome saveCompact(const Json& json, const QString& path);
+SaveOutcome saveEditorCopy(const Json& json);
+
+// The first layer record of `architecture` whose class_name is `className`.
+std::optional<Json> findTemplate(const Json& architecture, const QString& className);
+// From `primary` first, then from `fallback`.
+std::optional<Json> findTemplate(const Json& primary, const Json& fallback, const QString& className);
+
+// The names of the inbound layers of call node 0, from a record's "inbound_nodes" value.
+QStringList inboundNames(const Json& inboundNodes);
+
+// One line per refused field, naming it and what it needed.
+QString refusalText(const QList<RefusedField>& refused);
+
+}  // namespace archdoc

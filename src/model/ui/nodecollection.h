@@ -1,0 +1,83 @@
+#pragma once
+
+#include "model/archdocument.h"
+#include "model/layerform.h"
+
+#include <QList>
+#include <QWidget>
+#include <optional>
+
+class Prompter;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class nodecollectionview;
+class popupview;
+
+// The layer graph editor. Its document is the architecture itself: every operation edits
+// config.layers of `nodedice` and the column is rebuilt from it. Selecting a node opens the
+// configuration panel, which floats over the column at a fixed height.
+class nodecollection : public QWidget {
+    Q_OBJECT
+public:
+    explicit nodecollection(Prompter& prompter, QWidget* parent = nullptr);
+
+    ArchDocument nodedice;
+    nodecollectionview* collectionView = nullptr;
+    popupview* layerconfig = nullptr;
+    QList<int> selsectedimage;  // not used
+    // A custom model: the panel's fields are editable, Remove Layer and drag and drop act.
+    bool customized = false;
+    QList<int> selecteditempaths;
+    std::optional<QList<int>> itemsBeingDragged;
+
+    // Shows `document`; `customizedModel` says whether it may be edited.
+    void setDocument(const Json& document, bool customizedModel);
+    // Builds the column from the document; nothing when the document is empty.
+    void commoninit();
+    // Shows the document again after it changed.
+    void reloadData();
+
+    // Inserts a copy of `layerTemplate` before the output layer; false (after an alert) when the
+    // document has no layer list to insert into.
+    bool addlayer(const Json& layerTemplate);
+    void removelayer();
+    void updatelayerconfig();
+    void performInternalDrag(QList<int> dragged, int target);
+    void draggingSessionBegan(const QList<int>& items);
+    void draggingSessionEnded();
+    // The drop's answer is always "accepted"; whether anything moves is decided above.
+    bool acceptDrop(int target);
+
+    void popupconfig(int item);
+    void removeconfig(int item);
+    void removepopconfigsubview(QWidget* popupconfig);
+    bool panelIsOpen() const;
+    void controlTextDidEndEditing(QLineEdit* field);
+
+    // Form builders: one row each inside `view`; value fields get `viewtag`, `viewtag` + 1, ...
+    void addname(const QString& title, int viewtag, QWidget* view, bool changeable, const QString& name);
+    void addinputnode(const QString& title, int viewtag, QWidget* view, bool changeable, const QStringList& contents);
+    void addtrainable(const QString& title, int viewtag, QWidget* view, bool changeable, const QString& value);
+    void addactivation(const QString& title, int viewtag, QWidget* view, bool changeable, const QString& value);
+    void addpaddingchoice(const QString& title, int viewtag, QWidget* view, bool changeable, const QString& value);
+    void makefiltersize(const QString& title, int viewtag, QWidget* view, bool changeable, const QString& value);
+    void addepsilon(const QString& title, int viewtag, QWidget* view, bool changeable, const QString& value);
+    void makeinputsize(const QString& title, int viewtag, QWidget* view, bool changeable, const QStringList& values);
+    void addpadding(const QString& title, int viewtag, QWidget* view, bool changeable, const QStringList& values);
+
+    // The panel's value fields, in row order: their tags and texts.
+    QList<PanelField> panelFields() const;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void addRow(const layerform::Row& row, int& y);
+    void placePanel();
+    void closePanel();
+    QComboBox* choiceBox(const QStringList& items, const QString& value, int viewtag, const QString& title);
+    QWidget* valueField(const QString& text, int viewtag, bool changeable, const QString& accessibleName);
+
+    Prompter& m_prompter;
+};

@@ -1,0 +1,130 @@
+#include "data/thumbnailcache.h"
+#include "data/thumbnaildecoder.h"
+#include "data/ui/thumbnailloader.h"
+#include "support/testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+QString writeImage(const QString& name, QSize size, const char* format = nullptr)
+{
+    const QString dir = testenv::scratchFolder() + QStringLiteral("/thumbs");
+    QDir().mkpath(dir);
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    const QString path = dir + QLatin1Char('/') + name;
+    EXPECT_TRUE(image.save(path, format));
+    return path;
+}
+
+QImage pixels(int w, int h)
+{
+    QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::red);
+    return image;
+}
+}  // namespace
+
+TEST(ThumbnailDecoder, DecodesAtMostTheBoxKeepingProportions)
+{
+    struct Case {
+        const char* name;
+        QSize size;
+        QSize expected;
+    } cases[] = {
+        {"square.png", {256, 256}, {150, 150}},
+        {"wide.jpg", {600, 200}, {150, 50}},
+        {"tall.png", {40, 400}, {15, 150}},
+        {"tiny.png", {30, 20}, {150, 100}},
+    };
+    for (const Case& c : cases) {
+        const QImage thumb = thumbnaildecoder::decode(writeImage(QString::fromUtf8(c.name), c.size), QSize(150, 150));
+        EXPECT_EQ(thumb.size(), c.expected) << c.name;
+        EXPECT_EQ(thumb.format(), QImage::Format_ARGB32_Premultiplied) << c.name;
+    }
+}
+
+TEST(ThumbnailDecoder, UnreadableFilesGiveNoImage)
+{
+    const QString dir = testenv::scratchFolder() + QStringLiteral("/thumbs");
+    QDir().mkpath(dir);
+    QFile text(dir + QStringLiteral("/text.png"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("hello");
+    text.close();
+    EXPECT_TRUE(thumbnaildecoder::decode(text.fileName(), QSize(150, 150)).isNull());
+    EXPECT_TRUE(thumbnaildecoder::decode(dir + QStringLiteral("/absent.jpg"), QSize(150, 150)).isNull());
+    EXPECT_TRUE(thumbnaildecoder::decode(dir, QSize(150, 150)).isNull());
+}
+
+TEST(ThumbnailCache, DropsTheLeastRecentlyUsedBeyondItsBudget)
+{
+    const qsizetype one = pixels(100, 100).sizeInBytes();
+    ThumbnailCache cache(3 * one);
+    cache.insert("a", pixels(100, 100));
+    cache.insert("b", pixels(100, 100));
+    cache.insert("c", pixels(100, 100));
+    ASSERT_NE(cache.find("a"), nullptr);  // a is now the most recent
+    cache.insert("d", pixels(100, 100));
+    EXPECT_TRUE(cache.contains("a"));
+    EXPECT_FALSE(cache.contains("b"));
+    EXPECT_TRUE(cache.contains("d"));
+    EXPECT_LE(cache.usedBytes(), cache.budgetBytes());
+    // An unreadable file is remembered as such, at a small cost.
+    cache.insert("bad", QImage());
+    ASSERT_NE(cache.find("bad"), nullptr);
+    EXPECT_TRUE(cache.find("bad")->isNull());
+    // A picture larger than the whole budget is not kept.
+    cache.insert("huge", pixels(400, 400));
+    EXPECT_FALSE(cache.contains("huge"));
+}
+
+TEST(ThumbnailLoader, DecodesAwayFromTheCallerAndReportsTheRow)
+{
+    ThumbnailLoader loader;
+    QSignalSpy ready(&loader, &ThumbnailLoader::thumbnailReady);
+    const QString path = writeImage(QStringLiteral("async.png"), QSize(256, 128));
+    EXPECT_EQ(loader.thumbnail(7, path), nullptr);  // never decoded while the caller waits
+    EXPECT_EQ(loader.state(path), ThumbnailLoader::State::Queued);
+    EXPECT_EQ(loader.thumbnail(7, path), nullptr);  // asking again queues nothing more
+    ASSERT_TRUE(ready.wait(5000));
+    EXPECT_EQ(ready.first().at(0).toInt(), 7);
+    EXPECT_EQ(ready.first().at(1).toString(), path);
+    const QImage* image = loader.thumbnail(7, path);
+    ASSERT_NE(image, nullptr);
+    EXPECT_EQ(image->size(), QSize(150, 75));
+    EXPECT_EQ(loader.decodesStarted(), 1);
+}
+
+TEST(ThumbnailLoader, SkipsRowsScrolledAwayAndForgetsEverythingOnReset)
+{
+    ThumbnailLoader loader;
+    QSignalSpy ready(&loader, &ThumbnailLoader::thumbnailReady);
+    photolayout::Window window;
+    window.known = true;
+    window.firstVisible = window.firstNearby = 100;
+    window.lastVisible = window.lastNearby = 119;
+    loader.setWindow(window);
+    const QString far = writeImage(QStringLiteral("far.png"), QSize(64, 64));
+    const QString near = writeImage(QStringLiteral("near.png"), QSize(64, 64));
+    loader.prefetch(3, far);  // queued, but off screen by the time its turn comes
+    loader.thumbnail(105, near);
+    ASSERT_TRUE(ready.wait(5000));
+    QTest::qWait(100);
+    EXPECT_EQ(ready.size(), 1);
+    EXPECT_EQ(loader.state(far), ThumbnailLoader::State::Absent);
+    EXPECT_EQ(loader.state(near), ThumbnailLoader::State::Ready);
+
+    // Results of decodes started before a reset are dropped.
+    const QString late = writeImage(QStringLiteral("late.png"), QSize(64, 64));
+    loader.thumbnail(110, late);
+    QTest::qWait(0);  // started
+    loader.reset();
+    QTest::qWait(300);
+    EXPECT_EQ(loader.state(near), ThumbnailLoader::State::Absent);
+    EXPECT_EQ(loader.state(late), ThumbnailLoader::State::Absent);
+}

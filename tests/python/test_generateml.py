@@ -1,0 +1,80 @@
+"""generateml.py: the summary the application shows, and one stderr line per problem."""
+import json
+import subprocess
+import sys
+
+import pytest
+
+import generateml
+from conftest import ROOT, WORKERS
+
+
+def run_main(capsys, *argv):
+    code = generateml.main(list(argv))
+    out, err = capsys.readouterr()
+    return code, out.splitlines(), err.splitlines()
+
+
+def test_summary_of_the_custom_model(capsys):
+    code, out, err = run_main(capsys, str(ROOT / "resources" / "custommodel.json"))
+    assert (code, err) == (0, [])
+    assert out[0] == 'Model: "custommodel"'
+    header = out[2]
+    columns = ["Layer (type)", "Output Shape", "Param #", "Connected to"]
+    assert [header.index(c) for c in columns] == sorted(header.index(c) for c in columns)
+    rows = {line.split()[0]: line for line in out[4:] if line.strip() and not line.startswith(("=", "_"))}
+    assert "[(None, 64, 64, 3)]" in rows["input_1"] and "[]" in rows["input_1"]
+    assert "(None, 64, 64, 16)" in rows["block1_conv"] and " 448 " in rows["block1_conv"]
+    assert "['input_1[0][0]']" in rows["block1_conv"]
+    assert "(None, 2)" in rows["predictions"] and "['avg_pool[0][0]']" in rows["predictions"]
+    assert out[-4:-1] == ["Total params: 24,162", "Trainable params: 23,938", "Non-trainable params: 224"]
+
+
+def test_resnet50_totals_through_the_script():
+    proc = subprocess.run([sys.executable, str(WORKERS / "generateml.py"), str(ROOT / "resources" / "resnet50.json")],
+                          capture_output=True, text=True, timeout=300)
+    assert (proc.returncode, proc.stderr) == (0, "")
+    lines = proc.stdout.splitlines()
+    assert lines[0] == 'Model: "resnet50"'
+    assert lines[-4:-1] == ["Total params: 25,636,712", "Trainable params: 25,583,592",
+                            "Non-trainable params: 53,120"]
+    add = next(i for i, line in enumerate(lines) if line.startswith(" conv2_block1_add (Add)"))
+    text = " ".join(lines[add:add + 3])
+    assert "conv2_block1_0_bn[0][0]" in text and "conv2_block1_3_bn[0][0]" in text
+
+
+def _broken_custom_model(tmp_path):
+    doc = json.loads((ROOT / "resources" / "custommodel.json").read_text())
+    layers = doc["config"]["layers"]
+    layers[2]["class_name"] = "Lambda"
+    layers[5]["inbound_nodes"][0][0][0] = "block1_pool_renamed"
+    path = tmp_path / "custommodel_temp.json"
+    path.write_text(json.dumps(doc, separators=(",", ":")))
+    return path
+
+
+@pytest.mark.parametrize("setup,expected", [
+    (_broken_custom_model, ["generateml.py: layer 'block1_bn': Lambda layers run Python code stored in the model and are refused",
+                            "generateml.py: layer 'block2_conv': inbound layer 'block1_pool_renamed' does not exist"]),
+    (lambda p: (p / "x.json").write_text("{\"class_name\": ") and p / "x.json", ["generateml.py: *x.json: not a valid JSON document*"]),
+    (lambda p: p / "absent.json", ["generateml.py: *absent.json: cannot read the model document*"]),
+    (lambda p: (p / "s.json").write_text(json.dumps({"class_name": "Functional", "config": {"layers": [
+        {"class_name": "InputLayer", "name": "input_1", "config": {"batch_input_shape": [None, 4, 4, 3]}, "inbound_nodes": []},
+        {"class_name": "Conv2D", "name": "conv", "config": {"filters": 2, "kernel_size": [5, 5]},
+         "inbound_nodes": [[["input_1", 0, 0, {}]]]}]}})) and p / "s.json",
+     ["generateml.py: layer 'conv': input (None, 4, 4, 3) is smaller than the 5x5 window with 'valid' padding"]),
+])
+def test_invalid_documents_fail_with_one_line_per_problem(capsys, tmp_path, setup, expected):
+    code, out, err = run_main(capsys, str(setup(tmp_path)))
+    assert code == 1 and out == []
+    assert len(err) == len(expected)
+    for line, want in zip(err, expected):
+        if "*" in want:
+            head, mid, _ = want.split("*")
+            assert line.startswith(head) and mid in line
+        else:
+            assert line == want
+
+
+def test_usage_error(capsys):
+    assert run_main(capsys) == (1, [], ["generateml.py: usage: generateml.py MODEL_JSON"])

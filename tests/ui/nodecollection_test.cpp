@@ -1,0 +1,296 @@
+#include "model/nodegeometry.h"
+#include "model/ui/nnnode.h"
+#include "model/ui/nodecollection.h"
+#include "model/ui/nodecollectionview.h"
+#include "model/ui/popupview.h"
+#include "support/scriptedprompter.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <map>
+
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+namespace {
+
+// input_1, conv1_pad, conv1_conv, conv1_bn, conv1_relu, add_1 (two inputs), avg_pool, predictions
+Json residual()
+{
+    return archdoc::readFile(QStringLiteral(KOLVARA_TEST_DATA_DIR "/model/residual.json")).json.value_or(Json());
+}
+
+struct Editor {
+    ScriptedPrompter prompter;
+    QWidget window;
+    nodecollection* editor;
+
+    explicit Editor(const Json& doc, bool customized = true) : editor(new nodecollection(prompter, &window))
+    {
+        window.resize(1000, 742);
+        editor->setGeometry(0, 0, 1000, 742);
+        window.show();
+        (void)QTest::qWaitForWindowExposed(&window);
+        editor->setDocument(doc, customized);
+    }
+
+    void click(int item)
+    {
+        const QPoint at = item >= 0 ? nodegeometry::nodeBox(item).center().toPoint() : QPoint(50, 50);
+        QTest::mouseClick(editor->collectionView->canvas(), Qt::LeftButton, {}, at);
+    }
+
+    // The panel's tagged controls by tag.
+    std::map<int, QWidget*> tagged() const
+    {
+        std::map<int, QWidget*> out;
+        for (QWidget* w : editor->layerconfig->findChildren<QWidget*>()) {
+            if (const int tag = w->property("tag").toInt())
+                out[tag] = w;
+        }
+        return out;
+    }
+
+    void type(int tag, const QString& text)
+    {
+        auto* edit = qobject_cast<QLineEdit*>(tagged().at(tag));
+        ASSERT_NE(edit, nullptr) << tag;
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    }
+
+    void press(const QString& title)
+    {
+        for (QPushButton* b : editor->layerconfig->findChildren<QPushButton*>()) {
+            if (b->text() == title)
+                return QTest::mouseClick(b, Qt::LeftButton);
+        }
+        FAIL() << title.toStdString();
+    }
+
+    QString name(int i) const { return editor->nodedice.nodeLines(i)->name; }
+};
+
+// 'e' an editable field, 'r' a read-only label, 'c' a choice box.
+QString kindOf(const QWidget* w)
+{
+    if (qobject_cast<const QComboBox*>(w))
+        return QStringLiteral("c");
+    if (auto* edit = qobject_cast<const QLineEdit*>(w))
+        return edit->isReadOnly() ? QStringLiteral("r") : QStringLiteral("e");
+    return qobject_cast<const QLabel*>(w) ? QStringLiteral("r") : QStringLiteral("?");
+}
+
+struct PanelCase {
+    const char* label;
+    int layer;
+    bool customized;
+    const char* fields;  // "tag:kind=text" in panel order
+    int height;
+};
+
+class PanelOfLayer : public ::testing::TestWithParam<PanelCase> {};
+
+TEST_P(PanelOfLayer, ShowsItsRowsWithTagsAndEditability)
+{
+    const PanelCase& c = GetParam();
+    Json doc = residual();
+    if (c.layer == 2)  // a member of an unexpected type adds no row
+        doc["config"]["layers"][2]["config"]["filters"] = "64";
+    Editor e(doc, c.customized);
+    e.click(c.layer);
+    ASSERT_TRUE(e.editor->panelIsOpen());
+    QStringList got;
+    const auto tagged = e.tagged();
+    for (const PanelField& f : e.editor->panelFields())
+        got << QStringLiteral("%1:%2=%3").arg(f.tag).arg(kindOf(tagged.at(f.tag)), f.text);
+    EXPECT_EQ(got.join(QLatin1Char(' ')), QString::fromUtf8(c.fields));
+    EXPECT_EQ(e.editor->layerconfig->geometry(), QRect(20, 371, 200, c.height));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layers, PanelOfLayer,
+    ::testing::Values(
+        PanelCase{"input_layer", 0, true, "100:e=input_1 50:e=224 51:e=224 52:e=3 200:r= 201:r=", 150},
+        PanelCase{"batch_normalization", 3, true,
+                  "100:e=conv1_bn 1:c=true 7:e=0.99 8:e=1.001e-05 2:c=true 3:c=true 200:e=conv1_conv 201:e=", 270},
+        PanelCase{"pretrained_output_units_editable", 7, false, "100:r=predictions 1:c=true 9:e=1000 200:r=avg_pool 201:r=",
+                  210},
+        PanelCase{"add_two_inbounds", 5, true, "100:e=add_1 1:c=true 200:e=conv1_relu 201:e=conv1_pad", 150},
+        PanelCase{"string_filters_no_row", 2, true,
+                  "100:e=conv1_conv 1:c=true 10:e=7 11:e=7 20:e=2 21:e=2 5:c=valid 30:e=1 31:e=1 4:c=linear "
+                  "200:e=conv1_pad 201:e=",
+                  300}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(Panel, UpdateWritesBackClosesAndRefusesBadNumbersByName)
+{
+    Editor e(residual());
+    e.click(2);
+    e.type(100, QStringLiteral("c2"));
+    e.type(6, QStringLiteral("many"));
+    e.type(10, QStringLiteral("3"));
+    qobject_cast<QComboBox*>(e.tagged().at(4))->setCurrentText(QStringLiteral("relu"));
+    qobject_cast<QComboBox*>(e.tagged().at(1))->setCurrentText(QStringLiteral("false"));
+    e.type(201, QStringLiteral("input_1"));
+    e.press(QStringLiteral("Update Layer"));
+
+    const Json& conv = e.editor->nodedice.json()["config"]["layers"][2];
+    EXPECT_EQ(conv["name"], "c2");
+    EXPECT_EQ(conv["config"]["name"], "c2");
+    EXPECT_EQ(conv["config"]["filters"], 64);  // refused, kept
+    EXPECT_EQ(conv["config"]["kernel_size"], Json::parse("[3,7]"));
+    EXPECT_EQ(conv["config"]["activation"], "relu");
+    EXPECT_EQ(conv["config"]["trainable"], false);
+    EXPECT_EQ(conv["inbound_nodes"][0].size(), 2u);
+    ASSERT_EQ(e.prompter.alerts().size(), 1);
+    EXPECT_TRUE(e.prompter.alerts()[0].informative.contains(QStringLiteral("filters")));
+    EXPECT_FALSE(e.editor->panelIsOpen());
+    EXPECT_EQ(e.editor->collectionView->item(2)->nodeview->layername->text(), "Name: c2");
+    EXPECT_EQ(e.editor->collectionView->item(2)->nodeview->inboundname->text(), "Input: conv1_pad\ninput_1\n");
+}
+
+TEST(Panel, AValueOutsideTheChoicesSurvivesAnUpdate)
+{
+    Json doc = residual();
+    doc["config"]["layers"][4]["config"]["activation"] = "swish";
+    Editor e(doc);
+    e.click(4);
+    e.press(QStringLiteral("Update Layer"));
+    EXPECT_EQ(e.editor->nodedice.json()["config"]["layers"][4], doc["config"]["layers"][4]);
+}
+
+TEST(Selection, OrangeBorderSinglePanelAndDeselectCloses)
+{
+    Editor e(residual());
+    e.click(2);
+    EXPECT_EQ(e.editor->collectionView->item(2)->nodeview->borderWidth(), 3.0);
+    e.click(3);
+    EXPECT_EQ(e.editor->collectionView->item(2)->nodeview->borderWidth(), 0.0);
+    EXPECT_EQ(e.editor->collectionView->item(3)->nodeview->borderWidth(), 3.0);
+    EXPECT_EQ(e.editor->selecteditempaths, QList<int>{3});
+    EXPECT_EQ(e.tagged().at(100)->property("tag").toInt(), 100);
+    EXPECT_EQ(qobject_cast<QLineEdit*>(e.tagged().at(100))->text(), "conv1_bn");  // only the new layer's rows
+    e.click(-1);
+    EXPECT_EQ(e.editor->collectionView->item(3)->nodeview->borderWidth(), 0.0);
+    EXPECT_FALSE(e.editor->panelIsOpen());
+    EXPECT_TRUE(e.editor->selecteditempaths.isEmpty());
+}
+
+TEST(Selection, PanelFloatsWhileTheColumnScrolls)
+{
+    Editor e(residual());
+    e.click(1);
+    const QPoint before = e.editor->layerconfig->pos();
+    QScrollBar* bar = e.editor->collectionView->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    bar->setValue(bar->maximum());
+    EXPECT_EQ(e.editor->layerconfig->pos(), before);
+    EXPECT_NE(e.editor->collectionView->canvas()->pos().y(), 0);
+}
+
+TEST(Editing, RemoveNeverTakesTheFirstOrLastLayerNorEditsPretrained)
+{
+    const Json doc = residual();
+    Editor pre(doc, false);
+    pre.click(3);
+    pre.press(QStringLiteral("Remove Layer"));
+    EXPECT_EQ(pre.editor->nodedice.json(), doc);
+
+    Editor e(doc);
+    for (int end : {0, 7}) {
+        e.click(end);
+        e.press(QStringLiteral("Remove Layer"));
+        EXPECT_EQ(e.editor->nodedice.json(), doc) << end;
+        e.click(-1);
+    }
+    e.click(3);
+    e.press(QStringLiteral("Remove Layer"));
+    EXPECT_EQ(e.editor->nodedice.layerCount(), 7);
+    EXPECT_EQ(e.name(3), "conv1_relu");
+    EXPECT_EQ(e.editor->nodedice.nodeLines(3)->inbound, QStringList{"conv1_bn"});  // left naming the removed layer
+    EXPECT_FALSE(e.editor->panelIsOpen());
+    EXPECT_EQ(e.editor->collectionView->numberOfItems(), 7);
+}
+
+// Drops `from` where the column shows `to`, as the canvas receives it.
+void drop(Editor& e, int from, int to)
+{
+    e.editor->draggingSessionBegan({from});
+    QMimeData* data = nodecollectionview::dragData(from);
+    const QPointF at = nodegeometry::nodeBox(to).center();
+    QWidget* canvas = e.editor->collectionView->canvas();
+    // Qt routes a drop to the widget that accepted the drag's entry.
+    QDragEnterEvent enter(at.toPoint(), Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(canvas, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent event(at, Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(canvas, &event);
+    e.editor->draggingSessionEnded();
+    delete data;
+}
+
+TEST(Editing, DropExchangesTwoMiddleLayersOnly)
+{
+    const Json doc = residual();
+    Editor pre(doc, false);
+    drop(pre, 2, 4);
+    EXPECT_EQ(pre.editor->nodedice.json(), doc);
+
+    Editor e(doc);
+    for (auto [from, to] : {std::pair{0, 3}, {7, 3}, {3, 0}, {3, 7}}) {
+        drop(e, from, to);
+        EXPECT_EQ(e.editor->nodedice.json(), doc) << from << "->" << to;
+    }
+    e.click(4);
+    drop(e, 2, 4);
+    EXPECT_EQ(e.name(2), "conv1_relu");
+    EXPECT_EQ(e.name(4), "conv1_conv");
+    EXPECT_FALSE(e.editor->panelIsOpen());
+    EXPECT_EQ(e.editor->collectionView->item(4)->nodeview->layername->text(), "Name: conv1_conv");
+    // Names, not positions, carry the connections: conv1_bn now draws up to a node below it.
+    bool downward = false;
+    for (const nodegeometry::Connection& c : e.editor->collectionView->connections())
+        downward = downward || (c.to == 3 && c.from == 4);
+    EXPECT_TRUE(downward);
+}
+
+TEST(Editing, AnEmptyLayerListTakesNoAddition)
+{
+    Editor e(Json::parse(R"({"config":{"layers":[]},"keras_version":"2.11.0"})"));
+    EXPECT_FALSE(e.editor->addlayer(residual()["config"]["layers"][2]));
+    EXPECT_EQ(e.prompter.alerts().size(), 1);
+    EXPECT_EQ(e.editor->nodedice.layerCount(), 0);
+}
+
+TEST(Lines, ChainAndAddNode)
+{
+    Editor e(residual());
+    QStringList got;
+    for (const nodegeometry::Connection& c : e.editor->collectionView->connections())
+        got << QStringLiteral("%1>%2%3").arg(c.from).arg(c.to).arg(int(c.kind));
+    EXPECT_EQ(got, (QStringList{"0>10", "1>20", "2>30", "3>40", "4>51", "1>52", "5>60", "6>70"}));
+    e.editor->collectionView->canvas()->repaint();
+    EXPECT_EQ(e.editor->collectionView->namelist.value(5), "Name: add_1");
+
+    Json broken = residual();
+    broken["config"]["layers"].erase(size_t(1));  // conv1_conv now names a layer that is gone
+    e.editor->setDocument(broken, true);
+    EXPECT_EQ(e.editor->collectionView->connections().size(), 5u);
+}
+
+TEST(Editing, DocumentsWithoutALayerListShowNoNodes)
+{
+    for (const char* text : {"{}", R"({"config":{"layers":{"a":1}}})", R"({"config":5})"}) {
+        Editor e(Json::parse(text));
+        EXPECT_EQ(e.editor->collectionView->numberOfItems(), 0) << text;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,181 @@
+#include "support/fixture.h"
+#include "support/scriptedprompter.h"
+#include "training/ui/strategysheetview.h"
+#include "worker/paths.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Sheet {
+    ScriptedPrompter prompter;
+    strategysheetview view{prompter, QStringLiteral("/work/space")};
+    Sheet() { view.show(); }
+    QPushButton* button(const char* name) { return view.findChild<QPushButton*>(QString::fromUtf8(name)); }
+};
+
+QStringList items(const QComboBox* box)
+{
+    QStringList out;
+    for (int k = 0; k < box->count(); ++k)
+        out << box->itemText(k);
+    return out;
+}
+
+}  // namespace
+
+TEST(StrategySheet, AFreshFormHoldsTheDefaults)
+{
+    Sheet s;
+    strategysheetview& v = s.view;
+    EXPECT_EQ(v.size(), QSize(400, 1100));
+    const TrainingStrategy t = v.strategy();
+    EXPECT_EQ(t.batchsize, "4");
+    EXPECT_EQ(t.trainingeporch, "3");
+    EXPECT_EQ(t.optimizesel, "Adam");
+    EXPECT_EQ(t.lossfuncsel, "mean_squared_error");
+    EXPECT_DOUBLE_EQ(t.trainratio, 0.6);
+    EXPECT_FALSE(t.img_transfer || t.img_random || t.img_rotate || t.img_distort);
+    EXPECT_TRUE(t.imagefolder.isEmpty() && t.trainingfolder.isEmpty() && t.trainingdoc.isEmpty() && t.weights.isEmpty());
+    EXPECT_EQ(v.optimizer->currentText(), "Adam");
+    EXPECT_EQ(v.lossfunction->currentText(), "mean_squared_error");
+    EXPECT_EQ(v.trainprop->text(), "Train Ratio\n 0.60");
+    EXPECT_EQ(v.validprop->text(), "Valid Ratio\n 0.40");
+    EXPECT_EQ(items(v.optimizer), (QStringList{"SGD", "RMSprop", "Adam", "Adadelta", "Adagrad", "Adamax", "Nadam", "Ftrl"}));
+    EXPECT_EQ(items(v.lossfunction).size(), 12);
+    EXPECT_EQ(items(v.lossfunction).first(), "binary_crossentropy");
+    EXPECT_EQ(items(v.lossfunction).last(), "log_cosh");
+    EXPECT_FALSE(v.optimizer->isEditable() || v.lossfunction->isEditable());
+    for (QLineEdit* path : {v.imagefolder, v.trainingfolder, v.trainingdoc, v.weights})
+        EXPECT_TRUE(path->isReadOnly());
+    EXPECT_FALSE(v.batchsize->isReadOnly() || v.trainingeporch->isReadOnly());
+    for (QCheckBox* box : {v.transfercheck, v.randomcheck, v.rotatecheck, v.distortcheck})
+        EXPECT_FALSE(box->isChecked());
+    for (QLabel* picture : {v.transferimg, v.randomimg, v.distortimg})
+        EXPECT_EQ(picture->pixmap().size(), QSize(320, 80));
+    EXPECT_EQ(v.rotateimg->pixmap().size(), QSize(270, 100));
+    EXPECT_EQ(v.rotateimg->geometry(), QRect(20, 740, 320, 100));
+}
+
+struct SliderCase {
+    int position;
+    double stored;
+    const char* train;
+    const char* valid;
+};
+
+TEST(StrategySheet, SliderShowsTwoDecimalsAndKeepsItsFullValue)
+{
+    const SliderCase cases[] = {
+        {6789, 0.6789, "Train Ratio\n 0.68", "Valid Ratio\n 0.32"},
+        {0, 0.0, "Train Ratio\n 0.00", "Valid Ratio\n 1.00"},
+        {10000, 1.0, "Train Ratio\n 1.00", "Valid Ratio\n 0.00"},
+        {3333, 0.3333, "Train Ratio\n 0.33", "Valid Ratio\n 0.67"},
+        {7501, 0.7501, "Train Ratio\n 0.75", "Valid Ratio\n 0.25"},
+    };
+    for (const SliderCase& c : cases) {
+        Sheet s;
+        s.view.trainvalidbar->setValue(c.position);
+        EXPECT_DOUBLE_EQ(s.view.trainratio, c.stored);
+        EXPECT_DOUBLE_EQ(s.view.strategy().trainratio, c.stored);
+        EXPECT_EQ(s.view.trainprop->text(), c.train);
+        EXPECT_EQ(s.view.validprop->text(), c.valid);
+    }
+    Sheet keys;
+    keys.view.trainvalidbar->setFocus();
+    QTest::keyClick(keys.view.trainvalidbar, Qt::Key_Right);
+    EXPECT_DOUBLE_EQ(keys.view.trainratio, 0.61);
+    EXPECT_EQ(keys.view.validprop->text(), "Valid Ratio\n 0.39");
+}
+
+TEST(StrategySheet, EachCheckBoxTogglesOnlyItsOwnFlag)
+{
+    Sheet s;
+    strategysheetview& v = s.view;
+    const std::pair<QCheckBox*, bool*> boxes[] = {
+        {v.transfercheck, &v.img_transfer}, {v.randomcheck, &v.img_random},
+        {v.rotatecheck, &v.img_rotate},     {v.distortcheck, &v.img_distort},
+    };
+    for (const auto& [box, flag] : boxes) {
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+        EXPECT_TRUE(*flag) << box->text().toStdString();
+        for (const auto& [other, otherFlag] : boxes)
+            EXPECT_EQ(*otherFlag, other == box) << other->text().toStdString();
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+        EXPECT_FALSE(*flag);
+    }
+    EXPECT_EQ(v.transfercheck->text(), "Image Transfer (up,down,left,right)");
+    EXPECT_EQ(v.distortcheck->text(), "Image distorte x 4");
+}
+
+TEST(StrategySheet, CombosKeepTheirOwnSelectionText)
+{
+    Sheet s;
+    s.view.optimizer->setCurrentIndex(0);
+    EXPECT_EQ(s.view.optimizesel, "SGD");
+    EXPECT_EQ(s.view.lossfuncsel, "mean_squared_error");
+    s.view.lossfunction->setCurrentIndex(11);
+    EXPECT_EQ(s.view.lossfuncsel, "log_cosh");
+    EXPECT_EQ(s.view.optimizesel, "SGD");
+    EXPECT_EQ(s.view.strategy().optimizesel, "SGD");
+}
+
+struct PanelCase {
+    const char* button;
+    const char* title;
+    bool files;
+    bool directories;
+    QLineEdit* strategysheetview::*field;
+};
+
+TEST(StrategySheet, PanelsFillTheirFieldAndCancellingLeavesIt)
+{
+    const PanelCase cases[] = {
+        {"opentrainingfolder", "Choose training data folder", false, true, &strategysheetview::trainingfolder},
+        {"opentraininglabelcsv", "Choose training label document", true, false, &strategysheetview::trainingdoc},
+        {"openweightsfolder", "Choose training data folder", true, true, &strategysheetview::weights},
+    };
+    for (const PanelCase& c : cases) {
+        Sheet s;
+        QLineEdit* field = s.view.*(c.field);
+        s.prompter.answerPaths({"/data/chosen", "/data/second"});
+        QTest::mouseClick(s.button(c.button), Qt::LeftButton);
+        EXPECT_EQ(field->text(), "/data/chosen") << c.button;
+        QTest::mouseClick(s.button(c.button), Qt::LeftButton);  // cancelled
+        EXPECT_EQ(field->text(), "/data/chosen") << c.button;
+
+        ASSERT_EQ(s.prompter.fileRequests().size(), 2);
+        const FileRequest& r = s.prompter.fileRequests().front();
+        EXPECT_EQ(r.title, c.title);
+        EXPECT_EQ(r.chooseFiles, c.files) << c.button;
+        EXPECT_EQ(r.chooseDirectories, c.directories) << c.button;
+        EXPECT_FALSE(r.multiple);
+        EXPECT_EQ(r.startDirectory, "/work/space");
+    }
+}
+
+TEST(StrategySheet, TheControllerBuildsAFormThatOpensInTheWorkspace)
+{
+    ControllerFixture f;
+    strategysheetview* form = f.controller->strategysheetconfig;
+    ASSERT_NE(form, nullptr);
+    EXPECT_EQ(form->strategy().optimizesel, "Adam");
+    QTest::mouseClick(form->findChild<QPushButton*>("opentrainingfolder"), Qt::LeftButton);
+    ASSERT_EQ(f.prompter.fileRequests().size(), 1);
+    EXPECT_EQ(f.prompter.fileRequests().front().startDirectory, paths::workspaceFolder());
+
+    // KOLVARA_SCREENSHOT_DIR=/some/folder saves the form's picture for a look.
+    const QString shots = qEnvironmentVariable("KOLVARA_SCREENSHOT_DIR");
+    if (!shots.isEmpty()) {
+        Sheet s;
+        s.view.imagefolder->setText("/home/user/field.jpg");
+        s.view.grab().save(shots + "/strategysheetview.png");
+    }
+}
