@@ -234,6 +234,23 @@ TEST(TrainingRun, SecondStrategyConfigWhileFollowingIsRefused)
     EXPECT_EQ(c->gridmodel.predictpoints.size(), 2u);
 }
 
+TEST(TrainingRun, ExportWhileFollowingLeavesTheWorkspaceToTheWorker)
+{
+    ControllerFixture f;
+    ViewController* c = f.controller;
+    openMarkedGrid(c, testFolder());
+    ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "0.05");
+    scriptStrategy(f.prompter, trainOn(c, "2"));
+    c->strategyconfig();
+    ASSERT_TRUE(c->runmonitor && c->runmonitor->following());
+    f.prompter.answerPaths({testenv::scratchFolder()});
+    c->outputresult();
+    EXPECT_EQ(f.prompter.messages().last(), QStringLiteral("A training run is in progress. Export its results when it has finished."));
+    EXPECT_TRUE(f.prompter.fileRequests().isEmpty());
+    ASSERT_TRUE(waitForMessage(f.prompter, QStringLiteral("Computation finished!")));
+    EXPECT_EQ(c->painres->state.valid_x.size(), 3u);  // both checkpoints were left in place
+}
+
 TEST(TrainingRun, PureTestMarksPredictedTilesWithoutMetrics)
 {
     ControllerFixture f;
