@@ -166,7 +166,7 @@ double median(std::vector<double> v) { return percentile(std::move(v), 0.5); }
 void compare(const char* title, int rounds, const std::function<Run()>& make, RealTimeImageView& chart, QLabel& state,
              std::vector<double>* latencies)
 {
-    std::vector<double> alone, watched, aloneSelf, watchedSelf, cpuPerChunk;
+    std::vector<double> alone, watched, aloneSelf, watchedSelf, cpuPerChunk, cpuTotal;
     for (int r = 0; r < rounds; ++r) {
         // Alternate which goes first, so warm caches favour neither.
         Outcome a, b;
@@ -186,6 +186,7 @@ void compare(const char* title, int rounds, const std::function<Run()>& make, Re
         aloneSelf.push_back(a.workerSeconds);
         watchedSelf.push_back(b.workerSeconds);
         cpuPerChunk.push_back(b.chunks ? b.monitorCpuMs * 1e3 / b.chunks : NAN);
+        cpuTotal.push_back(b.monitorCpuMs);
         if (latencies)
             latencies->insert(latencies->end(), b.latencyMs.begin(), b.latencyMs.end());
     }
@@ -193,14 +194,16 @@ void compare(const char* title, int rounds, const std::function<Run()>& make, Re
         return;
     const double ratio = median(watched) / median(alone);
     std::printf("%s (%d rounds)\n", title, int(alone.size()));
-    std::printf("  start to exit      drained %8.3f s   followed %8.3f s   ratio %.4f (%+.2f %%)\n", median(alone), median(watched),
-                ratio, (ratio - 1) * 100);
+    const double fastest = *std::min_element(watched.begin(), watched.end()) / *std::min_element(alone.begin(), alone.end());
+    std::printf("  start to exit      drained %8.3f s   followed %8.3f s   ratio %.4f (%+.2f %%); fastest runs %+.2f %%\n",
+                median(alone), median(watched), ratio, (ratio - 1) * 100, (fastest - 1) * 100);
     if (!std::isnan(median(aloneSelf))) {
         const double own = median(watchedSelf) / median(aloneSelf);
         std::printf("  worker's own time  drained %8.3f s   followed %8.3f s   ratio %.4f (%+.2f %%)\n", median(aloneSelf),
                     median(watchedSelf), own, (own - 1) * 100);
     }
-    std::printf("  monitor CPU        %.1f us per output chunk\n", median(cpuPerChunk));
+    std::printf("  monitor CPU        %.1f us per output chunk, %.1f ms per run (%.2f %% of the run)\n", median(cpuPerChunk),
+                median(cpuTotal), median(cpuTotal) / (median(watched) * 10));
 }
 }  // namespace
 

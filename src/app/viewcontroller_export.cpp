@@ -2,6 +2,7 @@
 #include "app/viewcontroller.h"
 
 #include "app/prompter.h"
+#include "training/ui/runmonitor.h"
 #include "training/workspacefiles.h"
 #include "util/diagnostics.h"
 
@@ -22,6 +23,13 @@ void reportIncomplete(Prompter& prompter, const workspacefiles::ExportOutcome& o
 
 void ViewController::outputresult()
 {
+    if (runmonitor && runmonitor->following()) {
+        // Preparing samples would clear the workspace under the running worker, and a copy
+        // taken now would be half written.
+        m_prompter.alert(QStringLiteral("A training run is in progress. Export its results when it has finished."),
+                         AlertStyle::Warning);
+        return;
+    }
     const bool gridReady = havesingleimg && havegridimg;
     // A folder run's results are worth exporting as much as a tile run's.
     if (!gridmodel.hasprediction && !gridReady && !browsermodel.haspredict)

@@ -5,6 +5,7 @@
 #include "data/ui/paintableimageview.h"
 #include "results/ui/metricimageview.h"
 #include "results/ui/realtimeimageview.h"
+#include "training/ui/runmonitor.h"
 #include "training/ui/strategysheetview.h"
 #include "worker/paths.h"
 
@@ -15,7 +16,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPainter>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -44,6 +45,16 @@ void clickTile(ViewController* c, TilePoint tile)
     const tilegeometry::TileGridPicture picture = tilegeometry::composeTileGrid(c->gridmodel, fit);
     const QRectF r = tilegeometry::toTopLeft(tilegeometry::tileRect(tile, picture.tile), c->testview->height());
     QTest::mouseClick(c->testview, Qt::LeftButton, {}, r.center().toPoint());
+}
+
+// With KOLVARA_SCREENSHOTS set, keeps a picture of the window for a person to look at.
+void saveScreen(QWidget* window, const char* name)
+{
+    const QString folder = qEnvironmentVariable("KOLVARA_SCREENSHOTS");
+    if (folder.isEmpty())
+        return;
+    QDir().mkpath(folder);
+    window->grab().save(folder + QLatin1Char('/') + QString::fromUtf8(name));
 }
 
 using FormSetup = std::function<void(strategysheetview&)>;
@@ -104,9 +115,21 @@ TEST(EndToEnd, SingleImageTrainedThenTestedWithItsModel)
         form.trainingfolder->setText(c->datadirectory);
         form.trainingeporch->setText(QStringLiteral("4"));
         form.lossfuncsel = QStringLiteral("categorical_crossentropy");
+        // Shifted and rotated copies give the batch normalisation enough steps to settle.
+        form.img_transfer = true;
+        form.img_rotate = true;
     });
     c->strategyconfig();
+    ASSERT_TRUE(c->runmonitor);
+    bool saved = false;  // one picture, in the middle of the run
+    QObject::connect(c->runmonitor, &RunMonitor::stateChanged, c, [&f, &saved, c] {
+        if (!saved && c->painres->state.valid_x.size() == 3 && c->trainingstate->text().contains(QStringLiteral("ETA"))) {
+            saved = true;
+            saveScreen(f.window.get(), "e2e_chart_midrun.png");
+        }
+    });
     waitForCompletion(f.prompter, QStringLiteral("Computation finished!"));
+    saveScreen(f.window.get(), "e2e_metrics.png");
 
     EXPECT_TRUE(c->gridmodel.hasprediction);
     const std::vector<TilePoint> trained = c->gridmodel.predictpoints;
@@ -116,6 +139,9 @@ TEST(EndToEnd, SingleImageTrainedThenTestedWithItsModel)
     EXPECT_EQ(c->documentView(), c->metricview);
     EXPECT_FALSE(static_cast<MetricImageView*>(c->metricview)->image().isNull());
     EXPECT_TRUE(QFile::exists(c->datadirectory + QStringLiteral("/sample_fields_error.log")));
+    c->ResultViewBtn->click();
+    c->LabelViewBtn->click();
+    saveScreen(f.window.get(), "e2e_grid_predictions.png");
 
     // Preparing the next run clears the workspace, so the trained model is kept elsewhere first.
     const QString kept = testenv::scratchFolder() + QStringLiteral("/kept_my_model.h5");
@@ -163,8 +189,10 @@ TEST(EndToEnd, FolderOfImagesTrainedAndPredicted)
 
     scriptStrategy(f.prompter, [c](strategysheetview& form) {
         form.trainingfolder->setText(c->datadirectory);
-        form.trainingeporch->setText(QStringLiteral("3"));
+        form.trainingeporch->setText(QStringLiteral("8"));
         form.lossfuncsel = QStringLiteral("categorical_crossentropy");
+        form.img_transfer = true;
+        form.img_rotate = true;
     });
     c->strategyconfig();
     waitForCompletion(f.prompter, QStringLiteral("Computation finished!"));

@@ -10,7 +10,6 @@
 #include "support/testenv.h"
 
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -40,25 +39,10 @@ TEST(RunScreens, LiveChartMetricsAndPredictedGrid)
     c->drawgrid();
     // The river's tiles, row 0 at the bottom.
     c->gridmodel.clickpoints = {{0, 0}, {0, 1}, {1, 1}, {1, 2}, {2, 3}, {2, 4}, {3, 4}, {3, 5}, {4, 6}, {5, 7}};
-    c->datadirectory = testenv::scratchFolder() + QStringLiteral("/screens_ws");
-    QDir().mkpath(c->datadirectory);
-    // The label file as preparation writes it, in case preparation is not there to write it.
-    QFile labels(c->datadirectory + QStringLiteral("/sample_fields_outputlabel.csv"));
-    ASSERT_TRUE(labels.open(QIODevice::WriteOnly));
-    labels.write("index,i,j,filename,label\n");
-    for (int i = 0, index = 1; i < 6; ++i) {
-        for (int j = 0; j < 8; ++j, ++index) {
-            const bool river = std::find(c->gridmodel.clickpoints.begin(), c->gridmodel.clickpoints.end(), TilePoint{i, j})
-                               != c->gridmodel.clickpoints.end();
-            labels.write(QStringLiteral("%1,%2,%3,sample_fields_%2%3.png,%4\n").arg(index).arg(i).arg(j).arg(river ? 1 : 0).toUtf8());
-        }
-    }
-    labels.close();
     c->modelname = QStringLiteral("ResNet50");
     c->resourcename = QStringLiteral("resnet50");
     c->modeljson = nlohmann::ordered_json::parse(R"({"class_name":"Functional","config":{"layers":[]}})");
     c->trainNNScript = QStringLiteral(KOLVARA_TEST_DATA_DIR "/fake_trainNN.py");
-    const QString workspace = c->datadirectory;
     ScopedEnv pace("FAKE_TRAINNN_STEP_SECONDS", "0.1");
     ScopedEnv flip("FAKE_TRAINNN_FLIP_EVERY", "7");  // some tiles predicted against their marks
     f.prompter.answerAlert(1);

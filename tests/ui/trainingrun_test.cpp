@@ -34,7 +34,7 @@ QString testFolder()
     const QString dir = testenv::scratchFolder() + QStringLiteral("/run_")
                         + QString::fromUtf8(::testing::UnitTest::GetInstance()->current_test_info()->name());
     QDir(dir).removeRecursively();
-    QDir().mkpath(dir + QStringLiteral("/ws"));
+    QDir().mkpath(dir);
     return dir;
 }
 
@@ -51,8 +51,7 @@ QString readFile(const QString& path)
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-// A 2 x 3 grid on field.png with tiles (0,1) and (1,2) marked, its label file prepared in the
-// workspace, and a pre-trained model chosen.
+// A 2 x 3 grid on field.png with tiles (0,1) and (1,2) marked, and a pre-trained model chosen.
 void openMarkedGrid(ViewController* c, const QString& folder)
 {
     QImage image(60, 40, QImage::Format_RGB32);
@@ -69,14 +68,26 @@ void openMarkedGrid(ViewController* c, const QString& folder)
     c->gridmodel.colnum = 3;
     c->gridmodel.gridstate = {1};
     c->gridmodel.clickpoints = {{0, 1}, {1, 2}};
-    c->datadirectory = folder + QStringLiteral("/ws");
-    writeFile(c->datadirectory + QStringLiteral("/field_outputlabel.csv"),
-              "index,i,j,filename,label\n1,0,0,field_00.png,0\n2,0,1,field_01.png,1\n3,0,2,field_02.png,0\n"
-              "4,1,0,field_10.png,0\n5,1,1,field_11.png,0\n6,1,2,field_12.png,1\n");
     c->modelname = QStringLiteral("ResNet50");
     c->resourcename = QStringLiteral("resnet50");
     c->modeljson = nlohmann::ordered_json::parse(R"({"class_name":"Functional","config":{"layers":[]}})");
     c->trainNNScript = kFakeWorker;
+}
+
+// Two pictures opened as a folder input, labelled cat "1" and dog "0".
+void openLabelledPictures(ViewController* c, const QString& folder)
+{
+    QImage picture(32, 32, QImage::Format_RGB32);
+    picture.fill(Qt::gray);
+    c->urlarray.clear();
+    for (const char* name : {"cat", "dog"}) {
+        const QString path = folder + QStringLiteral("/%1.png").arg(QString::fromUtf8(name));
+        picture.save(path);
+        c->urlarray << path;
+    }
+    c->browsermodel.urlarray = c->urlarray;
+    c->browsermodel.data = {{QStringLiteral("cat"), QStringLiteral("1")}, {QStringLiteral("dog"), QStringLiteral("0")}};
+    c->inputdatatype = 2;
 }
 
 using FormSetup = std::function<void(strategysheetview&)>;
@@ -223,6 +234,23 @@ TEST(TrainingRun, SecondStrategyConfigWhileFollowingIsRefused)
     EXPECT_EQ(c->gridmodel.predictpoints.size(), 2u);
 }
 
+TEST(TrainingRun, ExportWhileFollowingLeavesTheWorkspaceToTheWorker)
+{
+    ControllerFixture f;
+    ViewController* c = f.controller;
+    openMarkedGrid(c, testFolder());
+    ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "0.05");
+    scriptStrategy(f.prompter, trainOn(c, "2"));
+    c->strategyconfig();
+    ASSERT_TRUE(c->runmonitor && c->runmonitor->following());
+    f.prompter.answerPaths({testenv::scratchFolder()});
+    c->outputresult();
+    EXPECT_EQ(f.prompter.messages().last(), QStringLiteral("A training run is in progress. Export its results when it has finished."));
+    EXPECT_TRUE(f.prompter.fileRequests().isEmpty());
+    ASSERT_TRUE(waitForMessage(f.prompter, QStringLiteral("Computation finished!")));
+    EXPECT_EQ(c->painres->state.valid_x.size(), 3u);  // both checkpoints were left in place
+}
+
 TEST(TrainingRun, PureTestMarksPredictedTilesWithoutMetrics)
 {
     ControllerFixture f;
@@ -257,10 +285,7 @@ TEST(TrainingRun, FolderInputPredictionsGoToTheThumbnails)
     ViewController* c = f.controller;
     const QString folder = testFolder();
     openMarkedGrid(c, folder);
-    c->inputdatatype = 2;
-    c->browsermodel.data = {{QStringLiteral("cat"), QStringLiteral("1")}, {QStringLiteral("dog"), QStringLiteral("0")}};
-    writeFile(c->datadirectory + QStringLiteral("/folderimage_outputlabel.csv"),
-              "index,i,j,filename,label\n1,1,1,cat.png,1\n2,2,2,dog.png,0\n");
+    openLabelledPictures(c, folder);
     scriptStrategy(f.prompter, trainOn(c, "1"));
     c->strategyconfig();
     ASSERT_TRUE(waitForMessage(f.prompter, QStringLiteral("Computation finished!")));
@@ -273,10 +298,9 @@ TEST(TrainingRun, PureTestOnAFolderInputReadsItsOwnPredictionFile)
 {
     ControllerFixture f;
     ViewController* c = f.controller;
-    openMarkedGrid(c, testFolder());
-    c->inputdatatype = 2;
-    c->browsermodel.data = {{QStringLiteral("cat"), QStringLiteral("1")}};
-    writeFile(c->datadirectory + QStringLiteral("/folderimage_outputlabel.csv"), "index,i,j,filename,label\n1,1,1,cat.png,1\n");
+    const QString folder = testFolder();
+    openMarkedGrid(c, folder);
+    openLabelledPictures(c, folder);
     scriptStrategy(f.prompter, [](strategysheetview&) {});
     c->strategyconfig();
     EXPECT_EQ(f.prompter.messages().last(), QStringLiteral("Pure Test Computation finished!"));
@@ -341,7 +365,9 @@ INSTANTIATE_TEST_SUITE_P(
         CheckCase{"no test data", [](ViewController*) {}, [](strategysheetview& s) { s.imagefolder->clear(); }, "No validation data!"},
         CheckCase{"no model", [](ViewController* c) { c->resourcename.clear(); c->modelname.clear(); },
                   [](strategysheetview&) {}, "No Neural Network Model Configured"},
-        CheckCase{"table input", [](ViewController* c) { c->inputdatatype = 3; }, [](strategysheetview&) {}, "No data label document"},
+        // A table opened after images were prepared: the workspace is there, a label document is not.
+        CheckCase{"table input", [](ViewController* c) { c->preparedata(); c->inputdatatype = 3; }, [](strategysheetview&) {},
+                  "No data label document"},
         CheckCase{"epochs not a whole number", [](ViewController*) {},
                   [](strategysheetview& s) { s.trainingeporch->setText(QStringLiteral("3x")); },
                   "Training Eporch must be a positive whole number."},
