@@ -34,7 +34,7 @@ def main(argv=None):
             touch(os.path.join(workspace, checkpoints.pop(0)))
         sys.stdout.write(piece)
         sys.stdout.flush()
-        time.sleep(0.002)
+        time.sleep(0.02)  # long enough for the reader to see the pieces one by one
     for name in files:
         if ".hdf5" not in name:
             touch(os.path.join(workspace, name))
