@@ -75,6 +75,7 @@ QString fileText(const QString& path)
 TEST(RunMonitor, FollowsEveryEpochThenReportsTheTrainingFinished)
 {
     const QString ws = freshWorkspace();
+    ScopedEnv pace("FAKE_TRAINNN_STEP_SECONDS", "0.05");  // redraws arrive one by one
     const Followed seen = follow(workerArguments(kData + QStringLiteral("/fake_trainNN.py"), ws, 3), 3, ws);
     ASSERT_EQ(seen.charts.size(), 3u);
     for (size_t k = 0; k < 3; ++k) {
@@ -152,8 +153,10 @@ TEST(RunMonitor, PlaybackOfTheRealWorkersCapturedRun)
     EXPECT_EQ(seen.charts.back().valid_x, xs);
     EXPECT_EQ(seen.charts.back().valid_y, valid);
     EXPECT_EQ(seen.charts.back().train_y, train);
-    EXPECT_TRUE(std::any_of(seen.states.begin(), seen.states.end(),
-                            [](const QString& s) { return s.contains(QStringLiteral("] - ETA: ")); }));
+    // Which redraws share a piece of output depends on timing; the progress lines themselves
+    // are checked against the same capture, piece by piece, in the contract test.
+    ASSERT_FALSE(seen.states.isEmpty());
+    EXPECT_EQ(seen.states.last().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Training state in epoch %1 ").arg(epochs));
 }
 
 // The worker's own fixture lays out a small tile run (test tiles in a workspace, a separate
