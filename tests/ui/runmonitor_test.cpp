@@ -75,6 +75,7 @@ QString fileText(const QString& path)
 TEST(RunMonitor, FollowsEveryEpochThenReportsTheTrainingFinished)
 {
     const QString ws = freshWorkspace();
+    ScopedEnv pace("FAKE_TRAINNN_STEP_SECONDS", "0.05");  // redraws arrive one by one
     const Followed seen = follow(workerArguments(kData + QStringLiteral("/fake_trainNN.py"), ws, 3), 3, ws);
     ASSERT_EQ(seen.charts.size(), 3u);
     for (size_t k = 0; k < 3; ++k) {
@@ -131,28 +132,31 @@ TEST(RunMonitor, PlaybackOfTheRealWorkersCapturedRun)
     const QString capture = kData + QStringLiteral("/trainNN_run");
     if (!QFile::exists(capture + QStringLiteral("/stdout.txt")))
         GTEST_SKIP() << "tests/data/trainNN_run is absent";
-    const QString ws = freshWorkspace();
-    QStringList arguments = workerArguments(kData + QStringLiteral("/replay_trainNN.py"), ws, 2);
-    arguments.insert(1, capture);
-    const Followed seen = follow(arguments, 2, ws);
-    EXPECT_TRUE(seen.early.isEmpty()) << seen.early.toStdString();
-    ASSERT_EQ(seen.charts.size(), 2u);
-    EXPECT_EQ(seen.charts.back().valid_x, (std::vector<int>{0, 1, 2}));
-    // The accuracies the chart must hold are the ones the captured run put in its checkpoint names.
-    QFile files(capture + QStringLiteral("/files.txt"));
-    ASSERT_TRUE(files.open(QIODevice::ReadOnly));
-    std::vector<int> valid{0}, train{0};
-    for (const QByteArray& line : files.readAll().split('\n')) {
-        const QList<QByteArray> parts = line.trimmed().split('-');
-        if (line.contains(".hdf5") && parts.size() >= 3) {
-            valid.push_back(int(parts[1].toFloat() * 100.0f));
-            train.push_back(int(parts[2].toFloat() * 100.0f));
-        }
+    // The chart must end holding what the captured checkpoint names carry, as percentages.
+    QStringList names = fileText(capture + QStringLiteral("/files.txt")).split(QLatin1Char('\n')).filter(QStringLiteral(".hdf5"));
+    names.sort();
+    const int epochs = int(names.size());
+    ASSERT_GT(epochs, 0);
+    std::vector<int> xs{0}, valid{0}, train{0};
+    for (const QString& name : names) {
+        const QStringList fields = name.split(QLatin1Char('-'));
+        xs.push_back(int(xs.size()));
+        valid.push_back(int(fields[1].toFloat() * 100.0f));
+        train.push_back(int(fields[2].toFloat() * 100.0f));
     }
+    const QString ws = freshWorkspace();
+    QStringList arguments = workerArguments(kData + QStringLiteral("/replay_trainNN.py"), ws, epochs);
+    arguments.insert(1, capture);
+    const Followed seen = follow(arguments, epochs, ws);
+    EXPECT_TRUE(seen.early.isEmpty()) << seen.early.toStdString();
+    ASSERT_EQ(seen.charts.size(), size_t(epochs));
+    EXPECT_EQ(seen.charts.back().valid_x, xs);
     EXPECT_EQ(seen.charts.back().valid_y, valid);
     EXPECT_EQ(seen.charts.back().train_y, train);
-    EXPECT_TRUE(std::any_of(seen.states.begin(), seen.states.end(),
-                            [](const QString& s) { return s.contains(QStringLiteral("/18 [")) && s.contains(QStringLiteral("ETA: 0s ")); }));
+    // Which redraws share a piece of output depends on timing; the progress lines themselves
+    // are checked against the same capture, piece by piece, in the contract test.
+    ASSERT_FALSE(seen.states.isEmpty());
+    EXPECT_EQ(seen.states.last().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Training state in epoch %1 ").arg(epochs));
 }
 
 // The worker's own fixture lays out a small tile run (test tiles in a workspace, a separate
