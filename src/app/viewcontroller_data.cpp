@@ -5,6 +5,7 @@
 #include "data/csvtable.h"
 #include "data/dataopening.h"
 #include "data/gridcounts.h"
+#include "data/imagefile.h"
 #include "data/ui/paintableimageview.h"
 #include "data/ui/tablemodel.h"
 #include "util/diagnostics.h"
@@ -13,7 +14,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
-#include <QImageReader>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -34,6 +34,22 @@ void showInLabelPane(ViewController& c, QWidget* view)
         c.LabelViewBtn->setChecked(true);  // the pane switch shows lastlabelview
 }
 
+// What a selection of which nothing opens gives back.
+struct OpenData {
+    QStringList urlarray;
+    bool havesingleimg = false;
+    bool havegridimg = false;
+};
+
+void restoreOpenData(ViewController& c, const OpenData& before)
+{
+    c.urlarray = before.urlarray;
+    c.havesingleimg = before.havesingleimg;
+    c.havegridimg = before.havegridimg;
+    if (c.inputdatatype != 0)
+        showInLabelPane(c, c.lastlabelview);
+}
+
 void alertWithReason(Prompter& prompter, const QString& message, const QString& reason)
 {
     prompter.alert(AlertRequest{message, reason, AlertStyle::Warning, {}, nullptr});
@@ -42,19 +58,19 @@ void alertWithReason(Prompter& prompter, const QString& message, const QString& 
 // Reads the image; on failure says why and returns a null image.
 QImage readImage(Prompter& prompter, const QString& path)
 {
-    QImageReader reader(path);
-    QImage image = reader.read();
-    if (image.isNull())  // also an image of zero width or height
-        alertWithReason(prompter, QStringLiteral("Cannot open the image at ") + path, reader.errorString());
-    return image;
+    const imagefile::Loaded loaded = imagefile::read(path);
+    if (loaded.image.isNull())  // also an image of zero width or height
+        alertWithReason(prompter, QStringLiteral("Cannot open the image at ") + path, loaded.error);
+    return loaded.image;
 }
 
-void openFolder(ViewController& c, const QString& folder)
+// False when the folder could not be listed (after telling the user).
+bool openFolder(ViewController& c, const QString& folder)
 {
     const dataopening::FolderScan scan = dataopening::scanFolder(folder);
     if (!scan.listed) {
         c.prompter().alert(QStringLiteral("Cannot enumerate folder at") + folder);
-        return;
+        return false;
     }
     diag::print("folder entries", scan.entries);
     diag::print("retained", scan.retained);
@@ -65,6 +81,7 @@ void openFolder(ViewController& c, const QString& folder)
         diag::print(QDir::cleanPath(folder), dir.absolutePath(), dir.absoluteFilePath(name));
     c.urlarray.append(scan.accepted);
     c.openMultiImageurl();
+    return true;
 }
 
 // The table and the single image open fully or not at all: on failure the user is told why
@@ -143,6 +160,7 @@ void ViewController::buildDataViews()
 
 void ViewController::Opendata()
 {
+    const OpenData before{urlarray, havesingleimg, havegridimg};
     removesubviews(RightView);
     havesingleimg = false;
     havegridimg = false;
@@ -154,6 +172,9 @@ void ViewController::Opendata()
     const QStringList picked = m_prompter.choosePaths(request);
     if (picked.isEmpty())
         return;
+    // A selection of which nothing opens leaves the open data as it was, so that a wrong pick
+    // does not cost the marks or labels made so far.
+    bool opened = false;
     urlarray.clear();
     for (const QString& path : picked) {
         const QFileInfo info(path);
@@ -161,7 +182,7 @@ void ViewController::Opendata()
         diag::line(dataopening::kindLine(kind));
         switch (kind) {
         case dataopening::PickedKind::Folder:
-            openFolder(*this, path);
+            opened = openFolder(*this, path) || opened;
             break;
         case dataopening::PickedKind::JpgImage:
         case dataopening::PickedKind::JpegImage:
@@ -170,12 +191,16 @@ void ViewController::Opendata()
                 diag::line(info.absoluteFilePath());
             // A file that does not open stays out of the list of inputs.
             urlarray.append(info.absoluteFilePath());
-            if (!showSingleImage(*this, info.absoluteFilePath()))
+            if (showSingleImage(*this, info.absoluteFilePath()))
+                opened = true;
+            else
                 urlarray.removeLast();
             break;
         case dataopening::PickedKind::Table:
             urlarray.append(info.absoluteFilePath());
-            if (!showTable(*this, info.absoluteFilePath()))
+            if (showTable(*this, info.absoluteFilePath()))
+                opened = true;
+            else
                 urlarray.removeLast();
             break;
         case dataopening::PickedKind::Rejected:
@@ -183,6 +208,8 @@ void ViewController::Opendata()
             break;
         }
     }
+    if (!opened)
+        restoreOpenData(*this, before);
 }
 
 void ViewController::opentable(const QString& path) { showTable(*this, path); }

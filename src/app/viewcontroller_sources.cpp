@@ -3,10 +3,12 @@
 
 #include "app/prompter.h"
 #include "app/workerrunner.h"
+#include "model/archdocument.h"
 #include "model/jsonfile.h"
 #include "util/diagnostics.h"
 #include "worker/paths.h"
 #include "worker/workercommands.h"
+#include "worker/workerfailure.h"
 
 #include <QComboBox>
 #include <QFile>
@@ -23,15 +25,7 @@ WorkerResult runCommand(WorkerRunner& runner, const workercommands::Command& com
     return runner.run(command.program, command.arguments, waiting);
 }
 
-QString failureText(const WorkerResult& result)
-{
-    if (!result.started)
-        return result.errorText;
-    if (result.cancelled)
-        return QStringLiteral("Cancelled.");
-    const QString err = QString::fromUtf8(result.standardError).trimmed();
-    return err.isEmpty() ? QStringLiteral("The worker ended with status %1 and no message.").arg(result.exitCode) : err;
-}
+QString failureText(const WorkerResult& result) { return workerfailure::describe(result); }
 
 }  // namespace
 
@@ -96,7 +90,12 @@ void ViewController::loadmodeljson(const QString& path)
 {
     QString error;
     const std::optional<nlohmann::ordered_json> doc = jsonfile::read(path, &error);
-    if (!doc) {
+    if (doc)
+        error = archdoc::structureProblem(*doc);
+    if (!doc || !error.isEmpty()) {
+        // The model shown and kept so far stays.
+        if (doc)
+            error = QStringLiteral("%1: %2.").arg(path, error);
         m_prompter.alert(AlertRequest{QStringLiteral("Cannot load the model architecture."), error, AlertStyle::Warning, {}, nullptr});
         return;
     }

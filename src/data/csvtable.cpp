@@ -1,6 +1,7 @@
 #include "data/csvtable.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QStringDecoder>
 
@@ -26,6 +27,11 @@ ReadResult readText(const QString& path)
 {
     ReadResult result;
     QFile file(path);
+    // A pipe or a device would block the reader or never end.
+    if (QFileInfo(path).exists() && !QFileInfo(path).isFile()) {
+        result.error = QStringLiteral("It is not a regular file.");
+        return result;
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         result.error = file.errorString();
         return result;

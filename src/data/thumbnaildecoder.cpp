@@ -1,23 +1,12 @@
 #include "data/thumbnaildecoder.h"
 
-#include "data/photolayout.h"
-
-#include <QImageReader>
+#include "data/imagefile.h"
 
 namespace thumbnaildecoder {
 
 QImage decode(const QString& path, const QSize& box)
 {
-    QImageReader reader(path);
-    reader.setAutoTransform(true);
-    const QSize stored = reader.size();
-    QSize target = photolayout::fittedSize(stored, box);
-    // A quarter turn swaps the sides after decoding; fit the turned picture, not the stored one.
-    if (target.isValid() && reader.transformation().testFlag(QImageIOHandler::TransformationRotate90))
-        target = photolayout::fittedSize(stored, box.transposed());
-    if (target.isValid())
-        reader.setScaledSize(target);
-    QImage image = reader.read();
+    QImage image = imagefile::read(path, box).image;
     if (image.isNull())
         return QImage();
     // Readers that cannot tell the size up front decode at full size; still hand back a thumbnail.

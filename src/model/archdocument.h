@@ -107,6 +107,19 @@ std::optional<Json> findTemplate(const Json& primary, const Json& fallback, cons
 // The names of the inbound layers of call node 0, from a record's "inbound_nodes" value.
 QStringList inboundNames(const Json& inboundNodes);
 
+// What keeps `doc` from being shown and edited as an architecture, as one sentence naming the
+// layer: not an object, no config.layers list, a layer that is not an object with a text
+// "name" and "class_name", a "config" that is not an object, "inbound_nodes" not shaped as
+// call nodes of [layer name, ...] entries, or layers whose inbound names run in a cycle.
+// Empty when the document is sound. Inbound names that name no layer are allowed (the editor
+// keeps them until the user fixes them).
+QString structureProblem(const Json& doc);
+
+// The first cycle among the call nodes' inbound references, as the layer names along it with
+// the first repeated at the end (a, b, a); empty when there is none. Nodes are told apart by
+// their index, so a layer called twice on either side of another layer is no cycle.
+QStringList inboundCycle(const Json& layers);
+
 // One line per refused field, naming it and what it needed.
 QString refusalText(const QList<RefusedField>& refused);
 

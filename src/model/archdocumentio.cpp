@@ -1,6 +1,7 @@
 // Reading, writing and template look-up for architecture documents.
 #include "model/archdocument.h"
 
+#include "model/jsonfile.h"
 #include "worker/paths.h"
 
 #include <QFile>
@@ -11,6 +12,10 @@ namespace archdoc {
 ParseOutcome parse(const QByteArray& bytes)
 {
     ParseOutcome outcome;
+    if (jsonfile::nestingDepth(bytes) > jsonfile::kMaxNesting) {
+        outcome.error = QStringLiteral("the JSON is nested more than %1 levels deep").arg(jsonfile::kMaxNesting);
+        return outcome;
+    }
     try {
         outcome.json = Json::parse(bytes.constData(), bytes.constData() + bytes.size());
     } catch (const Json::exception& e) {

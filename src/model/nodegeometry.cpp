@@ -1,5 +1,7 @@
 #include "model/nodegeometry.h"
 
+#include <QHash>
+#include <algorithm>
 #include <cmath>
 
 namespace nodegeometry {
@@ -8,13 +10,16 @@ namespace {
 constexpr double kRowPitch = kNodeHeight + kLineSpacing;
 constexpr double kFirstTop = kHeaderHeight + kInsetTop;
 
-int firstNamed(const std::vector<std::optional<NodeLines>>& nodes, const QString& name)
+// The first node of each name, so that a long column is matched in one pass.
+QHash<QString, int> firstOfEachName(const std::vector<std::optional<NodeLines>>& nodes)
 {
+    QHash<QString, int> first;
+    first.reserve(qsizetype(nodes.size()));
     for (size_t k = 0; k < nodes.size(); ++k) {
-        if (nodes[k] && nodes[k]->name == name)
-            return int(k);
+        if (nodes[k] && !first.contains(nodes[k]->name))
+            first.insert(nodes[k]->name, int(k));
     }
-    return -1;
+    return first;
 }
 
 Connection straight(int from, int to)
@@ -59,6 +64,15 @@ int nodeAt(const QPointF& point, int count)
     return row < count && nodeBox(row).contains(point) ? row : -1;
 }
 
+std::pair<int, int> rowsBetween(double top, double bottom, int count)
+{
+    if (count <= 0 || bottom < top)
+        return {0, -1};
+    const int first = std::max(0, int(std::ceil((top - kFirstTop - kNodeHeight) / kRowPitch)));
+    const int last = std::min(count - 1, int(std::floor((bottom - kFirstTop) / kRowPitch)));
+    return {first, last};
+}
+
 int dropIndexAt(const QPointF& point, int count)
 {
     const double offset = point.y() - kFirstTop + kLineSpacing / 2;
@@ -69,17 +83,19 @@ int dropIndexAt(const QPointF& point, int count)
 std::vector<Connection> connections(const std::vector<std::optional<NodeLines>>& nodes)
 {
     std::vector<Connection> out;
+    const QHash<QString, int> first = firstOfEachName(nodes);
+    const auto firstNamed = [&first](const QString& name) { return first.value(name, -1); };
     for (size_t i = 1; i < nodes.size(); ++i) {
         if (!nodes[i] || !nodes[i]->inbound)
             continue;
         const QStringList& inbound = *nodes[i]->inbound;
         if (inbound.size() == 1) {
-            const int b = firstNamed(nodes, inbound[0]);
+            const int b = firstNamed(inbound[0]);
             if (b >= 0)
                 out.push_back(straight(b, int(i)));
         } else if (inbound.size() >= 2) {
             for (int side = 0; side < 2; ++side) {
-                const int b = firstNamed(nodes, inbound[side]);
+                const int b = firstNamed(inbound[side]);
                 if (b >= 0)
                     out.push_back(curve(b, int(i), side == 0));
             }

@@ -6,6 +6,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // Where the layer nodes of the editor's column sit and how their connection lines run.
@@ -26,6 +27,9 @@ QRectF nodeBox(int index);
 QSizeF columnSize(int count);
 // The node whose box holds `point`, or -1.
 int nodeAt(const QPointF& point, int count);
+// The rows whose boxes reach into the band from `top` to `bottom` (column coordinates), as
+// first and last; last < first when there is none.
+std::pair<int, int> rowsBetween(double top, double bottom, int count);
 // The layer position a drop at `point` proposes: the row nearest to it, or `count` below the
 // last node.
 int dropIndexAt(const QPointF& point, int count);

@@ -1,10 +1,10 @@
 #include "training/tilecutter.h"
 
+#include "data/imagefile.h"
 #include "training/datapreparation.h"
 #include "training/samplepng.h"
 
 #include <QFile>
-#include <QImageReader>
 #include <QPainter>
 #include <QtConcurrent/QtConcurrentMap>
 #include <numeric>
@@ -82,19 +82,28 @@ std::vector<SaveFailure> saveTiles(const QImage& image, const std::vector<QRect>
 
 std::vector<SaveFailure> saveImages(const QStringList& sources, const QStringList& targets)
 {
-    return saveAll(targets, [&](int k) {
-        QImageReader reader(sources.at(k));
-        reader.setAutoTransform(true);
-        const QImage image = reader.read();
-        return trimimage(image, QRect(QPoint(0, 0), image.size()));
+    // Each job writes only its own slot.
+    std::vector<QString> unreadable(size_t(sources.size()));
+    std::vector<SaveFailure> failures = saveAll(targets, [&](int k) {
+        imagefile::Loaded loaded = imagefile::read(sources.at(k));
+        unreadable[size_t(k)] = loaded.error;
+        return trimimage(loaded.image, QRect(QPoint(0, 0), loaded.image.size()));
     });
+    // A source that could not be read says so rather than that it could not be encoded.
+    for (SaveFailure& f : failures) {
+        if (!unreadable[size_t(f.index)].isEmpty())
+            f.error.message = unreadable[size_t(f.index)];
+    }
+    return failures;
 }
 
 QString describe(const imageutil::NSImageExtensionError& error)
 {
     switch (error.kind) {
     case imageutil::NSImageExtensionError::Kind::unwrappingPNGRepresentationFailed:
-        return QStringLiteral("unwrappingPNGRepresentationFailed");
+        if (error.message.isEmpty())
+            return QStringLiteral("unwrappingPNGRepresentationFailed");
+        return QStringLiteral("unwrappingPNGRepresentationFailed(") + error.message + QLatin1Char(')');
     case imageutil::NSImageExtensionError::Kind::writeFailed:
         break;
     }

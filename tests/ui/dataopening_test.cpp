@@ -248,7 +248,8 @@ TEST(Table, FilesThatAreNotTextAreRefusedAndTheTableStays)
     ASSERT_EQ(f.prompter.messages().size(), 1);
     EXPECT_TRUE(f.prompter.messages().front().startsWith("Cannot read the table at"));
     EXPECT_EQ(f.controller->tabledata.value(0), (QStringList{"a", "b"}));
-    EXPECT_TRUE(f.controller->urlarray.isEmpty());
+    EXPECT_EQ(f.controller->urlarray, QStringList{f.file("good.csv")});  // nothing opened: it stays
+    EXPECT_EQ(f.controller->scrollview->widget(), f.controller->tableView);
 
     QString huge(3'000'000, QLatin1Char('9'));
     f.open({writeFile(f.file("huge.csv"), ("h\r\n\"q,\"" + huge + ",x\r\n").toUtf8())});

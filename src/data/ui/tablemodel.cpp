@@ -8,9 +8,12 @@ namespace {
 // gets the whole text.
 constexpr qsizetype kShownChars = 2000;
 
+// The carriage return of a CRLF line stays in the last field's data (the workers get the file's
+// text as it is) but is not shown: it would draw as a line break or a box.
 QString shown(const QString& text)
 {
-    return text.size() <= kShownChars ? text : text.left(kShownChars) + QChar(0x2026);
+    const QString visible = text.endsWith(QLatin1Char('\r')) ? text.chopped(1) : text;
+    return visible.size() <= kShownChars ? visible : visible.left(kShownChars) + QChar(0x2026);
 }
 }  // namespace
 

@@ -12,6 +12,8 @@
 #include <QPainter>
 #include <QPaintEvent>
 #include <QPainterPath>
+#include <QScrollBar>
+#include <algorithm>
 
 // The column itself: hosts the nodes, draws the lines behind them and turns mouse presses and
 // drags into selection and drop requests.
@@ -91,6 +93,7 @@ nodecollectionview::nodecollectionview(QWidget* parent) : QScrollArea(parent)
     p.setColor(QPalette::Window, QColor(236, 236, 236));
     m_canvas->setPalette(p);
     setWidget(m_canvas);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &nodecollectionview::placeNodes);
 }
 
 QString nodecollectionview::dragMimeType() { return QStringLiteral("application/x-kolvara-layer-index"); }
@@ -102,69 +105,125 @@ QMimeData* nodecollectionview::dragData(int index)
     return data;
 }
 
-NNnode* nodecollectionview::item(int index) const
+NNnode* nodecollectionview::item(int index)
 {
-    return index >= 0 && index < int(m_items.size()) ? m_items[size_t(index)] : nullptr;
+    if (index < 0 || index >= numberOfItems())
+        return nullptr;
+    NNnode*& node = m_items[size_t(index)];
+    if (!node) {
+        node = takeNode();
+        fill(node, index);
+    }
+    return node;
 }
+
+int nodecollectionview::nodeWidgetCount() const { return int(m_canvas->findChildren<NNnode*>().size()); }
 
 void nodecollectionview::reloadData(const std::vector<std::optional<NodeLines>>& nodes)
 {
-    for (NNnode* node : m_items)
-        delete node;
-    m_items.clear();
-    m_nodes = nodes;
-    m_selected = -1;
-    m_canvas->setMinimumSize(nodegeometry::columnSize(int(nodes.size())).toSize());
-    for (size_t i = 0; i < nodes.size(); ++i) {
-        auto* node = new NNnode(m_canvas);
-        node->setAttribute(Qt::WA_TransparentForMouseEvents);
-        node->setGeometry(nodegeometry::nodeBox(int(i)).toRect());
-        if (const std::optional<NodeLines>& lines = nodes[i]) {
-            NNnodeview* view = node->nodeview;
-            view->layername->setText(QStringLiteral("Name: ") + lines->name);
-            view->classname->setText(QStringLiteral("Class: ") + lines->className);
-            if (lines->inbound) {
-                QStringList labels;
-                QString text = QStringLiteral("Input: ");
-                for (const QString& name : *lines->inbound) {
-                    labels << QStringLiteral("Name: ") + name;
-                    text += name + QLatin1Char('\n');
-                }
-                view->inboundlabel = labels;
-                view->inboundname->setText(text);
-            }
-            node->setAccessibleName(QStringLiteral("Layer ") + lines->name);
+    for (NNnode* node : m_items) {
+        if (node) {
+            node->hide();
+            m_spare.push_back(node);
         }
-        node->show();
-        m_items.push_back(node);
     }
+    m_nodes = nodes;
+    m_items.assign(nodes.size(), nullptr);
+    m_connections = nodegeometry::connections(m_nodes);
+    m_selected = -1;
+    namelist.clear();
+    for (const std::optional<NodeLines>& lines : m_nodes)
+        namelist << (lines ? QStringLiteral("Name: ") + lines->name : QStringLiteral("Layer"));
+    m_canvas->setMinimumSize(nodegeometry::columnSize(int(nodes.size())).toSize());
+    placeNodes();
     m_canvas->update();
 }
 
-std::vector<nodegeometry::Connection> nodecollectionview::connections() const
+void nodecollectionview::resizeEvent(QResizeEvent* event)
 {
-    return nodegeometry::connections(m_nodes);
+    QScrollArea::resizeEvent(event);
+    placeNodes();
+}
+
+void nodecollectionview::placeNodes()
+{
+    const double top = verticalScrollBar()->value();
+    const double page = std::max(viewport()->height(), 1);
+    const auto [first, last] = nodegeometry::rowsBetween(top - page, top + 2 * page, numberOfItems());
+    for (int i = 0; i < numberOfItems(); ++i) {
+        NNnode*& node = m_items[size_t(i)];
+        if (node && (i < first || i > last)) {
+            node->hide();
+            m_spare.push_back(node);
+            node = nullptr;
+        }
+    }
+    for (int i = first; i <= last; ++i)
+        item(i);
+}
+
+NNnode* nodecollectionview::takeNode()
+{
+    if (m_spare.empty()) {
+        auto* node = new NNnode(m_canvas);
+        node->setAttribute(Qt::WA_TransparentForMouseEvents);
+        return node;
+    }
+    NNnode* node = m_spare.back();
+    m_spare.pop_back();
+    return node;
+}
+
+// Shows row `index` in `node`; a row that is not a layer record keeps the placeholder lines.
+void nodecollectionview::fill(NNnode* node, int index)
+{
+    NNnodeview* view = node->nodeview;
+    node->setGeometry(nodegeometry::nodeBox(index).toRect());
+    view->layername->setText(QStringLiteral("Layer"));
+    view->classname->setText(QStringLiteral("Class name"));
+    view->inboundname->setText(QStringLiteral("Inbound Name"));
+    view->inboundlabel.reset();
+    node->setAccessibleName(QString());
+    if (const std::optional<NodeLines>& lines = m_nodes[size_t(index)]) {
+        view->layername->setText(namelist.value(index));
+        view->classname->setText(QStringLiteral("Class: ") + lines->className);
+        if (lines->inbound) {
+            QStringList labels;
+            QString text = QStringLiteral("Input: ");
+            for (const QString& name : *lines->inbound) {
+                labels << QStringLiteral("Name: ") + name;
+                text += name + QLatin1Char('\n');
+            }
+            view->inboundlabel = labels;
+            view->inboundname->setText(text);
+        }
+        node->setAccessibleName(QStringLiteral("Layer ") + lines->name);
+    }
+    node->setSelected(index == m_selected);
+    node->show();
 }
 
 void nodecollectionview::paintLines(QPainter& painter, const QRect& exposed)
 {
     diag::print("visible item count_", numberOfItems());
-    namelist.clear();
-    for (NNnode* node : m_items)
-        namelist << node->nodeview->layername->text();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(Qt::red, 1));
     painter.setBrush(Qt::NoBrush);
-    for (const nodegeometry::Connection& c : connections()) {
-        QPainterPath path(c.start);
+    const QRectF area = QRectF(exposed).adjusted(-1, -1, 1, 1);
+    for (const nodegeometry::Connection& c : m_connections) {
         const bool straight = c.kind == nodegeometry::Connection::Kind::Straight;
+        // Long graphs repaint only the part that scrolled into view; a curve stays inside the
+        // box of its end and control points.
+        QRectF bounds = QRectF(c.start, c.end).normalized();
+        if (!straight)
+            bounds = bounds.united(QRectF(c.control1, c.control2).normalized());
+        if (!bounds.adjusted(-1, -1, 1, 1).intersects(area))
+            continue;
+        QPainterPath path(c.start);
         if (straight)
             path.lineTo(c.end);
         else
             path.cubicTo(c.control1, c.control2, c.end);
-        // Long graphs repaint only the part that scrolled into view.
-        if (!path.controlPointRect().adjusted(-1, -1, 1, 1).intersects(exposed))
-            continue;
         if (straight)
             diag::print("drawline at", c.start.x(), c.start.y(), c.end.x(), c.end.y());
         painter.drawPath(path);

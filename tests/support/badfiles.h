@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QList>
+#include <QSize>
+#include <QString>
+
+// Damaged and misleading input files, made in memory so each test writes its own.
+namespace badfiles {
+
+// A striped test picture as PNG or JPEG ("PNG", "JPEG").
+QImage picture(QSize size);
+QByteArray encoded(const QImage& image, const char* format);
+
+// A PNG of `width` x `height` as its header claims, with next to no pixel data.
+QByteArray pngClaiming(quint32 width, quint32 height);
+
+struct BadImage {
+    const char* name;      // the case, for test names
+    const char* fileName;  // what the file is called
+    QByteArray bytes;
+    const char* reason;    // a piece of the explanation the user gets
+};
+
+// Truncated and corrupt PNG and JPEG, text named .png, a PNG header of 0 x 0, a header claiming
+// a huge picture, and an empty file.
+QList<BadImage> images();
+
+// Writes `bytes` to `path`; false when that fails.
+bool write(const QString& path, const QByteArray& bytes);
+
+}  // namespace badfiles

@@ -1,0 +1,250 @@
+// Bad architecture documents through loadmodeljson and the layer graph editor: a clear message,
+// no crash, and the model that was there stays; a model of 10,000 layers stays workable.
+#include "model/ui/nnnode.h"
+#include "model/ui/nodecollection.h"
+#include "model/ui/nodecollectionview.h"
+#include "model/ui/popupview.h"
+#include "support/badfiles.h"
+#include "support/fixture.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kCannotLoad = QStringLiteral("Cannot load the model architecture.");
+
+Json layer(const std::string& name, const char* cls, const std::string& inbound = std::string())
+{
+    Json rec = {{"class_name", cls}, {"name", name}, {"config", {{"name", name}, {"units", 4}}}};
+    rec["inbound_nodes"] = inbound.empty() ? Json::array() : Json::array({Json::array({Json::array({inbound, 0, 0, Json::object()})})});
+    return rec;
+}
+
+// input_1 -> dense_0 -> ... -> dense_<n-1> -> predictions
+Json chain(int n)
+{
+    Json layers = Json::array({layer("input_1", "InputLayer")});
+    layers[0]["config"] = {{"batch_input_shape", {nullptr, 8, 8, 3}}, {"name", "input_1"}};
+    std::string previous = "input_1";
+    for (int i = 0; i < n; ++i) {
+        const std::string name = "dense_" + std::to_string(i);
+        layers.push_back(layer(name, "Dense", previous));
+        previous = name;
+    }
+    layers.push_back(layer("predictions", "Dense", previous));
+    return Json{{"class_name", "Functional"}, {"config", {{"name", "chain"}, {"layers", layers}}}, {"keras_version", "2.11.0"}};
+}
+
+QByteArray text(const Json& doc) { return QByteArray::fromStdString(doc.dump()); }
+
+Json changed(const std::function<void(Json& layers)>& change)
+{
+    Json doc = chain(2);
+    change(doc["config"]["layers"]);
+    return doc;
+}
+
+struct Models : ControllerFixture {
+    QTemporaryDir dir;
+    ViewController* c = controller;
+
+    QString file(const QByteArray& bytes, const QString& name = QStringLiteral("model.json"))
+    {
+        const QString path = dir.filePath(name);
+        EXPECT_TRUE(badfiles::write(path, bytes));
+        return path;
+    }
+    nodecollection* editor() const { return c->nodecollectionView; }
+    QWidget* tagged(int tag) const
+    {
+        for (QWidget* w : editor()->layerconfig->findChildren<QWidget*>()) {
+            if (w->property("tag").toInt() == tag)
+                return w;
+        }
+        return nullptr;
+    }
+    void press(const QString& title) const
+    {
+        for (QPushButton* b : editor()->layerconfig->findChildren<QPushButton*>()) {
+            if (b->text() == title)
+                b->click();
+        }
+    }
+};
+
+// ---- Files that must not replace the model ----------------------------------------------------
+
+struct BadDocument {
+    const char* name;
+    QByteArray bytes;
+    const char* reason;
+};
+
+std::vector<BadDocument> badDocuments()
+{
+    const QByteArray good = text(chain(2));
+    return {
+        {"TruncatedText", good.left(40), "is not valid JSON"},
+        {"EmptyFile", "", "is not valid JSON"},
+        {"TrailingGarbage", good + " }x", "is not valid JSON"},
+        {"NaNLiteral", R"({"config":{"layers":[]},"x":NaN})", "is not valid JSON"},
+        {"InvalidUtf8", "{\"config\":{\"layers\":[{\"name\":\"\xff\xfe\"}]}}", "is not valid JSON"},
+        {"TopLevelArray", "[" + good + "]", "does not hold a model architecture"},
+        {"NestedTooDeeply", "{\"config\":{\"layers\":" + QByteArray(5000, '[') + QByteArray(5000, ']') + "}}",
+         "nested more than 256 levels"},
+        {"ConfigNull", R"({"class_name":"Functional","config":null})", "no config object"},
+        {"LayersNotAnArray", R"({"config":{"layers":{"input_1":{}}}})", "config.layers is not a list of layers"},
+        {"LayerIsAString", text(changed([](Json& l) { l[1] = "dense_0"; })), "layer 2 is \"dense_0\", not a layer record"},
+        {"LayerConfigNull", text(changed([](Json& l) { l[1]["config"] = nullptr; })), "layer 'dense_0': its config is not an object"},
+        {"NameIsANumber", text(changed([](Json& l) { l[2]["name"] = 12; })), "layer 3 has no name text"},
+        {"InboundNodesAString", text(changed([](Json& l) { l[1]["inbound_nodes"] = "input_1"; })),
+         "layer 'dense_0': its inbound_nodes is not a list of call nodes"},
+        {"InboundNodesOneLevelShort", text(changed([](Json& l) { l[1]["inbound_nodes"] = l[1]["inbound_nodes"][0]; })),
+         "layer 'dense_0': call node 0 of its inbound_nodes holds \"input_1\", not [layer name, ...]"},
+        {"InboundNodesAnObject", text(changed([](Json& l) { l[2]["inbound_nodes"] = {{"args", 1}}; })),
+         "layer 'dense_1': its inbound_nodes is not a list of call nodes"},
+        {"CycleOfTwoLayers", text(changed([](Json& l) { l[1]["inbound_nodes"][0][0][0] = "dense_1"; })),
+         "the inbound layers run in a cycle: dense_0 -> dense_1 -> dense_0"},
+    };
+}
+
+class BadArchitectureFile : public ::testing::TestWithParam<BadDocument> {};
+
+TEST_P(BadArchitectureFile, IsRefusedAndTheEditedModelStays)
+{
+    Models m;
+    m.c->buildcustommodel();
+    const Json before = m.c->modeljson;
+    const Json edited = m.c->editorDocument();
+    const BadDocument& bad = GetParam();
+    const QString path = m.file(bad.bytes);
+
+    m.c->loadmodeljson(path);
+
+    ASSERT_EQ(m.prompter.messages(), QStringList{kCannotLoad});
+    const QString why = m.prompter.alerts()[0].informative;
+    EXPECT_TRUE(why.startsWith(path)) << why.toStdString();
+    EXPECT_TRUE(why.contains(QString::fromUtf8(bad.reason))) << why.toStdString();
+    EXPECT_EQ(m.c->modeljson, before);
+    EXPECT_EQ(m.c->editorDocument(), edited);
+    EXPECT_TRUE(m.c->modelname.isEmpty());
+    EXPECT_TRUE(m.c->nodeclass->isEnabled()) << "still the custom model";
+    EXPECT_EQ(m.c->scrollview->widget(), m.editor());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, BadArchitectureFile, ::testing::ValuesIn(badDocuments()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ArchitectureFile, NumbersWrittenAsTextLoadAndAreKeptAsTheyAre)
+{
+    Models m;
+    Json doc = chain(1);
+    doc["config"]["layers"][1]["config"]["units"] = "10";
+    m.c->loadmodeljson(m.file(text(doc)));
+    EXPECT_TRUE(m.prompter.messages().isEmpty());
+    m.editor()->collectionView->clickItem(1);
+    EXPECT_TRUE(m.editor()->panelIsOpen());
+    EXPECT_EQ(m.tagged(9), nullptr) << "no units row for a value that is not a number";
+    m.press(QStringLiteral("Update Layer"));
+    EXPECT_EQ(m.c->editorDocument()["config"]["layers"][1]["config"]["units"], "10");
+}
+
+// ---- The editor holding whatever it is given ------------------------------------------------------
+
+std::vector<std::pair<const char*, Json>> oddDocuments()
+{
+    return {
+        {"LayerIsAString", changed([](Json& l) { l[1] = "dense_0"; })},
+        {"LayerConfigNull", changed([](Json& l) { l[1]["config"] = nullptr; })},
+        {"InboundNodesAString", changed([](Json& l) { l[1]["inbound_nodes"] = "input_1"; })},
+        {"InboundEntriesAreText", changed([](Json& l) { l[2]["inbound_nodes"] = {{"dense_0", "x"}}; })},
+        {"NumbersAsText", changed([](Json& l) { l[1]["config"]["units"] = "4"; l[1]["config"]["kernel_size"] = {"3", "3"}; })},
+        {"CycleOfTwoLayers", changed([](Json& l) { l[1]["inbound_nodes"][0][0][0] = "dense_1"; })},
+        {"NoNames", changed([](Json& l) { for (Json& r : l) r.erase("name"); })},
+    };
+}
+
+TEST(Editor, OddDocumentsCanBeBrowsedAndEditedWithoutHarm)
+{
+    for (const auto& [name, doc] : oddDocuments()) {
+        Models m;
+        m.c->buildcustommodel();
+        nodecollection* e = m.editor();
+        e->setDocument(doc, true);
+        ASSERT_EQ(e->collectionView->numberOfItems(), 4) << name;
+        for (int i = 0; i < 4; ++i) {
+            e->collectionView->clickItem(i);
+            m.press(QStringLiteral("Update Layer"));  // writes nothing it cannot
+        }
+        e->collectionView->clickItem(1);
+        m.press(QStringLiteral("Remove Layer"));
+        e->performInternalDrag({1}, 2);
+        (void)m.window->grab();
+        EXPECT_EQ(e->nodedice.layerCount(), 3) << name;
+        EXPECT_EQ(e->nodedice.json()["config"]["layers"].back(), doc["config"]["layers"].back()) << name;
+    }
+}
+
+TEST(Editor, ACycleMadeInThePanelIsReportedByGeneration)
+{
+    Models m;
+    m.c->buildcustommodel();
+    m.editor()->collectionView->clickItem(2);  // block1_bn, reading block1_conv
+    auto* inbound = qobject_cast<QLineEdit*>(m.tagged(200));
+    ASSERT_NE(inbound, nullptr);
+    inbound->setText(QStringLiteral("block3_relu"));  // which is downstream of block1_bn
+    m.press(QStringLiteral("Update Layer"));
+    const Json edited = m.c->editorDocument();
+
+    m.c->generateMLModel();
+
+    ASSERT_EQ(m.prompter.messages(), QStringList{QStringLiteral("Generate model failed!")});
+    EXPECT_TRUE(m.prompter.alerts()[0].informative.contains(QStringLiteral("part of a cycle")))
+        << m.prompter.alerts()[0].informative.toStdString();
+    EXPECT_FALSE(m.prompter.alerts()[0].informative.contains(QStringLiteral("Traceback")));
+    EXPECT_EQ(m.c->editorDocument(), edited) << "the user's edit is kept to be fixed";
+}
+
+// ---- Ten thousand layers --------------------------------------------------------------------------
+
+TEST(Editor, TenThousandLayersLoadScrollAndEdit)
+{
+    Models m;
+    m.c->loadmodeljson(m.file(text(chain(10000))));
+    ASSERT_TRUE(m.prompter.messages().isEmpty());
+    nodecollectionview* view = m.editor()->collectionView;
+    ASSERT_EQ(view->numberOfItems(), 10002);
+    EXPECT_EQ(view->connections().size(), 10001u);
+    // Only the rows on screen and a page around them have widgets.
+    EXPECT_LT(view->nodeWidgetCount(), 60);
+
+    view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
+    (void)m.window->grab();
+    EXPECT_LT(view->nodeWidgetCount(), 90);
+    NNnode* last = view->item(10001);
+    ASSERT_NE(last, nullptr);
+    EXPECT_TRUE(last->isVisible());
+    EXPECT_EQ(last->nodeview->layername->text(), "Name: predictions");
+    EXPECT_EQ(last->nodeview->inboundname->text(), "Input: dense_9999\n");
+
+    QTest::mouseClick(view->canvas(), Qt::LeftButton, {}, last->geometry().center());
+    ASSERT_TRUE(m.editor()->panelIsOpen());
+    auto* name = qobject_cast<QLabel*>(m.tagged(100));  // a loaded model: read-only rows
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->text(), "predictions");
+
+    // Scrolling back up hands the widgets over to the first rows again.
+    view->verticalScrollBar()->setValue(0);
+    EXPECT_EQ(view->item(1)->nodeview->layername->text(), "Name: dense_0");
+    EXPECT_LT(view->nodeWidgetCount(), 120);
+}
+
+}  // namespace
