@@ -4,6 +4,7 @@
 #include "model/archdocument.h"
 #include "model/jsonfile.h"
 #include "support/badfiles.h"
+#include "worker/workerfailure.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -166,5 +167,42 @@ TEST(JsonFile, DeepNestingIsRefusedBeforeParsing)
     // Brackets inside strings are text, not nesting.
     EXPECT_EQ(jsonfile::nestingDepth(R"({"a":"[[[[\"{{{{","b":[{}]})"), 3);
 }
+
+// ---- A worker's error output in an alert -------------------------------------------------------
+
+struct OutputCase {
+    const char* name;
+    QByteArray output;
+    QString shown;
+};
+
+std::vector<OutputCase> outputCases()
+{
+    QByteArray sixteen;
+    for (int i = 1; i <= 16; ++i)
+        sixteen += "line " + QByteArray::number(i) + "\n";
+    QStringList lastFifteen;
+    for (int i = 2; i <= 16; ++i)
+        lastFifteen << QStringLiteral("line %1").arg(i);
+    return {
+        {"OneLineAsItIs", "trainNN: epochs must be a positive whole number\n",
+         "trainNN: epochs must be a positive whole number"},
+        {"FifteenLinesAsTheyAre", sixteen.mid(sixteen.indexOf('\n') + 1), lastFifteen.join('\n')},
+        {"SixteenLinesLoseTheFirst", sixteen, "...\n" + lastFifteen.join('\n')},
+        {"OneEndlessLineKeepsItsEnd", QByteArray(5000, 'x') + "END", "...\n" + QString(1997, 'x') + "END"},
+        {"ControlBytesReplaced", QByteArray("bad\0\x1b[1mbyte\xff", 13), QStringLiteral("bad\uFFFD\uFFFD[1mbyte\uFFFD")},
+        {"Nothing", "", ""},
+    };
+}
+
+class WorkerOutput : public ::testing::TestWithParam<OutputCase> {};
+
+TEST_P(WorkerOutput, ShowsTheEndReadably)
+{
+    EXPECT_EQ(workerfailure::lastLines(GetParam().output), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, WorkerOutput, ::testing::ValuesIn(outputCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

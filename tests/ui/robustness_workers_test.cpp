@@ -107,8 +107,9 @@ TEST(WorkerRunner, MegabytesOnBothPipesNeverBlockAndOnlyTheEndIsShown)
     EXPECT_EQ(result.standardError.size(), 8000000 + qsizetype(sizeof("flood: the real message")));
     const QString shown = workerfailure::describe(result);
     EXPECT_LE(shown.size(), workerfailure::kShownChars + 4);
-    EXPECT_TRUE(shown.startsWith("...\n")) << "cut at a line start";
-    EXPECT_TRUE(shown.endsWith("flood: the real message"));
+    EXPECT_EQ(shown.count(QLatin1Char('\n')), workerfailure::kShownLines) << "\"...\" and the last lines";
+    EXPECT_TRUE(shown.startsWith("...\nwarning written again and again\n")) << "cut at a line start";
+    EXPECT_TRUE(shown.endsWith("\nflood: the real message"));
 }
 
 TEST(WorkerRunner, BinaryBytesBecomeReadableText)
