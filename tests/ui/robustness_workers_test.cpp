@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -29,10 +30,10 @@ struct FakeWorker {
     }
 };
 
-// Presses Cancel on the worker's progress dialog whenever one is up, as a user would.
+// Presses Cancel (or Escape) on the worker's progress dialog whenever one is up, as a user would.
 class CancelWhenShown : public QObject {
 public:
-    CancelWhenShown()
+    explicit CancelWhenShown(bool escape = false) : m_escape(escape)
     {
         connect(&m_timer, &QTimer::timeout, this, &CancelWhenShown::poll);
         m_timer.start(50);
@@ -45,6 +46,11 @@ private:
         auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
         if (!dialog || !dialog->isVisible())
             return;
+        if (m_escape) {
+            ++m_presses;
+            QTest::keyClick(dialog, Qt::Key_Escape);
+            return;
+        }
         for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
             if (button->text() == QLatin1String("Cancel")) {
                 ++m_presses;
@@ -53,6 +59,7 @@ private:
             }
         }
     }
+    bool m_escape;
     QTimer m_timer;
     int m_presses = 0;
 };
@@ -86,6 +93,15 @@ TEST(WorkerRunner, CancelEndsAHangingWorkerEvenOneIgnoringTerminate)
         EXPECT_EQ(workerfailure::describe(result), "Cancelled.");
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the dialog is gone";
     }
+}
+
+TEST(WorkerRunner, EscapeInTheDialogCancelsLikeTheButton)
+{
+    ControllerFixture f;
+    CancelWhenShown user(true);
+    const WorkerResult result = runFake(f, "hang");
+    EXPECT_EQ(user.presses(), 1) << "the dialog is gone with the worker";
+    EXPECT_TRUE(result.cancelled);
 }
 
 TEST(WorkerRunner, ACrashIsReportedAsOne)
