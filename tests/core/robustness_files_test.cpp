@@ -73,6 +73,31 @@ TEST(ImageFile, SoundPicturesStillOpenWholeAndAsThumbnails)
     }
 }
 
+// A JPEG whose orientation tag says: turn a quarter clockwise to show it.
+QByteArray jpegTurnedAQuarter(const QImage& image)
+{
+    const QByteArray tiff = QByteArray("MM\0\x2A\0\0\0\x08", 8)          // big-endian, first directory at 8
+                            + QByteArray("\0\x01", 2)                       // one entry:
+                            + QByteArray("\x01\x12\0\x03\0\0\0\x01\0\x06\0\0", 12)  // Orientation (short) = 6
+                            + QByteArray(4, '\0');                           // no further directory
+    const QByteArray body = QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray app1("\xFF\xE1", 2);
+    app1 += char((body.size() + 2) >> 8);
+    app1 += char((body.size() + 2) & 0xFF);
+    QByteArray jpeg = badfiles::encoded(image, "JPEG");
+    return jpeg.insert(2, app1 + body);
+}
+
+TEST(ImageFile, OrientationTagTurnsThePictureOnlyWhenAskedTo)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("turned.jpg");
+    ASSERT_TRUE(badfiles::write(path, jpegTurnedAQuarter(badfiles::picture(QSize(300, 200)))));
+    EXPECT_EQ(imagefile::read(path).image.size(), QSize(200, 300));
+    EXPECT_EQ(imagefile::read(path, QSize(150, 150)).image.size(), QSize(100, 150));
+    EXPECT_EQ(imagefile::read(path, QSize(), false).image.size(), QSize(300, 200));  // as stored
+}
+
 // ---- JSON documents ------------------------------------------------------------------------
 
 struct JsonCase {
