@@ -57,7 +57,7 @@ def main(argv=None):
     model_path, output, mode = args
     try:
         convert(model_path, output, mode)
-    except (ModelError, OSError, ValueError) as exc:
+    except (ModelError, OSError, ValueError, RecursionError) as exc:
         _discard_stale_output(output, model_path)
         print("loadmodel: %s" % " ".join(str(exc).split()), file=sys.stderr)
         return 1

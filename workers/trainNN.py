@@ -46,7 +46,7 @@ def main(argv=None) -> int:
             run.run_training(cfg, device, _say, sys.stdout)
         else:
             run.run_test(cfg, device, _say)
-    except (ModelError, OSError, ValueError) as exc:
+    except (ModelError, OSError, ValueError, RecursionError) as exc:
         sys.stdout.flush()
         print("trainNN: %s" % " ".join(str(exc).split()), file=sys.stderr, flush=True)
         return 1

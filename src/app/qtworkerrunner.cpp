@@ -38,6 +38,9 @@ WorkerResult QtWorkerRunner::run(const QString& program, const QStringList& argu
         return result;
     }
     result.started = true;
+    // Starts the count to the dialog's showing: a busy dialog that never gets a value waits
+    // Qt's default four seconds instead, leaving a hung worker without a Cancel that long.
+    dialog.setValue(0);
     if (process.state() != QProcess::NotRunning)
         loop.exec(QEventLoop::AllEvents);
     if (process.state() != QProcess::NotRunning) {

@@ -58,7 +58,8 @@ void alertWithReason(Prompter& prompter, const QString& message, const QString& 
 // Reads the image; on failure says why and returns a null image.
 QImage readImage(Prompter& prompter, const QString& path)
 {
-    const imagefile::Loaded loaded = imagefile::read(path);
+    // The tile grid has always worked on the picture as stored, orientation tag or not.
+    const imagefile::Loaded loaded = imagefile::read(path, QSize(), false);
     if (loaded.image.isNull())  // also an image of zero width or height
         alertWithReason(prompter, QStringLiteral("Cannot open the image at ") + path, loaded.error);
     return loaded.image;

@@ -143,7 +143,9 @@ void ViewController::Openmodel()
     if (!result.started)
         diag::print(result.errorText);
     if (!result.succeeded() || !QFileInfo(output).isFile()) {
-        m_prompter.alert(AlertRequest{QStringLiteral("Cannot load the Keras model."), failureText(result), AlertStyle::Critical, {}, nullptr});
+        const QString why = result.succeeded() ? QStringLiteral("The converter finished without writing %1.").arg(output)
+                                               : failureText(result);
+        m_prompter.alert(AlertRequest{QStringLiteral("Cannot load the Keras model."), why, AlertStyle::Critical, {}, nullptr});
         showTrainPanels();
         return;
     }

@@ -50,6 +50,7 @@ QString reportSaveFailures(ViewController& c, const std::vector<tilecutter::Save
         return c.datadirectory;
     if (int(failures.size()) > lines.size())
         lines << QStringLiteral("...");
+    lines.prepend(QStringLiteral("In %1:").arg(c.datadirectory));
     c.prompter().alert(AlertRequest{QStringLiteral("Cannot save %1 of %2 images.").arg(failures.size()).arg(total),
                                     lines.join(QLatin1Char('\n')), AlertStyle::Warning, {}, nullptr});
     return QString();

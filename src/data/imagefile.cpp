@@ -93,7 +93,7 @@ JpegStream jpegStream(const QByteArray& bytes)
     return JpegStream::Truncated;
 }
 
-Loaded read(const QString& path, const QSize& box)
+Loaded read(const QString& path, const QSize& box, bool upright)
 {
     Loaded out;
     const QFileInfo info(path);
@@ -130,12 +130,12 @@ Loaded read(const QString& path, const QSize& box)
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
-    reader.setAutoTransform(true);
+    reader.setAutoTransform(upright);
     if (box.isValid()) {
         const QSize stored = reader.size();
         QSize target = photolayout::fittedSize(stored, box);
         // A quarter turn swaps the sides after decoding; fit the turned picture, not the stored one.
-        if (target.isValid() && reader.transformation().testFlag(QImageIOHandler::TransformationRotate90))
+        if (upright && target.isValid() && reader.transformation().testFlag(QImageIOHandler::TransformationRotate90))
             target = photolayout::fittedSize(stored, box.transposed());
         if (target.isValid())
             reader.setScaledSize(target);

@@ -13,14 +13,15 @@ struct Loaded {
     QString error;  // why, for the user; empty on success
 };
 
-// The picture at `path`, turned as its orientation tag says. With a valid `box` it is decoded
+// The picture at `path`, turned as its orientation tag says unless `upright` is false. With a
+// valid `box` it is decoded
 // at no more than that size, proportions kept (formats that can decode smaller, JPEG, never
 // build the full picture). Refused: anything but a regular file, an empty file, a file that no
 // image reader takes, one that decodes to no pixels, and a JPEG whose data ends before its
 // picture does or whose segments are broken (the reader would fill what it cannot decode with
 // grey and call it a success).
 // Safe to call from any thread.
-Loaded read(const QString& path, const QSize& box = QSize());
+Loaded read(const QString& path, const QSize& box = QSize(), bool upright = true);
 
 enum class JpegStream { Complete, Truncated, Malformed };
 

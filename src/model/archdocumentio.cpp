@@ -2,6 +2,7 @@
 #include "model/archdocument.h"
 
 #include "model/jsonfile.h"
+#include "util/filewrite.h"
 #include "worker/paths.h"
 
 #include <QFile>
@@ -51,7 +52,12 @@ SaveOutcome saveCompact(const Json& json, const QString& path)
         outcome.error = file.errorString();
         return outcome;
     }
-    if (file.write(text.data(), qint64(text.size())) != qint64(text.size()) || !file.commit()) {
+    if (file.write(text.data(), qint64(text.size())) != qint64(text.size())) {
+        outcome.error = filewrite::shortWriteReason(file);
+        file.cancelWriting();
+        return outcome;
+    }
+    if (!file.commit()) {
         outcome.error = file.errorString();
         return outcome;
     }

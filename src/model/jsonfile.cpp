@@ -1,5 +1,7 @@
 #include "model/jsonfile.h"
 
+#include "util/filewrite.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -77,7 +79,11 @@ QString writeCompact(const nlohmann::ordered_json& document, const QString& path
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-    file.write(text.data(), qint64(text.size()));
+    if (file.write(text.data(), qint64(text.size())) != qint64(text.size())) {
+        const QString why = filewrite::shortWriteReason(file);
+        file.cancelWriting();
+        return QStringLiteral("Cannot write %1: %2").arg(path, why);
+    }
     if (!file.commit())
         return QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
     return QString();

@@ -3,6 +3,7 @@
 #include "data/imagefile.h"
 #include "training/datapreparation.h"
 #include "training/samplepng.h"
+#include "util/filewrite.h"
 
 #include <QFile>
 #include <QPainter>
@@ -29,7 +30,7 @@ std::optional<NSImageExtensionError> writePng(const QImage& image, const QString
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         return NSImageExtensionError{NSImageExtensionError::Kind::writeFailed, file.errorString()};
     if (file.write(*png) != png->size() || !file.flush()) {
-        const QString why = file.errorString();
+        const QString why = filewrite::shortWriteReason(file);
         file.close();
         QFile::remove(path);
         return NSImageExtensionError{NSImageExtensionError::Kind::writeFailed, why};

@@ -1,5 +1,7 @@
 #include "training/workspacefiles.h"
 
+#include "util/filewrite.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -28,7 +30,7 @@ QString copyFile(const QString& from, const QString& to)
 {
     QFile source(from);
     if (!source.copy(to))
-        return QStringLiteral("cannot copy %1: %2").arg(from, source.errorString());
+        return QStringLiteral("cannot copy %1 into %2: %3").arg(from, QFileInfo(to).absolutePath(), source.errorString());
     return QString();
 }
 
@@ -39,7 +41,7 @@ QString copyEntry(const QString& from, const QString& to)
     if (!info.isDir() || info.isSymLink())
         return copyFile(from, to);
     if (!QDir().mkpath(to))
-        return QStringLiteral("cannot create folder %1").arg(to);
+        return QStringLiteral("cannot create the folder %1").arg(to);
     const QDir source(from);
     for (const QString& name : source.entryList(kEveryEntry, QDir::Name)) {
         const QString error = copyEntry(source.filePath(name), to + QLatin1Char('/') + name);
@@ -49,23 +51,41 @@ QString copyEntry(const QString& from, const QString& to)
     return QString();
 }
 
+// Copies `from` to `target`, replacing what is there only once the copy is complete: a copy that
+// fails (a full disk, say) leaves an earlier export of the same name as it was.
+QString replaceWithCopy(const QString& from, const QString& target)
+{
+    const QFileInfo place(target);
+    const QString staging = place.absolutePath() + QStringLiteral("/.kolvara-copy-") + place.fileName();
+    if (exists(staging))
+        removeEntry(staging);
+    QString error = copyEntry(from, staging);
+    if (error.isEmpty() && exists(target) && !removeEntry(target))
+        error = QStringLiteral("cannot replace %1").arg(target);
+    if (error.isEmpty() && !QDir().rename(staging, target))
+        error = QStringLiteral("cannot move the copy into place as %1").arg(target);
+    if (!error.isEmpty() && exists(staging))
+        removeEntry(staging);
+    return error;
+}
+
 }  // namespace
 
 CsvExport writeLabelCsv(const QString& folder, const QString& name,
                         const std::vector<datapreparation::LabelRecord>& records)
 {
     if (!QDir().mkpath(folder))
-        return {false, QString(), QStringLiteral("cannot create folder %1").arg(folder)};
+        return {false, QString(), QStringLiteral("cannot create the folder %1").arg(folder)};
     const QString path = QDir(folder).filePath(name + QStringLiteral(".csv"));
     QSaveFile file(path);
     const QByteArray text = datapreparation::labelCsvText(records);
     if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size()) {
-        const QString why = file.errorString();
+        const QString why = filewrite::shortWriteReason(file);
         file.cancelWriting();
-        return {false, QString(), why};
+        return {false, QString(), QStringLiteral("cannot write %1: %2").arg(path, why)};
     }
     if (!file.commit())
-        return {false, QString(), file.errorString()};
+        return {false, QString(), QStringLiteral("cannot write %1: %2").arg(path, file.errorString())};
     return {true, path, QString()};
 }
 
@@ -95,12 +115,7 @@ ExportOutcome exportWorkspace(const QString& workspace, const QString& destinati
     const QStringList names = source.entryList(kEveryEntry, QDir::Name);
     outcome.listed = int(names.size());
     for (const QString& name : names) {
-        const QString target = QDir(destination).filePath(name);
-        QString error;
-        if (exists(target) && !removeEntry(target))
-            error = QStringLiteral("cannot replace %1").arg(target);
-        else
-            error = copyEntry(source.filePath(name), target);
+        const QString error = replaceWithCopy(source.filePath(name), QDir(destination).filePath(name));
         if (error.isEmpty())
             ++outcome.copied;
         else

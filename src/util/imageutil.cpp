@@ -1,5 +1,7 @@
 #include "util/imageutil.h"
 
+#include "util/filewrite.h"
+
 #include <QBuffer>
 #include <QImageWriter>
 #include <QPainter>
@@ -33,7 +35,7 @@ std::optional<NSImageExtensionError> savePngTo(const QImage& image, const QStrin
     if (!file.open(QIODevice::WriteOnly))
         return NSImageExtensionError{NSImageExtensionError::Kind::writeFailed, file.errorString()};
     if (file.write(*png) != png->size()) {
-        const QString why = file.errorString();
+        const QString why = filewrite::shortWriteReason(file);
         file.cancelWriting();
         return NSImageExtensionError{NSImageExtensionError::Kind::writeFailed, why};
     }

@@ -1,5 +1,7 @@
 #include "worker/workerfailure.h"
 
+#include <QStringList>
+
 namespace workerfailure {
 
 QString lastLines(const QByteArray& output, qsizetype limit)
@@ -12,13 +14,19 @@ QString lastLines(const QByteArray& output, qsizetype limit)
         if (ch.category() == QChar::Other_Control && ch != QLatin1Char('\n') && ch != QLatin1Char('\t'))
             ch = QChar::ReplacementCharacter;
     }
-    if (text.size() <= limit && tail.size() == output.size())
-        return text;
-    text = text.right(limit);
-    const qsizetype lineStart = text.indexOf(QLatin1Char('\n'));
-    if (lineStart >= 0 && lineStart + 1 < text.size())
-        text = text.mid(lineStart + 1);  // whole lines only
-    return QStringLiteral("...\n") + text;
+    bool cut = tail.size() < output.size();
+    if (text.size() > limit) {
+        text = text.right(limit);
+        cut = true;
+    }
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (cut && lines.size() > 1)
+        lines.removeFirst();  // whole lines only
+    if (lines.size() > kShownLines) {
+        lines = lines.mid(lines.size() - kShownLines);
+        cut = true;
+    }
+    return (cut ? QStringLiteral("...\n") : QString()) + lines.join(QLatin1Char('\n'));
 }
 
 QString describe(const WorkerResult& result)

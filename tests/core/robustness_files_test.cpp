@@ -4,6 +4,7 @@
 #include "model/archdocument.h"
 #include "model/jsonfile.h"
 #include "support/badfiles.h"
+#include "worker/workerfailure.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -70,6 +71,31 @@ TEST(ImageFile, SoundPicturesStillOpenWholeAndAsThumbnails)
         EXPECT_TRUE(whole.error.isEmpty());
         EXPECT_EQ(imagefile::read(path, QSize(150, 150)).image.size(), QSize(150, 100)) << format;
     }
+}
+
+// A JPEG whose orientation tag says: turn a quarter clockwise to show it.
+QByteArray jpegTurnedAQuarter(const QImage& image)
+{
+    const QByteArray tiff = QByteArray("MM\0\x2A\0\0\0\x08", 8)          // big-endian, first directory at 8
+                            + QByteArray("\0\x01", 2)                       // one entry:
+                            + QByteArray("\x01\x12\0\x03\0\0\0\x01\0\x06\0\0", 12)  // Orientation (short) = 6
+                            + QByteArray(4, '\0');                           // no further directory
+    const QByteArray body = QByteArray("Exif\0\0", 6) + tiff;
+    QByteArray app1("\xFF\xE1", 2);
+    app1 += char((body.size() + 2) >> 8);
+    app1 += char((body.size() + 2) & 0xFF);
+    QByteArray jpeg = badfiles::encoded(image, "JPEG");
+    return jpeg.insert(2, app1 + body);
+}
+
+TEST(ImageFile, OrientationTagTurnsThePictureOnlyWhenAskedTo)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("turned.jpg");
+    ASSERT_TRUE(badfiles::write(path, jpegTurnedAQuarter(badfiles::picture(QSize(300, 200)))));
+    EXPECT_EQ(imagefile::read(path).image.size(), QSize(200, 300));
+    EXPECT_EQ(imagefile::read(path, QSize(150, 150)).image.size(), QSize(100, 150));
+    EXPECT_EQ(imagefile::read(path, QSize(), false).image.size(), QSize(300, 200));  // as stored
 }
 
 // ---- JSON documents ------------------------------------------------------------------------
@@ -166,5 +192,42 @@ TEST(JsonFile, DeepNestingIsRefusedBeforeParsing)
     // Brackets inside strings are text, not nesting.
     EXPECT_EQ(jsonfile::nestingDepth(R"({"a":"[[[[\"{{{{","b":[{}]})"), 3);
 }
+
+// ---- A worker's error output in an alert -------------------------------------------------------
+
+struct OutputCase {
+    const char* name;
+    QByteArray output;
+    QString shown;
+};
+
+std::vector<OutputCase> outputCases()
+{
+    QByteArray sixteen;
+    for (int i = 1; i <= 16; ++i)
+        sixteen += "line " + QByteArray::number(i) + "\n";
+    QStringList lastFifteen;
+    for (int i = 2; i <= 16; ++i)
+        lastFifteen << QStringLiteral("line %1").arg(i);
+    return {
+        {"OneLineAsItIs", "trainNN: epochs must be a positive whole number\n",
+         "trainNN: epochs must be a positive whole number"},
+        {"FifteenLinesAsTheyAre", sixteen.mid(sixteen.indexOf('\n') + 1), lastFifteen.join('\n')},
+        {"SixteenLinesLoseTheFirst", sixteen, "...\n" + lastFifteen.join('\n')},
+        {"OneEndlessLineKeepsItsEnd", QByteArray(5000, 'x') + "END", "...\n" + QString(1997, 'x') + "END"},
+        {"ControlBytesReplaced", QByteArray("bad\0\x1b[1mbyte\xff", 13), QStringLiteral("bad\uFFFD\uFFFD[1mbyte\uFFFD")},
+        {"Nothing", "", ""},
+    };
+}
+
+class WorkerOutput : public ::testing::TestWithParam<OutputCase> {};
+
+TEST_P(WorkerOutput, ShowsTheEndReadably)
+{
+    EXPECT_EQ(workerfailure::lastLines(GetParam().output), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, WorkerOutput, ::testing::ValuesIn(outputCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

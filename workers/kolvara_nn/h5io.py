@@ -161,7 +161,7 @@ def _zip_table(path, net_records):
             data = read_zip_member(archive, "model.weights.h5", path, MAX_WEIGHTS_MEMBER)
     except (zipfile.BadZipFile, zipfile.LargeZipFile) as exc:
         raise ModelError("%s: damaged .keras archive (%s)" % (path, exc))
-    except ValueError as exc:
+    except (ValueError, RecursionError) as exc:
         raise ModelError("%s: config.json is not valid JSON (%s)" % (path, exc))
     try:
         with h5py.File(io.BytesIO(data), "r") as h5file:

@@ -33,7 +33,7 @@ def load_document(path):
             doc = json.load(f)
     except OSError as e:
         raise ModelError(f"{path}: cannot read the model document ({e.strerror or e})") from e
-    except ValueError as e:
+    except (ValueError, RecursionError) as e:  # RecursionError: nested past Python's limit
         raise ModelError(f"{path}: not a valid JSON document ({e})") from e
     try:
         return normalize(doc)
@@ -50,6 +50,13 @@ def normalize(doc):
     metadata (with "__tuple__" encodings, or a "model_config" wrapper) and a bare network
     config. Raises ModelError when the document is not a model architecture at all.
     """
+    try:
+        return _normalize(doc)
+    except RecursionError:  # the walks below recurse once per level of nesting
+        raise ModelError("the model document is nested too deeply to be a model architecture") from None
+
+
+def _normalize(doc):
     if not isinstance(doc, dict):
         raise ModelError("the model document is not a JSON object")
     doc = _detuple(doc)  # rebuilds every dict and list, so the caller's document is untouched
@@ -58,7 +65,7 @@ def normalize(doc):
         if isinstance(inner, str):
             try:
                 inner = _detuple(json.loads(inner))
-            except ValueError as e:
+            except (ValueError, RecursionError) as e:
                 raise ModelError(f"the model_config member is not valid JSON ({e})") from e
         if not isinstance(inner, dict):
             raise ModelError("the model_config member is not a JSON object")

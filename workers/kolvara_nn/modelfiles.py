@@ -43,7 +43,7 @@ def decode_attr(value):
 def parse_json(text, source):
     try:
         doc = json.loads(text)
-    except ValueError as exc:
+    except (ValueError, RecursionError) as exc:
         raise ModelError("%s: the model architecture is not valid JSON (%s)" % (source, exc))
     if not isinstance(doc, dict) or "config" not in doc:
         raise ModelError("%s: the JSON is not a Keras model architecture" % source)

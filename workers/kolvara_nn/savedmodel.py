@@ -105,7 +105,7 @@ def document_from_metadata(identifier, text, source):
         raise ModelError("%s: the root object is not a Keras model (%s)" % (source, identifier))
     try:
         meta = json.loads(text)
-    except ValueError as exc:
+    except (ValueError, RecursionError) as exc:
         raise ModelError("%s: the Keras metadata is not valid JSON (%s)" % (source, exc))
     model = meta.get("model_config") if isinstance(meta, dict) else None
     if not isinstance(model, dict):

@@ -1,0 +1,85 @@
+#include "support/hostilefolders.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <unistd.h>
+
+namespace hostile {
+namespace {
+
+// Runs a mount tool; an empty text on success, else what went wrong.
+QString runTool(const QString& program, const QStringList& arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForStarted(5000))
+        return program + QStringLiteral(" cannot be started");
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished(2000);
+        return program + QStringLiteral(" did not finish");
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+    return QString();
+}
+
+}  // namespace
+
+QString folderUnderAFile(const QString& base)
+{
+    const QString file = base + QStringLiteral("/a-file-not-a-folder");
+    QFile f(file);
+    if (f.open(QIODevice::WriteOnly))
+        f.write("plain text");
+    return file + QStringLiteral("/folder");
+}
+
+TmpfsMount::TmpfsMount(const QString& mountPoint, const QString& options) : m_point(mountPoint)
+{
+    QDir().mkpath(mountPoint);
+    if (::geteuid() != 0) {
+        m_whyNot = QStringLiteral("mounting a tmpfs needs root");
+        return;
+    }
+    m_whyNot = runTool(QStringLiteral("mount"),
+                       {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"), options,
+                        QStringLiteral("kolvara-test"), mountPoint});
+    m_mounted = m_whyNot.isEmpty();
+}
+
+TmpfsMount::~TmpfsMount()
+{
+    // Lazily, so that a file a failed test left open cannot keep the mount behind.
+    if (m_mounted)
+        runTool(QStringLiteral("umount"), {QStringLiteral("-l"), m_point});
+}
+
+ReadOnlyFolder::ReadOnlyFolder(const QString& path) : m_path(path)
+{
+    QDir().mkpath(path);
+    if (::geteuid() != 0) {
+        m_chmodded = QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
+        return;
+    }
+    m_mount = std::make_unique<TmpfsMount>(path, QStringLiteral("ro,size=16k"));
+}
+
+ReadOnlyFolder::~ReadOnlyFolder()
+{
+    m_mount.reset();
+    if (m_chmodded)
+        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+bool ReadOnlyFolder::available() const { return m_chmodded || (m_mount && m_mount->mounted()); }
+
+QString ReadOnlyFolder::whyNot() const
+{
+    if (m_mount)
+        return m_mount->whyNot();
+    return m_chmodded ? QString() : QStringLiteral("cannot change the folder's permissions");
+}
+
+}  // namespace hostile

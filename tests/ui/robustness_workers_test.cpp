@@ -1,0 +1,201 @@
+// Workers that hang, crash or spew garbage, run through the modal worker runner: Cancel ends
+// them, the pipes never block, and the user reads a short, readable reason.
+#include "support/fixture.h"
+#include "support/testenv.h"
+#include "worker/workerfailure.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kFake = QStringLiteral(KOLVARA_TEST_DATA_DIR "/fakepython/misbehaving_worker.sh");
+
+// The fake interpreter, behaving as `mode` when it runs a script.
+struct FakeWorker {
+    explicit FakeWorker(const char* mode)
+    {
+        qputenv("KOLVARA_PYTHON", kFake.toUtf8());
+        qputenv("KOLVARA_FAKE_WORKER", mode);
+    }
+    ~FakeWorker()
+    {
+        qunsetenv("KOLVARA_PYTHON");
+        qunsetenv("KOLVARA_FAKE_WORKER");
+    }
+};
+
+// Presses Cancel (or Escape) on the worker's progress dialog whenever one is up, as a user would.
+class CancelWhenShown : public QObject {
+public:
+    explicit CancelWhenShown(bool escape = false) : m_escape(escape)
+    {
+        connect(&m_timer, &QTimer::timeout, this, &CancelWhenShown::poll);
+        m_timer.start(50);
+    }
+    int presses() const { return m_presses; }
+
+private:
+    void poll()
+    {
+        auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        if (m_escape) {
+            ++m_presses;
+            QTest::keyClick(dialog, Qt::Key_Escape);
+            return;
+        }
+        for (QPushButton* button : dialog->findChildren<QPushButton*>()) {
+            if (button->text() == QLatin1String("Cancel")) {
+                ++m_presses;
+                button->click();
+                return;
+            }
+        }
+    }
+    bool m_escape;
+    QTimer m_timer;
+    int m_presses = 0;
+};
+
+WorkerResult runFake(ControllerFixture& f, const char* mode)
+{
+    FakeWorker fake(mode);
+    return f.runner.run(kFake, {QStringLiteral("worker.py")}, QStringLiteral("Working ..."));
+}
+
+bool readable(const QString& text)
+{
+    for (const QChar ch : text) {
+        if (ch.category() == QChar::Other_Control && ch != QLatin1Char('\n') && ch != QLatin1Char('\t'))
+            return false;
+    }
+    return true;
+}
+
+// ---- The runner -------------------------------------------------------------------------------
+
+TEST(WorkerRunner, CancelEndsAHangingWorkerEvenOneIgnoringTerminate)
+{
+    for (const char* mode : {"hang", "stubborn"}) {
+        ControllerFixture f;
+        CancelWhenShown user;
+        const WorkerResult result = runFake(f, mode);
+        EXPECT_GE(user.presses(), 1) << mode;
+        EXPECT_TRUE(result.cancelled) << mode;
+        EXPECT_FALSE(result.crashed) << mode << ": ended by the user, not a crash";
+        EXPECT_EQ(workerfailure::describe(result), "Cancelled.");
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "the dialog is gone";
+    }
+}
+
+TEST(WorkerRunner, EscapeInTheDialogCancelsLikeTheButton)
+{
+    ControllerFixture f;
+    CancelWhenShown user(true);
+    const WorkerResult result = runFake(f, "hang");
+    EXPECT_EQ(user.presses(), 1) << "the dialog is gone with the worker";
+    EXPECT_TRUE(result.cancelled);
+}
+
+TEST(WorkerRunner, ACrashIsReportedAsOne)
+{
+    ControllerFixture f;
+    const WorkerResult result = runFake(f, "segv");
+    EXPECT_TRUE(result.crashed);
+    EXPECT_FALSE(result.succeeded());
+    EXPECT_EQ(workerfailure::describe(result), "The worker crashed (signal 11).\nabout to crash");
+}
+
+TEST(WorkerRunner, MegabytesOnBothPipesNeverBlockAndOnlyTheEndIsShown)
+{
+    ControllerFixture f;
+    const WorkerResult result = runFake(f, "flood");
+    ASSERT_TRUE(result.started);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.standardOutput.size(), 8000000);
+    EXPECT_EQ(result.standardError.size(), 8000000 + qsizetype(sizeof("flood: the real message")));
+    const QString shown = workerfailure::describe(result);
+    EXPECT_LE(shown.size(), workerfailure::kShownChars + 4);
+    EXPECT_EQ(shown.count(QLatin1Char('\n')), workerfailure::kShownLines) << "\"...\" and the last lines";
+    EXPECT_TRUE(shown.startsWith("...\nwarning written again and again\n")) << "cut at a line start";
+    EXPECT_TRUE(shown.endsWith("\nflood: the real message"));
+}
+
+TEST(WorkerRunner, BinaryBytesBecomeReadableText)
+{
+    ControllerFixture f;
+    const WorkerResult result = runFake(f, "garbage");
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.standardOutput, QByteArray(65536, '\xFF'));
+    const QString shown = workerfailure::describe(result);
+    EXPECT_TRUE(shown.startsWith("ok")) << shown.toStdString();
+    EXPECT_TRUE(readable(shown)) << shown.toStdString();
+}
+
+TEST(WorkerRunner, AMissingInterpreterSaysWhy)
+{
+    ControllerFixture f;
+    const WorkerResult result = f.runner.run(QStringLiteral("/nonexistent/python3"), {}, QStringLiteral("Working ..."));
+    EXPECT_FALSE(result.started);
+    EXPECT_FALSE(workerfailure::describe(result).isEmpty());
+}
+
+// ---- What the user is told ------------------------------------------------------------------------
+
+struct Told {
+    const char* mode;
+    const char* informative;  // the start of the alert's details
+};
+
+class Generation : public ::testing::TestWithParam<Told> {};
+
+TEST_P(Generation, FailsWithAReasonAndKeepsTheModel)
+{
+    ControllerFixture f;
+    ViewController* c = f.controller;
+    c->buildcustommodel();
+    const nlohmann::ordered_json edited = c->editorDocument();
+    CancelWhenShown user;
+    FakeWorker fake(GetParam().mode);
+
+    c->generateMLModel();
+
+    ASSERT_EQ(f.prompter.messages(), QStringList{QStringLiteral("Generate model failed!")});
+    const QString details = f.prompter.alerts()[0].informative;
+    EXPECT_TRUE(details.startsWith(QString::fromUtf8(GetParam().informative))) << details.toStdString();
+    EXPECT_TRUE(readable(details));
+    EXPECT_LE(details.size(), workerfailure::kShownChars + 50);
+    EXPECT_EQ(c->editorDocument(), edited);
+    EXPECT_TRUE(c->modelgeneratebtn->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Workers, Generation,
+                         ::testing::Values(Told{"hang", "Cancelled."}, Told{"segv", "The worker crashed (signal 11)."},
+                                           Told{"flood", "...\n"}, Told{"garbage", "ok"}),
+                         [](const auto& info) { return std::string(info.param.mode); });
+
+TEST(OpenModel, AConverterThatWritesNothingIsNotALoadedModel)
+{
+    ControllerFixture f;
+    ViewController* c = f.controller;
+    c->modeljson = {{"keep", true}};
+    const QString model = testenv::scratchFolder() + QStringLiteral("/model.h5");
+    QFile(model).open(QIODevice::WriteOnly);
+    FakeWorker fake("silent");
+    f.prompter.answerPaths({model});
+    c->Openmodel();
+    ASSERT_EQ(f.prompter.messages(), QStringList{QStringLiteral("Cannot load the Keras model.")});
+    EXPECT_TRUE(f.prompter.alerts()[0].informative.startsWith("The converter finished without writing "));
+    EXPECT_TRUE(f.prompter.alerts()[0].informative.endsWith("usermodel.json."));
+    EXPECT_EQ(c->modeljson["keep"], true);
+    EXPECT_TRUE(c->trainstrategy->isVisible());
+}
+
+}  // namespace
