@@ -10,6 +10,7 @@
 #include "training/ui/strategysheetview.h"
 #include "util/diagnostics.h"
 #include "worker/paths.h"
+#include "worker/workerfailure.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -28,15 +29,17 @@ bool holdsDocument(const nlohmann::ordered_json& document)
 }
 
 // A pre-trained choice is trained from its own architecture file; the editor's document, when
-// there is one, is the model otherwise. A failed write is reported and the run goes on.
-void writeModelFile(const nlohmann::ordered_json& edited, const QString& resourcename, const nlohmann::ordered_json& chosen,
-                    const QString& path)
+// there is one, is the model otherwise. Empty on success, else why the file could not be
+// written: a run would otherwise train whatever model an earlier run left there.
+QString writeModelFile(const nlohmann::ordered_json& edited, const QString& resourcename, const nlohmann::ordered_json& chosen,
+                       const QString& path)
 {
     const nlohmann::ordered_json& document = holdsDocument(edited) || resourcename.isEmpty() ? edited : chosen;
     if (!holdsDocument(document))
-        return;
+        return QString();
     const QString failure = jsonfile::writeCompact(document, path);
     diag::print(failure.isEmpty() ? path : failure);
+    return failure;
 }
 
 // The chosen pre-trained architecture's file, or empty.
@@ -75,10 +78,11 @@ bool checkRun(ViewController& c, const TrainingStrategy& strategy, const QString
     return true;
 }
 
-// The worker's own words, or what little is known when it said nothing.
+// The end of the worker's own words, or what little is known when it said nothing.
 QString failureText(const QString& standardError, const QString& fallback)
 {
-    return standardError.trimmed().isEmpty() ? fallback : standardError;
+    const QString shown = workerfailure::lastLines(standardError.toUtf8());
+    return shown.isEmpty() ? fallback : shown;
 }
 }  // namespace
 
@@ -146,12 +150,16 @@ void ViewController::trainNN()
     const QString root = trainnn::rootName(urlarray.value(0));
     const TrainingStrategy strategy = strategysheetconfig->strategy();
     const QString modelFile = paths::cachesFile(QStringLiteral("custommodel_temp.json"));
-    writeModelFile(editorDocument(), resourcename, modeljson, modelFile);
     const QString resourceModel = resourceModelFile(resourcename);
     const QString labelDocument = trainnn::labelDocumentName(inputdatatype, root);
     const std::optional<int> epochs = trainnn::epochCount(strategy.trainingeporch);
     if (!checkRun(*this, strategy, labelDocument, epochs.has_value()))
         return;
+    const QString unwritten = writeModelFile(editorDocument(), resourcename, modeljson, modelFile);
+    if (!unwritten.isEmpty()) {
+        m_prompter.alert(AlertRequest{QStringLiteral("Cannot write the model for training."), unwritten, AlertStyle::Critical, {}, nullptr});
+        return;
+    }
     trainnn::Request request;
     request.scriptPath = trainNNScript.isEmpty() ? paths::scriptPath(QStringLiteral("trainNN.py")) : trainNNScript;
     request.modelFile = modelFile;

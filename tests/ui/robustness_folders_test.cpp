@@ -147,6 +147,26 @@ TEST(UnwritableCaches, GenerationIsRefusedBeforeAnyWorkerRuns)
         << b.details().toStdString();
 }
 
+TEST(UnwritableCaches, TrainingIsRefusedRatherThanRunOnAnEarlierModel)
+{
+    Bench b;
+    b.labelledImage(QSize(40, 20), 2, 1);
+    b.c->buildcustommodel();
+    EnvScope scope("XDG_CACHE_HOME", hostile::folderUnderAFile(b.dir.path()));
+    qputenv("KOLVARA_PYTHON", "/nonexistent/python3");  // would say so if a worker were started
+    b.prompter.answerAlert(1);  // Continue
+    b.prompter.answerAlert(0);  // Start!
+
+    b.c->strategyconfig();
+
+    qunsetenv("KOLVARA_PYTHON");
+    EXPECT_EQ(b.prompter.messages().last(), QStringLiteral("Cannot write the model for training."));
+    EXPECT_TRUE(b.prompter.alerts().last().informative.startsWith(QStringLiteral("Cannot write ")
+                                                                 + paths::cachesFile(QStringLiteral("custommodel_temp.json"))))
+        << b.prompter.alerts().last().informative.toStdString();
+    EXPECT_FALSE(b.c->runmonitor);
+}
+
 TEST(UnwritableCaches, AFullDiskKeepsTheEarlierModelFile)
 {
     Bench b;

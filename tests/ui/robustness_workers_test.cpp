@@ -1,11 +1,13 @@
 // Workers that hang, crash or spew garbage, run through the modal worker runner: Cancel ends
 // them, the pipes never block, and the user reads a short, readable reason.
 #include "support/fixture.h"
+#include "training/ui/strategysheetview.h"
 #include "support/testenv.h"
 #include "worker/workerfailure.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
@@ -179,6 +181,49 @@ TEST_P(Generation, FailsWithAReasonAndKeepsTheModel)
 INSTANTIATE_TEST_SUITE_P(Workers, Generation,
                          ::testing::Values(Told{"hang", "Cancelled."}, Told{"segv", "The worker crashed (signal 11)."},
                                            Told{"flood", "...\n"}, Told{"garbage", "ok"}),
+                         [](const auto& info) { return std::string(info.param.mode); });
+
+// A followed training run whose worker floods or garbles its output and then fails.
+class Training : public ::testing::TestWithParam<Told> {};
+
+TEST_P(Training, EndsEarlyWithAShortReadableReason)
+{
+    ControllerFixture f;
+    ViewController* c = f.controller;
+    const QString image = testenv::scratchFolder() + QStringLiteral("/field.png");
+    QImage field(40, 20, QImage::Format_RGB32);
+    field.fill(Qt::darkGreen);
+    ASSERT_TRUE(field.save(image));
+    f.prompter.answerPaths({image});
+    c->Opendata();
+    c->gridcol->setText(QStringLiteral("2"));
+    c->gridrow->setText(QStringLiteral("1"));
+    c->drawgrid();
+    c->gridmodel.clickpoints = {{0, 0}};
+    c->buildcustommodel();
+    f.prompter.clear();
+    f.prompter.answerAlert(1);  // Continue
+    f.prompter.answerAlert([c](const AlertRequest&) {
+        c->strategysheetconfig->trainingfolder->setText(c->datadirectory);
+        c->strategysheetconfig->trainingeporch->setText(QStringLiteral("2"));
+        return 0;  // Start!
+    });
+    FakeWorker fake(GetParam().mode);
+
+    c->strategyconfig();
+    const QString ended = QStringLiteral("Training ended before all epochs were finished.");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.prompter.messages().contains(ended); }, 60000)) << f.prompter.messages().join('|').toStdString();
+
+    const QString details = f.prompter.alerts().last().informative;
+    EXPECT_TRUE(details.startsWith(QString::fromUtf8(GetParam().informative))) << details.toStdString();
+    EXPECT_TRUE(readable(details));
+    EXPECT_LE(details.size(), workerfailure::kShownChars + 50);
+    EXPECT_LE(details.count(QLatin1Char('\n')), workerfailure::kShownLines);
+    if (QLatin1String(GetParam().mode) == QLatin1String("flood"))
+        EXPECT_TRUE(details.endsWith(QStringLiteral("\nflood: the real message"))) << "the worker's own last words";
+}
+
+INSTANTIATE_TEST_SUITE_P(Workers, Training, ::testing::Values(Told{"flood", "...\n"}, Told{"garbage", "ok"}),
                          [](const auto& info) { return std::string(info.param.mode); });
 
 TEST(OpenModel, AConverterThatWritesNothingIsNotALoadedModel)
