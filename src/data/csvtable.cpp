@@ -1,4 +1,5 @@
 #include "data/csvtable.h"
+#include "util/textutil.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -58,11 +59,7 @@ ReadResult readText(const QString& path)
 
 QList<QStringList> splitRows(const QString& text)
 {
-    QList<QStringList> rows;
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    rows.reserve(lines.size());
-    for (const QString& line : lines)
-        rows.append(line.split(QLatin1Char(',')));
+    QList<QStringList> rows = textutil::commaRecords(text);
     if (rows.size() > 1 && rows.back().size() != rows.front().size())
         rows.removeLast();
     return rows;

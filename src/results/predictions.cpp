@@ -1,5 +1,7 @@
 #include "results/predictions.h"
 
+#include "util/textutil.h"
+
 namespace predictions {
 namespace {
 constexpr int kRow = 2;
@@ -10,12 +12,7 @@ constexpr int kPrediction = 6;
 
 QList<QStringList> records(const QString& text)
 {
-    QList<QStringList> out;
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    out.reserve(lines.size());
-    for (const QString& line : lines)
-        out.append(line.split(QLatin1Char(',')));
-    return out;
+    return textutil::commaRecords(text);
 }
 
 std::vector<TilePoint> tilePredictions(const QList<QStringList>& records)

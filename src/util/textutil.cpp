@@ -5,6 +5,16 @@
 
 namespace textutil {
 
+QList<QStringList> commaRecords(const QString& text)
+{
+    QList<QStringList> rows;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    rows.reserve(lines.size());
+    for (const QString& line : lines)
+        rows.append(line.split(QLatin1Char(',')));
+    return rows;
+}
+
 QStringList getColumn(const QList<QStringList>& rows, int column)
 {
     QStringList out;

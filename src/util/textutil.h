@@ -19,6 +19,10 @@ auto getColumn(const std::vector<Row>& rows, int column) -> std::vector<std::dec
 }
 QStringList getColumn(const QList<QStringList>& rows, int column);
 
+// Every line of `text` split at each comma (no quoting: the files read this way are written
+// without it).
+QList<QStringList> commaRecords(const QString& text);
+
 // Texts that parse as a whole decimal number, as single-precision values; others are dropped.
 std::vector<float> floatArrayFromStrings(const QStringList& texts);
 
