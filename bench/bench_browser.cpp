@@ -7,6 +7,7 @@
 //
 // Each measurement runs in a child process of its own so that memory figures do not mix.
 #include "app/mainwindow.h"
+#include "benchwindow.h"
 #include "app/viewcontroller.h"
 #include "data/imageset.h"
 #include "data/photolayout.h"
@@ -347,8 +348,7 @@ int report(const QString& root)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::preferOffscreen();
     QApplication app(argc, argv);
     QImageReader::setAllocationLimit(0);
     const QStringList args = app.arguments();

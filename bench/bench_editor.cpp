@@ -1,8 +1,6 @@
 // Loading a very long architecture (thousands of layers) into the layer graph editor, scrolling
 // it and selecting its last layer, next to a bare QListView showing as many text items.
-#include "app/prompter.h"
-#include "app/qtworkerrunner.h"
-#include "app/viewcontroller.h"
+#include "benchwindow.h"
 #include "model/ui/nodecollection.h"
 #include "model/ui/nodecollectionview.h"
 #include "util/diagnostics.h"
@@ -20,18 +18,9 @@
 #include <nlohmann/json.hpp>
 
 namespace {
+using bench::msSince;
 
 constexpr int kRuns = 3;
-
-class SilentPrompter : public Prompter {
-public:
-    int alert(const AlertRequest& request) override
-    {
-        std::printf("unexpected alert: %s\n", qPrintable(request.message));
-        return 0;
-    }
-    QStringList choosePaths(const FileRequest&) override { return {}; }
-};
 
 nlohmann::ordered_json layer(const std::string& cls, const std::string& name, const std::string& inbound)
 {
@@ -66,8 +55,6 @@ QString longModel(int count)
     return path;
 }
 
-double msSince(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e6; }
-
 struct Figures {
     double load = 1e300;     // loadmodeljson and the first painted screen, into a fresh editor
     double reload = 1e300;   // the same again, over the editor showing it already
@@ -90,14 +77,9 @@ double timed(QWidget& window, Step step)
 
 void measureOurs(const QString& path, int count, Figures& f)
 {
-    SilentPrompter prompter;
-    QMainWindow window;
-    QtWorkerRunner runner(&window);
-    auto* c = new ViewController(prompter, runner, &window);
-    window.setCentralWidget(c);
-    window.resize(1200, 800);
-    window.show();
-    QApplication::processEvents();
+    bench::Window shown;
+    QMainWindow& window = shown.window;
+    ViewController* c = shown.controller;
 
     f.load = std::min(f.load, timed(window, [&] { c->loadmodeljson(path); }));
     f.reload = std::min(f.reload, timed(window, [&] { c->loadmodeljson(path); }));
@@ -130,8 +112,7 @@ double measurePeer(int count)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::preferOffscreen();
     QApplication app(argc, argv);
     diag::setEnabled(false);
     const int count = argc > 1 ? std::max(1, atoi(argv[1])) : 10000;

@@ -1,8 +1,6 @@
 // Opening a very large image and redrawing a dense tile grid, next to the time QImage alone
 // needs to load the same file.
-#include "app/prompter.h"
-#include "app/qtworkerrunner.h"
-#include "app/viewcontroller.h"
+#include "benchwindow.h"
 #include "data/ui/paintableimageview.h"
 #include "util/diagnostics.h"
 
@@ -21,21 +19,11 @@
 #include <vector>
 
 namespace {
+using bench::msSince;
 
 constexpr int kSide = 10000;
 constexpr int kRuns = 3;
 constexpr int kRedraws = 60;
-
-class PickingPrompter : public Prompter {
-public:
-    QString path;
-    int alert(const AlertRequest& request) override
-    {
-        std::printf("unexpected alert: %s\n", qPrintable(request.message));
-        return 0;
-    }
-    QStringList choosePaths(const FileRequest&) override { return {path}; }
-};
 
 // A photo-like test card: gradients with fine noise, so the PNG does not shrink to nothing.
 QString bigImage()
@@ -59,8 +47,6 @@ QString bigImage()
     return path;
 }
 
-double msSince(const QElapsedTimer& t) { return double(t.nsecsElapsed()) / 1e6; }
-
 double loadOnce(const QString& path)
 {
     QElapsedTimer t;
@@ -72,7 +58,7 @@ double loadOnce(const QString& path)
     return ms;
 }
 
-double openAndFirstPaint(ViewController& c, PickingPrompter& prompter, const QString& path)
+double openAndFirstPaint(ViewController& c, bench::Prompter& prompter, const QString& path)
 {
     prompter.path = path;
     QElapsedTimer t;
@@ -109,8 +95,7 @@ std::vector<double> redraws(ViewController& c)
 
 int main(int argc, char** argv)
 {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::preferOffscreen();
     QApplication app(argc, argv);
     QImageReader::setAllocationLimit(0);
     diag::setEnabled(false);
@@ -118,14 +103,9 @@ int main(int argc, char** argv)
     const QString path = bigImage();
     std::printf("image: %d x %d PNG, %.1f MB on disk\n", kSide, kSide, QFileInfo(path).size() / 1e6);
 
-    PickingPrompter prompter;
-    QMainWindow window;
-    QtWorkerRunner runner(&window);
-    auto* controller = new ViewController(prompter, runner, &window);
-    window.setCentralWidget(controller);
-    window.resize(1200, 800);
-    window.show();
-    QApplication::processEvents();
+    bench::Window shown;
+    ViewController* controller = shown.controller;
+    bench::Prompter& prompter = shown.prompter;
 
     // Alternating the two keeps a busy machine from favouring one of them.
     double floor = 1e300;
