@@ -108,6 +108,17 @@ class Conv2D(Windowed):
         self._add_bias(self.filters)
         return self.keras_shape(rows, cols, self.filters)
 
+    def _known_channels(self, shape):
+        channels = self.image_shape(shape)[2]
+        if channels is None:
+            raise ModelError("the number of input channels is unknown")
+        return channels
+
+    def _add_depthwise_kernel(self, channels):
+        kh, kw = self.kernel_size
+        self.add_weight("depthwise_kernel:0", (kh, kw, channels, self.mult), "depthwise_initializer",
+                        "GlorotUniform", _depthwise_to_torch, _depthwise_to_keras(self.mult))
+
     def _add_bias(self, units):
         if self.use_bias:
             self.add_weight("bias:0", (units,), "bias_initializer", "Zeros")
@@ -115,10 +126,13 @@ class Conv2D(Windowed):
             self.register_parameter("bias", None)
 
     def run(self, x):
+        return self._convolve(x, self.kernel)
+
+    def _convolve(self, x, kernel):
         explicit, sym = self.pads(x)
         if explicit is not None:
             x = F.pad(x, explicit)
-        y = F.conv2d(x, self.kernel, self.bias, self.strides, sym, self.dilation, self.groups)
+        y = F.conv2d(x, kernel, self.bias, self.strides, sym, self.dilation, self.groups)
         return y if self.act is None else self.act(y)
 
 
@@ -133,35 +147,23 @@ class DepthwiseConv2D(Conv2D):
     def build(self, shapes):
         shape = self.one_input(shapes)
         rows, cols = self.out_hw(shape)
-        channels = self.image_shape(shape)[2]
-        if channels is None:
-            raise ModelError("the number of input channels is unknown")
-        kh, kw = self.kernel_size
-        self.add_weight("depthwise_kernel:0", (kh, kw, channels, self.mult), "depthwise_initializer",
-                        "GlorotUniform", _depthwise_to_torch, _depthwise_to_keras(self.mult))
+        channels = self._known_channels(shape)
+        self._add_depthwise_kernel(channels)
         self.groups = channels
         self._add_bias(channels * self.mult)
         return self.keras_shape(rows, cols, channels * self.mult)
 
     def run(self, x):
-        explicit, sym = self.pads(x)
-        if explicit is not None:
-            x = F.pad(x, explicit)
-        y = F.conv2d(x, self.depthwise_kernel, self.bias, self.strides, sym, self.dilation, self.groups)
-        return y if self.act is None else self.act(y)
+        return self._convolve(x, self.depthwise_kernel)
 
 
 class SeparableConv2D(Conv2D):
     def build(self, shapes):
         shape = self.one_input(shapes)
         rows, cols = self.out_hw(shape)
-        channels = self.image_shape(shape)[2]
-        if channels is None:
-            raise ModelError("the number of input channels is unknown")
+        channels = self._known_channels(shape)
         self.mult = int(self.config.get("depth_multiplier", 1))
-        kh, kw = self.kernel_size
-        self.add_weight("depthwise_kernel:0", (kh, kw, channels, self.mult), "depthwise_initializer",
-                        "GlorotUniform", _depthwise_to_torch, _depthwise_to_keras(self.mult))
+        self._add_depthwise_kernel(channels)
         self.add_weight("pointwise_kernel:0", (1, 1, channels * self.mult, self.filters),
                         "pointwise_initializer", "GlorotUniform", _hwio_to_oihw, _oihw_to_hwio)
         self.groups = channels

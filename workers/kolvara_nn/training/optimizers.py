@@ -11,6 +11,7 @@ import torch
 
 class KerasOptimizer(torch.optim.Optimizer):
     defaults_keras: dict = {}
+    zero_states: tuple = ()  # per-parameter slots that start as zeros
 
     def __init__(self, params, **overrides):
         unknown = set(overrides) - set(self.defaults_keras)
@@ -37,7 +38,8 @@ class KerasOptimizer(torch.optim.Optimizer):
         return loss
 
     def _init_state(self, p, state, group):
-        pass
+        for name in self.zero_states:
+            state[name] = torch.zeros_like(p)
 
     def _update(self, p, g, state, group, t):
         raise NotImplementedError
@@ -45,9 +47,7 @@ class KerasOptimizer(torch.optim.Optimizer):
 
 class SGD(KerasOptimizer):
     defaults_keras = dict(lr=0.01, momentum=0.0, nesterov=False)
-
-    def _init_state(self, p, state, group):
-        state["m"] = torch.zeros_like(p)
+    zero_states = ("m",)
 
     def _update(self, p, g, state, group, t):
         lr, mu = group["lr"], group["momentum"]
@@ -64,11 +64,7 @@ class SGD(KerasOptimizer):
 
 class RMSprop(KerasOptimizer):
     defaults_keras = dict(lr=0.001, rho=0.9, momentum=0.0, epsilon=1e-7, centered=False)
-
-    def _init_state(self, p, state, group):
-        state["v"] = torch.zeros_like(p)
-        state["avg"] = torch.zeros_like(p)
-        state["mom"] = torch.zeros_like(p)
+    zero_states = ("v", "avg", "mom")
 
     def _update(self, p, g, state, group, t):
         rho, v = group["rho"], state["v"]
@@ -87,11 +83,7 @@ class RMSprop(KerasOptimizer):
 
 class Adam(KerasOptimizer):
     defaults_keras = dict(lr=0.001, beta_1=0.9, beta_2=0.999, epsilon=1e-7, amsgrad=False)
-
-    def _init_state(self, p, state, group):
-        state["m"] = torch.zeros_like(p)
-        state["v"] = torch.zeros_like(p)
-        state["vhat"] = torch.zeros_like(p)
+    zero_states = ("m", "v", "vhat")
 
     def _update(self, p, g, state, group, t):
         b1, b2 = group["beta_1"], group["beta_2"]
@@ -107,10 +99,7 @@ class Adam(KerasOptimizer):
 
 class Adadelta(KerasOptimizer):
     defaults_keras = dict(lr=0.001, rho=0.95, epsilon=1e-7)
-
-    def _init_state(self, p, state, group):
-        state["acc_grad"] = torch.zeros_like(p)
-        state["acc_delta"] = torch.zeros_like(p)
+    zero_states = ("acc_grad", "acc_delta")
 
     def _update(self, p, g, state, group, t):
         rho, eps = group["rho"], group["epsilon"]
@@ -135,10 +124,7 @@ class Adagrad(KerasOptimizer):
 
 class Adamax(KerasOptimizer):
     defaults_keras = dict(lr=0.001, beta_1=0.9, beta_2=0.999, epsilon=1e-7)
-
-    def _init_state(self, p, state, group):
-        state["m"] = torch.zeros_like(p)
-        state["u"] = torch.zeros_like(p)
+    zero_states = ("m", "u")
 
     def _update(self, p, g, state, group, t):
         b1 = group["beta_1"]
@@ -151,10 +137,10 @@ class Adamax(KerasOptimizer):
 class Nadam(KerasOptimizer):
     """Current Keras Nadam: momentum schedule mu_t = beta_1 (1 - 0.5 * 0.96^t)."""
     defaults_keras = dict(lr=0.001, beta_1=0.9, beta_2=0.999, epsilon=1e-7)
+    zero_states = ("m", "v")
 
     def _init_state(self, p, state, group):
-        state["m"] = torch.zeros_like(p)
-        state["v"] = torch.zeros_like(p)
+        super()._init_state(p, state, group)
         state["mu_product"] = 1.0
 
     def _update(self, p, g, state, group, t):
@@ -175,10 +161,11 @@ class Ftrl(KerasOptimizer):
     defaults_keras = dict(lr=0.001, learning_rate_power=-0.5, initial_accumulator_value=0.1,
                           l1_regularization_strength=0.0, l2_regularization_strength=0.0,
                           l2_shrinkage_regularization_strength=0.0, beta=0.0)
+    zero_states = ("linear",)
 
     def _init_state(self, p, state, group):
+        super()._init_state(p, state, group)
         state["acc"] = torch.full_like(p, group["initial_accumulator_value"])
-        state["linear"] = torch.zeros_like(p)
 
     def _update(self, p, g, state, group, t):
         lr, power = group["lr"], -group["learning_rate_power"]
