@@ -89,9 +89,13 @@ QString failureText(const QString& standardError, const QString& fallback)
 void ViewController::strategyconfig()
 {
     if (runmonitor && runmonitor->following()) {
-        // Preparing data now would clear the workspace under the running worker.
-        m_prompter.alert(QStringLiteral("A training run is in progress. Wait for it to finish before configuring another."),
-                         AlertStyle::Warning);
+        // Preparing data now would clear the workspace under the running worker; a worker that
+        // no longer makes progress can be ended from here.
+        const int choice = m_prompter.alert(
+            AlertRequest{QStringLiteral("A training run is in progress. Wait for it to finish before configuring another."),
+                         QString(), AlertStyle::Warning, {QStringLiteral("Wait"), QStringLiteral("Stop Training")}, nullptr});
+        if (choice == 1)
+            runmonitor->stop();
         return;
     }
     diag::print("going to config training strategy");

@@ -1,12 +1,14 @@
 // Workers that hang, crash or spew garbage, run through the modal worker runner: Cancel ends
 // them, the pipes never block, and the user reads a short, readable reason.
 #include "support/fixture.h"
+#include "training/ui/runmonitor.h"
 #include "training/ui/strategysheetview.h"
 #include "support/testenv.h"
 #include "worker/workerfailure.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -183,12 +185,9 @@ INSTANTIATE_TEST_SUITE_P(Workers, Generation,
                                            Told{"flood", "...\n"}, Told{"garbage", "ok"}),
                          [](const auto& info) { return std::string(info.param.mode); });
 
-// A followed training run whose worker floods or garbles its output and then fails.
-class Training : public ::testing::TestWithParam<Told> {};
-
-TEST_P(Training, EndsEarlyWithAShortReadableReason)
+// Starts a followed two-epoch training run of the start network on a labelled image.
+void startTraining(ControllerFixture& f)
 {
-    ControllerFixture f;
     ViewController* c = f.controller;
     const QString image = testenv::scratchFolder() + QStringLiteral("/field.png");
     QImage field(40, 20, QImage::Format_RGB32);
@@ -208,9 +207,17 @@ TEST_P(Training, EndsEarlyWithAShortReadableReason)
         c->strategysheetconfig->trainingeporch->setText(QStringLiteral("2"));
         return 0;  // Start!
     });
-    FakeWorker fake(GetParam().mode);
-
     c->strategyconfig();
+}
+
+// A followed training run whose worker floods or garbles its output and then fails.
+class Training : public ::testing::TestWithParam<Told> {};
+
+TEST_P(Training, EndsEarlyWithAShortReadableReason)
+{
+    ControllerFixture f;
+    FakeWorker fake(GetParam().mode);
+    startTraining(f);
     const QString ended = QStringLiteral("Training ended before all epochs were finished.");
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.prompter.messages().contains(ended); }, 60000)) << f.prompter.messages().join('|').toStdString();
 
@@ -225,6 +232,33 @@ TEST_P(Training, EndsEarlyWithAShortReadableReason)
 
 INSTANTIATE_TEST_SUITE_P(Workers, Training, ::testing::Values(Told{"flood", "...\n"}, Told{"garbage", "ok"}),
                          [](const auto& info) { return std::string(info.param.mode); });
+
+TEST(Training, AHangingRunCanBeStoppedAndAnotherConfigured)
+{
+    ControllerFixture f;
+    ViewController* c = f.controller;
+    FakeWorker fake("stubborn");
+    startTraining(f);
+    ASSERT_TRUE(c->runmonitor && c->runmonitor->following());
+    QProcess* worker = c->runmonitor->process();
+    f.prompter.clear();
+    f.prompter.answerAlert(0);  // Wait
+    c->strategyconfig();
+    EXPECT_TRUE(c->runmonitor->following()) << "waiting leaves the run alone";
+
+    f.prompter.answerAlert(1);  // Stop Training
+    c->strategyconfig();
+
+    EXPECT_FALSE(c->runmonitor->following());
+    EXPECT_EQ(worker->state(), QProcess::NotRunning);
+    EXPECT_EQ(c->trainingstate->text(), QStringLiteral("Training stopped."));
+    EXPECT_TRUE(QFile::exists(c->runmonitor->errorLogPath()));
+    const QString busy = QStringLiteral("A training run is in progress. Wait for it to finish before configuring another.");
+    EXPECT_EQ(f.prompter.messages(), (QStringList{busy, busy})) << "a stop the user asked for is not reported as a failure";
+    f.prompter.clear();
+    c->strategyconfig();
+    EXPECT_FALSE(f.prompter.messages().value(0).startsWith(QStringLiteral("A training run is in progress")));
+}
 
 TEST(OpenModel, AConverterThatWritesNothingIsNotALoadedModel)
 {

@@ -26,6 +26,16 @@ RunMonitor::~RunMonitor()
     }
 }
 
+void RunMonitor::stop()
+{
+    if (m_over)
+        return;
+    m_stopped = true;
+    m_process->kill();
+    if (!m_process->waitForFinished(3000))
+        endRun(true);  // not reaped in time: the run is over for the user all the same
+}
+
 QString RunMonitor::errorLogPath() const
 {
     return QDir(m_run.workspace).filePath(m_run.root + QStringLiteral("_error.log"));
@@ -114,7 +124,9 @@ void RunMonitor::endRun(bool early)
     const QString failure = runfiles::writeErrorLog(errorLogPath(), text);
     if (!failure.isEmpty())
         diag::print(failure);
-    if (early)
+    if (m_stopped)
+        Q_EMIT stateChanged(QStringLiteral("Training stopped."));
+    else if (early)
         Q_EMIT endedEarly(text);
     else
         Q_EMIT trainingFinished(text);

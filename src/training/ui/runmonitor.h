@@ -30,6 +30,10 @@ public:
     // Ends a worker that is still running.
     ~RunMonitor() override;
 
+    // Ends the worker at the user's request: the error log is written and the state reads
+    // "Training stopped."; neither endedEarly nor trainingFinished follows.
+    void stop();
+
     QProcess* process() const { return m_process; }
     // Until the run was reported ended early or finished.
     bool following() const { return !m_over; }
@@ -65,4 +69,5 @@ private:
     int m_epochsSeen = 0;
     bool m_loopEnded = false;  // every epoch counted: only the worker's exit is awaited
     bool m_over = false;
+    bool m_stopped = false;
 };
