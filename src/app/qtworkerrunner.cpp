@@ -3,6 +3,31 @@
 #include <QEventLoop>
 #include <QProcess>
 #include <QProgressDialog>
+#include <QThread>
+#include <QTimer>
+#include <memory>
+
+void QtWorkerRunner::runWork(const QString& waitingText, int total, const std::function<void(std::atomic_int& done)>& work)
+{
+    std::atomic_int done{0};
+    std::unique_ptr<QThread> thread(QThread::create([&work, &done] { work(done); }));
+    QProgressDialog dialog(waitingText, QString(), 0, std::max(total, 0), m_window);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setMinimumDuration(300);
+    dialog.setCancelButton(nullptr);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    QEventLoop loop;
+    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, &dialog, [&dialog, &done] { dialog.setValue(done.load()); });
+    dialog.setValue(0);
+    thread->start();
+    tick.start(100);
+    if (!thread->isFinished())
+        loop.exec(QEventLoop::AllEvents);
+    thread->wait();
+}
 
 WorkerResult QtWorkerRunner::run(const QString& program, const QStringList& arguments, const QString& waitingText)
 {

@@ -11,6 +11,7 @@ public:
     explicit QtWorkerRunner(QWidget* window = nullptr) : m_window(window) {}
     void setWindow(QWidget* window) { m_window = window; }
     WorkerResult run(const QString& program, const QStringList& arguments, const QString& waitingText) override;
+    void runWork(const QString& waitingText, int total, const std::function<void(std::atomic_int& done)>& work) override;
 
 private:
     QWidget* m_window;

@@ -2,6 +2,7 @@
 #include "app/viewcontroller.h"
 
 #include "app/prompter.h"
+#include "app/workerrunner.h"
 #include "training/datapreparation.h"
 #include "training/tilecutter.h"
 #include "training/ui/strategysheetview.h"
@@ -85,7 +86,9 @@ QString prepareSingleImage(ViewController& c)
         targets << c.datadirectory + QLatin1Char('/') + r.filename;
         diag::line(targets.last());
     }
-    const auto failures = tilecutter::saveTiles(c.singleimg, rects, targets);
+    std::vector<tilecutter::SaveFailure> failures;
+    c.workerRunner().runWork(QStringLiteral("Saving %1 tiles...").arg(targets.size()), int(targets.size()),
+                       [&](std::atomic_int& done) { failures = tilecutter::saveTiles(c.singleimg, rects, targets, &done); });
     return reportSaveFailures(c, failures, int(targets.size()), true);
 }
 
@@ -113,7 +116,9 @@ QString prepareFolderImages(ViewController& c)
         targets << c.datadirectory + QLatin1Char('/') + s.storedName + QStringLiteral(".png");
         diag::print("savetrimedfolderimage", targets.last());
     }
-    const auto failures = tilecutter::saveImages(sources, targets);
+    std::vector<tilecutter::SaveFailure> failures;
+    c.workerRunner().runWork(QStringLiteral("Saving %1 images...").arg(targets.size()), int(targets.size()),
+                       [&](std::atomic_int& done) { failures = tilecutter::saveImages(sources, targets, &done); });
     return reportSaveFailures(c, failures, int(targets.size()), false);
 }
 

@@ -58,7 +58,7 @@ QImage trimimage(const QImage& image, const QRect& bottomLeftRect)
     return out;
 }
 
-std::vector<SaveFailure> saveAll(const QStringList& targets, const std::function<QImage(int)>& produce)
+std::vector<SaveFailure> saveAll(const QStringList& targets, const std::function<QImage(int)>& produce, std::atomic_int* done)
 {
     std::vector<int> jobs(size_t(targets.size()));
     std::iota(jobs.begin(), jobs.end(), 0);
@@ -66,6 +66,8 @@ std::vector<SaveFailure> saveAll(const QStringList& targets, const std::function
     // Each job writes only its own slot, so the results need no lock.
     QtConcurrent::blockingMap(jobs, [&](int k) {
         errors[size_t(k)] = writePng(produce(k), targets.at(k));
+        if (done)
+            ++*done;
     });
     std::vector<SaveFailure> failures;
     for (size_t k = 0; k < errors.size(); ++k) {
@@ -76,12 +78,12 @@ std::vector<SaveFailure> saveAll(const QStringList& targets, const std::function
 }
 
 std::vector<SaveFailure> saveTiles(const QImage& image, const std::vector<QRect>& bottomLeftRects,
-                                   const QStringList& targets)
+                                   const QStringList& targets, std::atomic_int* done)
 {
-    return saveAll(targets, [&](int k) { return trimimage(image, bottomLeftRects.at(size_t(k))); });
+    return saveAll(targets, [&](int k) { return trimimage(image, bottomLeftRects.at(size_t(k))); }, done);
 }
 
-std::vector<SaveFailure> saveImages(const QStringList& sources, const QStringList& targets)
+std::vector<SaveFailure> saveImages(const QStringList& sources, const QStringList& targets, std::atomic_int* done)
 {
     // Each job writes only its own slot.
     std::vector<QString> unreadable(size_t(sources.size()));
@@ -89,7 +91,7 @@ std::vector<SaveFailure> saveImages(const QStringList& sources, const QStringLis
         imagefile::Loaded loaded = imagefile::read(sources.at(k));
         unreadable[size_t(k)] = loaded.error;
         return trimimage(loaded.image, QRect(QPoint(0, 0), loaded.image.size()));
-    });
+    }, done);
     // A source that could not be read says so rather than that it could not be encoded.
     for (SaveFailure& f : failures) {
         if (!unreadable[size_t(f.index)].isEmpty())

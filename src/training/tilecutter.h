@@ -6,6 +6,7 @@
 #include <QRect>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -25,15 +26,16 @@ struct SaveFailure {
 
 // Saves produce(k) as a PNG at targets[k] for every k, in parallel. A null image fails like an
 // unencodable one. Failures come back in job order; the other jobs still run and no partial
-// file is left.
-std::vector<SaveFailure> saveAll(const QStringList& targets, const std::function<QImage(int)>& produce);
+// file is left. `done`, when given, counts the finished jobs as they finish.
+std::vector<SaveFailure> saveAll(const QStringList& targets, const std::function<QImage(int)>& produce,
+                                 std::atomic_int* done = nullptr);
 
 // Every tile of `image` at the given bottom-left rectangles, saved to the matching targets.
 std::vector<SaveFailure> saveTiles(const QImage& image, const std::vector<QRect>& bottomLeftRects,
-                                   const QStringList& targets);
+                                   const QStringList& targets, std::atomic_int* done = nullptr);
 
 // Each source image loaded and saved whole as a PNG at the matching target.
-std::vector<SaveFailure> saveImages(const QStringList& sources, const QStringList& targets);
+std::vector<SaveFailure> saveImages(const QStringList& sources, const QStringList& targets, std::atomic_int* done = nullptr);
 
 // A failure as one line of text, for diagnostics and alerts.
 QString describe(const imageutil::NSImageExtensionError& error);

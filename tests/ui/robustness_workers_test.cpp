@@ -13,6 +13,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -149,6 +150,34 @@ TEST(WorkerRunner, AMissingInterpreterSaysWhy)
     const WorkerResult result = f.runner.run(QStringLiteral("/nonexistent/python3"), {}, QStringLiteral("Working ..."));
     EXPECT_FALSE(result.started);
     EXPECT_FALSE(workerfailure::describe(result).isEmpty());
+}
+
+TEST(WorkerRunner, LongWorkKeepsTheWindowAliveAndShowsItsProgress)
+{
+    ControllerFixture f;
+    int ticks = 0;
+    int shownValue = -1;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        ++ticks;
+        if (auto* dialog = qobject_cast<QProgressDialog*>(QApplication::activeModalWidget()); dialog && dialog->isVisible())
+            shownValue = std::max(shownValue, dialog->value());
+    });
+    watch.start(20);
+    bool ran = false;
+
+    f.runner.runWork(QStringLiteral("Saving 10 tiles..."), 10, [&ran](std::atomic_int& done) {
+        for (int i = 0; i < 10; ++i) {
+            QThread::msleep(80);
+            ++done;
+        }
+        ran = true;
+    });
+
+    EXPECT_TRUE(ran) << "the call returns once the work is over";
+    EXPECT_GE(ticks, 10) << "the event loop ran while the work did";
+    EXPECT_GT(shownValue, 0) << "a dialog counted the finished steps";
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "and went away";
 }
 
 // ---- What the user is told ------------------------------------------------------------------------
