@@ -38,39 +38,23 @@ std::vector<std::string> keys(const Json& object)
     return out;
 }
 
+// Names, activation, kernel rows and a second input are edited through the panel in the editor's tests.
 TEST(UpdateLayer, EachTagStoresItsTypedValue)
 {
-    struct Case {
-        int layer;
-        QList<PanelField> fields;
-        const char* pointer;
-        const char* expected;  // JSON; 10 must stay an integer, false a boolean
-    } cases[] = {
-        {2, {{1, "false"}}, "/config/layers/2/config/trainable", "false"},
-        {2, {{1, "yes"}}, "/config/layers/2/config/trainable", "false"},
-        {3, {{2, "false"}}, "/config/layers/3/config/center", "false"},
-        {3, {{3, "true"}}, "/config/layers/3/config/scale", "true"},
-        {2, {{4, "tanh"}}, "/config/layers/2/config/activation", "\"tanh\""},
-        {2, {{5, "same"}}, "/config/layers/2/config/padding", "\"same\""},
-        {2, {{6, " 32 "}}, "/config/layers/2/config/filters", "32"},
-        {3, {{7, "0.9"}}, "/config/layers/3/config/momentum", "0.9"},
-        {3, {{8, "1e-3"}}, "/config/layers/3/config/epsilon", "0.001"},
-        {7, {{9, "10"}}, "/config/layers/7/config/units", "10"},
-        {7, {{9, "2.5"}}, "/config/layers/7/config/units", "2.5"},
-        {2, {{10, "3"}}, "/config/layers/2/config/kernel_size", "[3,7]"},
-        {2, {{11, "1"}}, "/config/layers/2/config/kernel_size", "[7,1]"},
-        {4, {{100, "relu_a"}}, "/config/layers/4/name", "\"relu_a\""},
-        {4, {{100, "relu_a"}}, "/config/layers/4/config/name", "\"relu_a\""},
+    const std::tuple<int, QList<PanelField>, const char*, const char*> cases[] = {  // layer, fields, where, JSON
+        {2, {{1, "yes"}}, "/config/layers/2/config/trainable", "false"},  {3, {{2, "false"}}, "/config/layers/3/config/center", "false"},
+        {3, {{3, "true"}}, "/config/layers/3/config/scale", "true"},      {2, {{5, "same"}}, "/config/layers/2/config/padding", "\"same\""},
+        {2, {{6, " 32 "}}, "/config/layers/2/config/filters", "32"},      {3, {{7, "0.9"}}, "/config/layers/3/config/momentum", "0.9"},
+        {3, {{8, "1e-3"}}, "/config/layers/3/config/epsilon", "0.001"},  {7, {{9, "10"}}, "/config/layers/7/config/units", "10"},
+        {7, {{9, "2.5"}}, "/config/layers/7/config/units", "2.5"},       {2, {{11, "1"}}, "/config/layers/2/config/kernel_size", "[7,1]"},
         {4, {{200, "conv1_conv"}}, "/config/layers/4/inbound_nodes/0/0/0", "\"conv1_conv\""},
         {0, {{100, "image"}, {200, "x"}, {201, "y"}}, "/config/layers/0/inbound_nodes", "[]"},  // input: name only
     };
-    for (const Case& c : cases) {
+    for (const auto& [layer, fields, pointer, text] : cases) {
         ArchDocument doc(residual());
-        const UpdateOutcome outcome = doc.updateLayer(c.layer, c.fields);
-        EXPECT_TRUE(outcome.written && outcome.refused.isEmpty()) << c.pointer;
-        const Json expected = Json::parse(c.expected);
-        EXPECT_EQ(at(doc, c.pointer), expected) << c.pointer;
-        EXPECT_EQ(at(doc, c.pointer).type(), expected.type()) << c.pointer;
+        const UpdateOutcome outcome = doc.updateLayer(layer, fields);
+        EXPECT_TRUE(outcome.written && outcome.refused.isEmpty()) << pointer;
+        EXPECT_EQ(at(doc, pointer).dump(), text) << pointer;  // 10 stays an integer, false a boolean
     }
 }
 
@@ -154,21 +138,17 @@ TEST(ArchitectureFile, CompactSaveKeepsUnknownMembersAndMemberOrder)
     EXPECT_EQ(conv["config"]["filters"], 16);
 }
 
-TEST(ArchitectureFile, EditorCopyGoesToTheCachesFolderAndFailuresComeBackAsData)
+// Reading back the editor copy and refusing broken files are checked in the editor's tests.
+TEST(ArchitectureFile, EditorCopyGoesToTheCachesFolderAndWriteFailuresComeBackAsData)
 {
-    ArchDocument doc(residual());
-    const SaveOutcome saved = archdoc::saveEditorCopy(doc.json());
+    const SaveOutcome saved = archdoc::saveEditorCopy(residual());
     ASSERT_TRUE(saved.ok) << saved.error.toStdString();
     EXPECT_EQ(saved.path, paths::cachesFile(QStringLiteral("custommodel_temp.json")));
-    EXPECT_EQ(archdoc::readFile(saved.path).json, doc.json());
-
     const QString blocker = testenv::scratchFolder() + QStringLiteral("/a-file");
     QFile(blocker).open(QIODevice::WriteOnly);
-    const SaveOutcome failed = archdoc::saveCompact(doc.json(), blocker + QStringLiteral("/x.json"));
+    const SaveOutcome failed = archdoc::saveCompact(residual(), blocker + QStringLiteral("/x.json"));
     EXPECT_FALSE(failed.ok);
     EXPECT_FALSE(failed.error.isEmpty());
-    EXPECT_FALSE(archdoc::parse("{\"config\": ").json);
-    EXPECT_FALSE(archdoc::parse("{\"config\": ").error.isEmpty());
     EXPECT_FALSE(archdoc::readFile(testenv::scratchFolder() + QStringLiteral("/absent.json")).json);
 }
 
@@ -243,43 +223,26 @@ TEST(LayerTemplates, ComeFromThePrimaryArchitectureThenTheFallback)
     EXPECT_FALSE(archdoc::findTemplate(Json(), Json(), QStringLiteral("Conv2D")));
 }
 
-// "title:tag:editable=values" per panel row.
-QStringList panel(const Json& layer, bool customized)
-{
-    QStringList out;
-    for (const layerform::Row& r : layerform::rows(layer, customized))
-        out << QStringLiteral("%1:%2:%3=%4").arg(r.title).arg(r.tag).arg(r.editable ? "rw" : "ro", r.values.join(','));
-    return out;
-}
-
+// The input, batch normalization, two-input and pretrained output panels are checked in the editor's tests.
 TEST(PanelRows, FollowTheConfigMembersInOrder)
 {
     const Json layers = residual()["config"]["layers"];
-    const struct Case {
-        Json layer;
-        bool customized;
-        QStringList rows;
-    } cases[] = {
-        {layers[0], true, {"Name:100:rw=input_1", "Inputsize:50:rw=224,224,3", "Input:200:ro="}},
+    const std::tuple<Json, bool, QStringList> cases[] = {
         {layers[1], true, {"Name:100:rw=conv1_pad", "trainable:1:rw=true", "padding:40:rw=3,3,3,3", "Input:200:rw=input_1"}},
-        {layers[2], false,
+        {layers[2], false,  // pretrained: only trainable stays editable
          {"Name:100:ro=conv1_conv", "trainable:1:rw=true", "filters:6:ro=64", "kernel_size:10:ro=7,7", "strides:20:ro=2,2",
           "padding:5:ro=valid", "dilation_rate:30:ro=1,1", "activation:4:ro=linear", "Input:200:ro=conv1_pad"}},
-        {layers[3], true,
-         {"Name:100:rw=conv1_bn", "trainable:1:rw=true", "momentum:7:rw=0.99", "epsilon:8:rw=1.001e-05", "center:2:rw=true",
-          "scale:3:rw=true", "Input:200:rw=conv1_conv"}},
-        {layers[5], true, {"Name:100:rw=add_1", "trainable:1:rw=true", "Input:200:rw=conv1_relu,conv1_pad"}},
-        // a pretrained network keeps only trainable and units editable
-        {layers[7], false,
-         {"Name:100:ro=predictions", "trainable:1:rw=true", "units:9:rw=1000", "activation:4:ro=softmax", "Input:200:ro=avg_pool"}},
-        // members of the wrong type get no row
         {Json::parse(R"({"name":"d","class_name":"Dense","config":{"units":"10","trainable":"yes","kernel_size":[3],
              "strides":5,"padding":[[1,1]],"momentum":null,"activation":3,"center":1},"inbound_nodes":[[["x",0,0,{}]]]})"),
-         true, {"Name:100:rw=d", "Input:200:rw=x"}},
+         true, {"Name:100:rw=d", "Input:200:rw=x"}},  // members of the wrong type get no row
         {Json::parse(R"({"name":5,"config":{"filters":8.0},"inbound_nodes":{}})"), true, {"filters:6:rw=8"}},
     };
-    for (const Case& c : cases)
-        EXPECT_EQ(panel(c.layer, c.customized), c.rows);
+    for (const auto& [layer, customized, rows] : cases) {
+        QStringList got;
+        for (const layerform::Row& r : layerform::rows(layer, customized))
+            got << QStringLiteral("%1:%2:%3=%4").arg(r.title).arg(r.tag).arg(r.editable ? "rw" : "ro", r.values.join(','));
+        EXPECT_EQ(got, rows);
+    }
 }
 
 TEST(PanelRows, NumbersShowAsStoredAndReadBackTheSame)

@@ -1,5 +1,5 @@
 // What the run monitor reads from the training worker: progress redraws, checkpoint names and
-// folders, and a captured real run of the worker (kept with the worker's tests).
+// folders, and a captured real run of the worker (its chart is replayed in the run monitor's tests).
 #include "results/chartgeometry.h"
 #include "support/testenv.h"
 #include "training/checkpoints.h"
@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
-#include <numeric>
 #include <sys/time.h>
 
 namespace {
@@ -47,7 +46,6 @@ TEST(ProgressText, ExtractsTheLastRedrawCutBeforeTheLoss)
 TEST(ProgressText, StateNamesTheEpochInProgressNeverPastTheLast)
 {
     const std::optional<QString> bar = QStringLiteral("2/4 [=>__] - ETA: 2s ");
-    EXPECT_EQ(progresstext::stateText(1, 3, std::nullopt), "Training state in epoch 1 \n");
     EXPECT_EQ(progresstext::stateText(2, 3, bar), "Training state in epoch 2 \n2/4 [=>__] - ETA: 2s ");
     EXPECT_EQ(progresstext::stateText(4, 3, std::nullopt), "Training state in epoch 3 \n");
     EXPECT_EQ(progresstext::stateText(2, 1, std::nullopt), "Training state in epoch 1 \n");
@@ -150,13 +148,11 @@ protected:
     void SetUp() override
     {
         stdoutText = captured("stdout.txt");
-        files = captured("files.txt").split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         args = captured("args.txt").split(QLatin1Char('\n'));
         if (stdoutText.isEmpty() || args.size() < 17)
             GTEST_SKIP() << "tests/data/trainNN_run is absent";
     }
     QString stdoutText;
-    QStringList files;
     QStringList args;
 };
 
@@ -173,29 +169,6 @@ TEST_F(CapturedRun, EveryEtaRedrawYieldsABarAndItsEta)
         ++shown;
     }
     EXPECT_GT(shown, 0);
-}
-
-TEST_F(CapturedRun, LeavesOneReadableCheckpointPerEpochAndTheResults)
-{
-    const int epochs = trainnn::epochCount(args.at(6)).value_or(0);
-    QStringList names;
-    for (const QString& f : files)
-        if (checkpoints::isCheckpointName(f))
-            names << f;
-    names.sort();
-    ASSERT_EQ(names.size(), epochs);
-    const checkpoints::Series s = checkpoints::series(names);
-    std::vector<int> vx, vy, tx, ty;
-    chartgeometry::pointsFromTexts(s.validation, s.epochs, vx, vy);
-    chartgeometry::pointsFromTexts(s.training, s.epochs, tx, ty);
-    std::vector<int> expectedX(size_t(epochs) + 1);
-    std::iota(expectedX.begin(), expectedX.end(), 0);
-    EXPECT_EQ(vx, expectedX);
-    EXPECT_EQ(tx, expectedX);
-    for (int v : vy)
-        EXPECT_TRUE(v >= 0 && v <= 100) << v;
-    EXPECT_FALSE(files.filter(QStringLiteral("my_model")).isEmpty());
-    EXPECT_TRUE(files.contains(QStringLiteral("NNMetrics.png")));
 }
 
 TEST_F(CapturedRun, OurCommandLineMatchesTheOneTheWorkerRan)
