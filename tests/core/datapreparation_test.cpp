@@ -56,16 +56,12 @@ TEST(DataPreparation, TileSizeTruncatesAndRefusesMissingGrids)
 
 TEST(DataPreparation, TilesAreTakenFromTheBottomUprightAndTruncated)
 {
-    const QImage image = bottomCoded(60, 40);  // 2 rows x 3 columns of 20 x 20
-    for (int i = 0; i < 2; ++i) {
-        for (int j = 0; j < 3; ++j) {
-            const QImage t = tilecutter::trimimage(image, dp::tileRectBL(i, j, QSize(20, 20)));
-            ASSERT_EQ(t.size(), QSize(20, 20));
-            EXPECT_EQ(qRed(t.pixel(0, 19)), j * 20 * 4);             // the tile's bottom row is bottom-up row i * 20
-            EXPECT_EQ(qGreen(t.pixel(0, 19)), i * 20 * 4);
-            EXPECT_EQ(qGreen(t.pixel(5, 0)), (i * 20 + 19) * 4);
-        }
-    }
+    // Tile (1, 2) of 2 x 3 tiles of 20 x 20: its bottom row is bottom-up row 20, its left column x 40.
+    const QImage t = tilecutter::trimimage(bottomCoded(60, 40), dp::tileRectBL(1, 2, QSize(20, 20)));
+    ASSERT_EQ(t.size(), QSize(20, 20));
+    EXPECT_EQ(qRed(t.pixel(0, 19)), 40 * 4);
+    EXPECT_EQ(qGreen(t.pixel(0, 19)), 20 * 4);
+    EXPECT_EQ(qGreen(t.pixel(5, 0)), 39 * 4);
     // Thirds of a 1000-point image leave the last column out.
     const std::optional<QSize> tile = dp::tileSize(QSizeF(1000, 60), 1, 3);
     ASSERT_EQ(tile, QSize(333, 60));

@@ -48,7 +48,8 @@ TEST(PhotoLayout, WindowCoversTheScreenAndAPageAround)
     EXPECT_TRUE(Window{}.isVisible(123456));  // not laid out yet: everything may be on screen
 }
 
-TEST(PhotoBorder, EveryEventFramesAsTabled)
+// Selecting and deselecting with and without predictions is followed in the browser's tests.
+TEST(PhotoBorder, LoadHighlightAndAddBorderEventsFrameAsTabled)
 {
     using namespace photoborder;
     using E = PhotoEvent;
@@ -67,11 +68,6 @@ TEST(PhotoBorder, EveryEventFramesAsTabled)
     } cases[] = {
         {"load, wrong", E::ViewDidLoad, true, "1", "0", false, H::None, red},
         {"load, right", E::ViewDidLoad, true, "1", "1", false, H::None, old},
-        {"selected, wrong", E::SelectionChanged, true, "1", "0", true, H::None, blue},
-        {"deselected, no prediction", E::SelectionChanged, false, "1", "0", false, H::None, none},
-        {"deselected, wrong", E::SelectionChanged, true, "1", "0", false, H::None, red},
-        {"deselected, right", E::SelectionChanged, true, "1", "1", false, H::None, none},
-        {"deselected, case differs", E::SelectionChanged, true, "cat", "Cat", false, H::None, red},
         {"highlight for selection", E::HighlightChanged, true, "1", "1", false, H::ForSelection, blue},
         {"highlight off, selected", E::HighlightChanged, true, "1", "0", true, H::None, old},
         {"highlight for deselection, selected", E::HighlightChanged, false, "1", "0", true, H::ForDeselection, old},

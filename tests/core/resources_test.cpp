@@ -19,19 +19,17 @@ std::optional<ArchDocument> resource(const char* name)
     return ArchDocument(read.json.value_or(Json()));
 }
 
-#define LOAD_RESOURCE(var, name)                                    \
-    const std::optional<ArchDocument> var##Loaded = resource(name);  \
-    if (!var##Loaded)                                               \
-        GTEST_SKIP() << (name) << ".json is not among the resources"; \
-    const ArchDocument& var = *var##Loaded
-
-// The files' Keras structure is checked by the Python resource tests; here they go through our reader.
+// The files' Keras structure is checked by the Python resource tests, and adding every offered class
+// to the start network by the editor's tests; here the pretrained files go through our reader.
 TEST(Resources, PretrainedArchitecturesReadIntoEveryLayersPanelAndAThousandClassOutput)
 {
     for (const auto& [name, layers] : std::vector<std::pair<const char*, int>>{{"resnet50", 177}, {"vgg16", 23}, {"vgg19", 26},
                                                                                {"xception", 134}}) {
         SCOPED_TRACE(name);
-        LOAD_RESOURCE(doc, name);
+        const std::optional<ArchDocument> loaded = resource(name);
+        if (!loaded)
+            GTEST_SKIP() << name << ".json is not among the resources";
+        const ArchDocument& doc = *loaded;
         ASSERT_EQ(doc.layerCount(), layers);
         QSet<QString> seen;
         for (int i = 0; i < doc.layerCount(); ++i) {
@@ -52,30 +50,6 @@ TEST(Resources, EveryOfferedModelHasItsFile)
         GTEST_SKIP() << "the architecture resources are absent";
     for (const QString& model : catalogue::mlmodels())
         EXPECT_FALSE(paths::resourcePath(model.toLower(), QStringLiteral("json")).isEmpty()) << model.toStdString();
-}
-
-TEST(Resources, StartNetworkRunsFromInputToPredictions)
-{
-    LOAD_RESOURCE(doc, "custommodel");
-    ASSERT_GE(doc.layerCount(), 2);
-    EXPECT_EQ(doc.nodeLines(0)->name, "input_1");
-    EXPECT_EQ(doc.nodeLines(doc.layerCount() - 1)->name, "predictions");
-    EXPECT_EQ(doc.nodeLines(doc.layerCount() - 1)->className, "Dense");
-    for (int i = 1; i < doc.layerCount(); ++i)
-        EXPECT_EQ(doc.nodeLines(i)->inbound, QStringList{doc.nodeLines(i - 1)->name}) << i;
-}
-
-TEST(Resources, EveryOfferedClassHasATemplate)
-{
-    LOAD_RESOURCE(resnet, "resnet50");
-    LOAD_RESOURCE(extra, "layertemplates");
-    for (const QString& cls : catalogue::nodeclasses()) {
-        const std::optional<Json> found = archdoc::findTemplate(resnet.json(), extra.json(), cls);
-        ASSERT_TRUE(found) << cls.toStdString();
-        EXPECT_EQ((*found)["class_name"], cls.toStdString());
-        EXPECT_TRUE((*found)["inbound_nodes"].is_array());
-    }
-    EXPECT_FALSE(archdoc::findTemplate(resnet.json(), QStringLiteral("Flatten")));  // the reason for the extra file
 }
 
 }  // namespace

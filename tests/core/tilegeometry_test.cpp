@@ -41,8 +41,7 @@ TEST(Fitting, FactorDrawSizeAndDisplayedTiles)
         {{0, 0}, {800, 600}, 2, 2, 0.0, {0, 0}, {0, 0}},                          // no image
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.image.width() << "x" << c.image.height() << " in " << c.view.width() << "x"
-                                        << c.view.height());
+        SCOPED_TRACE(testing::Message() << c.image.width() << "x" << c.image.height() << " in " << c.view.width());
         EXPECT_DOUBLE_EQ(findratio(c.image, c.view), c.factor);
         const QSizeF drawn = drawSize(c.image, c.view);
         EXPECT_NEAR(drawn.width(), c.drawsize.width(), 1e-9);

@@ -143,21 +143,12 @@ QStringList writes(const QString& out)
     return pieces;
 }
 
-class CapturedRun : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        stdoutText = captured("stdout.txt");
-        args = captured("args.txt").split(QLatin1Char('\n'));
-        if (stdoutText.isEmpty() || args.size() < 17)
-            GTEST_SKIP() << "tests/data/trainNN_run is absent";
-    }
-    QString stdoutText;
-    QStringList args;
-};
-
-TEST_F(CapturedRun, EveryEtaRedrawYieldsABarAndItsEta)
+TEST(CapturedRun, EveryEtaRedrawYieldsABarAndOurCommandLineMatchesTheOneTheWorkerRan)
 {
+    const QString stdoutText = captured("stdout.txt");
+    const QStringList args = captured("args.txt").split(QLatin1Char('\n'));
+    if (stdoutText.isEmpty() || args.size() < 17)
+        GTEST_SKIP() << "tests/data/trainNN_run is absent";
     static const QRegularExpression shape(QStringLiteral("^ *\\d+/\\d+ \\[[=>_]*\\] - ETA: (\\d+s|\\d+:\\d\\d|\\d+:\\d\\d:\\d\\d) $"));
     int shown = 0;
     for (const QString& piece : writes(stdoutText)) {
@@ -169,10 +160,7 @@ TEST_F(CapturedRun, EveryEtaRedrawYieldsABarAndItsEta)
         ++shown;
     }
     EXPECT_GT(shown, 0);
-}
 
-TEST_F(CapturedRun, OurCommandLineMatchesTheOneTheWorkerRan)
-{
     trainnn::Request r;
     r.scriptPath = QStringLiteral("trainNN.py");
     r.modelFile = args[0];

@@ -33,14 +33,13 @@ TEST(TextHelpers, ColumnsFloatsIntsAndLastOccurrence)
 
 TEST(TextHelpers, LeadingIntReadsLikeAtoiAndReportsOverflow)
 {
+    // "4abc", " 7" and a huge count are read through the tile grid's counts too.
     const struct Case {
         const char* text;
         int value;
         bool overflow;
-    } cases[] = {{"4abc", 4, false},        {" 7", 7, false},
-                 {"-3", -3, false},         {"+12x", 12, false},
-                 {"", 0, false},            {"-2147483648", -2147483647 - 1, false},
-                 {"2147483648", 2147483647, true}, {"99999999999999999999", 2147483647, true}};
+    } cases[] = {{"-3", -3, false}, {"+12x", 12, false}, {"", 0, false}, {"-2147483648", -2147483647 - 1, false},
+                 {"2147483648", 2147483647, true}};
     for (const Case& c : cases) {
         bool overflow = !c.overflow;
         EXPECT_EQ(textutil::leadingInt(QString::fromUtf8(c.text), &overflow), c.value) << c.text;
