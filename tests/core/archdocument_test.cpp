@@ -1,8 +1,8 @@
 #include "model/archdocument.h"
+#include "model/layerform.h"
 #include "support/testenv.h"
 #include "worker/paths.h"
 
-#include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
 
@@ -18,6 +18,8 @@ Json residual()
     return read.json.value_or(Json());
 }
 
+const QStringList kOrder{"input_1", "conv1_pad", "conv1_conv", "conv1_bn", "conv1_relu", "add_1", "avg_pool", "predictions"};
+
 const Json& at(const ArchDocument& doc, const char* pointer) { return doc.json().at(Json::json_pointer(pointer)); }
 
 QStringList names(const ArchDocument& doc)
@@ -28,61 +30,47 @@ QStringList names(const ArchDocument& doc)
     return out;
 }
 
-struct TagCase {
-    const char* label;
-    int layer;
-    QList<PanelField> fields;
-    const char* pointer;  // where the value lands
-    Json expected;
-};
-
-class UpdateByTag : public ::testing::TestWithParam<TagCase> {};
-
-TEST_P(UpdateByTag, StoresTheTypedValue)
+std::vector<std::string> keys(const Json& object)
 {
-    const TagCase& c = GetParam();
-    ArchDocument doc(residual());
-    const UpdateOutcome outcome = doc.updateLayer(c.layer, c.fields);
-    EXPECT_TRUE(outcome.written);
-    EXPECT_TRUE(outcome.refused.isEmpty());
-    const Json& got = at(doc, c.pointer);
-    EXPECT_EQ(got, c.expected) << got.dump();
-    EXPECT_EQ(got.type(), c.expected.type()) << got.dump();  // 10 stays an integer, false a boolean
+    std::vector<std::string> out;
+    for (auto it = object.begin(); it != object.end(); ++it)
+        out.push_back(it.key());
+    return out;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Tags, UpdateByTag,
-    ::testing::Values(
-        TagCase{"trainable_false", 2, {{1, "false"}}, "/config/layers/2/config/trainable", Json(false)},
-        TagCase{"trainable_other_text", 2, {{1, "yes"}}, "/config/layers/2/config/trainable", Json(false)},
-        TagCase{"center", 3, {{2, "false"}}, "/config/layers/3/config/center", Json(false)},
-        TagCase{"scale", 3, {{3, "true"}}, "/config/layers/3/config/scale", Json(true)},
-        TagCase{"activation", 2, {{4, "tanh"}}, "/config/layers/2/config/activation", Json("tanh")},
-        TagCase{"padding", 2, {{5, "same"}}, "/config/layers/2/config/padding", Json("same")},
-        TagCase{"filters", 2, {{6, " 32 "}}, "/config/layers/2/config/filters", Json(32)},
-        TagCase{"momentum", 3, {{7, "0.9"}}, "/config/layers/3/config/momentum", Json(0.9)},
-        TagCase{"epsilon", 3, {{8, "1e-3"}}, "/config/layers/3/config/epsilon", Json(0.001)},
-        TagCase{"units_whole", 7, {{9, "10"}}, "/config/layers/7/config/units", Json(10)},
-        TagCase{"units_fraction", 7, {{9, "2.5"}}, "/config/layers/7/config/units", Json(2.5)},
-        TagCase{"kernel_first", 2, {{10, "3"}}, "/config/layers/2/config/kernel_size", Json::parse("[3,7]")},
-        TagCase{"kernel_second", 2, {{11, "1"}}, "/config/layers/2/config/kernel_size", Json::parse("[7,1]")},
-        TagCase{"name_outer", 4, {{100, "relu_a"}}, "/config/layers/4/name", Json("relu_a")},
-        TagCase{"name_in_config", 4, {{100, "relu_a"}}, "/config/layers/4/config/name", Json("relu_a")},
-        TagCase{"first_inbound", 4, {{200, "conv1_conv"}}, "/config/layers/4/inbound_nodes/0/0/0", Json("conv1_conv")},
-        TagCase{"input_name_only", 0, {{100, "image"}, {200, "x"}, {201, "y"}}, "/config/layers/0/inbound_nodes",
-                Json::array()}),
-    [](const auto& info) { return std::string(info.param.label); });
-
-TEST(UpdateLayer, DisplayOnlyFieldsNeverChangeTheDocument)
+// Names, activation, kernel rows and a second input are edited through the panel in the editor's tests.
+TEST(UpdateLayer, EachTagStoresItsTypedValue)
 {
-    ArchDocument doc(residual());
-    const Json before = doc.json();
+    const std::tuple<int, QList<PanelField>, const char*, const char*> cases[] = {  // layer, fields, where, JSON
+        {2, {{1, "yes"}}, "/config/layers/2/config/trainable", "false"},  {3, {{2, "false"}}, "/config/layers/3/config/center", "false"},
+        {3, {{3, "true"}}, "/config/layers/3/config/scale", "true"},      {2, {{5, "same"}}, "/config/layers/2/config/padding", "\"same\""},
+        {2, {{6, " 32 "}}, "/config/layers/2/config/filters", "32"},      {3, {{7, "0.9"}}, "/config/layers/3/config/momentum", "0.9"},
+        {3, {{8, "1e-3"}}, "/config/layers/3/config/epsilon", "0.001"},  {7, {{9, "10"}}, "/config/layers/7/config/units", "10"},
+        {7, {{9, "2.5"}}, "/config/layers/7/config/units", "2.5"},       {2, {{11, "1"}}, "/config/layers/2/config/kernel_size", "[7,1]"},
+        {4, {{200, "conv1_conv"}}, "/config/layers/4/inbound_nodes/0/0/0", "\"conv1_conv\""},
+        {0, {{100, "image"}, {200, "x"}, {201, "y"}}, "/config/layers/0/inbound_nodes", "[]"},  // input: name only
+    };
+    for (const auto& [layer, fields, pointer, text] : cases) {
+        ArchDocument doc(residual());
+        const UpdateOutcome outcome = doc.updateLayer(layer, fields);
+        EXPECT_TRUE(outcome.written && outcome.refused.isEmpty()) << pointer;
+        EXPECT_EQ(at(doc, pointer).dump(), text) << pointer;  // 10 stays an integer, false a boolean
+    }
+}
+
+TEST(UpdateLayer, DisplayOnlyFieldsKernelLessLayersAndMissingEntriesWriteNothing)
+{
+    Json json = residual();
+    json["config"]["layers"][6] = "not a layer";
+    ArchDocument doc(json);
     // strides, dilation rate, array padding, input size, untagged labels
-    const QList<PanelField> fields{{20, "9"}, {21, "9"}, {30, "4"}, {31, "4"}, {0, "x"}, {12, "5"}};
-    doc.updateLayer(2, fields);
+    doc.updateLayer(2, {{20, "9"}, {21, "9"}, {30, "4"}, {31, "4"}, {0, "x"}, {12, "5"}});
     doc.updateLayer(1, {{40, "0"}, {41, "0"}, {42, "0"}, {43, "0"}});
     doc.updateLayer(0, {{50, "32"}, {51, "32"}, {52, "1"}});
-    EXPECT_EQ(doc.json(), before);
+    doc.updateLayer(4, {{10, "3"}, {11, "3"}});  // an activation layer has no kernel_size
+    EXPECT_FALSE(doc.updateLayer(6, {{100, "x"}}).written);
+    EXPECT_FALSE(doc.updateLayer(99, {{100, "x"}}).written);
+    EXPECT_EQ(doc.json(), json);
 }
 
 TEST(UpdateLayer, SecondInboundAppendsRepeatsAndClears)
@@ -90,69 +78,41 @@ TEST(UpdateLayer, SecondInboundAppendsRepeatsAndClears)
     ArchDocument doc(residual());
     const char* node = "/config/layers/4/inbound_nodes/0";
     doc.updateLayer(4, {{200, "conv1_bn"}, {201, "conv1_pad"}});
-    EXPECT_EQ(at(doc, node), Json::parse(R"([["conv1_bn",0,0,{}],["conv1_pad",0,0,{}]])"));
     doc.updateLayer(4, {{200, "conv1_bn"}, {201, "conv1_pad"}});
-    EXPECT_EQ(at(doc, node).size(), 2u);
+    EXPECT_EQ(at(doc, node), Json::parse(R"([["conv1_bn",0,0,{}],["conv1_pad",0,0,{}]])"));
     doc.updateLayer(4, {{200, "conv1_bn"}, {201, ""}});
     EXPECT_EQ(at(doc, node), Json::parse(R"([["conv1_bn",0,0,{}]])"));
-
     // A second input mirrors the first entry's indices and call arguments.
     doc.updateLayer(5, {{201, "avg_pool"}});
     EXPECT_EQ(at(doc, "/config/layers/5/inbound_nodes/0/1"), Json::parse(R"(["avg_pool",0,0,{"training":true}])"));
 }
 
-struct RefusalCase {
-    int tag;
-    const char* text;
-    const char* field;
-    bool whole;
-};
-
-class InvalidNumbers : public ::testing::TestWithParam<RefusalCase> {};
-
-TEST_P(InvalidNumbers, AreRefusedByFieldAndTheRestApplies)
+TEST(UpdateLayer, InvalidNumbersAreRefusedByFieldAndTheRestApplies)
 {
-    const RefusalCase& c = GetParam();
-    const int layer = c.tag == 9 ? 7 : (c.tag == 7 || c.tag == 8) ? 3 : 2;
-    ArchDocument doc(residual());
-    const Json before = doc.json()["config"]["layers"][layer]["config"][c.field];
-    const UpdateOutcome outcome = doc.updateLayer(layer, {{100, "renamed"}, {c.tag, QString::fromUtf8(c.text)}, {1, "false"}});
-    ASSERT_EQ(outcome.refused.size(), 1);
-    EXPECT_EQ(outcome.refused[0].field, QString::fromUtf8(c.field));
-    EXPECT_EQ(outcome.refused[0].wholeNumber, c.whole);
-    EXPECT_EQ(doc.json()["config"]["layers"][layer]["config"][c.field], before);
-    EXPECT_EQ(doc.json()["config"]["layers"][layer]["name"], "renamed");
-    EXPECT_EQ(doc.json()["config"]["layers"][layer]["config"]["trainable"], false);
-    EXPECT_TRUE(archdoc::refusalText(outcome.refused).contains(QString::fromUtf8(c.field)));
+    struct Case {
+        int tag;
+        const char* text;
+        const char* field;
+        bool whole;
+    } cases[] = {{6, "3.5", "filters", true},        {6, "", "filters", true},        {10, "7x", "kernel_size", true},
+                 {11, "1e2", "kernel_size", true},   {7, "fast", "momentum", false},  {8, "nan", "epsilon", false},
+                 {8, "inf", "epsilon", false},       {9, "1,000", "units", false},    {9, " ", "units", false}};
+    for (const Case& c : cases) {
+        const int layer = c.tag == 9 ? 7 : (c.tag == 7 || c.tag == 8) ? 3 : 2;
+        ArchDocument doc(residual());
+        const Json before = doc.json()["config"]["layers"][layer]["config"][c.field];
+        const UpdateOutcome outcome = doc.updateLayer(layer, {{100, "renamed"}, {c.tag, QString::fromUtf8(c.text)}});
+        ASSERT_EQ(outcome.refused.size(), 1) << c.text;
+        EXPECT_EQ(outcome.refused[0].field, QString::fromUtf8(c.field));
+        EXPECT_EQ(outcome.refused[0].wholeNumber, c.whole) << c.text;
+        const Json& entry = doc.json()["config"]["layers"][layer];
+        EXPECT_EQ(entry["config"][c.field], before) << c.text;
+        EXPECT_EQ(entry["name"], "renamed");  // the rest applies
+        EXPECT_TRUE(archdoc::refusalText(outcome.refused).contains(QString::fromUtf8(c.field)));
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Texts, InvalidNumbers,
-                         ::testing::Values(RefusalCase{6, "abc", "filters", true}, RefusalCase{6, "3.5", "filters", true},
-                                           RefusalCase{6, "", "filters", true}, RefusalCase{10, "7x", "kernel_size", true},
-                                           RefusalCase{11, "1e2", "kernel_size", true},
-                                           RefusalCase{7, "fast", "momentum", false},
-                                           RefusalCase{8, "nan", "epsilon", false}, RefusalCase{8, "inf", "epsilon", false},
-                                           RefusalCase{9, "1,000", "units", false}, RefusalCase{9, " ", "units", false}));
-
-TEST(UpdateLayer, KernelFieldsNeedAKernelToWriteInto)
-{
-    ArchDocument doc(residual());
-    const Json before = doc.json();
-    doc.updateLayer(4, {{10, "3"}, {11, "3"}});  // an activation layer has no kernel_size
-    EXPECT_EQ(doc.json(), before);
-}
-
-TEST(UpdateLayer, MissingEntryWritesNothing)
-{
-    Json json = residual();
-    json["config"]["layers"][3] = "not a layer";
-    ArchDocument doc(json);
-    EXPECT_FALSE(doc.updateLayer(3, {{100, "x"}}).written);
-    EXPECT_FALSE(doc.updateLayer(99, {{100, "x"}}).written);
-    EXPECT_EQ(doc.json(), json);
-}
-
-TEST(ArchitectureFile, KeepsUnknownMembersAndMemberOrder)
+TEST(ArchitectureFile, CompactSaveKeepsUnknownMembersAndMemberOrder)
 {
     Json json = residual();
     json["zz_extra"] = Json::parse(R"({"b":1,"a":[1,2.5,"x"]})");
@@ -166,52 +126,35 @@ TEST(ArchitectureFile, KeepsUnknownMembersAndMemberOrder)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
-    EXPECT_FALSE(bytes.contains('\n'));
-    EXPECT_FALSE(bytes.contains(", "));
+    EXPECT_FALSE(bytes.contains('\n') || bytes.contains(", "));
     const Json back = *archdoc::parse(bytes).json;
-    std::vector<std::string> top;
-    for (auto it = back.begin(); it != back.end(); ++it)
-        top.push_back(it.key());
-    EXPECT_EQ(top, (std::vector<std::string>{"class_name", "config", "keras_version", "backend", "zz_extra"}));
+    EXPECT_EQ(keys(back), (std::vector<std::string>{"class_name", "config", "keras_version", "backend", "zz_extra"}));
     EXPECT_EQ(back["zz_extra"], json["zz_extra"]);
     EXPECT_EQ(back["config"]["output_layers"], json["config"]["output_layers"]);
     const Json& conv = back["config"]["layers"][2];
     EXPECT_EQ(conv["shared_object_id"], 7);
-    std::vector<std::string> configKeys;
-    for (auto it = conv["config"].begin(); it != conv["config"].end(); ++it)
-        configKeys.push_back(it.key());
-    std::vector<std::string> original;
-    for (auto it = json["config"]["layers"][2]["config"].begin(); it != json["config"]["layers"][2]["config"].end(); ++it)
-        original.push_back(it.key());
-    EXPECT_EQ(configKeys, original);  // updated members stay where they were
+    EXPECT_EQ(keys(conv["config"]), keys(json["config"]["layers"][2]["config"]));  // updated members stay in place
     EXPECT_EQ(conv["config"]["filters"], 16);
 }
 
-TEST(ArchitectureFile, EditorCopyGoesToTheCachesFolderAndFailuresComeBackAsData)
+// Reading back the editor copy and refusing broken files are checked in the editor's tests.
+TEST(ArchitectureFile, EditorCopyGoesToTheCachesFolderAndWriteFailuresComeBackAsData)
 {
-    ArchDocument doc(residual());
-    const SaveOutcome saved = archdoc::saveEditorCopy(doc.json());
+    const SaveOutcome saved = archdoc::saveEditorCopy(residual());
     ASSERT_TRUE(saved.ok) << saved.error.toStdString();
     EXPECT_EQ(saved.path, paths::cachesFile(QStringLiteral("custommodel_temp.json")));
-    EXPECT_EQ(archdoc::readFile(saved.path).json, doc.json());
-
     const QString blocker = testenv::scratchFolder() + QStringLiteral("/a-file");
     QFile(blocker).open(QIODevice::WriteOnly);
-    const SaveOutcome failed = archdoc::saveCompact(doc.json(), blocker + QStringLiteral("/x.json"));
+    const SaveOutcome failed = archdoc::saveCompact(residual(), blocker + QStringLiteral("/x.json"));
     EXPECT_FALSE(failed.ok);
     EXPECT_FALSE(failed.error.isEmpty());
-
-    EXPECT_FALSE(archdoc::parse("{\"config\": ").json);
-    EXPECT_FALSE(archdoc::parse("{\"config\": ").error.isEmpty());
     EXPECT_FALSE(archdoc::readFile(testenv::scratchFolder() + QStringLiteral("/absent.json")).json);
 }
 
-TEST(LayerList, ReadsNamesClassesAndInbounds)
+TEST(LayerList, ReadsNamesClassesAndInboundsOfOddDocuments)
 {
     ArchDocument doc(residual());
-    EXPECT_EQ(doc.layerCount(), 8);
-    EXPECT_EQ(names(doc), (QStringList{"input_1", "conv1_pad", "conv1_conv", "conv1_bn", "conv1_relu", "add_1", "avg_pool",
-                                       "predictions"}));
+    EXPECT_EQ(names(doc), kOrder);
     EXPECT_EQ(doc.nodeLines(0)->inbound, QStringList());
     EXPECT_EQ(doc.nodeLines(5)->inbound, (QStringList{"conv1_relu", "conv1_pad"}));
     EXPECT_EQ(doc.nodeLines(5)->className, "Add");
@@ -222,65 +165,30 @@ TEST(LayerList, ReadsNamesClassesAndInbounds)
     ArchDocument odd(json);
     EXPECT_FALSE(odd.nodeLines(1)->inbound.has_value());
     EXPECT_FALSE(odd.nodeLines(2).has_value());
-
-    for (const char* text : {"{}", "{\"config\":{}}", "{\"config\":{\"layers\":{}}}", "[]", "null"})
-        EXPECT_EQ(ArchDocument(Json::parse(text)).layerCount(), 0) << text;
-    EXPECT_TRUE(ArchDocument().isEmpty());
 }
 
-struct EditCase {
-    const char* label;
-    bool remove;  // else exchange
-    std::vector<int> from;
-    int to;
-    bool accepted;
-    QStringList order;
-};
-
-class ColumnEdits : public ::testing::TestWithParam<EditCase> {};
-
-TEST_P(ColumnEdits, KeepTheInputAndOutputInPlace)
+// Removing or dragging the input, the output or a middle layer is checked through the editor's tests.
+TEST(LayerList, EditsPastTheEndOrRunningIntoTheOutputAreRefused)
 {
-    const EditCase& c = GetParam();
     ArchDocument doc(residual());
-    const bool accepted = c.remove ? doc.removeLayer(c.from[0]) : doc.exchangeLayers(c.from, c.to);
-    EXPECT_EQ(accepted, c.accepted);
-    EXPECT_EQ(names(doc), c.order);
+    EXPECT_FALSE(doc.removeLayer(8));
+    EXPECT_FALSE(doc.exchangeLayers({3}, 8));
+    EXPECT_FALSE(doc.exchangeLayers({2, 3}, 6));  // the second dragged layer would land on the output
+    EXPECT_TRUE(doc.exchangeLayers({3}, 3));       // onto itself: accepted, nothing moves
+    EXPECT_EQ(names(doc), kOrder);
 }
 
-const QStringList kOrder{"input_1", "conv1_pad", "conv1_conv", "conv1_bn", "conv1_relu", "add_1", "avg_pool", "predictions"};
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, ColumnEdits,
-    ::testing::Values(
-        EditCase{"remove_input", true, {0}, 0, false, kOrder}, EditCase{"remove_output", true, {7}, 0, false, kOrder},
-        EditCase{"remove_past_end", true, {8}, 0, false, kOrder},
-        EditCase{"remove_middle", true, {3}, 0, true,
-                 {"input_1", "conv1_pad", "conv1_conv", "conv1_relu", "add_1", "avg_pool", "predictions"}},
-        EditCase{"exchange_middle", false, {2}, 4, true,
-                 {"input_1", "conv1_pad", "conv1_relu", "conv1_bn", "conv1_conv", "add_1", "avg_pool", "predictions"}},
-        EditCase{"exchange_onto_self", false, {3}, 3, true, kOrder},
-        EditCase{"drag_input", false, {0}, 3, false, kOrder}, EditCase{"drag_output", false, {7}, 3, false, kOrder},
-        EditCase{"drop_on_input", false, {3}, 0, false, kOrder}, EditCase{"drop_on_output", false, {3}, 7, false, kOrder},
-        EditCase{"drop_past_end", false, {3}, 8, false, kOrder},
-        EditCase{"two_dragged_run_into_output", false, {2, 3}, 6, false, kOrder}),
-    [](const auto& info) { return std::string(info.param.label); });
-
-TEST(LayerList, InsertsACopyBeforeTheOutputOnly)
+// Inserting before the output and into an empty list is checked in the editor's tests.
+TEST(LayerList, InsertsTheSameClassTwiceButNothingWithoutALayerList)
 {
     ArchDocument doc(residual());
     const Json conv = residual()["config"]["layers"][2];
-    ASSERT_TRUE(doc.insertBeforeOutput(conv));
-    ASSERT_EQ(doc.layerCount(), 9);
-    EXPECT_EQ(doc.json()["config"]["layers"][7], conv);
-    EXPECT_EQ(doc.nodeLines(8)->name, "predictions");
-    ASSERT_TRUE(doc.insertBeforeOutput(conv));  // the same class twice: two entries of one name
-    EXPECT_EQ(doc.nodeLines(7)->name, doc.nodeLines(8)->name);
-
-    for (const char* text : {R"({"config":{"layers":[]}})", "{}", R"({"config":{"layers":3}})"}) {
-        ArchDocument empty(Json::parse(text));
-        EXPECT_FALSE(empty.insertBeforeOutput(conv)) << text;
-        EXPECT_EQ(empty.json(), Json::parse(text));
+    ASSERT_TRUE(doc.insertBeforeOutput(conv) && doc.insertBeforeOutput(conv));
+    EXPECT_EQ(names(doc).mid(7), (QStringList{"conv1_conv", "conv1_conv", "predictions"}));
+    for (const char* text : {"{}", R"({"config":{"layers":3}})"}) {
+        ArchDocument odd(Json::parse(text));
+        EXPECT_FALSE(odd.insertBeforeOutput(conv)) << text;
+        EXPECT_EQ(odd.json(), Json::parse(text));
     }
 }
 
@@ -294,6 +202,38 @@ TEST(LayerTemplates, ComeFromThePrimaryArchitectureThenTheFallback)
     EXPECT_EQ(archdoc::findTemplate(primary, fallback, QStringLiteral("Flatten")), fallback["config"]["layers"][0]);
     EXPECT_FALSE(archdoc::findTemplate(primary, fallback, QStringLiteral("Dropout")));
     EXPECT_FALSE(archdoc::findTemplate(Json(), Json(), QStringLiteral("Conv2D")));
+}
+
+// The input, batch normalization, two-input and pretrained output panels are checked in the editor's tests.
+TEST(PanelRows, FollowTheConfigMembersInOrder)
+{
+    const Json layers = residual()["config"]["layers"];
+    const std::tuple<Json, bool, QStringList> cases[] = {
+        {layers[1], true, {"Name:100:rw=conv1_pad", "trainable:1:rw=true", "padding:40:rw=3,3,3,3", "Input:200:rw=input_1"}},
+        {layers[2], false,  // pretrained: only trainable stays editable
+         {"Name:100:ro=conv1_conv", "trainable:1:rw=true", "filters:6:ro=64", "kernel_size:10:ro=7,7", "strides:20:ro=2,2",
+          "padding:5:ro=valid", "dilation_rate:30:ro=1,1", "activation:4:ro=linear", "Input:200:ro=conv1_pad"}},
+        {Json::parse(R"({"name":"d","class_name":"Dense","config":{"units":"10","trainable":"yes","kernel_size":[3],
+             "strides":5,"padding":[[1,1]],"momentum":null,"activation":3,"center":1},"inbound_nodes":[[["x",0,0,{}]]]})"),
+         true, {"Name:100:rw=d", "Input:200:rw=x"}},  // members of the wrong type get no row
+        {Json::parse(R"({"name":5,"config":{"filters":8.0},"inbound_nodes":{}})"), true, {"filters:6:rw=8"}},
+    };
+    for (const auto& [layer, customized, rows] : cases) {
+        QStringList got;
+        for (const layerform::Row& r : layerform::rows(layer, customized))
+            got << QStringLiteral("%1:%2:%3=%4").arg(r.title).arg(r.tag).arg(r.editable ? "rw" : "ro", r.values.join(','));
+        EXPECT_EQ(got, rows);
+    }
+}
+
+TEST(PanelRows, NumbersShowAsStoredAndReadBackTheSame)
+{
+    EXPECT_EQ(layerform::integerText(Json(10.0)), "10");
+    EXPECT_EQ(layerform::integerText(Json(10.5)), "10.5");  // never truncated
+    EXPECT_EQ(layerform::integerText(Json(nullptr)), "");
+    EXPECT_EQ(layerform::numberText(Json(1)), "1");
+    for (double v : {0.1, 0.99, 1.001e-05, 1e-7, 123456.789, 0.1 + 0.2})
+        EXPECT_EQ(layerform::numberText(Json(v)).toDouble(), v);
 }
 
 }  // namespace

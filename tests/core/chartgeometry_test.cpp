@@ -13,59 +13,48 @@ ChartState configured(int epochs)
     return s;
 }
 
-QStringList textsOf(const chartgeometry::Geometry& g)
+TEST(ChartGrid, HasOneColumnPerEpochAHundredRowsAndTickTexts)
 {
-    QStringList out;
-    for (const chartgeometry::Text& t : g.texts)
-        out << t.text;
-    return out;
+    const struct Case {
+        int epochs;
+        int xstep;
+        double gridRight;  // right end of the top edges
+        QStringList ticks;
+    } cases[] = {{10, 40, 420, {"1", "2", "3", "4", "5", "6", "7", "8", "9"}}, {7, 57, 419, {"1", "2", "3", "4", "5", "6"}},
+                 {1, 400, 420, {}}};
+    for (const Case& c : cases) {
+        const std::optional<chartgeometry::Geometry> g = chartgeometry::layout(configured(c.epochs));
+        ASSERT_TRUE(g);
+        EXPECT_EQ(g->ystep, 4);
+        EXPECT_EQ(g->xstep, c.xstep);
+        ASSERT_EQ(g->grid.size(), size_t(100 * c.epochs * 2));
+        double left = 1e9, bottom = 1e9, right = 0, top = 0;
+        for (const QLineF& l : g->grid) {
+            left = std::min({left, l.x1(), l.x2()});
+            bottom = std::min({bottom, l.y1(), l.y2()});
+            right = std::max({right, l.x1(), l.x2()});
+            top = std::max({top, l.y1(), l.y2()});
+            if (l.y1() == l.y2())
+                EXPECT_GE(l.y1(), 24) << "no line runs along the bottom edge";
+        }
+        EXPECT_EQ(QRectF(QPointF(left, bottom), QPointF(right, top)), QRectF(QPointF(20, 20), QPointF(c.gridRight, 420)));
+        QStringList texts;
+        for (const chartgeometry::Text& t : g->texts)
+            texts << t.text;
+        EXPECT_EQ(texts, QStringList({"Train Acc", "Valid Acc", "Eporch:"}) + c.ticks);
+        for (size_t k = 2; k < g->texts.size(); ++k)
+            EXPECT_EQ(g->texts[k].rect, QRectF(20 + double(k == 2 ? 0 : k - 2) * c.xstep, 13, c.xstep, 10));
+    }
 }
 
-struct GridCase {
-    int epochs;
-    int xstep;
-    double gridRight;  // right end of the top edges
-    QStringList ticks;
-};
-
-class ChartGrid : public ::testing::TestWithParam<GridCase> {};
-
-TEST_P(ChartGrid, HasOneColumnPerEpochAndAHundredRows)
+TEST(ChartGrid, ColumnsNarrowerThanAPointCollapseOntoOneLine)
 {
-    const GridCase& c = GetParam();
-    const std::optional<chartgeometry::Geometry> g = chartgeometry::layout(configured(c.epochs));
+    const std::optional<chartgeometry::Geometry> g = chartgeometry::layout(configured(500));
     ASSERT_TRUE(g);
-    EXPECT_EQ(g->ystep, 4);
-    EXPECT_EQ(g->xstep, c.xstep);
-    EXPECT_EQ(g->grid.size(), size_t(100 * c.epochs * 2));
-    double right = 0, top = 0, left = 1e9, bottom = 1e9;
-    for (const QLineF& l : g->grid) {
-        right = std::max({right, l.x1(), l.x2()});
-        top = std::max({top, l.y1(), l.y2()});
-        left = std::min({left, l.x1(), l.x2()});
-        bottom = std::min({bottom, l.y1(), l.y2()});
-    }
-    EXPECT_EQ(right, c.gridRight);
-    EXPECT_EQ(top, 420);
-    EXPECT_EQ(left, 20);
-    EXPECT_EQ(bottom, 20);
-    // No line runs along the bottom edge: every horizontal segment is some cell's top edge.
-    for (const QLineF& l : g->grid) {
-        if (l.y1() == l.y2())
-            EXPECT_GE(l.y1(), 24);
-    }
-    QStringList expected{QStringLiteral("Train Acc"), QStringLiteral("Valid Acc"), QStringLiteral("Eporch:")};
-    expected << c.ticks;
-    EXPECT_EQ(textsOf(*g), expected);
-    for (size_t k = 3; k < g->texts.size(); ++k)
-        EXPECT_EQ(g->texts[k].rect, QRectF(20 + double(k - 2) * c.xstep, 13, c.xstep, 10));
-    EXPECT_EQ(g->texts[2].rect, QRectF(20, 13, c.xstep, 10));
+    EXPECT_EQ(g->xstep, 0);
+    EXPECT_EQ(g->grid.size(), 200u);
+    EXPECT_EQ(g->texts.size(), 3u);
 }
-
-INSTANTIATE_TEST_SUITE_P(Epochs, ChartGrid,
-                         ::testing::Values(GridCase{10, 40, 420, {"1", "2", "3", "4", "5", "6", "7", "8", "9"}},
-                                           GridCase{7, 57, 419, {"1", "2", "3", "4", "5", "6"}},
-                                           GridCase{1, 400, 420, {}}));
 
 TEST(ChartLegend, SitsAtHalfHeightBesideTheGrid)
 {
@@ -76,6 +65,7 @@ TEST(ChartLegend, SitsAtHalfHeightBesideTheGrid)
     EXPECT_EQ(g->validMarker, QRectF(435, 205, 5, 5));
     EXPECT_EQ(g->texts[0].rect, QRectF(440, 215, 60, 20));
     EXPECT_EQ(g->texts[1].rect, QRectF(440, 195, 60, 20));
+    EXPECT_TRUE(g->trainPoints.empty() && g->validPoints.empty());
 }
 
 TEST(ChartPoints, SitOnTheEpochLinesOneRowAboveTheirValue)
@@ -93,31 +83,11 @@ TEST(ChartPoints, SitOnTheEpochLinesOneRowAboveTheirValue)
     EXPECT_EQ(g->validPoints[2], QRectF(100, 428, 4, 4));  // above the grid, drawn as it is
 }
 
-TEST(ChartPoints, EmptyListsDrawGridAndLegendOnly)
+TEST(ChartBaseViewOnly, WhenOffOrWithoutRowsOrColumns)
 {
-    const std::optional<chartgeometry::Geometry> g = chartgeometry::layout(configured(3));
-    ASSERT_TRUE(g);
-    EXPECT_TRUE(g->trainPoints.empty());
-    EXPECT_TRUE(g->validPoints.empty());
-    EXPECT_FALSE(g->grid.empty());
-}
-
-TEST(ChartBaseViewOnly, WhenOffOrWithoutColumns)
-{
-    EXPECT_FALSE(chartgeometry::layout(ChartState{}));  // before the first run
-    EXPECT_FALSE(chartgeometry::layout(configured(0)));
-    EXPECT_FALSE(chartgeometry::layout(configured(-3)));
     ChartState noRows = configured(5);
     noRows.rownum.reset();
-    EXPECT_FALSE(chartgeometry::layout(noRows));
-}
-
-TEST(ChartManyEpochs, ColumnsNarrowerThanAPointCollapseOntoOneLine)
-{
-    const std::optional<chartgeometry::Geometry> g = chartgeometry::layout(configured(500));
-    ASSERT_TRUE(g);
-    EXPECT_EQ(g->xstep, 0);
-    EXPECT_EQ(g->grid.size(), 200u);
-    EXPECT_EQ(textsOf(*g).size(), 3);
+    for (const ChartState& s : {ChartState{}, configured(0), configured(-3), noRows})
+        EXPECT_FALSE(chartgeometry::layout(s));
 }
 }  // namespace

@@ -2,10 +2,8 @@
 #include "training/datapreparation.h"
 #include "training/samplepng.h"
 #include "training/tilecutter.h"
-#include "training/workspacefiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QImage>
 #include <gtest/gtest.h>
 
@@ -25,181 +23,93 @@ QImage bottomCoded(int w, int h)
     return image;
 }
 
-QString freshFolder(const QString& name)
-{
-    const QString dir = testenv::scratchFolder() + QLatin1Char('/') + name;
-    QDir(dir).removeRecursively();
-    QDir().mkpath(dir);
-    return dir;
-}
-
-void touch(const QString& path)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write("x");
-}
-
-}  // namespace
-
-TEST(DataPreparation, RootNameCutsAtTheFirstDot)
+TEST(DataPreparation, NamesStayUniqueBeyondTenRowsOrColumns)
 {
     EXPECT_EQ(dp::rootName("/data/field.2020.jpg"), "field");
-    EXPECT_EQ(dp::rootName("field.jpg"), "field");
     EXPECT_EQ(dp::rootName("/a.b/plain"), "plain");
-}
-
-struct TileNameCase {
-    int rows, cols, i, j;
-    const char* name;
-};
-
-TEST(DataPreparation, TileNamesStayUniqueBeyondTenRowsOrColumns)
-{
-    const TileNameCase cases[] = {
-        {2, 3, 1, 2, "field_12.png"},   {10, 10, 9, 9, "field_99.png"}, {11, 2, 1, 1, "field_1_1.png"},
-        {2, 11, 1, 10, "field_1_10.png"}, {12, 13, 11, 2, "field_11_2.png"}, {12, 13, 1, 12, "field_1_12.png"},
-    };
-    for (const TileNameCase& c : cases)
-        EXPECT_EQ(dp::tileFileName("field", c.i, c.j, c.rows, c.cols), c.name) << c.rows << "x" << c.cols;
-
+    const std::tuple<int, int, int, int, const char*> cases[] = {  // rows, cols, i, j
+        {2, 3, 1, 2, "field_12.png"}, {10, 10, 9, 9, "field_99.png"}, {2, 11, 1, 10, "field_1_10.png"},
+        {12, 13, 11, 2, "field_11_2.png"}, {12, 13, 1, 12, "field_1_12.png"}};
+    for (const auto& [rows, cols, i, j, name] : cases)
+        EXPECT_EQ(dp::tileFileName("field", i, j, rows, cols), name) << rows << "x" << cols;
     QSet<QString> names;
     for (const dp::LabelRecord& r : dp::gridRecords("field", 12, 13, {}, false))
         names.insert(r.filename);
     EXPECT_EQ(names.size(), 12 * 13);
 }
 
-struct TileSizeCase {
-    QSizeF image;
-    std::optional<int> rows, cols;
-    std::optional<QSize> tile;
-};
-
 TEST(DataPreparation, TileSizeTruncatesAndRefusesMissingGrids)
 {
-    const TileSizeCase cases[] = {
-        {QSizeF(640, 480), 10, 10, QSize(64, 48)},
-        {QSizeF(1000, 1000), 3, 3, QSize(333, 333)},
-        {QSizeF(1000, 500), 5, 10, QSize(100, 100)},
-        {QSizeF(100, 100), 0, 3, std::nullopt},
-        {QSizeF(100, 100), 3, -1, std::nullopt},
-        {QSizeF(100, 100), std::nullopt, 3, std::nullopt},
-        {QSizeF(2, 2), 3, 3, std::nullopt},  // tiles smaller than a pixel
+    const struct Case {
+        QSizeF image;
+        std::optional<int> rows, cols;
+        std::optional<QSize> tile;
+    } cases[] = {
+        {QSizeF(640, 480), 10, 10, QSize(64, 48)},      {QSizeF(1000, 500), 5, 10, QSize(100, 100)},
+        {QSizeF(100, 100), 0, 3, std::nullopt},         {QSizeF(100, 100), 3, -1, std::nullopt},
+        {QSizeF(100, 100), std::nullopt, 3, std::nullopt}, {QSizeF(2, 2), 3, 3, std::nullopt},  // smaller than a pixel
     };
-    for (const TileSizeCase& c : cases)
+    for (const Case& c : cases)
         EXPECT_EQ(dp::tileSize(c.image, c.rows, c.cols), c.tile) << c.image.width() << " " << c.rows.value_or(-99);
     EXPECT_EQ(dp::tileSize(std::nullopt, 2, 2), std::nullopt);
 }
 
-TEST(DataPreparation, TilesAreTakenFromTheBottom)
+TEST(DataPreparation, TilesAreTakenFromTheBottomUprightAndTruncated)
 {
-    const QImage image = bottomCoded(60, 40);  // 2 rows x 3 columns of 20 x 20
-    const QSize tile(20, 20);
-    for (int i = 0; i < 2; ++i) {
-        for (int j = 0; j < 3; ++j) {
-            const QImage t = tilecutter::trimimage(image, dp::tileRectBL(i, j, tile));
-            ASSERT_EQ(t.size(), tile);
-            // Qt's row 19 of the tile is its bottom row: bottom-up row i * 20.
-            EXPECT_EQ(qRed(t.pixel(0, 19)), j * 20 * 4);
-            EXPECT_EQ(qGreen(t.pixel(0, 19)), i * 20 * 4);
-            EXPECT_EQ(qGreen(t.pixel(5, 0)), (i * 20 + 19) * 4);
-            EXPECT_EQ(qBlue(t.pixel(7, 7)), i == 0 ? 255 : 0) << "row 0 is the bottom half";
-        }
-    }
-}
-
-TEST(DataPreparation, ThirdsOfAThousandPointImageLeaveTheLastColumnOut)
-{
-    const QImage image = bottomCoded(1000, 60);
+    // Tile (1, 2) of 2 x 3 tiles of 20 x 20: its bottom row is bottom-up row 20, its left column x 40.
+    const QImage t = tilecutter::trimimage(bottomCoded(60, 40), dp::tileRectBL(1, 2, QSize(20, 20)));
+    ASSERT_EQ(t.size(), QSize(20, 20));
+    EXPECT_EQ(qRed(t.pixel(0, 19)), 40 * 4);
+    EXPECT_EQ(qGreen(t.pixel(0, 19)), 20 * 4);
+    EXPECT_EQ(qGreen(t.pixel(5, 0)), 39 * 4);
+    // Thirds of a 1000-point image leave the last column out.
     const std::optional<QSize> tile = dp::tileSize(QSizeF(1000, 60), 1, 3);
     ASSERT_EQ(tile, QSize(333, 60));
     EXPECT_EQ(dp::tileRectBL(0, 2, *tile), QRect(666, 0, 333, 60));
-    const QImage last = tilecutter::trimimage(image, dp::tileRectBL(0, 2, *tile));
-    EXPECT_EQ(last.width(), 333);
+    const QImage last = tilecutter::trimimage(bottomCoded(1000, 60), dp::tileRectBL(0, 2, *tile));
     EXPECT_EQ(qRed(last.pixel(332, 0)), (998 * 4) & 0xff) << "the tile ends at x 998";
     EXPECT_EQ(dp::toTopLeft(QRect(0, 0, 10, 5), 60), QRect(0, 55, 10, 5));
-}
 
-TEST(DataPreparation, TrimPartlyOutsideLeavesTransparency)
-{
-    const QImage image = bottomCoded(10, 10);
-    const QImage t = tilecutter::trimimage(image, QRect(5, 0, 10, 10));
-    ASSERT_EQ(t.size(), QSize(10, 10));
-    EXPECT_EQ(qAlpha(t.pixel(2, 5)), 255);
-    EXPECT_EQ(qAlpha(t.pixel(7, 5)), 0);
+    const QImage partly = tilecutter::trimimage(bottomCoded(10, 10), QRect(5, 0, 10, 10));
+    ASSERT_EQ(partly.size(), QSize(10, 10));
+    EXPECT_EQ(qAlpha(partly.pixel(2, 5)), 255);
+    EXPECT_EQ(qAlpha(partly.pixel(7, 5)), 0);  // outside the image: transparent
     EXPECT_TRUE(tilecutter::trimimage(QImage(), QRect(0, 0, 3, 3)).isNull());
 }
 
-struct LabelCase {
-    bool reversed;
-    const char* labels;  // for (0,0) (0,1) (0,2) (1,0) (1,1) (1,2)
-};
-
-TEST(DataPreparation, MarksAndReverseDecideTheLabels)
+TEST(DataPreparation, FolderRecordsKeepOneImagePerStoredNameAndCleanLabels)
 {
-    const std::vector<TilePoint> clicks{{0, 1}, {1, 2}, {7, 7}};
-    for (const LabelCase& c : {LabelCase{false, "010001"}, LabelCase{true, "101110"}}) {
-        const auto records = dp::gridRecords("field", 2, 3, clicks, c.reversed);
-        ASSERT_EQ(records.size(), 6u);
-        QString labels;
-        for (size_t k = 0; k < records.size(); ++k) {
-            EXPECT_EQ(records[k].index, int(k) + 1);
-            EXPECT_EQ(records[k].i, int(k) / 3);
-            EXPECT_EQ(records[k].j, int(k) % 3);
-            labels += records[k].label;
-        }
-        EXPECT_EQ(labels, c.labels);
-    }
-}
-
-TEST(DataPreparation, FolderRecordsFollowTheOpenImages)
-{
-    const QStringList opened{"/in/b.jpg", "/in/a,1.png", "/in/b.png", "/in/c\nd.png"};
-    const auto samples = dp::folderSamples(opened);
+    const auto samples = dp::folderSamples({"/in/b.jpg", "/in/a,1.png", "/in/b.png", "/in/c\nd.png"});
     ASSERT_EQ(samples.size(), 3u) << "b.jpg and b.png share a stored name";
     EXPECT_EQ(samples[0].source, "/in/b.jpg");
     const QHash<QString, QString> labels{{"b", "cat"}, {"a_1", "1"}, {"gone", "1"}, {"c_d", "x,y"}};
-    const auto records = dp::folderRecords(samples, labels);
-    const QByteArray text = dp::labelCsvText(records);
-    EXPECT_EQ(text, "index,i,j,filename,label\n1,1,1,b.png,cat\n2,2,2,a_1.png,1\n3,3,3,c_d.png,x_y\n");
+    EXPECT_EQ(dp::labelCsvText(dp::folderRecords(samples, labels)),
+              "index,i,j,filename,label\n1,1,1,b.png,cat\n2,2,2,a_1.png,1\n3,3,3,c_d.png,x_y\n");
     EXPECT_EQ(dp::folderRecords(dp::folderSamples({"/in/new.png"}), {}).front().label, "0");
     EXPECT_EQ(dp::labelCsvText({}), "index,i,j,filename,label\n");
 }
 
-TEST(DataPreparation, CleaningRuleKeepsOnlyCsvFiles)
+TEST(DataPreparation, CleaningKeepsOnlyFilesEndingInCsv)
 {
-    const std::pair<const char*, bool> cases[] = {
-        {"field_outputlabel.csv", true}, {"a.csv.bak", true},  {"notes.txt", false}, {"old_00.png", false},
-        {"my_model.h5", false},          {"noextension", false}, {"e0001-0.5000-0.6000-weights.hdf5", false},
-        {"x.2020.csv", false},
-    };
-    for (const auto& [name, kept] : cases)
+    for (const auto& [name, kept] : std::vector<std::pair<const char*, bool>>{
+             {"field_outputlabel.csv", true}, {"a.csv.bak", true}, {"x.2020.csv", false}, {"my_model.h5", false},
+             {"e0001-0.5000-0.6000-weights.hdf5", false}})
         EXPECT_EQ(dp::keptByCleaning(name, false), kept) << name;
     EXPECT_FALSE(dp::keptByCleaning("folder.csv", true)) << "folders never stay";
 }
 
-TEST(WorkspaceFiles, AnUnwritableCsvReportsWhy)
+TEST(WorkspaceFiles, SavingGoesOnPastFailuresAndLeavesNoPartialFiles)
 {
-    const QString ws = freshFolder("csv");
-    touch(ws + "/blocker");
-    const auto failed = workspacefiles::writeLabelCsv(ws + "/blocker/inner", "x", {});
-    EXPECT_FALSE(failed.success);
-    EXPECT_TRUE(failed.path.isEmpty());
-    EXPECT_FALSE(failed.message.isEmpty());
-}
-
-TEST(WorkspaceFiles, SavingGoesOnPastFailures)
-{
-    const QString ws = freshFolder("save");
+    const QString ws = testenv::scratchFolder() + "/save";
+    QDir().mkpath(ws);
     const QImage image = bottomCoded(40, 20);
-    const std::vector<QRect> rects{QRect(0, 0, 20, 20), QRect(20, 0, 20, 20), QRect(0, 0, 0, 0)};
-    const QStringList targets{ws + "/a.png", ws + "/nofolder/b.png", ws + "/c.png"};
-    const auto failures = tilecutter::saveTiles(image, rects, targets);
+    const auto failures = tilecutter::saveTiles(image, {QRect(0, 0, 20, 20), QRect(20, 0, 20, 20), QRect(0, 0, 0, 0)},
+                                                {ws + "/a.png", ws + "/nofolder/b.png", ws + "/c.png"});
     ASSERT_EQ(failures.size(), 2u);
     EXPECT_EQ(failures[0].index, 1);
     EXPECT_EQ(failures[0].error.kind, imageutil::NSImageExtensionError::Kind::writeFailed);
     EXPECT_EQ(failures[1].error.kind, imageutil::NSImageExtensionError::Kind::unwrappingPNGRepresentationFailed);
-    EXPECT_EQ(QDir(ws).entryList(QDir::Files), QStringList{"a.png"}) << "no partial files are left";
+    EXPECT_EQ(QDir(ws).entryList(QDir::Files), QStringList{"a.png"});
     EXPECT_EQ(QImage(ws + "/a.png").pixel(3, 3), image.pixel(3, 3));
 }
 
@@ -208,11 +118,9 @@ TEST(WorkspaceFiles, SamplePngKeepsEveryPixelAndAlpha)
     QImage translucent = bottomCoded(37, 23).convertToFormat(QImage::Format_ARGB32);
     translucent.setPixel(3, 4, qRgba(10, 20, 30, 40));
     const QImage opaque = bottomCoded(37, 23);
-    const std::pair<QImage, bool> cases[] = {
-        {translucent, true}, {translucent.copy(3, 4, 1, 1), true}, {opaque, false},
-        {opaque.convertToFormat(QImage::Format_Grayscale8), false},
-    };
-    for (const auto& [source, alpha] : cases) {
+    for (const auto& [source, alpha] : std::vector<std::pair<QImage, bool>>{
+             {translucent, true}, {translucent.copy(3, 4, 1, 1), true}, {opaque, false},
+             {opaque.convertToFormat(QImage::Format_Grayscale8), false}}) {
         const std::optional<QByteArray> png = samplepng::encode(source);
         ASSERT_TRUE(png);
         QImage back;
@@ -222,3 +130,5 @@ TEST(WorkspaceFiles, SamplePngKeepsEveryPixelAndAlpha)
     }
     EXPECT_FALSE(samplepng::encode(QImage()));
 }
+
+}  // namespace

@@ -8,36 +8,19 @@
 #include <gtest/gtest.h>
 
 namespace {
-std::vector<TilePoint> tiles(const char* text)
+TEST(TilePredictions, MarkTilesPredictedExactlyOneInFileOrder)
 {
-    return predictions::tilePredictions(predictions::records(QString::fromUtf8(text)));
+    const std::pair<const char*, std::vector<TilePoint>> cases[] = {
+        {",index,i,j,filename,label,prediction\n0,1,0,0,f_00.png,0,0\n1,2,2,3,f_23.png,1,1\n", {{2, 3}}},
+        {"0,1,2,3,a.png,0,1", {{2, 3}}},                                        // the worker's line, no header
+        {"0,1,0,0,a.png,1,1\r\n1,2,0,1,b.png,1,1\r\n", {}},                     // the carriage return stays
+        {"0,1,0,0,a.png,1,1 \n1,2,0,1,b.png,1,1.0\n", {}},                      // a trailing blank or decimal point
+        {"0,1,0\n0,1,0,0,a.png,1\n0,1,x,0,a.png,1,1\n0,1,4,5,a.png,1,1", {{4, 5}}},  // short lines, bad indices
+        {"0,1,5,5,a,1,1\n1,2,0,1,b,1,1\n", {{5, 5}, {0, 1}}},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(predictions::tilePredictions(predictions::records(QString::fromUtf8(text))), expected) << text;
 }
-
-struct TileCase {
-    const char* name;
-    const char* text;
-    std::vector<TilePoint> expected;
-};
-
-class TilePredictions : public ::testing::TestWithParam<TileCase> {};
-
-TEST_P(TilePredictions, MarkTilesPredictedExactlyOne)
-{
-    EXPECT_EQ(tiles(GetParam().text), GetParam().expected) << GetParam().name;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, TilePredictions,
-    ::testing::Values(
-        TileCase{"header and trailing line feed",
-                 ",index,i,j,filename,label,prediction\n0,1,0,0,f_00.png,0,0\n1,2,2,3,f_23.png,1,1\n", {{2, 3}}},
-        TileCase{"worker line of the examples", "0,1,2,3,a.png,0,1", {{2, 3}}},
-        TileCase{"all zero", "0,1,0,0,a.png,1,0\n1,2,0,1,b.png,1,0\n", {}},
-        TileCase{"windows line ends keep a carriage return", "0,1,0,0,a.png,1,1\r\n1,2,0,1,b.png,1,1\r\n", {}},
-        TileCase{"one with a trailing blank or a decimal point", "0,1,0,0,a.png,1,1 \n1,2,0,1,b.png,1,1.0\n", {}},
-        TileCase{"short lines and bad indices", "0,1,0\n0,1,0,0,a.png,1\n0,1,x,0,a.png,1,1\n0,1,4,5,a.png,1,1", {{4, 5}}},
-        TileCase{"file order kept", "0,1,5,5,a,1,1\n1,2,0,1,b,1,1\n", {{5, 5}, {0, 1}}}),
-    [](const ::testing::TestParamInfo<TileCase>& info) { return "case" + std::to_string(info.index); });
 
 TEST(ImagePredictions, KeyedByFileNameLaterLineWins)
 {
@@ -49,47 +32,22 @@ TEST(ImagePredictions, KeyedByFileNameLaterLineWins)
     EXPECT_EQ(got.size(), 3);
 }
 
-class Workspace : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        dir = testenv::scratchFolder() + QStringLiteral("/ingest_") + QString::fromUtf8(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        QDir(dir).removeRecursively();
-        QDir().mkpath(dir);
-    }
-    void write(const QString& name, const QByteArray& bytes)
-    {
-        QFile f(dir + QLatin1Char('/') + name);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QString dir;
-};
-
-TEST_F(Workspace, FindsTheFinishedModelEntries)
-{
-    EXPECT_TRUE(resultingestion::scanForModel(dir).modelEntries.isEmpty());
-    write(QStringLiteral("my_model.h5"), "m");
-    write(QStringLiteral("e0001-0.5-0.5-weights.hdf5"), "c");
-    EXPECT_EQ(resultingestion::scanForModel(dir).modelEntries, QStringList{QStringLiteral("my_model.h5")});
-    EXPECT_FALSE(resultingestion::scanForModel(dir + QStringLiteral("/gone")).error.isEmpty());
-}
-
-TEST_F(Workspace, ReadsThePredictionFileOfTheInputKind)
+// Reading both kinds of prediction file after a run is checked in the training run's tests.
+TEST(ResultIngestion, FindsOnlyTheFinishedModelAndReadsNothingMissing)
 {
     using resultingestion::Target;
-    EXPECT_EQ(resultingestion::targetFor(1), Target::Tiles);
-    EXPECT_EQ(resultingestion::targetFor(2), Target::Images);
-    EXPECT_EQ(resultingestion::targetFor(3), Target::None);
+    const QString dir = testenv::scratchFolder() + QStringLiteral("/ingest");
+    QDir().mkpath(dir);
+    EXPECT_TRUE(resultingestion::scanForModel(dir).modelEntries.isEmpty());
     EXPECT_FALSE(resultingestion::readPredictions(dir, Target::Tiles, QStringLiteral("field")).readable);
-    write(QStringLiteral("field_outputlabel.csv"), ",index,i,j,filename,label,prediction\n0,1,0,1,field_01.png,1,1\n");
-    write(QStringLiteral("folderimage_outputlabel.csv"), ",index,i,j,filename,label,prediction\n0,1,1,1,cat.png,0,1\n");
-    const resultingestion::Reading t = resultingestion::readPredictions(dir, Target::Tiles, QStringLiteral("field"));
-    EXPECT_TRUE(t.readable);
-    EXPECT_EQ(t.tiles, (std::vector<TilePoint>{{0, 1}}));
-    const resultingestion::Reading i = resultingestion::readPredictions(dir, Target::Images, QStringLiteral("field"));
-    EXPECT_TRUE(i.readable);
-    EXPECT_EQ(i.images.value(QStringLiteral("cat.png")), QStringLiteral("1"));
+    for (const char* name : {"my_model.h5", "e0001-0.5-0.5-weights.hdf5", "field_outputlabel.csv"}) {
+        QFile f(dir + QLatin1Char('/') + QString::fromUtf8(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("0,1,0,1,field_01.png,1,1\n");
+    }
+    EXPECT_EQ(resultingestion::scanForModel(dir).modelEntries, QStringList{QStringLiteral("my_model.h5")});
+    EXPECT_FALSE(resultingestion::scanForModel(dir + QStringLiteral("/gone")).error.isEmpty());
+    EXPECT_EQ(resultingestion::targetFor(3), Target::None);  // a table: no predictions to show
     EXPECT_FALSE(resultingestion::readPredictions(dir, Target::None, QStringLiteral("field")).readable);
 }
 }  // namespace

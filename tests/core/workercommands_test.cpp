@@ -1,7 +1,9 @@
+#include "training/trainnncommand.h"
 #include "worker/workercommands.h"
 
 #include <gtest/gtest.h>
 
+namespace {
 TEST(ModelMode, ByLowerCasedExtensionOrFolder)
 {
     using workercommands::modelMode;
@@ -10,7 +12,6 @@ TEST(ModelMode, ByLowerCasedExtensionOrFolder)
     EXPECT_EQ(modelMode("/m/saved", false), "2");
     EXPECT_EQ(modelMode("/m/saved.v2", true), "2");  // a folder is a folder whatever its name
     EXPECT_EQ(modelMode("/m/weights.hdf5", false), std::nullopt);
-    EXPECT_EQ(modelMode("/m/model.pb", false), std::nullopt);
 }
 
 TEST(ModelWorkers, CommandLinesStartWithTheScript)
@@ -37,3 +38,42 @@ TEST(PackageCheck, SubstringAndCaseSensitive)
     EXPECT_TRUE(envcheck::missingPackagesMessage().startsWith("Need to install python packages, please download installpkg from "));
     EXPECT_TRUE(envcheck::missingPackagesMessage().endsWith("\n and run installpkg."));
 }
+
+// The default command line is checked whole in the training run's tests.
+TEST(TrainNNCommand, PassesTheFormsTextsAndFlagsUnchanged)
+{
+    trainnn::Request r;
+    TrainingStrategy& s = r.strategy;
+    s.trainingdoc = QStringLiteral("/t/doc.csv");
+    s.weights = QStringLiteral("/w/my_model.h5");
+    s.batchsize = QStringLiteral(" 8");
+    s.trainingeporch = QStringLiteral("12");
+    s.optimizesel = QStringLiteral("Nadam");
+    s.lossfuncsel = QStringLiteral("categorical_crossentropy");
+    s.trainratio = 0.6666;
+    s.img_transfer = true;
+    s.img_rotate = true;
+    const QStringList a = trainnn::arguments(r);
+    ASSERT_EQ(a.size(), 18);
+    EXPECT_EQ(a.mid(5, 5), (QStringList{"/w/my_model.h5", " 8", "12", "Nadam", "categorical_crossentropy"}));
+    EXPECT_EQ(a.mid(12), (QStringList{"0.67", "true", "false", "true", "false", "/t/doc.csv"}));
+    EXPECT_EQ(a[3], QString());  // no training folder: a pure test
+    for (auto [ratio, text] : std::vector<std::pair<double, const char*>>{{0.0, "0.00"}, {1.0, "1.00"}, {0.005, "0.01"}}) {
+        s.trainratio = ratio;
+        EXPECT_EQ(trainnn::arguments(r).at(12), QString::fromUtf8(text)) << ratio;
+    }
+}
+
+TEST(TrainNNRunValues, RootLabelDocumentAndEpochCount)
+{
+    EXPECT_EQ(trainnn::rootName(QStringLiteral("/data/field.2020.jpg")), QStringLiteral("field"));
+    EXPECT_EQ(trainnn::rootName(QStringLiteral("/data/images/")), QStringLiteral("images"));
+    EXPECT_EQ(trainnn::rootName(QString()), QString());
+    EXPECT_EQ(trainnn::labelDocumentName(2, QStringLiteral("cat01")), QStringLiteral("folderimage_outputlabel.csv"));
+    EXPECT_EQ(trainnn::labelDocumentName(3, QStringLiteral("table")), QString());
+    // only positive whole numbers
+    for (auto [text, count] : std::vector<std::pair<const char*, std::optional<int>>>{
+             {"3", 3}, {" 10 ", 10}, {"+2", 2}, {"0", {}}, {"-1", {}}, {"12abc", {}}, {"2.5", {}}, {"", {}}, {"99999999999", {}}})
+        EXPECT_EQ(trainnn::epochCount(QString::fromUtf8(text)), count) << text;
+}
+}  // namespace

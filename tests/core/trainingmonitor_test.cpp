@@ -1,0 +1,185 @@
+// What the run monitor reads from the training worker: progress redraws, checkpoint names and
+// folders, and a captured real run of the worker (its chart is replayed in the run monitor's tests).
+#include "results/chartgeometry.h"
+#include "support/testenv.h"
+#include "training/checkpoints.h"
+#include "training/progresstext.h"
+#include "training/trainnncommand.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+#include <sys/time.h>
+
+namespace {
+void touch(const QString& path)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+}
+
+TEST(ProgressText, ExtractsTheLastRedrawCutBeforeTheLoss)
+{
+    const std::pair<const char*, const char*> cases[] = {  // chunk, progress (nullptr: none)
+        {"Epoch 1/3\n\r12/50 [====>.....] - ETA: 1:05 - loss: 0.4123", "12/50 [====>_____] - ETA: 1:05 "},
+        {"\r1/900 [>...] - ETA: 1:02:03 - loss: 0.9", "1/900 [>___] - ETA: 1:02:03 "},
+        {"\r1/4 [>...] - ETA: 3s - loss: 0.25\b\b\b\r2/4 [=>..] - ETA: 2s - loss: 0.20", "2/4 [=>__] - ETA: 2s "},
+        {"1/4 [>...] - ETA: 3s - loss: 0.25", "1/4 [>___] - ETA: 3s "},
+        // the epoch's closing line after an ETA redraw
+        {"\r1/2 [>.] - ETA: 0s - loss: 1.0\b\r2/2 [==] - 0s 7ms/step - loss: 0.6 - val_loss: 1.3\n", "2/2 [==] - 0s "},
+        {"\r2/2 [==] - 0s 7ms/step - loss: 0.6\n", nullptr},
+        {"", nullptr},
+        {"ETA: 5s - loss\r12/50 [=>..] - ETA: 1:0", nullptr},
+        {"12/50 [=>..] - ETA: 5s - loss: 0.1\r", nullptr},
+        {"\r12/50 [=>..] - ETA: 5s", nullptr},
+        {"ETA\rloss", nullptr},
+    };
+    for (const auto& [chunk, progress] : cases) {
+        const std::optional<QString> got = progresstext::chunkProgress(QString::fromUtf8(chunk));
+        EXPECT_EQ(got, progress ? std::optional<QString>(QString::fromUtf8(progress)) : std::nullopt) << chunk;
+    }
+}
+
+TEST(ProgressText, StateNamesTheEpochInProgressNeverPastTheLast)
+{
+    const std::optional<QString> bar = QStringLiteral("2/4 [=>__] - ETA: 2s ");
+    EXPECT_EQ(progresstext::stateText(2, 3, bar), "Training state in epoch 2 \n2/4 [=>__] - ETA: 2s ");
+    EXPECT_EQ(progresstext::stateText(4, 3, std::nullopt), "Training state in epoch 3 \n");
+    EXPECT_EQ(progresstext::stateText(2, 1, std::nullopt), "Training state in epoch 1 \n");
+}
+
+TEST(CheckpointSeries, ReadsAccuraciesIntoChartPoints)
+{
+    const struct Case {
+        QStringList names;
+        std::vector<int> epochs;  // positions that carried values, 0 first
+        std::vector<int> validPercent;
+        std::vector<int> trainPercent;
+    } cases[] = {
+        {{}, {0}, {0}, {0}},
+        {{"e0001-0.5000-0.6000-weights.hdf5", "e0002-0.7900-0.8125-weights.hdf5"}, {0, 1, 2}, {0, 50, 79}, {0, 60, 81}},
+        {{"m-0.8125-0.9001-e03.hdf5"}, {0, 1}, {0, 81}, {0, 90}},
+        {{"e01--0.7000---0.3000-weights.hdf5"}, {0, 1}, {0, 70}, {0, 30}},
+        {{"a.hdf5", "e2-0.5.hdf5", "e3-1.0000-0.2500-w.hdf5"}, {0, 3}, {0, 100}, {0, 25}},  // positions kept
+        // A field that is no number drops that point only; the other list keeps its value.
+        {{"e1-abc-0.5000-w.hdf5", "e2-0.6000-nan-w.hdf5"}, {0, 1, 2}, {0, 60}, {0, 50}},
+    };
+    for (const Case& c : cases) {
+        const checkpoints::Series s = checkpoints::series(c.names);
+        EXPECT_EQ(s.epochs, c.epochs) << c.names.join(' ').toStdString();
+        std::vector<int> vx, vy, tx, ty;
+        chartgeometry::pointsFromTexts(s.validation, s.epochs, vx, vy);
+        chartgeometry::pointsFromTexts(s.training, s.epochs, tx, ty);
+        EXPECT_EQ(vy, c.validPercent);
+        EXPECT_EQ(ty, c.trainPercent);
+        EXPECT_EQ(vx.size(), vy.size());
+        EXPECT_EQ(tx.size(), ty.size());
+        if (vy.size() == c.epochs.size())
+            EXPECT_EQ(vx, c.epochs);
+    }
+}
+
+TEST(CheckpointListing, KeepsOnlyCheckpointNamesInTextOrder)
+{
+    const QString dir = testenv::scratchFolder() + QStringLiteral("/listing");
+    QDir().mkpath(dir + QStringLiteral("/sub.hdf5.d"));
+    for (const char* name : {"e0002-0.5-0.5-weights.hdf5", "e0001-0.4-0.4-weights.hdf5", "my_model.h5", ".checkpoint-e0003.partial",
+                             "field_outputlabel.csv", "e0010-0.9-0.9-weights.hdf5"})
+        touch(dir + QLatin1Char('/') + QString::fromUtf8(name));
+    const checkpoints::Listing listing = checkpoints::list(dir);
+    EXPECT_TRUE(listing.error.isEmpty());
+    EXPECT_EQ(listing.names, (QStringList{"e0001-0.4-0.4-weights.hdf5", "e0002-0.5-0.5-weights.hdf5", "e0010-0.9-0.9-weights.hdf5",
+                                          "sub.hdf5.d"}));
+    EXPECT_FALSE(checkpoints::list(dir + QStringLiteral("/absent")).error.isEmpty());
+    EXPECT_FALSE(checkpoints::list(QString()).error.isEmpty());
+}
+
+// A new checkpoint is seen by the next poll whether the folder changed a moment ago, long
+// before, or within the same clock tick as the previous change.
+TEST(CheckpointWatch, SeesEveryNewCheckpoint)
+{
+    const QString dir = testenv::scratchFolder() + QStringLiteral("/watch");
+    QDir().mkpath(dir);
+    checkpoints::Watch watch(dir);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    EXPECT_TRUE(watch.poll(now).names.isEmpty());
+    touch(dir + QStringLiteral("/e0001-0.5-0.5-weights.hdf5"));
+    EXPECT_EQ(watch.poll(now).names.size(), 1);
+    touch(dir + QStringLiteral("/e0002-0.5-0.5-weights.hdf5"));  // very likely the same tick
+    EXPECT_EQ(watch.poll(now).names.size(), 2);
+    const timeval past[2] = {{time_t(now / 1000 - 60), 0}, {time_t(now / 1000 - 60), 0}};  // settled a minute ago
+    ASSERT_EQ(utimes(QFile::encodeName(dir).constData(), past), 0);
+    EXPECT_EQ(watch.poll(now).names.size(), 2);
+    touch(dir + QStringLiteral("/e0003-0.5-0.5-weights.hdf5"));
+    EXPECT_EQ(watch.poll(now).names.size(), 3);
+    QDir(dir).removeRecursively();
+    EXPECT_FALSE(watch.poll(now).error.isEmpty());
+}
+
+// ---- A captured run of the real worker -------------------------------------------------------
+
+QString captured(const char* name)
+{
+    QFile f(QStringLiteral(KOLVARA_TEST_DATA_DIR "/trainNN_run/") + QString::fromUtf8(name));
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+// The pieces the worker flushes: a redraw starts with backspaces or a carriage return; a line ends with a line feed.
+QStringList writes(const QString& out)
+{
+    QStringList pieces{QString()};
+    for (qsizetype k = 0; k < out.size(); ++k) {
+        const QChar c = out.at(k);
+        if ((c == QLatin1Char('\b') || c == QLatin1Char('\r')) && (k == 0 || out.at(k - 1) != QLatin1Char('\b'))
+            && !pieces.last().isEmpty())
+            pieces << QString();
+        pieces.last() += c;
+        if (c == QLatin1Char('\n'))
+            pieces << QString();
+    }
+    return pieces;
+}
+
+TEST(CapturedRun, EveryEtaRedrawYieldsABarAndOurCommandLineMatchesTheOneTheWorkerRan)
+{
+    const QString stdoutText = captured("stdout.txt");
+    const QStringList args = captured("args.txt").split(QLatin1Char('\n'));
+    if (stdoutText.isEmpty() || args.size() < 17)
+        GTEST_SKIP() << "tests/data/trainNN_run is absent";
+    static const QRegularExpression shape(QStringLiteral("^ *\\d+/\\d+ \\[[=>_]*\\] - ETA: (\\d+s|\\d+:\\d\\d|\\d+:\\d\\d:\\d\\d) $"));
+    int shown = 0;
+    for (const QString& piece : writes(stdoutText)) {
+        if (!piece.contains(QStringLiteral("ETA")))
+            continue;
+        const std::optional<QString> progress = progresstext::chunkProgress(piece);
+        ASSERT_TRUE(progress) << piece.toStdString();
+        EXPECT_TRUE(shape.match(*progress).hasMatch()) << progress->toStdString();
+        ++shown;
+    }
+    EXPECT_GT(shown, 0);
+
+    trainnn::Request r;
+    r.scriptPath = QStringLiteral("trainNN.py");
+    r.modelFile = args[0];
+    r.workspace = args[1];
+    r.modelname = args[3];
+    r.resourceModelFile = args[9];
+    r.labelDocument = args[10];
+    TrainingStrategy& s = r.strategy;
+    s.trainingfolder = args[2];
+    s.weights = args[4];
+    s.batchsize = args[5];
+    s.trainingeporch = args[6];
+    s.optimizesel = args[7];
+    s.lossfuncsel = args[8];
+    s.trainratio = args[11].toDouble();
+    s.img_transfer = args[12] == QLatin1String("true");
+    s.img_random = args[13] == QLatin1String("true");
+    s.img_rotate = args[14] == QLatin1String("true");
+    s.img_distort = args[15] == QLatin1String("true");
+    s.trainingdoc = args[16];
+    EXPECT_EQ(trainnn::arguments(r).mid(1), args.mid(0, 17));
+}
+}  // namespace
