@@ -125,13 +125,10 @@ def test_editor_written_float_units_and_unnamed_layers():
 
 
 @pytest.mark.parametrize("doc,message", [
-    ([], "not a JSON object"),
     ({"class_name": "Functional", "config": {"name": "x"}}, "no layer list"),
     ({"class_name": "Linear", "config": {"layers": []}}, "not a Keras model"),
     ({"class_name": "Sequential", "config": [{"class_name": "Dense", "config": {"name": "d", "units": 2}}]},
      "layer 'd': the first layer of the sequential model declares no input shape"),
-    ({"class_name": "Functional", "config": {"layers": [{"class_name": "Dense", "inbound_nodes": [[7]]}]}},
-     "unreadable inbound entry"),
 ])
 def test_normalize_refuses_what_is_no_model(doc, message):
     with pytest.raises(ModelError, match=message):
@@ -149,20 +146,16 @@ def _layer(cfg, name):
 
 
 DROPOUT = {"class_name": "Dropout", "name": "drop", "config": {"name": "drop", "rate": 0.5}, "inbound_nodes": [[["gap", 0, 0, {}]]]}
-PROBLEM_CASES = [  # (case, change to small_functional's config, the one problem reported)
+PROBLEM_CASES = [  # (case, change to small_functional's config, the one problem reported); Lambda layers,
+    # dangling inbound layers and cycles are checked through the workers in test_generateml and test_robustness
     ("unknown class", lambda c: _layer(c, "gap").update(class_name="Conv3DTranspose"),
      "layer 'gap': unsupported layer class 'Conv3DTranspose'"),
-    ("lambda", lambda c: _layer(c, "gap").update(class_name="Lambda"),
-     "layer 'gap': Lambda layers run Python code stored in the model and are refused"),
     ("duplicate name", lambda c: (_layer(c, "gap").update(name="conv2d"),
                                   _layer(c, "dense")["inbound_nodes"][0][0].__setitem__(0, "conv2d")),
      "layer 'conv2d': duplicate layer name"),
-    ("dangling inbound", lambda c: _layer(c, "add")["inbound_nodes"][0][1].__setitem__(0, "input_9"),
-     "layer 'add': inbound layer 'input_9' does not exist"),
     ("bad node index", lambda c: _layer(c, "add")["inbound_nodes"][0][1].__setitem__(1, 2),
      "layer 'add': inbound layer 'input_1' has no output [2][0]"),
     ("missing output", lambda c: c.update(output_layers=[["predictions", 0, 0]]), "output layer 'predictions' does not exist"),
-    ("cycle", lambda c: _layer(c, "conv2d")["inbound_nodes"][0][0].__setitem__(0, "add"), "layer 'add' is part of a cycle"),
     ("unconnected", lambda c: c["layers"].append(DROPOUT), "layer 'drop' is not connected to any output layer"),
     ("no inbound", lambda c: _layer(c, "gap").update(inbound_nodes=[]), "layer 'gap' has no inbound layer"),
     ("input without shape", lambda c: _layer(c, "input_1")["config"].pop("batch_input_shape"),

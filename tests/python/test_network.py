@@ -138,16 +138,6 @@ def test_unknown_input_size_is_fixed_by_the_data():
         net(torch.zeros(1, 9, 7, 4))  # four channels where the weights expect three
 
 
-def test_dropout_and_noise_act_only_in_training():
-    net = net_of([rec("InputLayer", "input_1", batch_input_shape=[None, 1000]), rec("Dropout", "d", ["input_1"], rate=0.5),
-                  rec("GaussianNoise", "n", ["d"], stddev=0.1)])
-    x = torch.ones(4, 1000)
-    assert torch.equal(net.eval()(x), x)
-    y = net.train()(x)
-    assert 0.4 < (y.abs() < 0.5).float().mean().item() < 0.6
-    assert abs(y[y.abs() > 0.5].mean().item() - 2.0) < 0.05  # kept values scaled by 1 / (1 - rate)
-
-
 @pytest.mark.parametrize("shape", [(4, 4, 3), (3,)])
 def test_batch_normalization_training_uses_keras_momentum(shape):
     net = net_of([rec("InputLayer", "input_1", batch_input_shape=[None, *shape]),
@@ -201,7 +191,14 @@ def test_initial_weights_follow_keras_initializers():
     assert not dk.any() and np.allclose(db, 0.1)
 
 
-def test_augmentation_layers_are_identity_at_inference_and_random_in_training():
+def test_dropout_noise_and_augmentation_act_only_in_training():
+    net = net_of([rec("InputLayer", "input_1", batch_input_shape=[None, 1000]), rec("Dropout", "d", ["input_1"], rate=0.5),
+                  rec("GaussianNoise", "n", ["d"], stddev=0.1)])
+    x = torch.ones(4, 1000)
+    assert torch.equal(net.eval()(x), x)
+    y = net.train()(x)
+    assert 0.4 < (y.abs() < 0.5).float().mean().item() < 0.6
+    assert abs(y[y.abs() > 0.5].mean().item() - 2.0) < 0.05  # kept values scaled by 1 / (1 - rate)
     net = net_of([image_input(8, 8, 1), rec("RandomFlip", "flip", ["input_1"], mode="horizontal"),
                   rec("RandomRotation", "rot", ["flip"], factor=0.2), rec("RandomZoom", "zoom", ["rot"], height_factor=0.2),
                   rec("RandomTranslation", "shift", ["zoom"], height_factor=0.1, width_factor=0.1),
