@@ -145,7 +145,8 @@ def _layer(cfg, name):
     return next(r for r in cfg["layers"] if r["name"] == name)
 
 
-DROPOUT = {"class_name": "Dropout", "name": "drop", "config": {"name": "drop", "rate": 0.5}, "inbound_nodes": [[["gap", 0, 0, {}]]]}
+DROPOUT = {"class_name": "Dropout", "name": "drop", "config": {"name": "drop", "rate": 0.5},
+           "inbound_nodes": [[["gap", 0, 0, {}]]]}
 PROBLEM_CASES = [  # (case, change to small_functional's config, the one problem reported); Lambda layers,
     # dangling inbound layers and cycles are checked through the workers in test_generateml and test_robustness
     ("unknown class", lambda c: _layer(c, "gap").update(class_name="Conv3DTranspose"),

@@ -79,7 +79,8 @@ WEIGHT_LAYOUTS = [  # layouts the real Keras files in test_h5io_load do not show
     ("Conv2D", dict(filters=6, kernel_size=[1, 1], groups=3, padding="same"), [("kernel:0", (1, 1, 1, 6)), ("bias:0", (6,))]),
     ("SeparableConv2D", dict(filters=5, kernel_size=[3, 3], depth_multiplier=2),
      [("depthwise_kernel:0", (3, 3, 3, 2)), ("pointwise_kernel:0", (1, 1, 6, 5)), ("bias:0", (5,))]),
-    ("BatchNormalization", dict(axis=-1, center=False), [("gamma:0", (3,)), ("moving_mean:0", (3,)), ("moving_variance:0", (3,))]),
+    ("BatchNormalization", dict(axis=-1, center=False),
+     [("gamma:0", (3,)), ("moving_mean:0", (3,)), ("moving_variance:0", (3,))]),
     ("MaxPooling2D", {}, []),
 ]
 
@@ -112,13 +113,15 @@ BUILD_ERRORS = [  # layers after the 6x6x3 input (or after their own first Input
      r"layer 'add': cannot merge inputs of shapes \(None, 6, 6, 2\), \(None, 6, 6, 3\)"),
     ([rec("Conv2D", "big", ["input_1"], filters=2, kernel_size=[7, 7])],
      r"layer 'big': input \(None, 6, 6, 3\) is smaller than the 7x7 window with 'valid' padding"),
-    ([rec("Conv2D", "c", ["input_1"], filters=2, kernel_size=[3, 3], activation="wiggle")], "layer 'c': unknown activation 'wiggle'"),
+    ([rec("Conv2D", "c", ["input_1"], filters=2, kernel_size=[3, 3], activation="wiggle")],
+     "layer 'c': unknown activation 'wiggle'"),
     ([rec("Flatten", "f", ["input_1"]), rec("Conv2D", "c", ["f"], filters=2, kernel_size=[1, 1])],
      r"layer 'c': expects image input \(rows, cols, channels\), got \(None, 108\)"),
     ([rec("MaxPooling2D", "pool", ["input_1"]), rec("Concatenate", "cat", ["input_1", "pool"])],
      "layer 'cat': cannot concatenate inputs of shapes"),
     ([rec("Dense", "d", ["input_1"], units=0)], "layer 'd': units must be a positive number"),
-    ([rec("Conv2D", "c", ["input_1"], filters=2, kernel_size=[3, 3], padding="causal")], "layer 'c': unsupported padding 'causal'"),
+    ([rec("Conv2D", "c", ["input_1"], filters=2, kernel_size=[3, 3], padding="causal")],
+     "layer 'c': unsupported padding 'causal'"),
     ([rec("Lambda", "x", ["input_1"], function="...")], "layer 'x': Lambda layers .* are refused"),
     ([UNKNOWN, rec("Flatten", "f", ["input_1"])], "layer 'f': cannot flatten an input of unknown size"),
 ]
