@@ -20,3 +20,13 @@ def testdata():
     if not TESTDATA.is_dir():
         pytest.skip(f"test data folder {TESTDATA} is absent")
     return TESTDATA
+
+
+@pytest.fixture
+def one_thread(monkeypatch):
+    """Tiny test networks run fastest on one thread, and the machine is shared."""
+    import torch
+    threads = torch.get_num_threads()
+    monkeypatch.setenv("OMP_NUM_THREADS", "1")
+    yield
+    torch.set_num_threads(threads)

@@ -1,42 +1,30 @@
-"""The third-party Keras files of the shared test data, and what each must give.
-
-Figures come from the files' provenance notes (layer counts include the InputLayer that the
-functional form adds to a Sequential model without one).
-"""
+"""The third-party Keras files of the shared test data, and what each must give (figures from
+the files' provenance notes; layer counts include the InputLayer the functional form adds)."""
 import collections
 import copy
 
 import numpy as np
 import torch
 
-Arch = collections.namedtuple("Arch", "path mode layers input_shape units")
+Arch = collections.namedtuple("Arch", "path mode layers input_shape units params")
 
 ARCHITECTURES = [
-    Arch("functional_mobilenet_vww96_2class_tf2.4.h5", "1", 85, [96, 96, 3], 2),
-    Arch("functional_resnet_cifar10_tf2.4.h5", "1", 30, [32, 32, 3], 10),
-    Arch("functional_two_inputs_two_outputs_concat_tf2.4.h5", "1", 7, [5], 1),
-    Arch("savedmodel_sequential_cnn_mnist_tf2.11", "2", 6, [28, 28, 1], 10),
-    Arch("sequential_cnn_augmentation_layers_keras3.5.keras", "0", 20, [28, 28, 1], 10),
-    Arch("sequential_cnn_cifar10_tf2.13.h5", "1", 9, [32, 32, 3], 10),
-    Arch("sequential_cnn_mnist_keras3.1.keras", "0", 8, [28, 28, 1], 10),
-    Arch("sequential_cnn_mnist_keras3.1_legacy.h5", "1", 8, [28, 28, 1], 10),
-    Arch("sequential_dense_head_keras2.0.8.h5", "1", 4, [1, 1, 2048], 21),
-    # Companion architectures of the weights-only files (not what the app passes, but the
-    # loader decides by content and these are the only way to use those weights).
-    Arch("weights_only_cnn_mnist_keras2.1.2.model_struct.json", "2", 9, [1, 28, 28], 10),
-    Arch("weights_only_cnn_mnist_tf2.13.companion_keras_metadata.pb", "2", 8, [28, 28, 1], 10),
+    Arch("functional_mobilenet_vww96_2class_tf2.4.h5", "1", 85, [96, 96, 3], 2, 221794),
+    Arch("functional_resnet_cifar10_tf2.4.h5", "1", 30, [32, 32, 3], 10, 78666),
+    Arch("functional_two_inputs_two_outputs_concat_tf2.4.h5", "1", 7, [5], 1, 1207),
+    Arch("savedmodel_sequential_cnn_mnist_tf2.11", "2", 6, [28, 28, 1], 10, 6190),
+    Arch("sequential_cnn_augmentation_layers_keras3.5.keras", "0", 20, [28, 28, 1], 10, 94218),
+    Arch("sequential_cnn_cifar10_tf2.13.h5", "1", 9, [32, 32, 3], 10, 315722),
+    Arch("sequential_cnn_mnist_keras3.1.keras", "0", 8, [28, 28, 1], 10, 34826),
+    Arch("sequential_cnn_mnist_keras3.1_legacy.h5", "1", 8, [28, 28, 1], 10, 34826),
+    Arch("sequential_dense_head_keras2.0.8.h5", "1", 4, [1, 1, 2048], 21, 43029),
+    # Companion architectures of the weights-only files (the loader decides by content).
+    Arch("weights_only_cnn_mnist_keras2.1.2.model_struct.json", "2", 9, [1, 28, 28], 10, 746538),
+    Arch("weights_only_cnn_mnist_tf2.13.companion_keras_metadata.pb", "2", 8, [28, 28, 1], 10, 597706),
 ]
 
 # (weights file, file holding its architecture)
-WEIGHTS = [
-    ("functional_mobilenet_vww96_2class_tf2.4.h5", None),
-    ("functional_resnet_cifar10_tf2.4.h5", None),
-    ("functional_two_inputs_two_outputs_concat_tf2.4.h5", None),
-    ("sequential_cnn_augmentation_layers_keras3.5.keras", None),
-    ("sequential_cnn_cifar10_tf2.13.h5", None),
-    ("sequential_cnn_mnist_keras3.1.keras", None),
-    ("sequential_cnn_mnist_keras3.1_legacy.h5", None),
-    ("sequential_dense_head_keras2.0.8.h5", None),
+WEIGHTS = [(a.path, None) for a in ARCHITECTURES if a.path.endswith((".h5", ".keras"))] + [
     ("weights_only_cnn_mnist_keras2.1.2.h5", "weights_only_cnn_mnist_keras2.1.2.model_struct.json"),
     ("weights_only_cnn_mnist_tf2.13.h5", "weights_only_cnn_mnist_tf2.13.companion_keras_metadata.pb"),
 ]

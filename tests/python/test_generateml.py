@@ -1,4 +1,5 @@
 """generateml.py: the summary the application shows, and one stderr line per problem."""
+import fnmatch
 import json
 import subprocess
 import sys
@@ -43,38 +44,31 @@ def test_resnet50_totals_through_the_script():
     assert "conv2_block1_0_bn[0][0]" in text and "conv2_block1_3_bn[0][0]" in text
 
 
-def _broken_custom_model(tmp_path):
+def _broken_custom_model(p):
     doc = json.loads((ROOT / "resources" / "custommodel.json").read_text())
-    layers = doc["config"]["layers"]
-    layers[2]["class_name"] = "Lambda"
-    layers[5]["inbound_nodes"][0][0][0] = "block1_pool_renamed"
-    path = tmp_path / "custommodel_temp.json"
-    path.write_text(json.dumps(doc, separators=(",", ":")))
-    return path
+    doc["config"]["layers"][2]["class_name"] = "Lambda"
+    doc["config"]["layers"][5]["inbound_nodes"][0][0][0] = "block1_pool_renamed"
+    (p / "custommodel_temp.json").write_text(json.dumps(doc, separators=(",", ":")))
+    return p / "custommodel_temp.json"
 
 
-@pytest.mark.parametrize("setup,expected", [
-    (_broken_custom_model, ["generateml.py: layer 'block1_bn': Lambda layers run Python code stored in the model and are refused",
-                            "generateml.py: layer 'block2_conv': inbound layer 'block1_pool_renamed' does not exist"]),
-    (lambda p: (p / "x.json").write_text("{\"class_name\": ") and p / "x.json", ["generateml.py: *x.json: not a valid JSON document*"]),
-    (lambda p: p / "absent.json", ["generateml.py: *absent.json: cannot read the model document*"]),
-    (lambda p: (p / "s.json").write_text(json.dumps({"class_name": "Functional", "config": {"layers": [
+def _small_input(p):
+    (p / "s.json").write_text(json.dumps({"class_name": "Functional", "config": {"layers": [
         {"class_name": "InputLayer", "name": "input_1", "config": {"batch_input_shape": [None, 4, 4, 3]}, "inbound_nodes": []},
         {"class_name": "Conv2D", "name": "conv", "config": {"filters": 2, "kernel_size": [5, 5]},
-         "inbound_nodes": [[["input_1", 0, 0, {}]]]}]}})) and p / "s.json",
-     ["generateml.py: layer 'conv': input (None, 4, 4, 3) is smaller than the 5x5 window with 'valid' padding"]),
+         "inbound_nodes": [[["input_1", 0, 0, {}]]]}]}}))
+    return p / "s.json"
+
+
+@pytest.mark.parametrize("setup,expected", [  # unreadable JSON is in test_robustness
+    (_broken_custom_model, ["generateml.py: layer 'block1_bn': Lambda layers run Python code stored in the model and are refused",
+                            "generateml.py: layer 'block2_conv': inbound layer 'block1_pool_renamed' does not exist"]),
+    (lambda p: p / "absent.json", ["generateml.py: *absent.json: cannot read the model document*"]),
+    (_small_input, ["generateml.py: layer 'conv': input (None, 4, 4, 3) is smaller than the 5x5 window with 'valid' padding"]),
+    (lambda p: None, ["generateml.py: usage: generateml.py MODEL_JSON"]),
 ])
 def test_invalid_documents_fail_with_one_line_per_problem(capsys, tmp_path, setup, expected):
-    code, out, err = run_main(capsys, str(setup(tmp_path)))
-    assert code == 1 and out == []
-    assert len(err) == len(expected)
-    for line, want in zip(err, expected):
-        if "*" in want:
-            head, mid, _ = want.split("*")
-            assert line.startswith(head) and mid in line
-        else:
-            assert line == want
-
-
-def test_usage_error(capsys):
-    assert run_main(capsys) == (1, [], ["generateml.py: usage: generateml.py MODEL_JSON"])
+    path = setup(tmp_path)
+    code, out, err = run_main(capsys, *([str(path)] if path else []))
+    assert (code, out, len(err)) == (1, [], len(expected))
+    assert all(fnmatch.fnmatchcase(line, want) for line, want in zip(err, expected)), err

@@ -11,7 +11,7 @@ import pytest
 from kolvara_nn import h5io, keras_json, modelfiles
 from kolvara_nn.errors import ModelError
 from kolvara_nn.network import build_network
-from realmodels import WEIGHTS, output_units, renamed, run, sample_inputs
+from realmodels import WEIGHTS, assert_same_outputs, output_units, renamed, run, sample_inputs
 
 CIFAR, MNIST3 = "sequential_cnn_cifar10_tf2.13.h5", "sequential_cnn_mnist_keras3.1.keras"
 
@@ -36,12 +36,6 @@ def weights_of(net):
     return [a.copy() for name in net.layer_names for _, a in net.keras_weights(name)]
 
 
-def assert_arrays_equal(a, b):
-    assert len(a) == len(b)
-    for x, y in zip(a, b):
-        np.testing.assert_array_equal(x, y)
-
-
 @pytest.mark.parametrize("weights, arch", WEIGHTS, ids=[w for w, _ in WEIGHTS])
 def test_real_weights_load_exactly(testdata, weights, arch):
     net = network(testdata, arch or weights)
@@ -49,56 +43,52 @@ def test_real_weights_load_exactly(testdata, weights, arch):
     loaded = h5io.load_weights(net, str(path))
     assert loaded == [n for n in keras_json.keras_layer_order(net.document) if net.keras_weights(n)]
     for name in loaded:
-        assert_arrays_equal([a for _, a in net.keras_weights(name)], file_arrays(path, name))
+        assert_same_outputs([a for _, a in net.keras_weights(name)], file_arrays(path, name))
     units = output_units(net.document)
-    for out in run(net, sample_inputs(net.document)):
-        assert out.shape == (2, units) and np.isfinite(out).all()
+    assert all(o.shape == (2, units) and np.isfinite(o).all() for o in run(net, sample_inputs(net.document)))
 
 
-@pytest.mark.parametrize("weights", [CIFAR, "functional_resnet_cifar10_tf2.4.h5"])
-def test_position_order_when_names_differ(testdata, weights):
-    path = str(testdata / "keras" / weights)
-    by_name = network(testdata, weights)
+def test_position_order_when_names_differ(testdata):
+    path = str(testdata / "keras" / "functional_resnet_cifar10_tf2.4.h5")
+    by_name = network(testdata, "functional_resnet_cifar10_tf2.4.h5")
     by_position = build_network(renamed(by_name.document))
     h5io.load_weights(by_name, path)
     assert all(name.startswith("x_") for name in h5io.load_weights(by_position, path))
     inputs = sample_inputs(by_name.document)
-    assert_arrays_equal(run(by_name, inputs), run(by_position, inputs))
+    assert_same_outputs(run(by_name, inputs), run(by_position, inputs))
 
 
-def test_keras3_paths_follow_class_names_not_layer_names(testdata, tmp_path):
-    source = testdata / "keras" / MNIST3
+def _keras3_variant(tmp, source, case):
+    """(architecture, weights) of the Keras 3 file changed as `case` says."""
+    if case == "renamed layers":  # weight paths follow class names, not layer names
+        with zipfile.ZipFile(source) as archive:
+            members = {n: archive.read(n) for n in archive.namelist()}
+        config = json.loads(members["config.json"])
+        for index, layer in enumerate(config["config"]["layers"]):
+            layer["config"]["name"] = "layer%d" % (9 - index)
+        members["config.json"] = json.dumps(config)
+        with zipfile.ZipFile(tmp / "r.keras", "w") as archive:
+            for name, data in members.items():
+                archive.writestr(name, data)
+        return tmp / "r.keras", tmp / "r.keras"
+    target = tmp / "model.weights.h5"
     with zipfile.ZipFile(source) as archive:
-        members = {n: archive.read(n) for n in archive.namelist()}
-    config = json.loads(members["config.json"])
-    for index, layer in enumerate(config["config"]["layers"]):
-        layer["config"]["name"] = "layer%d" % (9 - index)
-    members["config.json"] = json.dumps(config)
-    target = tmp_path / "renamed.keras"
-    with zipfile.ZipFile(target, "w") as archive:
-        for name, data in members.items():
-            archive.writestr(name, data)
-    original, net = network(testdata, MNIST3), build_network(
-        modelfiles.read_architecture(str(target), "0"))
-    h5io.load_weights(original, str(source))
-    h5io.load_weights(net, str(target))
-    assert_arrays_equal(weights_of(original), weights_of(net))
-
-
-@pytest.mark.parametrize("named_groups", [False, True], ids=["keras3.1", "keras3.6-names"])
-def test_standalone_keras3_weights_file(testdata, tmp_path, named_groups):
-    target = tmp_path / "model.weights.h5"
-    with zipfile.ZipFile(testdata / "keras" / MNIST3) as archive:
         target.write_bytes(archive.read("model.weights.h5"))
-    if named_groups:  # from Keras 3.6 the vars group names its layer
+    if case == "keras3.6 named groups":  # from Keras 3.6 the vars group names its layer
         with h5py.File(target, "r+") as f:
             for path in list(f["layers"]):
                 f["layers"].move(path, "moved_" + path)
                 f["layers"]["moved_" + path]["vars"].attrs["name"] = path
-    reference, net = network(testdata, MNIST3), network(testdata, MNIST3)
+    return source, target
+
+
+@pytest.mark.parametrize("case", ["renamed layers", "standalone weights", "keras3.6 named groups"])
+def test_keras3_weights_variants(testdata, tmp_path, case):
+    arch, weights = _keras3_variant(tmp_path, testdata / "keras" / MNIST3, case)
+    reference, net = network(testdata, MNIST3), build_network(modelfiles.read_architecture(str(arch), "0"))
     h5io.load_weights(reference, str(testdata / "keras" / MNIST3))
-    h5io.load_weights(net, str(target))
-    assert_arrays_equal(weights_of(reference), weights_of(net))
+    h5io.load_weights(net, str(weights))
+    assert_same_outputs(weights_of(reference), weights_of(net))
 
 
 def test_resized_output_is_skipped_and_keeps_its_weights(testdata):
@@ -110,19 +100,7 @@ def test_resized_output_is_skipped_and_keeps_its_weights(testdata):
         h5io.load_weights(net, path)
     loaded = h5io.load_weights(net, path, skip={"dense"})
     assert changed and "dense" not in loaded and len(loaded) == 16
-    assert_arrays_equal(before, [a for _, a in net.keras_weights("dense")])
-
-
-@pytest.mark.parametrize("weights, message", [
-    ("weights_only_cnn_mnist_tf2.13.h5", "layer 'conv2d': weight 'kernel:0' has shape"),
-    ("sequential_dense_head_keras2.0.8.h5", "file has 1 layers with weights where the model has 4"),
-])
-def test_mismatching_weights_leave_the_network_unchanged(testdata, weights, message):
-    net = network(testdata, CIFAR)
-    before = weights_of(net)
-    with pytest.raises(ModelError, match=message):
-        h5io.load_weights(net, str(testdata / "keras" / weights))
-    assert_arrays_equal(before, weights_of(net))
+    assert_same_outputs(before, [a for _, a in net.keras_weights("dense")])
 
 
 def _one_layer_file(path, link_to=None):
@@ -144,6 +122,8 @@ def _write(path, data):
 
 
 BAD_FILES = [  # (make(tmp, keras folder) -> path, message)
+    (lambda t, k: k / "weights_only_cnn_mnist_tf2.13.h5", "layer 'conv2d': weight 'kernel:0' has shape"),
+    (lambda t, k: k / "sequential_dense_head_keras2.0.8.h5", "file has 1 layers with weights where the model has 4"),
     (lambda t, k: t / "missing.h5", "no such weights file"),
     (lambda t, k: _write(t / "w.h5", b"\0" * 64), "not a Keras weights file"),
     (lambda t, k: _write(t / "w.h5", (k / CIFAR).read_bytes()[:100000]), "w.h5"),
@@ -156,14 +136,15 @@ BAD_FILES = [  # (make(tmp, keras folder) -> path, message)
 
 
 @pytest.mark.parametrize("make, message", BAD_FILES)
-def test_unusable_weights_files_are_refused(testdata, tmp_path, make, message):
+def test_unusable_weights_files_are_refused_leaving_the_network_unchanged(testdata, tmp_path, make, message):
     net = network(testdata, CIFAR)
+    before = weights_of(net)
     with pytest.raises(ModelError, match=message):
         h5io.load_weights(net, str(make(tmp_path, testdata / "keras")))
+    assert_same_outputs(before, weights_of(net))
 
 
-@pytest.mark.parametrize("copy_name", ["start.hdf5", "tf211.keras"])
-def test_full_model_under_another_name_loads_as_weights(testdata, tmp_path, copy_name):
+def test_full_model_under_another_name_loads_as_weights(testdata, tmp_path):
     """The trainer starts from full models too; tf.keras 2.11 wrote HDF5 under .keras names."""
-    shutil.copyfile(testdata / "keras" / CIFAR, tmp_path / copy_name)
-    assert len(h5io.load_weights(network(testdata, CIFAR), str(tmp_path / copy_name))) == 4
+    shutil.copyfile(testdata / "keras" / CIFAR, tmp_path / "tf211.keras")
+    assert len(h5io.load_weights(network(testdata, CIFAR), str(tmp_path / "tf211.keras"))) == 4

@@ -9,19 +9,15 @@ from kolvara_nn.network import build_network
 RNG = np.random.default_rng(1234)
 
 
-def net_of(layers, shape, inputs=None):
-    """A functional document: input_1 of `shape` followed by (class, config, inbound) layers."""
+def net_of(layers, shape):
+    """A float64 network: input_1 of `shape` followed by (class, config[, inbound]) layers, each named in its config."""
     recs = [{"class_name": "InputLayer", "name": "input_1", "inbound_nodes": [],
              "config": {"batch_input_shape": [None, *shape], "name": "input_1"}}]
-    prev = "input_1"
-    for k, (cls, cfg, inbound) in enumerate(layers):
-        name = cfg.get("name", f"l{k}")
-        recs.append({"class_name": cls, "name": name, "config": dict(cfg, name=name),
-                     "inbound_nodes": [[[i, 0, 0, {}] for i in (inbound or [prev])]]})
-        prev = name
-    doc = {"class_name": "Functional", "config": {
-        "name": "t", "layers": recs, "input_layers": inputs or [["input_1", 0, 0]],
-        "output_layers": [[prev, 0, 0]]}}
+    for cls, cfg, *inbound in layers:
+        recs.append({"class_name": cls, "name": cfg["name"], "config": cfg,
+                     "inbound_nodes": [[[i, 0, 0, {}] for i in (inbound[0] if inbound and inbound[0] else [recs[-1]["name"]])]]})
+    doc = {"class_name": "Functional", "config": {"name": "t", "layers": recs, "input_layers": [["input_1", 0, 0]],
+                                                  "output_layers": [[recs[-1]["name"], 0, 0]]}}
     return build_network(doc).double().eval()
 
 
@@ -60,13 +56,11 @@ CONV_CASES = [
 
 @pytest.mark.parametrize("kernel,strides,padding,dilation,groups,shape,filters", CONV_CASES)
 def test_conv2d_matches_keras(kernel, strides, padding, dilation, groups, shape, filters):
-    cfg = {"filters": filters, "kernel_size": list(kernel), "strides": list(strides),
-           "padding": padding, "dilation_rate": list(dilation), "groups": groups,
-           "activation": "linear", "use_bias": True}
-    net = net_of([("Conv2D", dict(cfg, name="c"), None)], shape)
-    k, b = randomize(net, "c")
+    net = net_of([("Conv2D", {"name": "c", "filters": filters, "kernel_size": list(kernel), "strides": list(strides),
+                              "padding": padding, "dilation_rate": list(dilation), "groups": groups,
+                              "activation": "linear", "use_bias": True})], shape)
     x = image(*shape)
-    want = ref.conv2d(x, k, b, strides, padding, dilation, groups)
+    want = ref.conv2d(x, *randomize(net, "c"), strides, padding, dilation, groups)
     np.testing.assert_allclose(run(net, x), want, atol=1e-5)
 
 
@@ -74,15 +68,13 @@ def test_conv2d_matches_keras(kernel, strides, padding, dilation, groups, shape,
     ((1, 1), "same", 1, (6, 7, 3)), ((2, 2), "same", 2, (7, 6, 3)), ((2, 1), "valid", 3, (8, 8, 2)),
 ])
 def test_depthwise_and_separable_match_keras(strides, padding, mult, shape):
-    base = {"kernel_size": [3, 3], "strides": list(strides), "padding": padding,
-            "depth_multiplier": mult, "use_bias": True}
+    base = {"kernel_size": [3, 3], "strides": list(strides), "padding": padding, "depth_multiplier": mult, "use_bias": True}
     x = image(*shape)
-    net = net_of([("DepthwiseConv2D", dict(base, name="d"), None)], shape)
-    dk, db = randomize(net, "d")
-    np.testing.assert_allclose(run(net, x), ref.depthwise_conv2d(x, dk, db, strides, padding), atol=1e-5)
-    net = net_of([("SeparableConv2D", dict(base, name="s", filters=5), None)], shape)
-    dk, pk, b = randomize(net, "s")
-    want = ref.separable_conv2d(x, dk, pk, b, strides, padding)
+    net = net_of([("DepthwiseConv2D", dict(base, name="d"))], shape)
+    want = ref.depthwise_conv2d(x, *randomize(net, "d"), strides, padding)
+    np.testing.assert_allclose(run(net, x), want, atol=1e-5)
+    net = net_of([("SeparableConv2D", dict(base, name="s", filters=5))], shape)
+    want = ref.separable_conv2d(x, *randomize(net, "s"), strides, padding)
     np.testing.assert_allclose(run(net, x), want, atol=1e-5)
 
 
@@ -98,7 +90,7 @@ def test_depthwise_and_separable_match_keras(strides, padding, mult, shape):
 def test_pooling_matches_keras(cls, fn, pool, strides, padding, shape):
     cfg = {"name": "p", "pool_size": list(pool), "strides": list(strides) if strides else None,
            "padding": padding}
-    net = net_of([(cls, cfg, None)], shape)
+    net = net_of([(cls, cfg)], shape)
     x = image(*shape) - 3.0  # all negative: zero padding would win a max
     np.testing.assert_allclose(run(net, x), fn(x, pool, strides or pool, padding), atol=1e-5)
 
@@ -106,7 +98,7 @@ def test_pooling_matches_keras(cls, fn, pool, strides, padding, shape):
 @pytest.mark.parametrize("center,scale,eps", [(True, True, 1.001e-5), (False, True, 1e-3), (True, False, 0.1)])
 def test_batch_normalization_inference_matches_keras(center, scale, eps):
     cfg = {"name": "bn", "axis": [3], "epsilon": eps, "center": center, "scale": scale}
-    net = net_of([("BatchNormalization", cfg, None)], (4, 5, 3))
+    net = net_of([("BatchNormalization", cfg)], (4, 5, 3))
     weights = dict(zip([n for n, _ in net.keras_weights("bn")], randomize(net, "bn")))
     x = image(4, 5, 3)
     want = ref.batch_norm(x, weights.get("gamma:0"), weights.get("beta:0"),
@@ -114,111 +106,74 @@ def test_batch_normalization_inference_matches_keras(center, scale, eps):
     np.testing.assert_allclose(run(net, x), want, atol=1e-5)
 
 
-def test_dense_after_flatten_uses_channels_last_order():
-    net = net_of([("Flatten", {"name": "f"}, None),
-                  ("Dense", {"name": "d", "units": 4, "activation": "linear"}, None)], (3, 2, 5))
-    k, b = randomize(net, "d")
-    x = image(3, 2, 5)
-    np.testing.assert_allclose(run(net, x), ref.dense(ref.flatten(x), k, b), atol=1e-5)
+def _conv_gap_dense(act):
+    return ([("Conv2D", {"name": "c", "filters": 3, "kernel_size": [1, 1], "activation": act}),
+             ("GlobalAveragePooling2D", {"name": "g"}), ("Dense", {"name": "d", "units": 4, "activation": act})], (3, 3, 2),
+            lambda x, w: ref.ACTIVATIONS[act](ref.dense(ref.ACTIVATIONS[act](ref.conv2d(x, *w["c"])).mean(axis=(1, 2)), *w["d"])))
 
 
-def test_dense_on_images_acts_on_channels():
-    net = net_of([("Dense", {"name": "d", "units": 3, "activation": "tanh"}, None)], (2, 3, 4))
-    k, b = randomize(net, "d")
-    x = image(2, 3, 4)
-    np.testing.assert_allclose(run(net, x), np.tanh(ref.dense(x, k, b)), atol=1e-5)
+STACKS = {  # id -> (layers after input_1, input shape, Keras result from (x, {layer: weights}))
+    "dense after flatten, channels-last order": (
+        [("Flatten", {"name": "f"}), ("Dense", {"name": "d", "units": 4, "activation": "linear"})], (3, 2, 5),
+        lambda x, w: ref.dense(ref.flatten(x), *w["d"])),
+    "dense on images acts on channels": (
+        [("Dense", {"name": "d", "units": 3, "activation": "tanh"})], (2, 3, 4), lambda x, w: np.tanh(ref.dense(x, *w["d"]))),
+    "conv relu": _conv_gap_dense("relu"), "conv sigmoid": _conv_gap_dense("sigmoid"), "conv softmax": _conv_gap_dense("softmax"),
+    # Data stored channels-first in Keras: (N, C, H, W) in and out, flatten in (H, W, C) order.
+    "channels first": (
+        [("Conv2D", {"name": "c", "filters": 4, "kernel_size": [3, 3], "strides": [2, 2], "padding": "same",
+                     "data_format": "channels_first"}),
+         ("MaxPooling2D", {"name": "p", "pool_size": [2, 2], "data_format": "channels_first"}),
+         ("Flatten", {"name": "f", "data_format": "channels_first"})], (3, 9, 8),
+        lambda x, w: ref.flatten(ref.max_pool(ref.conv2d(x.transpose(0, 2, 3, 1), *w["c"], (2, 2), "same"),
+                                              (2, 2), (2, 2), "valid"))),
+}
+MERGES = {"Add": lambda a, b: a + b, "Subtract": lambda a, b: a - b, "Multiply": lambda a, b: a * b,
+          "Average": lambda a, b: (a + b) / 2, "Maximum": np.maximum, "Minimum": np.minimum,
+          "Concatenate": lambda a, b: np.concatenate([a, b], axis=-1)}
+STACKS.update({cls: ([("Conv2D", {"name": "c", "filters": 3, "kernel_size": [1, 1]}), (cls, {"name": "m"}, ["c", "input_1"])],
+                     (4, 5, 3), lambda x, w, fn=fn: fn(ref.conv2d(x, *w["c"]), x)) for cls, fn in MERGES.items()})
 
 
-@pytest.mark.parametrize("name", sorted(ref.ACTIVATIONS))
-def test_activations_match_keras(name):
-    net = net_of([("Activation", {"name": "a", "activation": name}, None)], (3, 4, 5))
-    x = image(3, 4, 5) * 2
-    np.testing.assert_allclose(run(net, x), ref.ACTIVATIONS[name](x), atol=1e-5, rtol=1e-7)
+@pytest.mark.parametrize("case", sorted(STACKS))
+def test_layer_stacks_match_keras(case):
+    layers, shape, want = STACKS[case]
+    net = net_of(layers, shape)
+    weights = {name: randomize(net, name) for name in net.layer_names if net.keras_weights(name)}
+    x = image(*shape)
+    np.testing.assert_allclose(run(net, x), want(x, weights), atol=1e-5)
 
 
-@pytest.mark.parametrize("name", ["relu", "sigmoid", "softmax"])
-def test_conv_and_dense_apply_their_activation(name):
-    net = net_of([("Conv2D", {"name": "c", "filters": 3, "kernel_size": [1, 1], "activation": name}, None),
-                  ("GlobalAveragePooling2D", {"name": "g"}, None),
-                  ("Dense", {"name": "d", "units": 4, "activation": name}, None)], (3, 3, 2))
-    k, b = randomize(net, "c")
-    dk, db = randomize(net, "d")
-    x = image(3, 3, 2)
-    act = ref.ACTIVATIONS[name]
-    want = act(ref.dense(act(ref.conv2d(x, k, b)).mean(axis=(1, 2)), dk, db))
-    np.testing.assert_allclose(run(net, x), want, atol=1e-5)
+X = image(5, 6, 3) * 3
+WEIGHTLESS = [  # (class, config, inbound or None, Keras result for X)
+    ("GlobalAveragePooling2D", {}, None, X.mean(axis=(1, 2))),
+    ("GlobalMaxPooling2D", {}, None, X.max(axis=(1, 2))),
+    ("GlobalAveragePooling2D", {"keepdims": True}, None, X.mean(axis=(1, 2), keepdims=True)),
+    ("ZeroPadding2D", {"padding": [[1, 2], [0, 3]]}, None, ref.zero_padding(X, 1, 2, 0, 3)),
+    ("ZeroPadding2D", {"padding": 2}, None, ref.zero_padding(X, 2, 2, 2, 2)),
+    ("Cropping2D", {"cropping": [[1, 0], [2, 1]]}, None, X[:, 1:, 2:-1, :]),
+    ("UpSampling2D", {"size": [2, 3]}, None, X.repeat(2, axis=1).repeat(3, axis=2)),
+    ("Rescaling", {"scale": 1 / 255.0, "offset": -1.0}, None, X / 255.0 - 1.0),
+    ("Rescaling", {"scale": [1.0, 2.0, 3.0], "offset": 0.5}, None, X * [1.0, 2.0, 3.0] + 0.5),
+    ("Softmax", {"axis": 1}, None, ref.ACTIVATIONS["softmax"](X, axis=1)),
+    ("Reshape", {"target_shape": [10, 9]}, None, X.reshape(2, 10, 9)),
+    ("Dropout", {"rate": 0.5}, None, X),
+] + [("Concatenate", {"axis": axis}, ["input_1", "input_1"], np.concatenate([X, X], axis=axis)) for axis in (1, 2, -1)] + [
+    ("ReLU", cfg, None, ref.relu_layer(X, **cfg)) for cfg in
+    ({}, {"max_value": 6.0}, {"negative_slope": 0.1}, {"threshold": 0.5, "negative_slope": 0.2, "max_value": 2.0})] + [
+    ("Activation", {"activation": name}, None, fn(X)) for name, fn in sorted(ref.ACTIVATIONS.items())]
 
 
-@pytest.mark.parametrize("cfg", [
-    {}, {"max_value": 6.0}, {"negative_slope": 0.1}, {"threshold": 0.5, "negative_slope": 0.2, "max_value": 2.0},
-])
-def test_relu_layer_matches_keras(cfg):
-    net = net_of([("ReLU", dict(cfg, name="r"), None)], (4, 4, 2))
-    x = image(4, 4, 2) * 3
-    np.testing.assert_allclose(run(net, x), ref.relu_layer(x, **cfg), atol=1e-5)
-
-
-def test_global_pooling_zero_padding_and_rescaling():
-    x = image(5, 6, 3)
-    cases = [
-        ("GlobalAveragePooling2D", {}, x.mean(axis=(1, 2))),
-        ("GlobalMaxPooling2D", {}, x.max(axis=(1, 2))),
-        ("GlobalAveragePooling2D", {"keepdims": True}, x.mean(axis=(1, 2), keepdims=True)),
-        ("ZeroPadding2D", {"padding": [[1, 2], [0, 3]]}, ref.zero_padding(x, 1, 2, 0, 3)),
-        ("ZeroPadding2D", {"padding": 2}, ref.zero_padding(x, 2, 2, 2, 2)),
-        ("Cropping2D", {"cropping": [[1, 0], [2, 1]]}, x[:, 1:, 2:-1, :]),
-        ("UpSampling2D", {"size": [2, 3]}, x.repeat(2, axis=1).repeat(3, axis=2)),
-        ("Rescaling", {"scale": 1 / 255.0, "offset": -1.0}, x / 255.0 - 1.0),
-        ("Rescaling", {"scale": [1.0, 2.0, 3.0], "offset": 0.5}, x * [1.0, 2.0, 3.0] + 0.5),
-        ("Softmax", {"axis": 1}, ref.ACTIVATIONS["softmax"](x, axis=1)),
-        ("Reshape", {"target_shape": [10, 9]}, x.reshape(2, 10, 9)),
-        ("Dropout", {"rate": 0.5}, x),
-    ]
-    for cls, cfg, want in cases:
-        net = net_of([(cls, dict(cfg, name="l"), None)], (5, 6, 3))
-        np.testing.assert_allclose(run(net, x), want, atol=1e-5, err_msg=f"{cls} {cfg}")
-
-
-@pytest.mark.parametrize("cls,fn", [
-    ("Add", lambda a, b: a + b), ("Subtract", lambda a, b: a - b), ("Multiply", lambda a, b: a * b),
-    ("Average", lambda a, b: (a + b) / 2), ("Maximum", np.maximum), ("Minimum", np.minimum),
-    ("Concatenate", lambda a, b: np.concatenate([a, b], axis=-1)),
-])
-def test_merge_layers_match_keras(cls, fn):
-    layers = [("Conv2D", {"name": "c", "filters": 3, "kernel_size": [1, 1]}, None),
-              (cls, {"name": "m"}, ["c", "input_1"])]
-    net = net_of(layers, (4, 5, 3))
-    k, b = randomize(net, "c")
-    x = image(4, 5, 3)
-    np.testing.assert_allclose(run(net, x), fn(ref.conv2d(x, k, b), x), atol=1e-5)
-
-
-@pytest.mark.parametrize("axis", [1, 2, -1])
-def test_concatenate_along_each_image_axis(axis):
-    net = net_of([("Concatenate", {"name": "m", "axis": axis}, ["input_1", "input_1"])], (2, 3, 4))
-    x = image(2, 3, 4)
-    np.testing.assert_allclose(run(net, x), np.concatenate([x, x], axis=axis), atol=0)
-
-
-def test_channels_first_conv_pool_and_flatten():
-    """Data stored channels-first in Keras: (N, C, H, W) in and out, flatten in (H, W, C) order."""
-    layers = [("Conv2D", {"name": "c", "filters": 4, "kernel_size": [3, 3], "strides": [2, 2],
-                          "padding": "same", "data_format": "channels_first"}, None),
-              ("MaxPooling2D", {"name": "p", "pool_size": [2, 2], "data_format": "channels_first"}, None),
-              ("Flatten", {"name": "f", "data_format": "channels_first"}, None)]
-    net = net_of(layers, (3, 9, 8))
-    k, b = randomize(net, "c")
-    x = image(3, 9, 8)
-    nhwc = ref.max_pool(ref.conv2d(x.transpose(0, 2, 3, 1), k, b, (2, 2), "same"), (2, 2), (2, 2), "valid")
-    np.testing.assert_allclose(run(net, x), ref.flatten(nhwc), atol=1e-5)
+@pytest.mark.parametrize("cls,cfg,inbound,want", WEIGHTLESS, ids=[f"{c[0]} {c[1]}" for c in WEIGHTLESS])
+def test_weightless_layers_match_keras(cls, cfg, inbound, want):
+    net = net_of([(cls, dict(cfg, name="l"), inbound)], X.shape[1:])
+    np.testing.assert_allclose(run(net, X), want, atol=1e-5, rtol=1e-7)
 
 
 def test_float32_network_agrees_with_float64():
-    layers = [("Conv2D", {"name": "c", "filters": 8, "kernel_size": [3, 3], "padding": "same"}, None),
-              ("BatchNormalization", {"name": "bn", "axis": [3]}, None),
-              ("Activation", {"name": "a", "activation": "relu"}, None),
-              ("Flatten", {"name": "f"}, None),
-              ("Dense", {"name": "d", "units": 3, "activation": "softmax"}, None)]
+    layers = [("Conv2D", {"name": "c", "filters": 8, "kernel_size": [3, 3], "padding": "same"}),
+              ("BatchNormalization", {"name": "bn", "axis": [3]}), ("Activation", {"name": "a", "activation": "relu"}),
+              ("Flatten", {"name": "f"}), ("Dense", {"name": "d", "units": 3, "activation": "softmax"})]
     net = net_of(layers, (8, 8, 3))
     for name in ("c", "bn", "d"):
         randomize(net, name)

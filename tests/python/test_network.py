@@ -17,30 +17,31 @@ def rec(cls, name, inbound=(), **cfg):
             "inbound_nodes": [[[i, 0, 0, {}] for i in inbound]] if inbound else []}
 
 
-def doc_of(layers, inputs=("input_1",), outputs=None):
-    return {"class_name": "Functional", "config": {
+def net_of(layers, inputs=("input_1",), outputs=None):
+    return build_network({"class_name": "Functional", "config": {
         "name": "t", "layers": layers, "input_layers": [[n, 0, 0] for n in inputs],
-        "output_layers": [[n, 0, 0] for n in (outputs or [layers[-1]["name"]])]}}
+        "output_layers": [[n, 0, 0] for n in (outputs or [layers[-1]["name"]])]}})
 
 
 def image_input(h=6, w=6, c=3, name="input_1"):
     return rec("InputLayer", name, batch_input_shape=[None, h, w, c])
 
 
-def test_image_in_image_out_keeps_keras_layout():
-    net = build_network(doc_of([image_input(5, 7, 3),
-                                rec("Conv2D", "c", ["input_1"], filters=4, kernel_size=[3, 3], strides=[2, 2],
-                                    padding="same")]))
-    x = RNG.standard_normal((2, 5, 7, 3)).astype(np.float32)
-    (kname, k), (bname, b) = net.keras_weights("c")
-    assert (kname, k.shape, bname, b.shape) == ("kernel:0", (3, 3, 3, 4), "bias:0", (4,))
+def randomized(net, *names):
+    """Random weights (variances positive) for the named layers; returns them in float64."""
+    out = {}
+    for name in names:
+        arrays = [np.abs(RNG.standard_normal(a.shape)) + 0.5 if "variance" in w else RNG.standard_normal(a.shape)
+                  for w, a in net.keras_weights(name)]
+        net.set_keras_weights(name, arrays)
+        out[name] = [a.astype(np.float64) for _, a in net.keras_weights(name)]
+    return out
+
+
+def evaluate(net, *xs):
     with torch.no_grad():
-        y = net(torch.from_numpy(x)).numpy()
-    assert y.shape == (2, 3, 4, 4)
-    np.testing.assert_allclose(y, ref.conv2d(x.astype(np.float64), k, b, (2, 2), "same"), atol=1e-5)
-    assert net.input_shape == (5, 7, 3)
-    assert net.layer_names == ["input_1", "c"]
-    assert net.output_units is None
+        out = net.eval()(*[torch.as_tensor(x, dtype=torch.float32) for x in xs])
+    return [o.numpy() for o in out] if isinstance(out, list) else out.numpy()
 
 
 def test_two_inputs_two_outputs_follow_the_document_order():
@@ -49,51 +50,44 @@ def test_two_inputs_two_outputs_follow_the_document_order():
               rec("InputLayer", "wide", batch_input_shape=[None, 5]),
               rec("Concatenate", "cat", ["wide", "d1"]),
               rec("Dense", "main", ["cat"], units=1), rec("Dense", "aux", ["d1"], units=2)]
-    net = build_network(doc_of(layers, inputs=("wide", "deep"), outputs=("main", "aux")))
+    net = net_of(layers, inputs=("wide", "deep"), outputs=("main", "aux"))
     wide, deep = RNG.standard_normal((4, 5)), RNG.standard_normal((4, 6))
-    w = {n: [a.astype(np.float64) for _, a in net.keras_weights(n)] for n in ("d1", "main", "aux")}
-    with torch.no_grad():
-        main, aux = net(torch.tensor(wide, dtype=torch.float32), torch.tensor(deep, dtype=torch.float32))
+    w = randomized(net, "d1", "main", "aux")
+    main, aux = evaluate(net, wide, deep)
     hidden = np.maximum(ref.dense(deep, *w["d1"]), 0)
-    np.testing.assert_allclose(main.numpy(), ref.dense(np.concatenate([wide, hidden], 1), *w["main"]), atol=1e-5)
-    np.testing.assert_allclose(aux.numpy(), ref.dense(hidden, *w["aux"]), atol=1e-5)
-    assert net.input_shape == (5,)
-    assert net.output_units == 1
+    np.testing.assert_allclose(main, ref.dense(np.concatenate([wide, hidden], 1), *w["main"]), atol=1e-5)
+    np.testing.assert_allclose(aux, ref.dense(hidden, *w["aux"]), atol=1e-5)
+    assert (net.input_shape, net.output_units) == ((5,), 1)
     with pytest.raises(ModelError, match="takes 2 inputs, got 1"):
         net(torch.zeros(1, 5))
 
 
 def test_shared_layer_called_twice():
-    layers = [image_input(4, 4, 2), rec("Conv2D", "c", ["input_1"], filters=2, kernel_size=[1, 1])]
+    layers = [image_input(4, 4, 2), rec("Conv2D", "c", ["input_1"], filters=2, kernel_size=[1, 1]),
+              rec("Add", "add")]
     layers[1]["inbound_nodes"].append([["c", 0, 0, {}]])
-    layers.append(rec("Add", "add", ["c"]))
-    layers[-1]["inbound_nodes"] = [[["c", 0, 0, {}], ["c", 1, 0, {}]]]
-    net = build_network(doc_of(layers))
-    k, b = [a.astype(np.float64) for _, a in net.keras_weights("c")]
+    layers[2]["inbound_nodes"] = [[["c", 0, 0, {}], ["c", 1, 0, {}]]]
+    net = net_of(layers)
+    k, b = randomized(net, "c")["c"]
     x = RNG.standard_normal((1, 4, 4, 2))
     once = ref.conv2d(x, k, b)
-    with torch.no_grad():
-        y = net(torch.tensor(x, dtype=torch.float32)).numpy()
-    np.testing.assert_allclose(y, once + ref.conv2d(once, k, b), atol=1e-5)
+    np.testing.assert_allclose(evaluate(net, x), once + ref.conv2d(once, k, b), atol=1e-5)
 
 
-WEIGHT_LAYOUTS = [
+WEIGHT_LAYOUTS = [  # layouts the real Keras files in test_h5io_load do not show
     ("Conv2D", dict(filters=4, kernel_size=[3, 2], use_bias=False), [("kernel:0", (3, 2, 3, 4))]),
     ("Conv2D", dict(filters=6, kernel_size=[1, 1], groups=3, padding="same"), [("kernel:0", (1, 1, 1, 6)), ("bias:0", (6,))]),
     ("SeparableConv2D", dict(filters=5, kernel_size=[3, 3], depth_multiplier=2),
      [("depthwise_kernel:0", (3, 3, 3, 2)), ("pointwise_kernel:0", (1, 1, 6, 5)), ("bias:0", (5,))]),
-    ("DepthwiseConv2D", dict(kernel_size=[3, 3], depth_multiplier=2), [("depthwise_kernel:0", (3, 3, 3, 2)), ("bias:0", (6,))]),
-    ("BatchNormalization", dict(axis=[3]), [("gamma:0", (3,)), ("beta:0", (3,)), ("moving_mean:0", (3,)),
-                                           ("moving_variance:0", (3,))]),
-    ("BatchNormalization", dict(axis=-1, center=False), [("gamma:0", (3,)), ("moving_mean:0", (3,)), ("moving_variance:0", (3,))]),
-    ("Dense", dict(units=7), [("kernel:0", (3, 7)), ("bias:0", (7,))]),
+    ("BatchNormalization", dict(axis=-1, center=False),
+     [("gamma:0", (3,)), ("moving_mean:0", (3,)), ("moving_variance:0", (3,))]),
     ("MaxPooling2D", {}, []),
 ]
 
 
 @pytest.mark.parametrize("cls,cfg,expected", WEIGHT_LAYOUTS)
 def test_keras_weights_round_trip_in_keras_layout(cls, cfg, expected):
-    net = build_network(doc_of([image_input(), rec(cls, "l", ["input_1"], **cfg)]))
+    net = net_of([image_input(), rec(cls, "l", ["input_1"], **cfg)])
     assert [(n, a.shape) for n, a in net.keras_weights("l")] == expected
     arrays = [RNG.standard_normal(shape).astype(np.float32) for _, shape in expected]
     net.set_keras_weights("l", arrays)
@@ -102,8 +96,9 @@ def test_keras_weights_round_trip_in_keras_layout(cls, cfg, expected):
         np.testing.assert_array_equal(got, want)
 
 
-def test_set_keras_weights_refuses_wrong_count_shape_and_name():
-    net = build_network(doc_of([image_input(), rec("Conv2D", "conv", ["input_1"], filters=2, kernel_size=[3, 3])]))
+def test_network_facts_and_weight_refusals():
+    net = net_of([image_input(5, 7, 3), rec("Conv2D", "conv", ["input_1"], filters=2, kernel_size=[3, 3])])
+    assert (net.input_shape, net.layer_names, net.output_units) == ((5, 7, 3), ["input_1", "conv"], None)
     with pytest.raises(ModelError, match=r"layer 'conv': expects 2 weights \(kernel:0 \(3, 3, 3, 2\), bias:0 \(2,\)\), got 1"):
         net.set_keras_weights("conv", [np.zeros((3, 3, 3, 2))])
     with pytest.raises(ModelError, match=r"layer 'conv': weight kernel:0 has shape \(2, 3, 3, 3\), expected \(3, 3, 3, 2\)"):
@@ -112,9 +107,9 @@ def test_set_keras_weights_refuses_wrong_count_shape_and_name():
         net.keras_weights("conv9")
 
 
-BUILD_ERRORS = [
-    ([rec("Conv2D", "c", ["input_1"], filters=2, kernel_size=[3, 3], padding="same"),
-      rec("Add", "add", ["c", "input_1"])],
+UNKNOWN = rec("InputLayer", "input_1", batch_input_shape=[None, None, None, 3])
+BUILD_ERRORS = [  # layers after the 6x6x3 input (or after their own first InputLayer), the message
+    ([rec("Conv2D", "c", ["input_1"], filters=2, kernel_size=[3, 3], padding="same"), rec("Add", "add", ["c", "input_1"])],
      r"layer 'add': cannot merge inputs of shapes \(None, 6, 6, 2\), \(None, 6, 6, 3\)"),
     ([rec("Conv2D", "big", ["input_1"], filters=2, kernel_size=[7, 7])],
      r"layer 'big': input \(None, 6, 6, 3\) is smaller than the 7x7 window with 'valid' padding"),
@@ -127,45 +122,29 @@ BUILD_ERRORS = [
     ([rec("Dense", "d", ["input_1"], units=0)], "layer 'd': units must be a positive number"),
     ([rec("Conv2D", "c", ["input_1"], filters=2, kernel_size=[3, 3], padding="causal")],
      "layer 'c': unsupported padding 'causal'"),
+    ([rec("Lambda", "x", ["input_1"], function="...")], "layer 'x': Lambda layers .* are refused"),
+    ([UNKNOWN, rec("Flatten", "f", ["input_1"])], "layer 'f': cannot flatten an input of unknown size"),
 ]
 
 
 @pytest.mark.parametrize("layers,message", BUILD_ERRORS)
 def test_shapes_that_do_not_fit_name_the_layer(layers, message):
     with pytest.raises(ModelError, match=message):
-        build_network(doc_of([image_input()] + layers))
+        net_of(layers if layers[0]["class_name"] == "InputLayer" else [image_input()] + layers)
 
 
-def test_unknown_inputs_size_and_graph_problems_raise_model_error():
-    unknown = rec("InputLayer", "input_1", batch_input_shape=[None, None, None, 3])
-    net = build_network(doc_of([unknown, rec("Conv2D", "c", ["input_1"], filters=2, kernel_size=[3, 3],
-                                             strides=[2, 2], padding="same"),
-                                rec("GlobalMaxPooling2D", "g", ["c"])]))
+def test_unknown_input_size_is_fixed_by_the_data():
+    net = net_of([UNKNOWN, rec("Conv2D", "c", ["input_1"], filters=2, kernel_size=[3, 3], strides=[2, 2], padding="same"),
+                  rec("GlobalMaxPooling2D", "g", ["c"])])
     assert net(torch.zeros(1, 9, 7, 3)).shape == (1, 2)
     with pytest.raises(ModelError, match="layer 'c': "):
         net(torch.zeros(1, 9, 7, 4))  # four channels where the weights expect three
-    with pytest.raises(ModelError, match="layer 'f': cannot flatten an input of unknown size"):
-        build_network(doc_of([unknown, rec("Flatten", "f", ["input_1"])]))
-    with pytest.raises(ModelError, match="layer 'x': Lambda layers .* are refused"):
-        build_network(doc_of([image_input(), rec("Lambda", "x", ["input_1"], function="...")]))
-
-
-def test_dropout_and_noise_act_only_in_training():
-    net = build_network(doc_of([rec("InputLayer", "input_1", batch_input_shape=[None, 1000]),
-                                rec("Dropout", "d", ["input_1"], rate=0.5),
-                                rec("GaussianNoise", "n", ["d"], stddev=0.1)]))
-    x = torch.ones(4, 1000)
-    assert torch.equal(net.eval()(x), x)
-    y = net.train()(x)
-    dropped = (y.abs() < 0.5).float().mean().item()
-    assert 0.4 < dropped < 0.6
-    assert abs(y[y.abs() > 0.5].mean().item() - 2.0) < 0.05  # kept values scaled by 1 / (1 - rate)
 
 
 @pytest.mark.parametrize("shape", [(4, 4, 3), (3,)])
 def test_batch_normalization_training_uses_keras_momentum(shape):
-    net = build_network(doc_of([rec("InputLayer", "input_1", batch_input_shape=[None, *shape]),
-                                rec("BatchNormalization", "bn", ["input_1"], axis=-1, momentum=0.9, epsilon=1e-3)]))
+    net = net_of([rec("InputLayer", "input_1", batch_input_shape=[None, *shape]),
+                  rec("BatchNormalization", "bn", ["input_1"], axis=-1, momentum=0.9, epsilon=1e-3)])
     x = torch.randn(8, *shape) * 2 + 5
     y = net.train()(x)
     flat = x.reshape(-1, 3).double()
@@ -174,71 +153,59 @@ def test_batch_normalization_training_uses_keras_momentum(shape):
     np.testing.assert_allclose(moving_mean, 0.1 * mean, rtol=1e-5)
     # The moving variance follows the batch variance (unbiased for images as tf.keras's fused
     # kernel does, biased otherwise); the output uses the biased one.
-    var = flat.var(0, unbiased=len(shape) == 3)
-    np.testing.assert_allclose(moving_var, 0.9 + 0.1 * var, rtol=1e-5)
+    np.testing.assert_allclose(moving_var, 0.9 + 0.1 * flat.var(0, unbiased=len(shape) == 3), rtol=1e-5)
     want = (flat - mean) / torch.sqrt(flat.var(0, unbiased=False) + 1e-3)
     np.testing.assert_allclose(y.detach().reshape(-1, 3).double(), want, atol=1e-4)
 
 
-def test_frozen_layers_are_non_trainable_and_frozen_bn_uses_moving_statistics():
-    net = build_network(doc_of([image_input(), rec("Conv2D", "c", ["input_1"], filters=2, kernel_size=[1, 1],
-                                                   trainable=False),
-                                rec("BatchNormalization", "bn", ["c"], axis=[3], trainable=False),
-                                rec("Flatten", "f", ["bn"]), rec("Dense", "d", ["f"], units=2)]))
-    assert net.param_counts() == (72 * 2 + 2, 8 + 8)
+def test_frozen_layers_keep_still_and_gradients_reach_the_rest():
+    net = net_of([image_input(), rec("Conv2D", "c", ["input_1"], filters=2, kernel_size=[1, 1], trainable=False),
+                  rec("BatchNormalization", "bn", ["c"], axis=[3], trainable=False),
+                  rec("SeparableConv2D", "s", ["bn"], filters=4, kernel_size=[3, 3], padding="same"),
+                  rec("GlobalAveragePooling2D", "g", ["s"]), rec("Dense", "d", ["g"], units=2, activation="softmax")])
+    assert net.param_counts() == (18 + 8 + 4 + 10, 8 + 8)
     assert [p.requires_grad for p in net.layer("c").parameters()] == [False, False]
     x = torch.randn(5, 6, 6, 3)
-    net.train()
-    with torch.no_grad():
-        a = net(x)
-    net.eval()
-    with torch.no_grad():
-        b = net(x)
-    np.testing.assert_allclose(a.numpy(), b.numpy(), atol=1e-6)
+    out = net.train()(x)
+    np.testing.assert_allclose(out.detach().numpy(), evaluate(net, x), atol=1e-6)  # frozen BN: moving statistics
     np.testing.assert_array_equal(net.keras_weights("bn")[2][1], np.zeros(2))
-
-
-def test_gradients_reach_every_trainable_weight():
-    net = build_network(doc_of([image_input(), rec("SeparableConv2D", "s", ["input_1"], filters=4, kernel_size=[3, 3],
-                                                   padding="same"),
-                                rec("BatchNormalization", "bn", ["s"], axis=[3]),
-                                rec("GlobalAveragePooling2D", "g", ["bn"]),
-                                rec("Dense", "d", ["g"], units=2, activation="softmax")])).train()
-    out = net(torch.randn(3, 6, 6, 3))
     out[:, 0].sum().backward()
     assert all(p.grad is not None for p in net.parameters() if p.requires_grad)
 
 
 def test_initial_weights_follow_keras_initializers():
-    layers = [image_input(8, 8, 16), rec("Conv2D", "c", ["input_1"], filters=32, kernel_size=[3, 3]),
-              rec("DepthwiseConv2D", "dw", ["c"], kernel_size=[3, 3], depth_multiplier=4,
-                  depthwise_initializer={"class_name": "HeUniform", "config": {"seed": None}}),
-              rec("BatchNormalization", "bn", ["dw"], axis=[3],
-                  gamma_initializer={"class_name": "Constant", "config": {"value": 0.5}}),
-              rec("Flatten", "f", ["bn"]),
-              rec("Dense", "d", ["f"], units=10, kernel_initializer="zeros",
-                  bias_initializer={"class_name": "Constant", "config": {"value": 0.1}})]
     torch.manual_seed(0)
-    net = build_network(doc_of(layers))
+    net = net_of([image_input(8, 8, 16), rec("Conv2D", "c", ["input_1"], filters=32, kernel_size=[3, 3]),
+                  rec("DepthwiseConv2D", "dw", ["c"], kernel_size=[3, 3], depth_multiplier=4,
+                      depthwise_initializer={"class_name": "HeUniform", "config": {"seed": None}}),
+                  rec("BatchNormalization", "bn", ["dw"], axis=[3],
+                      gamma_initializer={"class_name": "Constant", "config": {"value": 0.5}}),
+                  rec("Flatten", "f", ["bn"]),
+                  rec("Dense", "d", ["f"], units=10, kernel_initializer="zeros",
+                      bias_initializer={"class_name": "Constant", "config": {"value": 0.1}})])
     kernel, bias = [a for _, a in net.keras_weights("c")]
     limit = math.sqrt(6 / (9 * 16 + 9 * 32))  # Glorot on Keras fans
     assert 0.95 * limit < np.abs(kernel).max() <= limit and not bias.any()
-    dw = net.keras_weights("dw")[0][1]
     he_limit = math.sqrt(6 / (9 * 32))  # He uniform: fan_in = kh * kw * channels
-    assert 0.95 * he_limit < np.abs(dw).max() <= he_limit
+    assert 0.95 * he_limit < np.abs(net.keras_weights("dw")[0][1]).max() <= he_limit
     gamma, beta, mean, var = [a for _, a in net.keras_weights("bn")]
     assert (gamma == 0.5).all() and not beta.any() and not mean.any() and (var == 1).all()
     dk, db = [a for _, a in net.keras_weights("d")]
     assert not dk.any() and np.allclose(db, 0.1)
 
 
-def test_augmentation_layers_are_identity_at_inference_and_random_in_training():
-    layers = [image_input(8, 8, 1), rec("RandomFlip", "flip", ["input_1"], mode="horizontal"),
-              rec("RandomRotation", "rot", ["flip"], factor=0.2),
-              rec("RandomZoom", "zoom", ["rot"], height_factor=0.2),
-              rec("RandomTranslation", "shift", ["zoom"], height_factor=0.1, width_factor=0.1),
-              rec("RandomContrast", "contrast", ["shift"], factor=0.3)]
-    net = build_network(doc_of(layers))
+def test_dropout_noise_and_augmentation_act_only_in_training():
+    net = net_of([rec("InputLayer", "input_1", batch_input_shape=[None, 1000]), rec("Dropout", "d", ["input_1"], rate=0.5),
+                  rec("GaussianNoise", "n", ["d"], stddev=0.1)])
+    x = torch.ones(4, 1000)
+    assert torch.equal(net.eval()(x), x)
+    y = net.train()(x)
+    assert 0.4 < (y.abs() < 0.5).float().mean().item() < 0.6
+    assert abs(y[y.abs() > 0.5].mean().item() - 2.0) < 0.05  # kept values scaled by 1 / (1 - rate)
+    net = net_of([image_input(8, 8, 1), rec("RandomFlip", "flip", ["input_1"], mode="horizontal"),
+                  rec("RandomRotation", "rot", ["flip"], factor=0.2), rec("RandomZoom", "zoom", ["rot"], height_factor=0.2),
+                  rec("RandomTranslation", "shift", ["zoom"], height_factor=0.1, width_factor=0.1),
+                  rec("RandomContrast", "contrast", ["shift"], factor=0.3)])
     x = torch.rand(16, 8, 8, 1)
     assert torch.equal(net.eval()(x), x)
     torch.manual_seed(1)
@@ -246,32 +213,29 @@ def test_augmentation_layers_are_identity_at_inference_and_random_in_training():
     assert y.shape == x.shape and not torch.allclose(y, x)
 
 
-def test_relu_in_place_never_touches_a_tensor_read_elsewhere():
+def test_in_place_relu_and_add_never_touch_a_tensor_read_elsewhere():
     layers = [image_input(5, 5, 3),
-              rec("Add", "one", ["input_1"]),                                      # hands on its input
-              rec("Activation", "r0", ["one"], activation="relu"),                # the caller's tensor
+              rec("Add", "one", ["input_1"]),                                  # hands on its input
+              rec("Activation", "r0", ["one"], activation="relu"),            # the caller's tensor
               rec("BatchNormalization", "bn", ["r0"], axis=[3]),
-              rec("Activation", "r1", ["bn"], activation="relu"),                 # bn also read by add
+              rec("Activation", "r1", ["bn"], activation="relu"),             # bn also read by add
               rec("Add", "add", ["bn", "r1", "input_1"]),
-              rec("Conv2D", "c", ["add"], filters=3, kernel_size=[1, 1]),
-              rec("Activation", "r2", ["c"], activation="relu")]                 # sole reader: may overwrite
-    net = build_network(doc_of(layers, outputs=["r2", "add"]))
-    randomize = lambda n: net.set_keras_weights(n, [RNG.standard_normal(a.shape) if "variance" not in w
-                                                    else np.abs(RNG.standard_normal(a.shape)) + 0.5
-                                                    for w, a in net.keras_weights(n)])
-    randomize("bn")
-    randomize("c")
+              rec("Conv2D", "short", ["add"], filters=3, kernel_size=[1, 1]),  # read twice below
+              rec("Conv2D", "main", ["add"], filters=3, kernel_size=[3, 3], padding="same"),
+              rec("Add", "block", ["short", "main"]),                         # main branch read only here
+              rec("Activation", "r2", ["block"], activation="relu"),
+              rec("Add", "again", ["r2", "short"])]
+    net = net_of(layers, outputs=["again", "add"])
+    w = randomized(net, "bn", "short", "main")
     x = torch.randn(2, 5, 5, 3)
     keep = x.clone()
-    g, b, m, v = [a.astype(np.float64) for _, a in net.keras_weights("bn")]
-    k, kb = [a.astype(np.float64) for _, a in net.keras_weights("c")]
-    bn = ref.batch_norm(np.maximum(x.numpy().astype(np.float64), 0), g, b, m, v, 1e-3)
+    bn = ref.batch_norm(np.maximum(x.numpy().astype(np.float64), 0), *w["bn"], 1e-3)
     added = bn + np.maximum(bn, 0) + x.numpy()
-    with torch.no_grad():
-        out, add = net.eval()(x)
+    short = ref.conv2d(added, *w["short"])
+    out, add = evaluate(net, x)
     assert torch.equal(x, keep)
-    np.testing.assert_allclose(add.numpy(), added, atol=1e-4)
-    np.testing.assert_allclose(out.numpy(), np.maximum(ref.conv2d(added, k, kb), 0), atol=1e-4)
+    np.testing.assert_allclose(add, added, atol=1e-4)
+    np.testing.assert_allclose(out, np.maximum(short + ref.conv2d(added, *w["main"], padding="same"), 0) + short, atol=1e-4)
     out, add = net.train()(x.requires_grad_())
     (out.sum() + add.sum()).backward()  # autograd raises if a saved tensor was overwritten
     assert x.grad is not None
@@ -284,8 +248,8 @@ def test_relu_in_place_never_touches_a_tensor_read_elsewhere():
     ([rec("Dense", "out", ["g"], units=3, activation="tanh")], "tanh"),
 ])
 def test_logits_are_the_outputs_before_the_final_softmax_or_sigmoid(tail, activation):
-    net = build_network(doc_of([image_input(), rec("Conv2D", "c", ["input_1"], filters=4, kernel_size=[3, 3]),
-                                rec("GlobalAveragePooling2D", "g", ["c"])] + tail)).eval()
+    net = net_of([image_input(), rec("Conv2D", "c", ["input_1"], filters=4, kernel_size=[3, 3]),
+                  rec("GlobalAveragePooling2D", "g", ["c"])] + tail).eval()
     assert net.output_activations == [activation]
     x = torch.randn(2, 6, 6, 3)
     with torch.no_grad():
@@ -293,28 +257,3 @@ def test_logits_are_the_outputs_before_the_final_softmax_or_sigmoid(tail, activa
     undo = {"softmax": lambda t: torch.softmax(t, 1), "sigmoid": torch.sigmoid, "tanh": lambda t: t}[activation]
     np.testing.assert_allclose(undo(logits).numpy(), probs.numpy(), atol=1e-6)
     assert (activation == "tanh") == torch.allclose(logits, probs)
-
-
-def test_add_in_place_only_overwrites_an_unshared_branch():
-    """ResNet-style block: the shortcut is read twice, the main branch only by the Add."""
-    layers = [image_input(4, 4, 3),
-              rec("Conv2D", "short", ["input_1"], filters=3, kernel_size=[1, 1]),
-              rec("Conv2D", "main", ["input_1"], filters=3, kernel_size=[3, 3], padding="same"),
-              rec("BatchNormalization", "bn", ["main"], axis=[3]),
-              rec("Add", "add", ["short", "bn"]),
-              rec("Activation", "out", ["add"], activation="relu"),
-              rec("Add", "again", ["out", "short"])]
-    net = build_network(doc_of(layers))
-    for name in ("short", "main", "bn"):
-        net.set_keras_weights(name, [np.abs(RNG.standard_normal(a.shape)) + 0.5 if "variance" in w
-                                     else RNG.standard_normal(a.shape) for w, a in net.keras_weights(name)])
-    w = {n: [a.astype(np.float64) for _, a in net.keras_weights(n)] for n in ("short", "main", "bn")}
-    x = torch.randn(2, 4, 4, 3)
-    xs = x.numpy().astype(np.float64)
-    short = ref.conv2d(xs, *w["short"])
-    bn = ref.batch_norm(ref.conv2d(xs, *w["main"], padding="same"), *w["bn"], 1e-3)
-    want = np.maximum(short + bn, 0) + short
-    with torch.no_grad():
-        np.testing.assert_allclose(net.eval()(x).numpy(), want, atol=1e-4)
-    net.train()(x.requires_grad_()).sum().backward()
-    assert x.grad is not None

@@ -1,11 +1,9 @@
-"""Arguments, the prediction file and the metrics image."""
+"""Arguments, confusion figures and the metrics image (the prediction file is checked in test_trainNN)."""
 import numpy as np
 import pytest
 
 from kolvara_nn.training.args import parse_args
-from kolvara_nn.training.data import read_label_table
 from kolvara_nn.training.metrics_plot import confusion_matrix, metrics_png, precision_recall
-from kolvara_nn.training.predict_csv import prediction_text
 
 GOOD = ["m.json", "/ws", "/train", "custom", "", "4", "3", "Adam", "mean_squared_error", "",
         "field_outputlabel.csv", "0.60", "false", "true", "FALSE", "True", ""]
@@ -13,9 +11,10 @@ GOOD = ["m.json", "/ws", "/train", "custom", "", "4", "3", "Adam", "mean_squared
 
 def test_the_default_command_line():
     cfg = parse_args(GOOD)
-    assert (cfg.batch_size, cfg.epochs, cfg.optimizer, cfg.loss, cfg.train_share) == \
-        (4, 3, "adam", "mean_squared_error", 0.6)
+    assert (cfg.batch_size, cfg.epochs, cfg.optimizer, cfg.loss, cfg.train_share) == (4, 3, "adam", "mean_squared_error", 0.6)
     assert (cfg.shift, cfg.crop, cfg.rotate, cfg.distort, cfg.training) == (False, True, False, True, True)
+    with pytest.raises(ValueError, match="expected 17 arguments, got 16"):
+        parse_args(GOOD[:-1])
 
 
 @pytest.mark.parametrize("index, value, message", [
@@ -36,11 +35,6 @@ def test_bad_arguments(index, value, message):
         parse_args(argv)
 
 
-def test_argument_count():
-    with pytest.raises(ValueError, match="expected 17 arguments, got 16"):
-        parse_args(GOOD[:-1])
-
-
 @pytest.mark.parametrize("name, pretrained, chosen", [
     ("VGG16", "/res/vgg16.json", "/res/vgg16.json"),
     ("resnet50", "/res/resnet50.json", "/res/resnet50.json"),
@@ -51,20 +45,6 @@ def test_which_network_document(name, pretrained, chosen):
     argv = list(GOOD)
     argv[3], argv[9] = name, pretrained
     assert str(parse_args(argv).network_document()) == chosen
-
-
-@pytest.mark.parametrize("text", [
-    "index,i,j,filename,label\n1,0,0,f_00.png,0\n2,0,1,f_01.png,1\n",
-    ",index,i,j,filename,label,prediction\n0,1,0,0,f_00.png,0,1\n1,2,0,1,f_01.png,1,0\n",
-])
-def test_prediction_file_fields(tmp_path, text):
-    path = tmp_path / "l.csv"
-    path.write_text(text)
-    out = prediction_text(read_label_table(path), ["1", "0"])
-    assert out == (",index,i,j,filename,label,prediction\n"
-                   "0,1,0,0,f_00.png,0,1\n1,2,0,1,f_01.png,1,0\n")
-    fields = out.split("\n")[2].split(",")
-    assert (fields[2], fields[3], fields[4], fields[6]) == ("0", "1", "f_01.png", "0")
 
 
 def test_confusion_matrix_and_precision_recall():

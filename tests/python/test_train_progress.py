@@ -6,41 +6,25 @@ import pytest
 from kolvara_nn.training.progress import Progbar, bar_text, format_eta, format_step_time, format_value
 
 
-@pytest.mark.parametrize("current, target, text", [
-    (9, 50, " 9/50 [====>.........................]"),
-    (12, 50, "12/50 [======>.......................]"),
-    (50, 50, "50/50 [==============================]"),
-    (1, 50, " 1/50 [..............................]"),
-    (7, 1875, "   7/1875 [..............................]"),
-    (1, 1, "1/1 [==============================]"),
+@pytest.mark.parametrize("fn, args, text", [
+    (bar_text, (9, 50), " 9/50 [====>.........................]"),
+    (bar_text, (12, 50), "12/50 [======>.......................]"),
+    (bar_text, (50, 50), "50/50 [==============================]"),
+    (bar_text, (1, 50), " 1/50 [..............................]"),
+    (bar_text, (7, 1875), "   7/1875 [..............................]"),
+    (bar_text, (1, 1), "1/1 [==============================]"),
+    (format_eta, (0,), "0s"), (format_eta, (5.9,), "5s"), (format_eta, (60,), "60s"), (format_eta, (65,), "1:05"),
+    (format_eta, (3600,), "60:00"), (format_eta, (3723,), "1:02:03"),
+    (format_step_time, (0.262,), "262ms/step"), (format_step_time, (2.0,), "2s/step"),
+    (format_step_time, (0,), "0s/step"), (format_step_time, (0.0004,), "400us/step"),
+    (format_value, (0.4123,), " 0.4123"), (format_value, (0.000123,), " 1.2300e-04"), (format_value, (-0.5,), " -0.5000"),
 ])
-def test_bar(current, target, text):
-    assert bar_text(current, target) == text
-
-
-@pytest.mark.parametrize("seconds, text", [
-    (0, "0s"), (5.9, "5s"), (60, "60s"), (65, "1:05"), (3600, "60:00"), (3723, "1:02:03"),
-])
-def test_eta(seconds, text):
-    assert format_eta(seconds) == text
-
-
-@pytest.mark.parametrize("seconds, text", [
-    (0.262, "262ms/step"), (2.0, "2s/step"), (0, "0s/step"), (0.0004, "400us/step"),
-])
-def test_step_time(seconds, text):
-    assert format_step_time(seconds) == text
-
-
-@pytest.mark.parametrize("value, text", [(0.4123, " 0.4123"), (0.000123, " 1.2300e-04"),
-                                         (-0.5, " -0.5000")])
-def test_metric_value(value, text):
-    assert format_value(value) == text
+def test_keras_texts(fn, args, text):
+    assert fn(*args) == text
 
 
 class Clock:
-    def __init__(self):
-        self.now = 100.0
+    now = 100.0
 
     def __call__(self):
         return self.now
