@@ -1,5 +1,5 @@
-// The run monitor following real child processes: a fast stand-in worker and a playback of the
-// real worker's captured output.
+// The run monitor following real child processes: a fast stand-in worker, a playback of the
+// real worker's captured output, and the real worker itself.
 #include "training/ui/runmonitor.h"
 
 #include "support/testenv.h"
@@ -8,12 +8,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
-#include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
 const QString kData = QStringLiteral(KOLVARA_TEST_DATA_DIR);
+const QString kFake = kData + QStringLiteral("/fake_trainNN.py");
 
 // Sets an environment variable for one test; the worker inherits it.
 struct ScopedEnv {
@@ -36,10 +36,14 @@ QString freshWorkspace()
 
 QStringList workerArguments(const QString& script, const QString& workspace, int epochs)
 {
-    return {script, QStringLiteral("m.json"), workspace, workspace, QStringLiteral("custom"), QString(), QStringLiteral("4"),
-            QString::number(epochs), QStringLiteral("Adam"), QStringLiteral("mean_squared_error"), QString(),
-            QStringLiteral("field_outputlabel.csv"), QStringLiteral("0.60"), QStringLiteral("false"), QStringLiteral("false"),
-            QStringLiteral("false"), QStringLiteral("false"), QString()};
+    return {script, "m.json", workspace, workspace, "custom", "", "4", QString::number(epochs), "Adam", "mean_squared_error", "",
+            "field_outputlabel.csv", "0.60", "false", "false", "false", "false", ""};
+}
+
+QString fileText(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QStringLiteral("<absent>");
 }
 
 struct Followed {
@@ -48,6 +52,7 @@ struct Followed {
     QString early;
     QString finished;
     bool over = false;
+    QString firstLine(qsizetype k) const { return states.value(k < 0 ? states.size() + k : k).section(QLatin1Char('\n'), 0, 0); }
 };
 
 // Runs `arguments` under a monitor until it reports the run over.
@@ -66,27 +71,18 @@ Followed follow(const QStringList& arguments, int epochs, const QString& workspa
     return seen;
 }
 
-QString fileText(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QStringLiteral("<absent>");
-}
-
 TEST(RunMonitor, FollowsEveryEpochThenReportsTheTrainingFinished)
 {
     const QString ws = freshWorkspace();
     ScopedEnv pace("FAKE_TRAINNN_STEP_SECONDS", "0.05");  // redraws arrive one by one
-    const Followed seen = follow(workerArguments(kData + QStringLiteral("/fake_trainNN.py"), ws, 3), 3, ws);
+    const Followed seen = follow(workerArguments(kFake, ws, 3), 3, ws);
     ASSERT_EQ(seen.charts.size(), 3u);
-    for (size_t k = 0; k < 3; ++k) {
-        EXPECT_EQ(seen.charts[k].valid_x.size(), k + 2);
+    for (size_t k = 0; k < 3; ++k)
         EXPECT_EQ(seen.charts[k].train_x.size(), k + 2);
-    }
     EXPECT_EQ(seen.charts.back().valid_y, (std::vector<int>{0, 60, 70, 80}));
     EXPECT_EQ(seen.charts.back().train_y, (std::vector<int>{0, 70, 80, 90}));
-    ASSERT_FALSE(seen.states.isEmpty());
-    EXPECT_EQ(seen.states.first().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Training state in epoch 1 "));
-    EXPECT_EQ(seen.states.last().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Training state in epoch 3 "));
+    EXPECT_EQ(seen.firstLine(0), QStringLiteral("Training state in epoch 1 "));
+    EXPECT_EQ(seen.firstLine(-1), QStringLiteral("Training state in epoch 3 "));
     EXPECT_TRUE(std::any_of(seen.states.begin(), seen.states.end(),
                             [](const QString& s) { return s.contains(QStringLiteral("] - ETA: ")) && s.endsWith(QLatin1Char(' ')); }));
     EXPECT_TRUE(seen.early.isEmpty());
@@ -94,37 +90,32 @@ TEST(RunMonitor, FollowsEveryEpochThenReportsTheTrainingFinished)
     EXPECT_EQ(fileText(ws + QStringLiteral("/field_error.log")), seen.finished);
 }
 
-TEST(RunMonitor, WorkerEndingEarlyIsReportedWithItsStandardError)
-{
-    const QString ws = freshWorkspace();
-    ScopedEnv fail("FAKE_TRAINNN_FAIL_AFTER", "1");
-    const Followed seen = follow(workerArguments(kData + QStringLiteral("/fake_trainNN.py"), ws, 3), 3, ws);
-    EXPECT_TRUE(seen.finished.isEmpty());
-    EXPECT_TRUE(seen.early.contains(QStringLiteral("simulated failure in epoch 2")));
-    EXPECT_TRUE(seen.early.startsWith(QStringLiteral("warning: a line on standard error")));  // all of it, in order
-    EXPECT_EQ(fileText(ws + QStringLiteral("/field_error.log")), seen.early);
-    ASSERT_FALSE(seen.charts.empty());
-    EXPECT_EQ(seen.charts.back().valid_x, (std::vector<int>{0, 1}));
-}
+struct Ending {
+    const char* env;
+    const char* early;  // what the early end says; empty: the run finishes
+    std::vector<int> validX;  // the last chart's epochs; empty: no chart at all
+};
 
-TEST(RunMonitor, WorkerThatPrintsNothingAndExitsIsNoticed)
+TEST(RunMonitor, EarlyEndsSilentWorkersAndQuietCheckpointsAreTold)
 {
-    const QString ws = freshWorkspace();
-    ScopedEnv silent("FAKE_TRAINNN_SILENT", "1");
-    const Followed seen = follow(workerArguments(kData + QStringLiteral("/fake_trainNN.py"), ws, 2), 2, ws);
-    EXPECT_TRUE(seen.early.contains(QStringLiteral("could not read the model document")));
-    EXPECT_TRUE(seen.charts.empty());
-}
-
-TEST(RunMonitor, CheckpointsWrittenWithoutFurtherOutputStillCount)
-{
-    const QString ws = freshWorkspace();
-    ScopedEnv quiet("FAKE_TRAINNN_QUIET", "1");
-    const Followed seen = follow(workerArguments(kData + QStringLiteral("/fake_trainNN.py"), ws, 3), 3, ws);
-    EXPECT_TRUE(seen.early.isEmpty()) << seen.early.toStdString();
-    EXPECT_FALSE(seen.finished.isNull());
-    ASSERT_FALSE(seen.charts.empty());
-    EXPECT_EQ(seen.charts.back().valid_x, (std::vector<int>{0, 1, 2, 3}));
+    const Ending cases[] = {
+        {"FAKE_TRAINNN_FAIL_AFTER", "simulated failure in epoch 2", {0, 1}},
+        {"FAKE_TRAINNN_SILENT", "could not read the model document", {}},
+        {"FAKE_TRAINNN_QUIET", "", {0, 1, 2, 3}},  // checkpoints without further output still count
+    };
+    for (const Ending& k : cases) {
+        const QString ws = freshWorkspace();
+        ScopedEnv env(k.env, "1");
+        const Followed seen = follow(workerArguments(kFake, ws, 3), 3, ws);
+        EXPECT_TRUE(seen.early.contains(QString::fromUtf8(k.early))) << k.env;
+        EXPECT_EQ(seen.early.isEmpty(), !*k.early) << k.env << seen.early.toStdString();
+        EXPECT_EQ(seen.finished.isNull(), bool(*k.early)) << k.env;
+        EXPECT_EQ(seen.charts.empty() ? std::vector<int>{} : seen.charts.back().valid_x, k.validX) << k.env;
+        // All of standard error, in order, is told and kept in the log.
+        const QString told = *k.early ? seen.early : seen.finished;
+        EXPECT_TRUE(k.validX.empty() || told.startsWith(QStringLiteral("warning: a line on standard error"))) << k.env;
+        EXPECT_EQ(fileText(ws + QStringLiteral("/field_error.log")), told) << k.env;
+    }
 }
 
 TEST(RunMonitor, PlaybackOfTheRealWorkersCapturedRun)
@@ -139,10 +130,9 @@ TEST(RunMonitor, PlaybackOfTheRealWorkersCapturedRun)
     ASSERT_GT(epochs, 0);
     std::vector<int> xs{0}, valid{0}, train{0};
     for (const QString& name : names) {
-        const QStringList fields = name.split(QLatin1Char('-'));
         xs.push_back(int(xs.size()));
-        valid.push_back(int(fields[1].toFloat() * 100.0f));
-        train.push_back(int(fields[2].toFloat() * 100.0f));
+        valid.push_back(int(name.section(QLatin1Char('-'), 1, 1).toFloat() * 100.0f));
+        train.push_back(int(name.section(QLatin1Char('-'), 2, 2).toFloat() * 100.0f));
     }
     const QString ws = freshWorkspace();
     QStringList arguments = workerArguments(kData + QStringLiteral("/replay_trainNN.py"), ws, epochs);
@@ -153,32 +143,22 @@ TEST(RunMonitor, PlaybackOfTheRealWorkersCapturedRun)
     EXPECT_EQ(seen.charts.back().valid_x, xs);
     EXPECT_EQ(seen.charts.back().valid_y, valid);
     EXPECT_EQ(seen.charts.back().train_y, train);
-    // Which redraws share a piece of output depends on timing; the progress lines themselves
-    // are checked against the same capture, piece by piece, in the contract test.
-    ASSERT_FALSE(seen.states.isEmpty());
-    EXPECT_EQ(seen.states.last().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Training state in epoch %1 ").arg(epochs));
-}
-
-// The worker's own fixture lays out a small tile run (test tiles in a workspace, a separate
-// training folder, a tiny network) and gives its 17 arguments.
-QStringList realTileRun(const QString& base)
-{
-    QProcess fixture;
-    fixture.setWorkingDirectory(QStringLiteral(KOLVARA_SOURCE_DIR));
-    fixture.start(QStringLiteral("/usr/bin/python3"),
-                  {QStringLiteral("-c"), QStringLiteral("import sys; sys.path.insert(0, 'tests/python'); import trainnn_fixture as f; "
-                                                        "print('\\n'.join(f.tile_run(sys.argv[1])[0]))"),
-                   base});
-    if (!fixture.waitForFinished(60000) || fixture.exitCode() != 0)
-        return {};
-    return QString::fromUtf8(fixture.readAllStandardOutput()).split(QLatin1Char('\n')).mid(0, 17);
+    // Which redraws share a piece of output depends on timing; the contract test checks the lines.
+    EXPECT_EQ(seen.firstLine(-1), QStringLiteral("Training state in epoch %1 ").arg(epochs));
 }
 
 TEST(RunMonitor, FollowsTheRealTrainingWorker)
 {
-    const QString base = freshWorkspace();
-    QStringList arguments = realTileRun(base);
-    if (arguments.size() != 17)
+    // The worker's own fixture lays out a small tile run and prints its 17 arguments.
+    QProcess fixture;
+    fixture.setWorkingDirectory(QStringLiteral(KOLVARA_SOURCE_DIR));
+    fixture.start(QStringLiteral("/usr/bin/python3"),
+                  {"-c", "import sys; sys.path.insert(0, 'tests/python'); import trainnn_fixture as f; "
+                         "print('\\n'.join(f.tile_run(sys.argv[1])[0]))",
+                   freshWorkspace()});
+    const bool ran = fixture.waitForFinished(60000) && fixture.exitCode() == 0;
+    QStringList arguments = QString::fromUtf8(fixture.readAllStandardOutput()).split(QLatin1Char('\n')).mid(0, 17);
+    if (!ran || arguments.size() != 17)
         GTEST_SKIP() << "the worker's tile fixture could not be run";
     const QString ws = arguments[1];
     const int epochs = arguments[6].toInt();
@@ -187,8 +167,7 @@ TEST(RunMonitor, FollowsTheRealTrainingWorker)
     EXPECT_TRUE(seen.early.isEmpty()) << seen.early.toStdString();
     ASSERT_EQ(seen.charts.size(), size_t(epochs));
     EXPECT_EQ(seen.charts.back().valid_x.size(), size_t(epochs) + 1);
-    EXPECT_TRUE(std::any_of(seen.states.begin(), seen.states.end(),
-                            [](const QString& s) { return s.contains(QStringLiteral("] - ETA: ")); }));
+    EXPECT_TRUE(std::any_of(seen.states.begin(), seen.states.end(), [](const QString& s) { return s.contains(QStringLiteral("] - ETA: ")); }));
     EXPECT_TRUE(QFile::exists(ws + QStringLiteral("/my_model.h5")));
 }
 
@@ -201,7 +180,7 @@ TEST(RunMonitor, EndsAWorkerStillRunningWhenDestroyed)
     qint64 pid = 0;
     {
         RunMonitor monitor(process, RunMonitor::Run{3, ws, QStringLiteral("field")});
-        process->start(QStringLiteral("/usr/bin/python3"), workerArguments(kData + QStringLiteral("/fake_trainNN.py"), ws, 3));
+        process->start(QStringLiteral("/usr/bin/python3"), workerArguments(kFake, ws, 3));
         ASSERT_TRUE(process->waitForStarted());
         pid = process->processId();
     }
