@@ -32,30 +32,6 @@ QByteArray readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void emptyWorkspace()
-{
-    QDir ws(paths::workspaceFolder());
-    for (const QFileInfo& e : ws.entryInfoList(kAll))
-        e.isDir() ? QDir(e.filePath()).removeRecursively() : QFile::remove(e.filePath());
-}
-
-void drawnGrid(ViewController& c)
-{
-    QImage image(20, 10, QImage::Format_RGB32);
-    image.fill(Qt::green);
-    const QString path = testenv::scratchFolder() + "/field.png";
-    ASSERT_TRUE(image.save(path));
-    c.inputdatatype = 1;
-    c.urlarray = {path};
-    c.singleimg = image;
-    c.havesingleimg = true;
-    c.havegridimg = true;
-    c.gridmodel.imagesize = QSizeF(20, 10);
-    c.gridmodel.rownum = 1;
-    c.gridmodel.colnum = 2;
-    c.gridmodel.gridstate = {1, 0};
-}
-
 // A workspace as a finished run leaves it, with a nested folder.
 QString finishedRun(ViewController& c)
 {
@@ -73,43 +49,59 @@ QString finishedRun(ViewController& c)
 
 TEST(ExportResults, ExportingTwiceReplacesEveryCopy)
 {
-    emptyWorkspace();
+    QDir ws(paths::workspaceFolder());
+    for (const QFileInfo& e : ws.entryInfoList(kAll))
+        e.isDir() ? QDir(e.filePath()).removeRecursively() : QFile::remove(e.filePath());
     ControllerFixture f;
-    drawnGrid(*f.controller);
+    ViewController& c = *f.controller;
+    // A drawn grid without predictions: its tiles are written and exported.
+    QImage image(20, 10, QImage::Format_RGB32);
+    image.fill(Qt::green);
+    const QString path = testenv::scratchFolder() + "/field.png";
+    ASSERT_TRUE(image.save(path));
+    c.inputdatatype = 1;
+    c.urlarray = {path};
+    c.singleimg = image;
+    c.havesingleimg = c.havegridimg = true;
+    c.gridmodel.imagesize = QSizeF(20, 10);
+    c.gridmodel.rownum = 1;
+    c.gridmodel.colnum = 2;
+    c.gridmodel.gridstate = {1, 0};
     const QString dest = freshFolder("export-twice");
     write(dest + "/field_00.png", "stale");
     write(dest + "/mine.txt", "kept");
     f.prompter.answerPaths({dest});
     f.prompter.answerPaths({dest});
 
-    f.controller->outputresult();
-    f.controller->outputresult();
+    c.outputresult();
+    c.outputresult();
 
     ASSERT_EQ(f.prompter.fileRequests().size(), 2);
     const FileRequest& panel = f.prompter.fileRequests().front();
     EXPECT_EQ(panel.title, "Choose folder to save");
-    EXPECT_TRUE(panel.chooseDirectories);
-    EXPECT_FALSE(panel.chooseFiles);
-    EXPECT_TRUE(panel.canCreateDirectories);
+    EXPECT_TRUE(panel.chooseDirectories && !panel.chooseFiles && panel.canCreateDirectories);
     EXPECT_EQ(f.prompter.messages(), QStringList(2, "Finish export to" + dest));
-    EXPECT_EQ(QDir(dest).entryList(kAll, QDir::Name),
-              (QStringList{"field_00.png", "field_01.png", "field_outputlabel.csv", "mine.txt"}));
+    EXPECT_EQ(QDir(dest).entryList(kAll, QDir::Name), (QStringList{"field_00.png", "field_01.png", "field_outputlabel.csv", "mine.txt"}));
     EXPECT_EQ(QImage(dest + "/field_00.png").size(), QSize(10, 10)) << "the stale copy was replaced";
-    EXPECT_EQ(readAll(dest + "/field_outputlabel.csv"), readAll(paths::workspaceFolder() + "/field_outputlabel.csv"));
+    EXPECT_EQ(readAll(dest + "/field_outputlabel.csv"), readAll(ws.filePath("field_outputlabel.csv")));
 }
 
-TEST(ExportResults, FailedEntriesAreNamed)
+TEST(ExportResults, ARunIsCopiedEntryByEntryNamingFailuresButNeverIntoItsWorkspace)
 {
     ControllerFixture f;
     ViewController& c = *f.controller;
     const QString ws = finishedRun(c);
     c.gridmodel.hasprediction = true;
+    f.prompter.answerPaths({ws + "/saved"});
+    c.outputresult();
+    EXPECT_EQ(f.prompter.messages(), QStringList{"Choose a folder outside the workspace."});
+    EXPECT_EQ(readAll(ws + "/my_model.h5"), "model");
+
+    f.prompter.clear();
     ASSERT_TRUE(QFile::link(ws + "/vanished.png", ws + "/ghost.png"));
     const QString dest = freshFolder("export-fails");
     f.prompter.answerPaths({dest});
-
     c.outputresult();
-
     ASSERT_EQ(f.prompter.messages(), QStringList{"Some results could not be exported."});
     const QString details = f.prompter.alerts().front().informative;
     EXPECT_TRUE(details.contains("ghost.png")) << details.toStdString();
@@ -128,9 +120,7 @@ TEST(ExportResults, AFolderRunIsExportedWithoutPreparingAgain)
     c.browsermodel.haspredict = true;
     const QString dest = freshFolder("export-folder-run");
     f.prompter.answerPaths({dest});
-
     c.outputresult();
-
     EXPECT_EQ(f.prompter.messages(), QStringList{"Finish export to" + dest});
     EXPECT_EQ(readAll(dest + "/folderimage_outputlabel.csv"), readAll(ws + "/folderimage_outputlabel.csv"));
     EXPECT_TRUE(readAll(dest + "/folderimage_outputlabel.csv").contains("prediction")) << "predictions kept";
@@ -153,16 +143,4 @@ TEST(ExportResults, NothingHappensWithoutResultsOrAGridOrAChosenFolder)
     c.outputresult();  // picker cancelled
     EXPECT_EQ(f.prompter.fileRequests().size(), 1);
     EXPECT_TRUE(f.prompter.messages().isEmpty());
-}
-
-TEST(ExportResults, TheWorkspaceItselfIsRefusedAsDestination)
-{
-    ControllerFixture f;
-    ViewController& c = *f.controller;
-    const QString ws = finishedRun(c);
-    c.gridmodel.hasprediction = true;
-    f.prompter.answerPaths({ws + "/saved"});
-    c.outputresult();
-    EXPECT_EQ(f.prompter.messages(), QStringList{"Choose a folder outside the workspace."});
-    EXPECT_EQ(readAll(ws + "/my_model.h5"), "model");
 }

@@ -71,37 +71,19 @@ Followed follow(const QStringList& arguments, int epochs, const QString& workspa
     return seen;
 }
 
-TEST(RunMonitor, FollowsEveryEpochThenReportsTheTrainingFinished)
-{
-    const QString ws = freshWorkspace();
-    ScopedEnv pace("FAKE_TRAINNN_STEP_SECONDS", "0.05");  // redraws arrive one by one
-    const Followed seen = follow(workerArguments(kFake, ws, 3), 3, ws);
-    ASSERT_EQ(seen.charts.size(), 3u);
-    for (size_t k = 0; k < 3; ++k)
-        EXPECT_EQ(seen.charts[k].train_x.size(), k + 2);
-    EXPECT_EQ(seen.charts.back().valid_y, (std::vector<int>{0, 60, 70, 80}));
-    EXPECT_EQ(seen.charts.back().train_y, (std::vector<int>{0, 70, 80, 90}));
-    EXPECT_EQ(seen.firstLine(0), QStringLiteral("Training state in epoch 1 "));
-    EXPECT_EQ(seen.firstLine(-1), QStringLiteral("Training state in epoch 3 "));
-    EXPECT_TRUE(std::any_of(seen.states.begin(), seen.states.end(),
-                            [](const QString& s) { return s.contains(QStringLiteral("] - ETA: ")) && s.endsWith(QLatin1Char(' ')); }));
-    EXPECT_TRUE(seen.early.isEmpty());
-    EXPECT_TRUE(seen.finished.contains(QStringLiteral("warning: a line on standard error")));
-    EXPECT_EQ(fileText(ws + QStringLiteral("/field_error.log")), seen.finished);
-}
-
 struct Ending {
     const char* env;
     const char* early;  // what the early end says; empty: the run finishes
     std::vector<int> validX;  // the last chart's epochs; empty: no chart at all
 };
 
-TEST(RunMonitor, EarlyEndsSilentWorkersAndQuietCheckpointsAreTold)
+TEST(RunMonitor, FinishedRunsEarlyEndsAndSilentWorkersAreTold)
 {
     const Ending cases[] = {
         {"FAKE_TRAINNN_FAIL_AFTER", "simulated failure in epoch 2", {0, 1}},
         {"FAKE_TRAINNN_SILENT", "could not read the model document", {}},
         {"FAKE_TRAINNN_QUIET", "", {0, 1, 2, 3}},  // checkpoints without further output still count
+        {"FAKE_TRAINNN_STEPS", "", {0, 1, 2, 3}},  // a plain run, one redraw an epoch
     };
     for (const Ending& k : cases) {
         const QString ws = freshWorkspace();

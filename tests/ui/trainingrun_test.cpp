@@ -66,21 +66,6 @@ struct Run {
         c->trainNNScript = QStringLiteral(KOLVARA_TEST_DATA_DIR "/fake_trainNN.py");
     }
 
-    // Two pictures opened as a folder input, labelled cat "1" and dog "0".
-    void openLabelledPictures()
-    {
-        QImage picture(32, 32, QImage::Format_RGB32);
-        picture.fill(Qt::gray);
-        c->urlarray.clear();
-        for (const char* name : {"cat", "dog"}) {
-            c->urlarray << folder + QStringLiteral("/%1.png").arg(QString::fromUtf8(name));
-            picture.save(c->urlarray.last());
-        }
-        c->browsermodel.urlarray = c->urlarray;
-        c->browsermodel.data = {{QStringLiteral("cat"), QStringLiteral("1")}, {QStringLiteral("dog"), QStringLiteral("0")}};
-        c->inputdatatype = 2;
-    }
-
     // Continue past the checklist, fill the strategy form, then press Start!.
     void start(FormSetup setup)
     {
@@ -107,13 +92,6 @@ struct Run {
     {
         return QTest::qWaitFor([&] { return f.prompter.messages().contains(message); }, 60000);
     }
-    const AlertRequest* alert(const QString& message) const
-    {
-        for (const AlertRequest& a : f.prompter.alerts())
-            if (a.message == message)
-                return &a;
-        return nullptr;
-    }
 };
 
 TEST(TrainingRun, MonitoredRunRefusesNewWorkThenEndsWithPredictionsAndMetrics)
@@ -133,6 +111,8 @@ TEST(TrainingRun, MonitoredRunRefusesNewWorkThenEndsWithPredictionsAndMetrics)
     ASSERT_TRUE(monitor && monitor->following());
     std::vector<size_t> sizes;  // the chart grows as each checkpoint appears
     QObject::connect(monitor, &RunMonitor::chartUpdated, c, [&] { sizes.push_back(c->painres->state.valid_x.size()); });
+    QStringList states;
+    QObject::connect(monitor, &RunMonitor::stateChanged, c, [&](const QString& s) { states << s; });
 
     // While it runs, neither a second run nor an export may touch the workspace.
     c->strategyconfig();
@@ -145,11 +125,14 @@ TEST(TrainingRun, MonitoredRunRefusesNewWorkThenEndsWithPredictionsAndMetrics)
 
     ASSERT_TRUE(r.waitFor(kFinished)) << r.f.prompter.messages().join(" | ").toStdString();
     EXPECT_EQ(sizes, (std::vector<size_t>{2, 3, 4}));
+    EXPECT_EQ(states.value(0).section(QLatin1Char('\n'), 0, 0), QStringLiteral("Training state in epoch 1 "));
+    EXPECT_TRUE(std::any_of(states.begin(), states.end(), [](const QString& s) { return s.contains("] - ETA: ") && s.endsWith(' '); }));
     EXPECT_TRUE(c->gridmodel.hasprediction);
     EXPECT_EQ(c->gridmodel.predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
     EXPECT_EQ(c->trainingstate->text().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Training state in epoch 3 "));
     EXPECT_EQ(c->painres->state.colnum, 3);
     EXPECT_EQ(c->painres->state.valid_x, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(c->painres->state.valid_y, (std::vector<int>{0, 60, 70, 80}));
     EXPECT_EQ(c->painres->state.train_y, (std::vector<int>{0, 70, 80, 90}));
     EXPECT_EQ(c->documentView(), c->metricview);
     EXPECT_EQ(c->lastresultview, c->metricview);
@@ -186,7 +169,8 @@ TEST(TrainingRun, FailuresAreReportedAndKeepEarlierPredictions)
         r.c->gridmodel.predictpoints = {{1, 1}};
         k.pure ? r.pureTest() : r.train("2");
         ASSERT_TRUE(r.waitFor(QString::fromUtf8(k.message))) << k.env;
-        const AlertRequest* alert = r.alert(QString::fromUtf8(k.message));
+        const AlertRequest* alert = &*std::find_if(r.f.prompter.alerts().begin(), r.f.prompter.alerts().end(),
+                                                   [&](const AlertRequest& a) { return a.message == k.message; });
         EXPECT_EQ(alert->style, AlertStyle::Critical) << k.env;
         EXPECT_TRUE(alert->informative.contains(QString::fromUtf8(k.details))) << k.env;
         EXPECT_FALSE(r.f.prompter.messages().contains(kFinished) || r.f.prompter.messages().contains(kPureFinished)) << k.env;
@@ -213,8 +197,15 @@ TEST(TrainingRun, PureTestMarksPredictedTilesWithoutMetrics)
 TEST(TrainingRun, FolderInputPredictionsGoToTheThumbnailsAfterTrainingOrAPureTest)
 {
     for (const bool pure : {false, true}) {
-        Run r;
-        r.openLabelledPictures();
+        Run r;  // two pictures opened as a folder input, labelled cat "1" and dog "0"
+        QImage picture(32, 32, QImage::Format_RGB32);
+        picture.fill(Qt::gray);
+        r.c->urlarray = {r.folder + "/cat.png", r.folder + "/dog.png"};
+        for (const QString& path : r.c->urlarray)
+            picture.save(path);
+        r.c->browsermodel.urlarray = r.c->urlarray;
+        r.c->browsermodel.data = {{"cat", "1"}, {"dog", "0"}};
+        r.c->inputdatatype = 2;
         pure ? r.pureTest() : r.train("1");
         ASSERT_TRUE(r.waitFor(pure ? kPureFinished : kFinished)) << r.f.prompter.messages().join(" | ").toStdString();
         EXPECT_TRUE(r.c->browsermodel.haspredict) << pure;
