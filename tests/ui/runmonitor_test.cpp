@@ -1,5 +1,5 @@
-// The run monitor following real child processes: a fast stand-in worker, a playback of the
-// real worker's captured output, and the real worker itself.
+// The run monitor following a fast stand-in worker as a child process. The real worker's output
+// is read in the contract test and followed through the controller in the end-to-end test.
 #include "training/ui/runmonitor.h"
 
 #include "support/testenv.h"
@@ -12,8 +12,7 @@
 #include <gtest/gtest.h>
 
 namespace {
-const QString kData = QStringLiteral(KOLVARA_TEST_DATA_DIR);
-const QString kFake = kData + QStringLiteral("/fake_trainNN.py");
+const QString kFake = QStringLiteral(KOLVARA_TEST_DATA_DIR "/fake_trainNN.py");
 
 // Sets an environment variable for one test; the worker inherits it.
 struct ScopedEnv {
@@ -34,9 +33,9 @@ QString freshWorkspace()
     return dir;
 }
 
-QStringList workerArguments(const QString& script, const QString& workspace, int epochs)
+QStringList workerArguments(const QString& workspace)
 {
-    return {script, "m.json", workspace, workspace, "custom", "", "4", QString::number(epochs), "Adam", "mean_squared_error", "",
+    return {kFake, "m.json", workspace, workspace, "custom", "", "4", "3", "Adam", "mean_squared_error", "",
             "field_outputlabel.csv", "0.60", "false", "false", "false", "false", ""};
 }
 
@@ -44,31 +43,6 @@ QString fileText(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QStringLiteral("<absent>");
-}
-
-struct Followed {
-    std::vector<ChartPoints> charts;
-    QStringList states;
-    QString early;
-    QString finished;
-    bool over = false;
-    QString firstLine(qsizetype k) const { return states.value(k < 0 ? states.size() + k : k).section(QLatin1Char('\n'), 0, 0); }
-};
-
-// Runs `arguments` under a monitor until it reports the run over.
-Followed follow(const QStringList& arguments, int epochs, const QString& workspace)
-{
-    Followed seen;
-    auto* process = new QProcess;
-    RunMonitor monitor(process, RunMonitor::Run{epochs, workspace, QStringLiteral("field")});
-    QObject::connect(&monitor, &RunMonitor::chartUpdated, [&seen](const ChartPoints& p) { seen.charts.push_back(p); });
-    QObject::connect(&monitor, &RunMonitor::stateChanged, [&seen](const QString& s) { seen.states << s; });
-    QObject::connect(&monitor, &RunMonitor::endedEarly, [&seen](const QString& e) { seen.early = e; seen.over = true; });
-    QObject::connect(&monitor, &RunMonitor::trainingFinished, [&seen](const QString& e) { seen.finished = e; seen.over = true; });
-    process->start(QStringLiteral("/usr/bin/python3"), arguments);
-    EXPECT_TRUE(QTest::qWaitFor([&seen] { return seen.over; }, 60000));
-    EXPECT_FALSE(monitor.following());
-    return seen;
 }
 
 struct Ending {
@@ -88,69 +62,26 @@ TEST(RunMonitor, FinishedRunsEarlyEndsAndSilentWorkersAreTold)
     for (const Ending& k : cases) {
         const QString ws = freshWorkspace();
         ScopedEnv env(k.env, "1");
-        const Followed seen = follow(workerArguments(kFake, ws, 3), 3, ws);
-        EXPECT_TRUE(seen.early.contains(QString::fromUtf8(k.early))) << k.env;
-        EXPECT_EQ(seen.early.isEmpty(), !*k.early) << k.env << seen.early.toStdString();
-        EXPECT_EQ(seen.finished.isNull(), bool(*k.early)) << k.env;
-        EXPECT_EQ(seen.charts.empty() ? std::vector<int>{} : seen.charts.back().valid_x, k.validX) << k.env;
+        std::vector<int> validX;
+        QString early, finished;
+        bool over = false;
+        auto* process = new QProcess;
+        RunMonitor monitor(process, RunMonitor::Run{3, ws, QStringLiteral("field")});
+        QObject::connect(&monitor, &RunMonitor::chartUpdated, [&](const ChartPoints& p) { validX = p.valid_x; });
+        QObject::connect(&monitor, &RunMonitor::endedEarly, [&](const QString& e) { early = e; over = true; });
+        QObject::connect(&monitor, &RunMonitor::trainingFinished, [&](const QString& e) { finished = e; over = true; });
+        process->start(QStringLiteral("/usr/bin/python3"), workerArguments(ws));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return over; }, 60000)) << k.env;
+        EXPECT_FALSE(monitor.following()) << k.env;
+        EXPECT_TRUE(early.contains(QString::fromUtf8(k.early))) << k.env;
+        EXPECT_EQ(early.isEmpty(), !*k.early) << k.env << early.toStdString();
+        EXPECT_EQ(finished.isNull(), bool(*k.early)) << k.env;
+        EXPECT_EQ(validX, k.validX) << k.env;
         // All of standard error, in order, is told and kept in the log.
-        const QString told = *k.early ? seen.early : seen.finished;
+        const QString told = *k.early ? early : finished;
         EXPECT_TRUE(k.validX.empty() || told.startsWith(QStringLiteral("warning: a line on standard error"))) << k.env;
         EXPECT_EQ(fileText(ws + QStringLiteral("/field_error.log")), told) << k.env;
     }
-}
-
-TEST(RunMonitor, PlaybackOfTheRealWorkersCapturedRun)
-{
-    const QString capture = kData + QStringLiteral("/trainNN_run");
-    if (!QFile::exists(capture + QStringLiteral("/stdout.txt")))
-        GTEST_SKIP() << "tests/data/trainNN_run is absent";
-    // The chart must end holding what the captured checkpoint names carry, as percentages.
-    QStringList names = fileText(capture + QStringLiteral("/files.txt")).split(QLatin1Char('\n')).filter(QStringLiteral(".hdf5"));
-    names.sort();
-    const int epochs = int(names.size());
-    ASSERT_GT(epochs, 0);
-    std::vector<int> xs{0}, valid{0}, train{0};
-    for (const QString& name : names) {
-        xs.push_back(int(xs.size()));
-        valid.push_back(int(name.section(QLatin1Char('-'), 1, 1).toFloat() * 100.0f));
-        train.push_back(int(name.section(QLatin1Char('-'), 2, 2).toFloat() * 100.0f));
-    }
-    const QString ws = freshWorkspace();
-    QStringList arguments = workerArguments(kData + QStringLiteral("/replay_trainNN.py"), ws, epochs);
-    arguments.insert(1, capture);
-    const Followed seen = follow(arguments, epochs, ws);
-    EXPECT_TRUE(seen.early.isEmpty()) << seen.early.toStdString();
-    ASSERT_EQ(seen.charts.size(), size_t(epochs));
-    EXPECT_EQ(seen.charts.back().valid_x, xs);
-    EXPECT_EQ(seen.charts.back().valid_y, valid);
-    EXPECT_EQ(seen.charts.back().train_y, train);
-    // Which redraws share a piece of output depends on timing; the contract test checks the lines.
-    EXPECT_EQ(seen.firstLine(-1), QStringLiteral("Training state in epoch %1 ").arg(epochs));
-}
-
-TEST(RunMonitor, FollowsTheRealTrainingWorker)
-{
-    // The worker's own fixture lays out a small tile run and prints its 17 arguments.
-    QProcess fixture;
-    fixture.setWorkingDirectory(QStringLiteral(KOLVARA_SOURCE_DIR));
-    fixture.start(QStringLiteral("/usr/bin/python3"),
-                  {"-c", "import sys; sys.path.insert(0, 'tests/python'); import trainnn_fixture as f; "
-                         "print('\\n'.join(f.tile_run(sys.argv[1])[0]))",
-                   freshWorkspace()});
-    const bool ran = fixture.waitForFinished(60000) && fixture.exitCode() == 0;
-    QStringList arguments = QString::fromUtf8(fixture.readAllStandardOutput()).split(QLatin1Char('\n')).mid(0, 17);
-    if (!ran || arguments.size() != 17)
-        GTEST_SKIP() << "the worker's tile fixture could not be run";
-    const QString ws = arguments[1];
-    const int epochs = arguments[6].toInt();
-    arguments.prepend(QStringLiteral(KOLVARA_SOURCE_DIR "/workers/trainNN.py"));
-    const Followed seen = follow(arguments, epochs, ws);
-    EXPECT_TRUE(seen.early.isEmpty()) << seen.early.toStdString();
-    ASSERT_EQ(seen.charts.size(), size_t(epochs));
-    EXPECT_EQ(seen.charts.back().valid_x.size(), size_t(epochs) + 1);
-    EXPECT_TRUE(std::any_of(seen.states.begin(), seen.states.end(), [](const QString& s) { return s.contains(QStringLiteral("] - ETA: ")); }));
-    EXPECT_TRUE(QFile::exists(ws + QStringLiteral("/my_model.h5")));
 }
 
 TEST(RunMonitor, EndsAWorkerStillRunningWhenDestroyed)
@@ -162,7 +93,7 @@ TEST(RunMonitor, EndsAWorkerStillRunningWhenDestroyed)
     qint64 pid = 0;
     {
         RunMonitor monitor(process, RunMonitor::Run{3, ws, QStringLiteral("field")});
-        process->start(QStringLiteral("/usr/bin/python3"), workerArguments(kFake, ws, 3));
+        process->start(QStringLiteral("/usr/bin/python3"), workerArguments(ws));
         ASSERT_TRUE(process->waitForStarted());
         pid = process->processId();
     }

@@ -242,8 +242,6 @@ TEST(TrainingRun, StopsBeforeAnyWorkerStarts)
         {"table input", [](ViewController* c) { c->preparedata(); c->inputdatatype = 3; }, untouched, "No data label document"},
         {"epochs not a whole number", none, [](strategysheetview& s) { s.trainingeporch->setText(QStringLiteral("3x")); },
          "Training Eporch must be a positive whole number."},
-        {"zero epochs", none, [](strategysheetview& s) { s.trainingeporch->setText(QStringLiteral("0")); },
-         "Training Eporch must be a positive whole number."},
     };
     for (const CheckCase& k : cases) {
         Run r;
