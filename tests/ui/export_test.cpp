@@ -108,22 +108,20 @@ TEST(ExportResults, ARunIsCopiedEntryByEntryNamingFailuresButNeverIntoItsWorkspa
     EXPECT_FALSE(details.contains("my_model.h5"));
     EXPECT_EQ(readAll(dest + "/my_model.h5"), "model") << "the other entries are copied";
     EXPECT_EQ(readAll(dest + "/saved/assets/vocab.txt"), "v") << "folders come with their contents";
-}
 
-TEST(ExportResults, AFolderRunIsExportedWithoutPreparingAgain)
-{
-    ControllerFixture f;
-    ViewController& c = *f.controller;
-    const QString ws = finishedRun(c);
+    // A folder run is exported as it is, without preparing its data again.
+    f.prompter.clear();
+    QFile::remove(ws + "/ghost.png");
+    c.gridmodel.hasprediction = false;
     c.inputdatatype = 2;
     c.browsermodel.urlarray = {testenv::scratchFolder() + "/a.png"};
     c.browsermodel.haspredict = true;
-    const QString dest = freshFolder("export-folder-run");
-    f.prompter.answerPaths({dest});
+    const QString folderDest = freshFolder("export-folder-run");
+    f.prompter.answerPaths({folderDest});
     c.outputresult();
-    EXPECT_EQ(f.prompter.messages(), QStringList{"Finish export to" + dest});
-    EXPECT_EQ(readAll(dest + "/folderimage_outputlabel.csv"), readAll(ws + "/folderimage_outputlabel.csv"));
-    EXPECT_TRUE(readAll(dest + "/folderimage_outputlabel.csv").contains("prediction")) << "predictions kept";
+    EXPECT_EQ(f.prompter.messages(), QStringList{"Finish export to" + folderDest});
+    EXPECT_EQ(readAll(folderDest + "/folderimage_outputlabel.csv"), readAll(ws + "/folderimage_outputlabel.csv"));
+    EXPECT_TRUE(readAll(folderDest + "/folderimage_outputlabel.csv").contains("prediction")) << "predictions kept";
     EXPECT_TRUE(QFile::exists(ws + "/my_model.h5")) << "the run's files were not cleaned away";
 }
 

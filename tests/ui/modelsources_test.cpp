@@ -65,14 +65,22 @@ TEST(ModelSources, GenerationShowsTheSummaryAndABrokenGraphReportsFailure)
     EXPECT_TRUE(f.prompter.alerts().first().informative.contains("nowhere")) << f.prompter.alerts().first().informative.toStdString();
 }
 
-TEST(ModelSources, EveryRealSavedModelConvertsAndShowsItsGraph)
+TEST(ModelSources, EveryRealSavedModelConvertsAndShowsItsGraphButAWeightsOnlyFileIsRefused)
 {
     KOLVARA_REQUIRE_TESTDATA();
-    const QStringList models{"functional_resnet_cifar10_tf2.4.h5", "sequential_cnn_mnist_keras3.1.keras",
-                             "savedmodel_sequential_cnn_mnist_tf2.11", "sequential_cnn_cifar10_tf2.13.h5"};
     ControllerFixture f;
     ViewController* c = f.controller;
-    for (const QString& name : models) {
+    c->buildcustommodel();
+    const auto before = c->modeljson;
+    f.prompter.answerPaths({testenv::sharedTestData("keras/weights_only_cnn_mnist_tf2.13.h5")});
+    c->Openmodel();
+    ASSERT_EQ(f.prompter.alerts().size(), 1);
+    EXPECT_TRUE(f.prompter.alerts().first().informative.contains("weights-only")) << f.prompter.alerts().first().informative.toStdString();
+    EXPECT_EQ(c->modeljson, before);
+    EXPECT_FALSE(QFile::exists(paths::cachesFile("usermodel.json")));
+
+    for (const QString& name : {"functional_resnet_cifar10_tf2.4.h5", "sequential_cnn_mnist_keras3.1.keras",
+                                "savedmodel_sequential_cnn_mnist_tf2.11", "sequential_cnn_cifar10_tf2.13.h5"}) {
         f.prompter.clear();
         f.prompter.answerPaths({testenv::sharedTestData("keras/" + name)});
         c->Openmodel();
@@ -116,19 +124,4 @@ TEST(ModelSources, OpeningAModelKeepsTheEditedOneUntilAFileConverts)
     EXPECT_FALSE(f.prompter.alerts().first().informative.isEmpty());
     EXPECT_EQ(c->modeljson["keep"], true);
     EXPECT_EQ(c->modelname, "VGG16");
-}
-
-TEST(ModelSources, WeightsOnlyFileIsRefusedWithTheWorkersReason)
-{
-    KOLVARA_REQUIRE_TESTDATA();
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    c->buildcustommodel();
-    const auto before = c->modeljson;
-    f.prompter.answerPaths({testenv::sharedTestData("keras/weights_only_cnn_mnist_tf2.13.h5")});
-    c->Openmodel();
-    ASSERT_EQ(f.prompter.alerts().size(), 1);
-    EXPECT_TRUE(f.prompter.alerts().first().informative.contains("weights-only")) << f.prompter.alerts().first().informative.toStdString();
-    EXPECT_EQ(c->modeljson, before);
-    EXPECT_FALSE(QFile::exists(paths::cachesFile("usermodel.json")));
 }
