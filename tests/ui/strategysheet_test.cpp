@@ -142,4 +142,3 @@ TEST(StrategySheet, TheControllerBuildsAFormThatOpensInTheWorkspace)
     ASSERT_EQ(f.prompter.fileRequests().size(), 1);
     EXPECT_EQ(f.prompter.fileRequests().front().startDirectory, paths::workspaceFolder());
 }
-}

@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -41,13 +42,13 @@ QString readFile(const QString& path)
 using FormSetup = std::function<void(strategysheetview&)>;
 
 // A 2 x 3 grid on field.png with tiles (0,1) and (1,2) marked, ResNet50 chosen, the stand-in worker.
-struct Run {
+struct GridRun {
     ControllerFixture f;
     ViewController* c = f.controller;
     QString folder = testenv::scratchFolder() + QStringLiteral("/run_")
                      + QString::fromUtf8(::testing::UnitTest::GetInstance()->current_test_info()->name());
 
-    Run()
+    GridRun()
     {
         QDir(folder).removeRecursively();
         QDir().mkpath(folder);
@@ -101,7 +102,7 @@ struct Run {
 
 TEST(TrainingRun, MonitoredRunRefusesNewWorkThenEndsWithPredictionsAndMetrics)
 {
-    Run r;
+    GridRun r;
     ViewController* c = r.c;
     const QString argsFile = r.folder + QStringLiteral("/args.txt");
     ScopedEnv record("FAKE_TRAINNN_ARGS", argsFile.toUtf8());
@@ -169,7 +170,7 @@ TEST(TrainingRun, FailuresAreReportedAndKeepEarlierPredictions)
         {"KOLVARA_PYTHON", "/nonexistent/python3", false, "The training worker could not be started.", ""},
     };
     for (const Failure& k : cases) {
-        Run r;
+        GridRun r;
         ScopedEnv env(k.env, k.value);
         r.c->gridmodel.predictpoints = {{1, 1}};
         k.pure ? r.pureTest() : r.train("2");
@@ -189,7 +190,7 @@ TEST(TrainingRun, FailuresAreReportedAndKeepEarlierPredictions)
 
 TEST(TrainingRun, PureTestMarksPredictedTilesWithoutMetrics)
 {
-    Run r;
+    GridRun r;
     r.pureTest();
     EXPECT_TRUE(r.f.prompter.messages().contains(QStringLiteral("No training dataset, will only perform validation.")));
     EXPECT_EQ(r.f.prompter.messages().last(), kPureFinished);
@@ -203,7 +204,7 @@ TEST(TrainingRun, PureTestMarksPredictedTilesWithoutMetrics)
 TEST(TrainingRun, FolderInputPredictionsGoToTheThumbnailsAfterTrainingOrAPureTest)
 {
     for (const bool pure : {false, true}) {
-        Run r;  // two pictures opened as a folder input, labelled cat "1" and dog "0"
+        GridRun r;  // two pictures opened as a folder input, labelled cat "1" and dog "0"
         QImage picture(32, 32, QImage::Format_RGB32);
         picture.fill(Qt::gray);
         r.c->urlarray = {r.folder + "/cat.png", r.folder + "/dog.png"};
@@ -250,7 +251,7 @@ TEST(TrainingRun, StopsBeforeAnyWorkerStarts)
          "Training Eporch must be a positive whole number."},
     };
     for (const CheckCase& k : cases) {
-        Run r;
+        GridRun r;
         k.arrange(r.c);
         if (!k.confirm) {
             r.f.prompter.answerAlert(0);
