@@ -157,6 +157,7 @@ struct Failure {
     const char* env;
     const char* value;
     bool pure;
+    bool monitored;  // a monitor followed the run and keeps the worker's standard error
     const char* message;
     const char* details;
 };
@@ -164,10 +165,10 @@ struct Failure {
 TEST(TrainingRun, FailuresAreReportedAndKeepEarlierPredictions)
 {
     const Failure cases[] = {
-        {"FAKE_TRAINNN_FAIL_AFTER", "1", false, "Training ended before all epochs were finished.", "simulated failure in epoch 2: out of memory"},
-        {"FAKE_TRAINNN_NO_MODEL", "1", false, "Training finished without a trained model.", "could not save my_model.h5"},
-        {"FAKE_TRAINNN_SILENT", "1", true, "The test run failed.", "could not read the model document"},
-        {"KOLVARA_PYTHON", "/nonexistent/python3", false, "The training worker could not be started.", ""},
+        {"FAKE_TRAINNN_FAIL_AFTER", "1", false, true, "Training ended before all epochs were finished.", "simulated failure in epoch 2: out of memory"},
+        {"FAKE_TRAINNN_NO_MODEL", "1", false, true, "Training finished without a trained model.", "could not save my_model.h5"},
+        {"FAKE_TRAINNN_SILENT", "1", true, false, "The test run failed.", "could not read the model document"},
+        {"KOLVARA_PYTHON", "/nonexistent/python3", false, false, "The training worker could not be started.", ""},
     };
     for (const Failure& k : cases) {
         GridRun r;
@@ -182,8 +183,9 @@ TEST(TrainingRun, FailuresAreReportedAndKeepEarlierPredictions)
         EXPECT_FALSE(r.f.prompter.messages().contains(kFinished) || r.f.prompter.messages().contains(kPureFinished)) << k.env;
         EXPECT_FALSE(r.c->gridmodel.hasprediction) << k.env;
         EXPECT_EQ(r.c->gridmodel.predictpoints, (std::vector<TilePoint>{{1, 1}})) << k.env;
+        EXPECT_EQ(bool(r.c->runmonitor), k.monitored) << k.env;
         EXPECT_FALSE(r.c->runmonitor && r.c->runmonitor->following()) << k.env;
-        if (r.c->runmonitor)  // a monitored run keeps the worker's standard error
+        if (k.monitored)
             EXPECT_EQ(readFile(r.c->datadirectory + QStringLiteral("/field_error.log")), alert->informative) << k.env;
     }
 }
