@@ -118,7 +118,6 @@ TEST(PrepareData, FolderInputListsTheOpenImagesInDisplayOrder)
     p.expectOnlyCsvAndItsFiles("folderimage_outputlabel.csv");
     EXPECT_EQ(QImage(ws + "/apple.png").size(), QSize(12, 8));
     EXPECT_EQ(QImage(ws + "/mango.png").pixel(0, 7), qRgb(0, 0, 255));
-
 }
 
 TEST(PrepareData, CleaningLeavesOnlyCsvFilesAndTheNewSamples)
