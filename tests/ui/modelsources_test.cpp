@@ -20,7 +20,7 @@ void choosePretrained(ViewController* c, const QString& name)
 int editorLayers(ViewController* c) { return c->nodecollectionView->nodedice.layerCount(); }
 }  // namespace
 
-TEST(ModelSources, PretrainedChoiceLocksTheEditorControlsAndANewModelUnlocksThem)
+TEST(ModelSources, PretrainedChoiceLocksTheEditorAndANewModelUnlocksItAndGenerates)
 {
     ControllerFixture f;
     ViewController* c = f.controller;
@@ -41,28 +41,11 @@ TEST(ModelSources, PretrainedChoiceLocksTheEditorControlsAndANewModelUnlocksThem
     EXPECT_EQ(editorLayers(c), int(c->modeljson["config"]["layers"].size()));
     EXPECT_EQ(c->jsonprepare["config"]["layers"].size(), 177u);
     EXPECT_EQ(c->scrollview->widget(), c->lasttrainview);
-}
 
-TEST(ModelSources, GenerationShowsTheSummaryAndABrokenGraphReportsFailure)
-{
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    c->buildcustommodel();
     c->generateMLModel();
     ASSERT_FALSE(f.prompter.messages().isEmpty());
     EXPECT_EQ(f.prompter.messages().last(), "Generate model succeed!");
-    const QString saved = paths::cachesFile("custommodel_temp.json");
-    ASSERT_TRUE(QFile::exists(saved));
-
-    // Point the output layer at a layer that does not exist.
-    f.prompter.clear();
-    auto broken = c->modeljson;
-    broken["config"]["layers"].back()["inbound_nodes"][0][0][0] = "nowhere";
-    c->nodecollectionView->setDocument(broken, true);
-    c->generateMLModel();
-    ASSERT_EQ(f.prompter.alerts().size(), 1);
-    EXPECT_EQ(f.prompter.alerts().first().message, "Generate model failed!");
-    EXPECT_TRUE(f.prompter.alerts().first().informative.contains("nowhere")) << f.prompter.alerts().first().informative.toStdString();
+    EXPECT_TRUE(QFile::exists(paths::cachesFile("custommodel_temp.json")));
 }
 
 TEST(ModelSources, EveryRealSavedModelConvertsAndShowsItsGraphButAWeightsOnlyFileIsRefused)
