@@ -2,51 +2,33 @@
 
 #include <gtest/gtest.h>
 
-namespace {
-const char* kPythonAlert = "Please install Python 3.8.5 to your machine to run the Neural Network Calculation.";
-
-QString fake(const char* name)
+TEST(EnvironmentCheck, OnlyABrokenInterpreterOrAMissingPackageRaisesAnAlert)
 {
-    return QStringLiteral(KOLVARA_TEST_DATA_DIR "/fakepython/") + QString::fromUtf8(name);
-}
-
-struct InterpreterScope {
-    explicit InterpreterScope(const QString& path) { qputenv("KOLVARA_PYTHON", path.toUtf8()); }
-    ~InterpreterScope() { qunsetenv("KOLVARA_PYTHON"); }
-};
-}  // namespace
-
-TEST(EnvironmentCheck, HealthyInterpreterRaisesNothing)
-{
-    ControllerFixture f;
-    f.controller->exampython();
-    EXPECT_TRUE(f.prompter.messages().isEmpty()) << f.prompter.messages().join("|").toStdString();
-}
-
-TEST(EnvironmentCheck, MissingInterpreterOnlyWarnsOnTheConsole)
-{
-    InterpreterScope scope(QStringLiteral("/nonexistent/python3"));
-    ControllerFixture f;
-    f.controller->exampython();
-    EXPECT_TRUE(f.prompter.messages().isEmpty());
-}
-
-TEST(EnvironmentCheck, InterpreterWritingToStandardErrorIsReported)
-{
-    InterpreterScope scope(fake("broken_version.sh"));
-    ControllerFixture f;
-    f.controller->exampython();
-    EXPECT_EQ(f.prompter.messages(), QStringList{kPythonAlert});
-}
-
-TEST(EnvironmentCheck, OneMissingPackageGivesOneCriticalAlert)
-{
-    for (const char* script : {"missing_h5py.sh", "lowercase_pillow.sh"}) {
-        InterpreterScope scope(fake(script));
+    const char* kPythonAlert = "Please install Python 3.8.5 to your machine to run the Neural Network Calculation.";
+    const char* kPackages = "Need to install python packages";
+    const QString fakes = QStringLiteral(KOLVARA_TEST_DATA_DIR "/fakepython/");
+    const std::pair<QString, const char*> cases[] = {
+        {QString(), nullptr},                         // the healthy interpreter
+        {"/nonexistent/python3", nullptr},            // only warned about on the console
+        {fakes + "broken_version.sh", kPythonAlert},  // writes to standard error
+        {fakes + "missing_h5py.sh", kPackages},
+        {fakes + "lowercase_pillow.sh", kPackages},
+    };
+    for (const auto& [interpreter, alert] : cases) {
+        if (!interpreter.isEmpty())
+            qputenv("KOLVARA_PYTHON", interpreter.toUtf8());
         ControllerFixture f;
         f.controller->exampython();
-        ASSERT_EQ(f.prompter.alerts().size(), 1) << script;
-        EXPECT_TRUE(f.prompter.messages().first().startsWith("Need to install python packages")) << script;
-        EXPECT_EQ(f.prompter.alerts().first().style, AlertStyle::Critical);
+        qunsetenv("KOLVARA_PYTHON");
+        if (!alert) {
+            EXPECT_TRUE(f.prompter.messages().isEmpty()) << f.prompter.messages().join("|").toStdString();
+            continue;
+        }
+        ASSERT_EQ(f.prompter.alerts().size(), 1) << interpreter.toStdString();
+        EXPECT_TRUE(f.prompter.messages().first().startsWith(alert)) << interpreter.toStdString();
+        if (alert == kPythonAlert)
+            EXPECT_EQ(f.prompter.messages().first(), kPythonAlert);
+        else
+            EXPECT_EQ(f.prompter.alerts().first().style, AlertStyle::Critical) << interpreter.toStdString();
     }
 }

@@ -32,30 +32,6 @@ QByteArray readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-void emptyWorkspace()
-{
-    QDir ws(paths::workspaceFolder());
-    for (const QFileInfo& e : ws.entryInfoList(kAll))
-        e.isDir() ? QDir(e.filePath()).removeRecursively() : QFile::remove(e.filePath());
-}
-
-void drawnGrid(ViewController& c)
-{
-    QImage image(20, 10, QImage::Format_RGB32);
-    image.fill(Qt::green);
-    const QString path = testenv::scratchFolder() + "/field.png";
-    ASSERT_TRUE(image.save(path));
-    c.inputdatatype = 1;
-    c.urlarray = {path};
-    c.singleimg = image;
-    c.havesingleimg = true;
-    c.havegridimg = true;
-    c.gridmodel.imagesize = QSizeF(20, 10);
-    c.gridmodel.rownum = 1;
-    c.gridmodel.colnum = 2;
-    c.gridmodel.gridstate = {1, 0};
-}
-
 // A workspace as a finished run leaves it, with a nested folder.
 QString finishedRun(ViewController& c)
 {
@@ -73,67 +49,79 @@ QString finishedRun(ViewController& c)
 
 TEST(ExportResults, ExportingTwiceReplacesEveryCopy)
 {
-    emptyWorkspace();
+    QDir ws(paths::workspaceFolder());
+    for (const QFileInfo& e : ws.entryInfoList(kAll))
+        e.isDir() ? QDir(e.filePath()).removeRecursively() : QFile::remove(e.filePath());
     ControllerFixture f;
-    drawnGrid(*f.controller);
+    ViewController& c = *f.controller;
+    // A drawn grid without predictions: its tiles are written and exported.
+    QImage image(20, 10, QImage::Format_RGB32);
+    image.fill(Qt::green);
+    const QString path = testenv::scratchFolder() + "/field.png";
+    ASSERT_TRUE(image.save(path));
+    c.inputdatatype = 1;
+    c.urlarray = {path};
+    c.singleimg = image;
+    c.havesingleimg = c.havegridimg = true;
+    c.gridmodel.imagesize = QSizeF(20, 10);
+    c.gridmodel.rownum = 1;
+    c.gridmodel.colnum = 2;
+    c.gridmodel.gridstate = {1, 0};
     const QString dest = freshFolder("export-twice");
     write(dest + "/field_00.png", "stale");
     write(dest + "/mine.txt", "kept");
     f.prompter.answerPaths({dest});
     f.prompter.answerPaths({dest});
 
-    f.controller->outputresult();
-    f.controller->outputresult();
+    c.outputresult();
+    c.outputresult();
 
     ASSERT_EQ(f.prompter.fileRequests().size(), 2);
     const FileRequest& panel = f.prompter.fileRequests().front();
     EXPECT_EQ(panel.title, "Choose folder to save");
-    EXPECT_TRUE(panel.chooseDirectories);
-    EXPECT_FALSE(panel.chooseFiles);
-    EXPECT_TRUE(panel.canCreateDirectories);
+    EXPECT_TRUE(panel.chooseDirectories && !panel.chooseFiles && panel.canCreateDirectories);
     EXPECT_EQ(f.prompter.messages(), QStringList(2, "Finish export to" + dest));
-    EXPECT_EQ(QDir(dest).entryList(kAll, QDir::Name),
-              (QStringList{"field_00.png", "field_01.png", "field_outputlabel.csv", "mine.txt"}));
+    EXPECT_EQ(QDir(dest).entryList(kAll, QDir::Name), (QStringList{"field_00.png", "field_01.png", "field_outputlabel.csv", "mine.txt"}));
     EXPECT_EQ(QImage(dest + "/field_00.png").size(), QSize(10, 10)) << "the stale copy was replaced";
-    EXPECT_EQ(readAll(dest + "/field_outputlabel.csv"), readAll(paths::workspaceFolder() + "/field_outputlabel.csv"));
+    EXPECT_EQ(readAll(dest + "/field_outputlabel.csv"), readAll(ws.filePath("field_outputlabel.csv")));
 }
 
-TEST(ExportResults, FailedEntriesAreNamed)
+TEST(ExportResults, ARunIsCopiedEntryByEntryNamingFailuresButNeverIntoItsWorkspace)
 {
     ControllerFixture f;
     ViewController& c = *f.controller;
     const QString ws = finishedRun(c);
     c.gridmodel.hasprediction = true;
+    f.prompter.answerPaths({ws + "/saved"});
+    c.outputresult();
+    EXPECT_EQ(f.prompter.messages(), QStringList{"Choose a folder outside the workspace."});
+    EXPECT_EQ(readAll(ws + "/my_model.h5"), "model");
+
+    f.prompter.clear();
     ASSERT_TRUE(QFile::link(ws + "/vanished.png", ws + "/ghost.png"));
     const QString dest = freshFolder("export-fails");
     f.prompter.answerPaths({dest});
-
     c.outputresult();
-
     ASSERT_EQ(f.prompter.messages(), QStringList{"Some results could not be exported."});
     const QString details = f.prompter.alerts().front().informative;
     EXPECT_TRUE(details.contains("ghost.png")) << details.toStdString();
     EXPECT_FALSE(details.contains("my_model.h5"));
     EXPECT_EQ(readAll(dest + "/my_model.h5"), "model") << "the other entries are copied";
     EXPECT_EQ(readAll(dest + "/saved/assets/vocab.txt"), "v") << "folders come with their contents";
-}
 
-TEST(ExportResults, AFolderRunIsExportedWithoutPreparingAgain)
-{
-    ControllerFixture f;
-    ViewController& c = *f.controller;
-    const QString ws = finishedRun(c);
+    // A folder run is exported as it is, without preparing its data again.
+    f.prompter.clear();
+    QFile::remove(ws + "/ghost.png");
+    c.gridmodel.hasprediction = false;
     c.inputdatatype = 2;
     c.browsermodel.urlarray = {testenv::scratchFolder() + "/a.png"};
     c.browsermodel.haspredict = true;
-    const QString dest = freshFolder("export-folder-run");
-    f.prompter.answerPaths({dest});
-
+    const QString folderDest = freshFolder("export-folder-run");
+    f.prompter.answerPaths({folderDest});
     c.outputresult();
-
-    EXPECT_EQ(f.prompter.messages(), QStringList{"Finish export to" + dest});
-    EXPECT_EQ(readAll(dest + "/folderimage_outputlabel.csv"), readAll(ws + "/folderimage_outputlabel.csv"));
-    EXPECT_TRUE(readAll(dest + "/folderimage_outputlabel.csv").contains("prediction")) << "predictions kept";
+    EXPECT_EQ(f.prompter.messages(), QStringList{"Finish export to" + folderDest});
+    EXPECT_EQ(readAll(folderDest + "/folderimage_outputlabel.csv"), readAll(ws + "/folderimage_outputlabel.csv"));
+    EXPECT_TRUE(readAll(folderDest + "/folderimage_outputlabel.csv").contains("prediction")) << "predictions kept";
     EXPECT_TRUE(QFile::exists(ws + "/my_model.h5")) << "the run's files were not cleaned away";
 }
 
@@ -153,16 +141,4 @@ TEST(ExportResults, NothingHappensWithoutResultsOrAGridOrAChosenFolder)
     c.outputresult();  // picker cancelled
     EXPECT_EQ(f.prompter.fileRequests().size(), 1);
     EXPECT_TRUE(f.prompter.messages().isEmpty());
-}
-
-TEST(ExportResults, TheWorkspaceItselfIsRefusedAsDestination)
-{
-    ControllerFixture f;
-    ViewController& c = *f.controller;
-    const QString ws = finishedRun(c);
-    c.gridmodel.hasprediction = true;
-    f.prompter.answerPaths({ws + "/saved"});
-    c.outputresult();
-    EXPECT_EQ(f.prompter.messages(), QStringList{"Choose a folder outside the workspace."});
-    EXPECT_EQ(readAll(ws + "/my_model.h5"), "model");
 }

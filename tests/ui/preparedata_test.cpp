@@ -1,4 +1,3 @@
-#include "data/imageset.h"
 #include "support/fixture.h"
 #include "support/testenv.h"
 #include "worker/paths.h"
@@ -18,18 +17,12 @@ QByteArray readAll(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing " + path.toUtf8() + ">");
 }
 
-QString golden(const QString& testCase, const QString& file)
+QByteArray golden(const QString& testCase, const QString& file)
 {
-    return QStringLiteral(KOLVARA_TEST_DATA_DIR) + "/" + testCase + "/expected/" + file;
+    return readAll(QStringLiteral(KOLVARA_TEST_DATA_DIR) + "/" + testCase + "/expected/" + file);
 }
 
-// Every test starts from an empty workspace: CSVs of earlier tests would survive cleaning.
-void emptyWorkspace()
-{
-    QDir ws(paths::workspaceFolder());
-    for (const QFileInfo& e : ws.entryInfoList(kAll))
-        e.isDir() ? QDir(e.filePath()).removeRecursively() : QFile::remove(e.filePath());
-}
+QStringList workspaceEntries() { return QDir(paths::workspaceFolder()).entryList(kAll, QDir::Name); }
 
 // Top half red, bottom half blue, so a tile shows where it was cut from.
 QImage halves(int w, int h)
@@ -42,146 +35,108 @@ QImage halves(int w, int h)
     return image;
 }
 
-// A single image with a drawn grid, as labelling leaves it.
-void openGrid(ViewController& c, const QString& name, const QImage& image, int rows, int cols)
+bool emptyWorkspace()
 {
-    const QString path = testenv::scratchFolder() + "/" + name;
-    ASSERT_TRUE(image.save(path, "png"));
-    c.inputdatatype = 1;
-    c.urlarray = {path};
-    c.singleimg = image;
-    c.havesingleimg = true;
-    c.havegridimg = true;
-    c.gridmodel.imagesize = QSizeF(image.size());
-    c.gridmodel.rownum = rows;
-    c.gridmodel.colnum = cols;
-    c.gridmodel.gridstate = {1, 0};
+    for (const QFileInfo& e : QDir(paths::workspaceFolder()).entryInfoList(kAll))
+        e.isDir() ? QDir(e.filePath()).removeRecursively() : QFile::remove(e.filePath());
+    return true;
 }
 
-// The workspace holds exactly the CSV and the files it names.
-void expectOnlyCsvAndItsFiles(const QString& ws, const QString& csv)
-{
-    QStringList expected{csv};
-    const QList<QByteArray> lines = readAll(ws + "/" + csv).split('\n');
-    for (qsizetype k = 1; k < lines.size(); ++k) {
-        if (!lines[k].isEmpty())
-            expected << QString::fromUtf8(lines[k].split(',').at(3));
+// A controller over an empty workspace: CSVs of earlier tests would survive cleaning.
+struct Prep {
+    bool emptied = emptyWorkspace();
+    ControllerFixture f;
+    ViewController& c = *f.controller;
+
+    // A single image with a drawn grid, as labelling leaves it.
+    void openGrid(const QString& name, const QImage& image, int rows, int cols)
+    {
+        const QString path = testenv::scratchFolder() + "/" + name;
+        ASSERT_TRUE(image.save(path, "png"));
+        c.inputdatatype = 1;
+        c.urlarray = {path};
+        c.singleimg = image;
+        c.havesingleimg = c.havegridimg = true;
+        c.gridmodel.imagesize = QSizeF(image.size());
+        c.gridmodel.rownum = rows;
+        c.gridmodel.colnum = cols;
+        c.gridmodel.gridstate = {1, 0};
     }
-    expected.sort();
-    EXPECT_EQ(QDir(ws).entryList(kAll, QDir::Name), expected);
-}
+
+    // The workspace holds exactly the CSV and the files it names.
+    void expectOnlyCsvAndItsFiles(const QString& csv)
+    {
+        QStringList expected{csv};
+        const QList<QByteArray> lines = readAll(paths::workspaceFolder() + "/" + csv).split('\n');
+        for (qsizetype k = 1; k < lines.size(); ++k)
+            if (!lines[k].isEmpty())
+                expected << QString::fromUtf8(lines[k].split(',').at(3));
+        expected.sort();
+        EXPECT_EQ(workspaceEntries(), expected);
+    }
+};
 
 }  // namespace
 
-class PrepareGrid : public ::testing::TestWithParam<std::pair<bool, const char*>> {};
-
-TEST_P(PrepareGrid, WritesTheLabelCsvAndOneTilePerCell)
+TEST(PrepareData, GridWritesTheLabelCsvAndOneTilePerCellWithReverseOffAndOn)
 {
-    emptyWorkspace();
-    ControllerFixture f;
-    ViewController& c = *f.controller;
-    openGrid(c, "field.jpg.png", halves(60, 40), 2, 3);
-    c.gridmodel.clickpoints = {{0, 1}, {1, 2}};
-    c.gridmodel.reverse = {GetParam().first};
+    for (const auto& [reverse, golden_case] : {std::pair{false, "prep_grid_2x3"}, std::pair{true, "prep_grid_2x3_reverse"}}) {
+        Prep p;
+        p.openGrid("field.jpg.png", halves(60, 40), 2, 3);
+        p.c.gridmodel.clickpoints = {{0, 1}, {1, 2}};
+        p.c.gridmodel.reverse = {reverse};
 
-    const QString ws = c.preparedata();
-    EXPECT_EQ(ws, paths::workspaceFolder());
-    EXPECT_EQ(c.datadirectory, ws);
-    EXPECT_TRUE(f.prompter.messages().isEmpty()) << f.prompter.messages().join("|").toStdString();
-    EXPECT_EQ(readAll(ws + "/field_outputlabel.csv"), readAll(golden(GetParam().second, "field_outputlabel.csv")));
-    expectOnlyCsvAndItsFiles(ws, "field_outputlabel.csv");
-    for (const char* name : {"field_00.png", "field_02.png"})
-        EXPECT_EQ(QImage(ws + "/" + name).pixel(10, 10), qRgb(0, 0, 255)) << name << " comes from the bottom";
-    for (const char* name : {"field_10.png", "field_12.png"})
-        EXPECT_EQ(QImage(ws + "/" + name).pixel(10, 10), qRgb(255, 0, 0)) << name << " comes from the top";
-    EXPECT_EQ(QImage(ws + "/field_11.png").size(), QSize(20, 20));
+        const QString ws = p.c.preparedata();
+        EXPECT_EQ(ws, paths::workspaceFolder());
+        EXPECT_EQ(p.c.datadirectory, ws);
+        EXPECT_TRUE(p.f.prompter.messages().isEmpty()) << p.f.prompter.messages().join("|").toStdString();
+        EXPECT_EQ(readAll(ws + "/field_outputlabel.csv"), golden(golden_case, "field_outputlabel.csv"));
+        p.expectOnlyCsvAndItsFiles("field_outputlabel.csv");
+        for (const char* name : {"field_00.png", "field_02.png"})
+            EXPECT_EQ(QImage(ws + "/" + name).pixel(10, 10), qRgb(0, 0, 255)) << name << " comes from the bottom";
+        for (const char* name : {"field_10.png", "field_12.png"})
+            EXPECT_EQ(QImage(ws + "/" + name).pixel(10, 10), qRgb(255, 0, 0)) << name << " comes from the top";
+        EXPECT_EQ(QImage(ws + "/field_11.png").size(), QSize(20, 20));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(ReverseOffAndOn, PrepareGrid,
-                         ::testing::Values(std::make_pair(false, "prep_grid_2x3"),
-                                           std::make_pair(true, "prep_grid_2x3_reverse")));
 
 TEST(PrepareData, FolderInputListsTheOpenImagesInDisplayOrder)
 {
-    emptyWorkspace();
-    ControllerFixture f;
-    ViewController& c = *f.controller;
+    Prep p;
     const QString in = testenv::scratchFolder() + "/three";
     QDir().mkpath(in);
-    QStringList opened;
     for (const char* name : {"zebra.png", "apple.jpg", "mango.png"}) {
-        ASSERT_TRUE(halves(12, 8).save(in + "/" + name));
-        opened << in + "/" + name;
+        p.c.urlarray << in + "/" + name;
+        ASSERT_TRUE(halves(12, 8).save(p.c.urlarray.last(), "png"));
     }
-    c.inputdatatype = 2;
-    c.urlarray = opened;
-    c.browsermodel.urlarray = opened;
-    c.browsermodel.data = {{"zebra", "0"}, {"apple", "0"}, {"mango", "0"}, {"earlier", "1"}};
-
-    const QString ws = c.preparedata();
+    p.c.inputdatatype = 2;
+    p.c.browsermodel.urlarray = p.c.urlarray;
+    p.c.browsermodel.data = {{"zebra", "0"}, {"apple", "0"}, {"mango", "0"}, {"earlier", "1"}};
+    const QString ws = p.c.preparedata();
     EXPECT_EQ(ws, paths::workspaceFolder());
-    EXPECT_EQ(readAll(ws + "/folderimage_outputlabel.csv"),
-              readAll(golden("prep_folder_three", "folderimage_outputlabel.csv")));
-    expectOnlyCsvAndItsFiles(ws, "folderimage_outputlabel.csv");
+    EXPECT_EQ(readAll(ws + "/folderimage_outputlabel.csv"), golden("prep_folder_three", "folderimage_outputlabel.csv"));
+    p.expectOnlyCsvAndItsFiles("folderimage_outputlabel.csv");
     EXPECT_EQ(QImage(ws + "/apple.png").size(), QSize(12, 8));
     EXPECT_EQ(QImage(ws + "/mango.png").pixel(0, 7), qRgb(0, 0, 255));
 }
 
-TEST(PrepareData, StoredNamesKeepTheCsvWellFormed)
-{
-    emptyWorkspace();
-    ControllerFixture f;
-    ViewController& c = *f.controller;
-    const QString in = testenv::scratchFolder() + "/odd";
-    QDir().mkpath(in);
-    const QStringList opened{in + "/a,b.png", in + "/line\nbreak.png"};
-    for (const QString& p : opened)
-        ASSERT_TRUE(halves(4, 4).save(p, "png"));
-    c.inputdatatype = 2;
-    c.browsermodel.urlarray = opened;
-    c.browsermodel.data = {{imageset::storedName(opened[0]), "1"}, {imageset::storedName(opened[1]), "0"}};
-
-    const QString ws = c.preparedata();
-    EXPECT_EQ(readAll(ws + "/folderimage_outputlabel.csv"),
-              "index,i,j,filename,label\n1,1,1,a_b.png,1\n2,2,2,line_break.png,0\n");
-    expectOnlyCsvAndItsFiles(ws, "folderimage_outputlabel.csv");
-}
-
 TEST(PrepareData, CleaningLeavesOnlyCsvFilesAndTheNewSamples)
 {
-    emptyWorkspace();
-    ControllerFixture f;
-    ViewController& c = *f.controller;
+    Prep p;
     const QString ws = paths::workspaceFolder();
     for (const char* name : {"notes.txt", "old_00.png", "earlier_outputlabel.csv", "README"})
         QFile(ws + "/" + name).open(QIODevice::WriteOnly);
     QDir(ws).mkpath("leftover/inner");
     QFile(ws + "/leftover/inner/kept.csv").open(QIODevice::WriteOnly);
-    openGrid(c, "plot.png", halves(20, 10), 1, 2);
-
-    ASSERT_EQ(c.preparedata(), ws);
-    EXPECT_EQ(QDir(ws).entryList(kAll, QDir::Name),
-              (QStringList{"earlier_outputlabel.csv", "plot_00.png", "plot_01.png", "plot_outputlabel.csv"}));
-}
-
-TEST(PrepareData, GridsOverTenRowsNameEveryTileApart)
-{
-    emptyWorkspace();
-    ControllerFixture f;
-    ViewController& c = *f.controller;
-    openGrid(c, "tall.png", halves(24, 24), 12, 2);
-    c.gridmodel.clickpoints = {{11, 1}};
-    const QString ws = c.preparedata();
-    const QByteArray csv = readAll(ws + "/tall_outputlabel.csv");
-    EXPECT_TRUE(csv.contains("\n3,1,0,tall_1_0.png,0\n"));
-    EXPECT_TRUE(csv.endsWith("\n24,11,1,tall_11_1.png,1\n"));
-    EXPECT_EQ(QDir(ws).entryList({"*.png"}, QDir::Files).size(), 24);
+    p.openGrid("plot.png", halves(20, 10), 1, 2);
+    ASSERT_EQ(p.c.preparedata(), ws);
+    EXPECT_EQ(workspaceEntries(), (QStringList{"earlier_outputlabel.csv", "plot_00.png", "plot_01.png", "plot_outputlabel.csv"}));
 }
 
 struct RefusalCase {
     const char* why;
     std::function<void(ViewController&)> spoil;
-    const char* message;
+    const char* message;  // empty: a table input, which keeps its earlier data folder
 };
 
 TEST(PrepareData, NothingIsWrittenWithoutAGridOrAFile)
@@ -192,67 +147,31 @@ TEST(PrepareData, NothingIsWrittenWithoutAGridOrAFile)
         {"no counts", [](ViewController& c) { c.gridmodel.rownum.reset(); }, "Draw a grid on the image first."},
         {"no opened file", [](ViewController& c) { c.urlarray.clear(); }, "Open an image first."},
         {"no image", [](ViewController& c) { c.singleimg = QImage(); }, "Open an image first."},
-        {"empty folder", [](ViewController& c) { c.inputdatatype = 2; c.browsermodel.urlarray.clear(); },
-         "No file in folder."},
+        {"empty folder", [](ViewController& c) { c.inputdatatype = 2; c.browsermodel.urlarray.clear(); }, "No file in folder."},
+        {"table input", [](ViewController& c) { c.inputdatatype = 3; c.datadirectory = "/somewhere/earlier"; }, ""},
     };
     for (const RefusalCase& rc : cases) {
-        emptyWorkspace();
-        ControllerFixture f;
-        ViewController& c = *f.controller;
-        openGrid(c, "field.png", halves(8, 8), 2, 2);
-        rc.spoil(c);
-        EXPECT_TRUE(c.preparedata().isEmpty()) << rc.why;
-        EXPECT_EQ(f.prompter.messages(), QStringList{rc.message}) << rc.why;
-        EXPECT_TRUE(c.datadirectory.isEmpty()) << rc.why;
-        EXPECT_TRUE(QDir(paths::workspaceFolder()).entryList(kAll).isEmpty()) << rc.why;
+        Prep p;
+        p.openGrid("field.png", halves(8, 8), 2, 2);
+        rc.spoil(p.c);
+        const bool table = !*rc.message;
+        EXPECT_EQ(p.c.preparedata(), table ? "/somewhere/earlier" : "") << rc.why;
+        EXPECT_EQ(p.f.prompter.messages(), table ? QStringList() : QStringList{rc.message}) << rc.why;
+        EXPECT_EQ(p.c.datadirectory, table ? "/somewhere/earlier" : "") << rc.why;
+        EXPECT_TRUE(workspaceEntries().isEmpty()) << rc.why;
     }
-}
-
-TEST(PrepareData, TableInputWritesNothing)
-{
-    emptyWorkspace();
-    ControllerFixture f;
-    f.controller->inputdatatype = 3;
-    f.controller->datadirectory = "/somewhere/earlier";
-    EXPECT_EQ(f.controller->preparedata(), "/somewhere/earlier");
-    EXPECT_TRUE(QDir(paths::workspaceFolder()).entryList(kAll).isEmpty());
-    EXPECT_TRUE(f.prompter.messages().isEmpty());
-}
-
-TEST(PrepareData, UnreadableImagesAreReported)
-{
-    emptyWorkspace();
-    ControllerFixture f;
-    ViewController& c = *f.controller;
-    const QString in = testenv::scratchFolder() + "/broken";
-    QDir().mkpath(in);
-    ASSERT_TRUE(halves(4, 4).save(in + "/good.png"));
-    QFile bad(in + "/bad.png");
-    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
-    bad.write("not a picture");
-    bad.close();
-    c.inputdatatype = 2;
-    c.browsermodel.urlarray = {in + "/good.png", in + "/bad.png"};
-
-    EXPECT_TRUE(c.preparedata().isEmpty()) << "a run on incomplete samples would fail later";
-    ASSERT_EQ(f.prompter.messages(), QStringList{"Cannot save 1 of 2 images."});
-    EXPECT_TRUE(f.prompter.alerts().front().informative.contains("bad.png"));
-    EXPECT_TRUE(QFile::exists(paths::workspaceFolder() + "/good.png")) << "the other samples are still written";
 }
 
 TEST(PrepareData, AnUnwritableLabelFileStopsBeforeAnySample)
 {
-    emptyWorkspace();
-    ControllerFixture f;
-    ViewController& c = *f.controller;
+    Prep p;
     const QString ws = paths::workspaceFolder();
     QDir(ws).mkpath("field_outputlabel.csv");  // a folder where the file should go
     QFile(ws + "/notes.txt").open(QIODevice::WriteOnly);
-    openGrid(c, "field.png", halves(8, 8), 2, 2);
-    c.datadirectory = "/earlier/workspace";
-
-    EXPECT_TRUE(c.preparedata().isEmpty()) << "a stale workspace must not pass for prepared data";
-    EXPECT_EQ(f.prompter.messages(), QStringList{"Cannot write the label file."});
-    EXPECT_EQ(c.datadirectory, "/earlier/workspace");
-    EXPECT_EQ(QDir(ws).entryList(kAll, QDir::Name), (QStringList{"field_outputlabel.csv", "notes.txt"}));
+    p.openGrid("field.png", halves(8, 8), 2, 2);
+    p.c.datadirectory = "/earlier/workspace";
+    EXPECT_TRUE(p.c.preparedata().isEmpty()) << "a stale workspace must not pass for prepared data";
+    EXPECT_EQ(p.f.prompter.messages(), QStringList{"Cannot write the label file."});
+    EXPECT_EQ(p.c.datadirectory, "/earlier/workspace");
+    EXPECT_EQ(workspaceEntries(), (QStringList{"field_outputlabel.csv", "notes.txt"}));
 }

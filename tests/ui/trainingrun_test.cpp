@@ -1,10 +1,10 @@
 // Strategy Config to results through the controller, with a scripted prompter and a fast
-// stand-in for the training worker.
+// stand-in for the training worker, and the run monitor following that worker on its own. The
+// real worker's output is read in the contract test and followed in the end-to-end test.
 #include "results/ui/metricimageview.h"
 #include "results/ui/realtimeimageview.h"
 #include "training/ui/runmonitor.h"
 #include "training/ui/strategysheetview.h"
-
 #include "worker/paths.h"
 
 #include "support/fixture.h"
@@ -12,16 +12,20 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QPointer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <functional>
 
 namespace {
-const QString kFakeWorker = QStringLiteral(KOLVARA_TEST_DATA_DIR "/fake_trainNN.py");
+const QString kFinished = QStringLiteral("Computation finished!");
+const QString kPureFinished = QStringLiteral("Pure Test Computation finished!");
+const QString kModel = QStringLiteral(R"({"class_name":"Functional","config":{"layers":[]}})");
 
 struct ScopedEnv {
     QByteArray name;
@@ -29,125 +33,112 @@ struct ScopedEnv {
     ~ScopedEnv() { qunsetenv(name.constData()); }
 };
 
-QString testFolder()
-{
-    const QString dir = testenv::scratchFolder() + QStringLiteral("/run_")
-                        + QString::fromUtf8(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    QDir(dir).removeRecursively();
-    QDir().mkpath(dir);
-    return dir;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
 QString readFile(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-// A 2 x 3 grid on field.png with tiles (0,1) and (1,2) marked, and a pre-trained model chosen.
-void openMarkedGrid(ViewController* c, const QString& folder)
-{
-    QImage image(60, 40, QImage::Format_RGB32);
-    image.fill(Qt::darkGreen);
-    image.save(folder + QStringLiteral("/field.png"));
-    c->inputdatatype = 1;
-    c->urlarray = {folder + QStringLiteral("/field.png")};
-    c->singleimg = image;
-    c->havesingleimg = true;
-    c->havegridimg = true;
-    c->gridmodel.imagesize = QSizeF(60, 40);
-    c->gridmodel.viewsize = QSizeF(60, 40);
-    c->gridmodel.rownum = 2;
-    c->gridmodel.colnum = 3;
-    c->gridmodel.gridstate = {1};
-    c->gridmodel.clickpoints = {{0, 1}, {1, 2}};
-    c->modelname = QStringLiteral("ResNet50");
-    c->resourcename = QStringLiteral("resnet50");
-    c->modeljson = nlohmann::ordered_json::parse(R"({"class_name":"Functional","config":{"layers":[]}})");
-    c->trainNNScript = kFakeWorker;
-}
-
-// Two pictures opened as a folder input, labelled cat "1" and dog "0".
-void openLabelledPictures(ViewController* c, const QString& folder)
-{
-    QImage picture(32, 32, QImage::Format_RGB32);
-    picture.fill(Qt::gray);
-    c->urlarray.clear();
-    for (const char* name : {"cat", "dog"}) {
-        const QString path = folder + QStringLiteral("/%1.png").arg(QString::fromUtf8(name));
-        picture.save(path);
-        c->urlarray << path;
-    }
-    c->browsermodel.urlarray = c->urlarray;
-    c->browsermodel.data = {{QStringLiteral("cat"), QStringLiteral("1")}, {QStringLiteral("dog"), QStringLiteral("0")}};
-    c->inputdatatype = 2;
-}
-
 using FormSetup = std::function<void(strategysheetview&)>;
 
-// Continue past the checklist, fill the strategy form, then press Start!.
-void scriptStrategy(ScriptedPrompter& prompter, FormSetup setup)
-{
-    prompter.answerAlert(1);
-    prompter.answerAlert([setup](const AlertRequest& request) {
-        auto* form = request.accessory ? request.accessory->findChild<strategysheetview*>() : nullptr;
-        if (!form)
-            return 1;
-        setup(*form);
-        return 0;
-    });
-}
-
-FormSetup trainOn(ViewController* c, const char* epochs = "3")
-{
-    return [c, epochs](strategysheetview& form) {
-        form.trainingfolder->setText(c->datadirectory);
-        form.trainingeporch->setText(QString::fromUtf8(epochs));
-    };
-}
-
-bool waitForMessage(ScriptedPrompter& prompter, const QString& message)
-{
-    return QTest::qWaitFor([&] { return prompter.messages().contains(message); }, 60000);
-}
-
-const AlertRequest* alertWith(const ScriptedPrompter& prompter, const QString& message)
-{
-    for (const AlertRequest& a : prompter.alerts())
-        if (a.message == message)
-            return &a;
-    return nullptr;
-}
-
-TEST(TrainingRun, MonitoredRunEndsWithPredictionsOnTheGridAndTheMetricsImage)
-{
+// A 2 x 3 grid on field.png with tiles (0,1) and (1,2) marked, ResNet50 chosen, the stand-in worker.
+struct GridRun {
     ControllerFixture f;
     ViewController* c = f.controller;
-    const QString folder = testFolder();
-    openMarkedGrid(c, folder);
-    const QString argsFile = folder + QStringLiteral("/args.txt");
+    QString folder = testenv::scratchFolder() + QStringLiteral("/run_")
+                     + QString::fromUtf8(::testing::UnitTest::GetInstance()->current_test_info()->name());
+
+    GridRun()
+    {
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        QImage image(60, 40, QImage::Format_RGB32);
+        image.fill(Qt::darkGreen);
+        image.save(folder + QStringLiteral("/field.png"));
+        c->inputdatatype = 1;
+        c->urlarray = {folder + QStringLiteral("/field.png")};
+        c->singleimg = image;
+        c->havesingleimg = c->havegridimg = true;
+        c->gridmodel.imagesize = c->gridmodel.viewsize = QSizeF(60, 40);
+        c->gridmodel.rownum = 2;
+        c->gridmodel.colnum = 3;
+        c->gridmodel.gridstate = {1};
+        c->gridmodel.clickpoints = {{0, 1}, {1, 2}};
+        c->modelname = QStringLiteral("ResNet50");
+        c->resourcename = QStringLiteral("resnet50");
+        c->modeljson = nlohmann::ordered_json::parse(kModel.toStdString());
+        c->trainNNScript = QStringLiteral(KOLVARA_TEST_DATA_DIR "/fake_trainNN.py");
+    }
+
+    // Continue past the checklist, fill the strategy form, then press Start!.
+    void start(FormSetup setup)
+    {
+        f.prompter.answerAlert(1);
+        f.prompter.answerAlert([setup](const AlertRequest& request) {
+            auto* form = request.accessory ? request.accessory->findChild<strategysheetview*>() : nullptr;
+            if (!form || !setup)
+                return 1;  // Cancel
+            EXPECT_EQ(request.accessory->size(), QSize(400, 600));
+            setup(*form);
+            return 0;
+        });
+        c->strategyconfig();
+    }
+    void train(const char* epochs = nullptr)  // nullptr: the form's default
+    {
+        start([this, epochs](strategysheetview& form) {
+            form.trainingfolder->setText(c->datadirectory);
+            if (epochs)
+                form.trainingeporch->setText(QString::fromUtf8(epochs));
+        });
+    }
+    void pureTest() { start([](strategysheetview&) {}); }
+
+    bool waitFor(const QString& message)
+    {
+        return QTest::qWaitFor([&] { return f.prompter.messages().contains(message); }, 60000);
+    }
+};
+
+TEST(TrainingRun, MonitoredRunRefusesNewWorkThenEndsWithPredictionsAndMetrics)
+{
+    GridRun r;
+    ViewController* c = r.c;
+    const QString argsFile = r.folder + QStringLiteral("/args.txt");
     ScopedEnv record("FAKE_TRAINNN_ARGS", argsFile.toUtf8());
-    scriptStrategy(f.prompter, trainOn(c));
-    c->strategyconfig();
-
-    EXPECT_EQ(f.prompter.messages().value(1), QStringLiteral("Training Strategy Panel"));
-    EXPECT_EQ(f.prompter.alerts().value(1).buttons, (QStringList{"Start!", "Cancel"}));
-    ASSERT_TRUE(c->runmonitor);
+    ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "0.05");
+    r.train();
+    EXPECT_EQ(r.f.prompter.messages().value(1), QStringLiteral("Training Strategy Panel"));
+    EXPECT_EQ(r.f.prompter.alerts().value(1).buttons, (QStringList{"Start!", "Cancel"}));
+    EXPECT_EQ(c->trainingstate->text(), QStringLiteral("Prepare to train ......"));
     EXPECT_TRUE(c->ResultViewBtn->isEnabled());
-    ASSERT_TRUE(waitForMessage(f.prompter, QStringLiteral("Computation finished!"))) << f.prompter.messages().join(" | ").toStdString();
+    EXPECT_TRUE(c->painres->state.valid_x.empty());
+    RunMonitor* monitor = c->runmonitor;
+    ASSERT_TRUE(monitor && monitor->following());
+    std::vector<size_t> sizes;  // the chart grows as each checkpoint appears
+    QObject::connect(monitor, &RunMonitor::chartUpdated, c, [&] { sizes.push_back(c->painres->state.valid_x.size()); });
+    QStringList states;
+    QObject::connect(monitor, &RunMonitor::stateChanged, c, [&](const QString& s) { states << s; });
 
+    // While it runs, neither a second run nor an export may touch the workspace.
+    c->strategyconfig();
+    EXPECT_EQ(r.f.prompter.messages().last(), QStringLiteral("A training run is in progress. Wait for it to finish before configuring another."));
+    EXPECT_EQ(c->runmonitor, monitor);
+    r.f.prompter.answerPaths({testenv::scratchFolder()});
+    c->outputresult();
+    EXPECT_EQ(r.f.prompter.messages().last(), QStringLiteral("A training run is in progress. Export its results when it has finished."));
+    EXPECT_TRUE(r.f.prompter.fileRequests().isEmpty());
+
+    ASSERT_TRUE(r.waitFor(kFinished)) << r.f.prompter.messages().join(" | ").toStdString();
+    EXPECT_EQ(sizes, (std::vector<size_t>{2, 3, 4}));
+    EXPECT_EQ(states.value(0).section(QLatin1Char('\n'), 0, 0), QStringLiteral("Training state in epoch 1 "));
+    EXPECT_TRUE(std::any_of(states.begin(), states.end(), [](const QString& s) { return s.contains("] - ETA: ") && s.endsWith(' '); }));
     EXPECT_TRUE(c->gridmodel.hasprediction);
     EXPECT_EQ(c->gridmodel.predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
     EXPECT_EQ(c->trainingstate->text().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Training state in epoch 3 "));
     EXPECT_EQ(c->painres->state.colnum, 3);
     EXPECT_EQ(c->painres->state.valid_x, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_EQ(c->painres->state.valid_y, (std::vector<int>{0, 60, 70, 80}));
     EXPECT_EQ(c->painres->state.train_y, (std::vector<int>{0, 70, 80, 90}));
     EXPECT_EQ(c->documentView(), c->metricview);
     EXPECT_EQ(c->lastresultview, c->metricview);
@@ -159,246 +150,194 @@ TEST(TrainingRun, MonitoredRunEndsWithPredictionsOnTheGridAndTheMetricsImage)
     EXPECT_TRUE(args[0].endsWith(QStringLiteral("/custommodel_temp.json")));
     EXPECT_EQ(args.mid(1, 16), (QStringList{c->datadirectory, c->datadirectory, "ResNet50", "", "4", "3", "Adam", "mean_squared_error",
                                             paths::resourcePath("resnet50", "json"), "field_outputlabel.csv", "0.60", "false", "false", "false", "false", ""}));
-    // The pre-trained architecture, written compactly, is the model file.
-    EXPECT_EQ(readFile(args[0]), QStringLiteral(R"({"class_name":"Functional","config":{"layers":[]}})"));
+    EXPECT_EQ(readFile(args[0]), kModel);  // the pre-trained architecture, written compactly
 }
 
-TEST(TrainingRun, ChartShowsEachEpochAsItsCheckpointAppears)
-{
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    openMarkedGrid(c, testFolder());
-    ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "0.05");
-    scriptStrategy(f.prompter, trainOn(c, "4"));
-    c->strategyconfig();
-    ASSERT_TRUE(c->trainingstate);
-    EXPECT_EQ(c->trainingstate->text(), QStringLiteral("Prepare to train ......"));
-    ASSERT_TRUE(c->runmonitor);
-    EXPECT_TRUE(c->painres->state.valid_x.empty());
-    std::vector<size_t> sizes;
-    QObject::connect(c->runmonitor, &RunMonitor::chartUpdated, c, [&] { sizes.push_back(c->painres->state.valid_x.size()); });
-    ASSERT_TRUE(waitForMessage(f.prompter, QStringLiteral("Computation finished!")));
-    EXPECT_EQ(sizes, (std::vector<size_t>{2, 3, 4, 5}));
-}
+struct Failure {
+    const char* env;
+    const char* value;
+    bool pure;
+    bool monitored;  // a monitor followed the run and keeps the worker's standard error
+    const char* message;
+    const char* details;
+};
 
-TEST(TrainingRun, EarlyEndShowsTheWorkersErrorAndKeepsEarlierPredictions)
+TEST(TrainingRun, FailuresAreReportedAndKeepEarlierPredictions)
 {
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    openMarkedGrid(c, testFolder());
-    c->gridmodel.predictpoints = {{1, 1}};
-    ScopedEnv fail("FAKE_TRAINNN_FAIL_AFTER", "1");
-    scriptStrategy(f.prompter, trainOn(c));
-    c->strategyconfig();
-    const QString message = QStringLiteral("Training ended before all epochs were finished.");
-    ASSERT_TRUE(waitForMessage(f.prompter, message));
-    const AlertRequest* alert = alertWith(f.prompter, message);
-    EXPECT_EQ(alert->style, AlertStyle::Critical);
-    EXPECT_TRUE(alert->informative.contains(QStringLiteral("simulated failure in epoch 2: out of memory")));
-    EXPECT_EQ(readFile(c->datadirectory + QStringLiteral("/field_error.log")), alert->informative);
-    EXPECT_FALSE(f.prompter.messages().contains(QStringLiteral("Computation finished!")));
-    EXPECT_EQ(c->gridmodel.predictpoints, (std::vector<TilePoint>{{1, 1}}));
-    EXPECT_FALSE(c->runmonitor->following());
-}
-
-TEST(TrainingRun, WorkerExitingWithoutItsModelEndsTheWaitWithItsError)
-{
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    openMarkedGrid(c, testFolder());
-    ScopedEnv noModel("FAKE_TRAINNN_NO_MODEL", "1");
-    scriptStrategy(f.prompter, trainOn(c, "2"));
-    c->strategyconfig();
-    const QString message = QStringLiteral("Training finished without a trained model.");
-    ASSERT_TRUE(waitForMessage(f.prompter, message));
-    EXPECT_TRUE(alertWith(f.prompter, message)->informative.contains(QStringLiteral("could not save my_model.h5")));
-    EXPECT_FALSE(c->gridmodel.hasprediction);
-}
-
-TEST(TrainingRun, SecondStrategyConfigWhileFollowingIsRefused)
-{
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    openMarkedGrid(c, testFolder());
-    ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "0.05");
-    scriptStrategy(f.prompter, trainOn(c, "2"));
-    c->strategyconfig();
-    RunMonitor* first = c->runmonitor;
-    ASSERT_TRUE(first && first->following());
-    f.prompter.clear();
-    c->strategyconfig();
-    EXPECT_EQ(f.prompter.messages(),
-              QStringList{QStringLiteral("A training run is in progress. Wait for it to finish before configuring another.")});
-    EXPECT_EQ(c->runmonitor, first);
-    ASSERT_TRUE(waitForMessage(f.prompter, QStringLiteral("Computation finished!")));
-    EXPECT_EQ(c->gridmodel.predictpoints.size(), 2u);
-}
-
-TEST(TrainingRun, ExportWhileFollowingLeavesTheWorkspaceToTheWorker)
-{
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    openMarkedGrid(c, testFolder());
-    ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "0.05");
-    scriptStrategy(f.prompter, trainOn(c, "2"));
-    c->strategyconfig();
-    ASSERT_TRUE(c->runmonitor && c->runmonitor->following());
-    f.prompter.answerPaths({testenv::scratchFolder()});
-    c->outputresult();
-    EXPECT_EQ(f.prompter.messages().last(), QStringLiteral("A training run is in progress. Export its results when it has finished."));
-    EXPECT_TRUE(f.prompter.fileRequests().isEmpty());
-    ASSERT_TRUE(waitForMessage(f.prompter, QStringLiteral("Computation finished!")));
-    EXPECT_EQ(c->painres->state.valid_x.size(), 3u);  // both checkpoints were left in place
+    const Failure cases[] = {
+        {"FAKE_TRAINNN_FAIL_AFTER", "1", false, true, "Training ended before all epochs were finished.", "simulated failure in epoch 2: out of memory"},
+        {"FAKE_TRAINNN_NO_MODEL", "1", false, true, "Training finished without a trained model.", "could not save my_model.h5"},
+        {"FAKE_TRAINNN_SILENT", "1", true, false, "The test run failed.", "could not read the model document"},
+        {"KOLVARA_PYTHON", "/nonexistent/python3", false, false, "The training worker could not be started.", ""},
+    };
+    for (const Failure& k : cases) {
+        GridRun r;
+        ScopedEnv env(k.env, k.value);
+        r.c->gridmodel.predictpoints = {{1, 1}};
+        k.pure ? r.pureTest() : r.train("2");
+        ASSERT_TRUE(r.waitFor(QString::fromUtf8(k.message))) << k.env;
+        const AlertRequest* alert = &*std::find_if(r.f.prompter.alerts().begin(), r.f.prompter.alerts().end(),
+                                                   [&](const AlertRequest& a) { return a.message == k.message; });
+        EXPECT_EQ(alert->style, AlertStyle::Critical) << k.env;
+        EXPECT_TRUE(alert->informative.contains(QString::fromUtf8(k.details))) << k.env;
+        EXPECT_FALSE(r.f.prompter.messages().contains(kFinished) || r.f.prompter.messages().contains(kPureFinished)) << k.env;
+        EXPECT_FALSE(r.c->gridmodel.hasprediction) << k.env;
+        EXPECT_EQ(r.c->gridmodel.predictpoints, (std::vector<TilePoint>{{1, 1}})) << k.env;
+        EXPECT_EQ(bool(r.c->runmonitor), k.monitored) << k.env;
+        EXPECT_FALSE(r.c->runmonitor && r.c->runmonitor->following()) << k.env;
+        if (k.monitored)
+            EXPECT_EQ(readFile(r.c->datadirectory + QStringLiteral("/field_error.log")), alert->informative) << k.env;
+    }
 }
 
 TEST(TrainingRun, PureTestMarksPredictedTilesWithoutMetrics)
 {
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    openMarkedGrid(c, testFolder());
-    scriptStrategy(f.prompter, [](strategysheetview&) {});
-    c->strategyconfig();
-    EXPECT_TRUE(f.prompter.messages().contains(QStringLiteral("No training dataset, will only perform validation.")));
-    EXPECT_EQ(f.prompter.messages().last(), QStringLiteral("Pure Test Computation finished!"));
-    EXPECT_TRUE(c->gridmodel.hasprediction);
-    EXPECT_EQ(c->gridmodel.predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
-    EXPECT_EQ(c->documentView(), c->blankview);
-    EXPECT_FALSE(c->runmonitor);
+    GridRun r;
+    r.pureTest();
+    EXPECT_TRUE(r.f.prompter.messages().contains(QStringLiteral("No training dataset, will only perform validation.")));
+    EXPECT_EQ(r.f.prompter.messages().last(), kPureFinished);
+    EXPECT_TRUE(r.c->gridmodel.hasprediction);
+    EXPECT_EQ(r.c->gridmodel.predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
+    EXPECT_EQ(r.c->documentView(), r.c->blankview);
+    EXPECT_FALSE(r.c->runmonitor);
+    EXPECT_EQ(r.c->strategysheetconfig->imagefolder->text(), r.c->urlarray.first());  // the form's default
 }
 
-TEST(TrainingRun, FailedPureTestIsReportedNotFinished)
+TEST(TrainingRun, FolderInputPredictionsGoToTheThumbnailsAfterTrainingOrAPureTest)
 {
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    openMarkedGrid(c, testFolder());
-    ScopedEnv silent("FAKE_TRAINNN_SILENT", "1");
-    scriptStrategy(f.prompter, [](strategysheetview&) {});
-    c->strategyconfig();
-    EXPECT_EQ(f.prompter.messages().last(), QStringLiteral("The test run failed."));
-    EXPECT_TRUE(f.prompter.alerts().last().informative.contains(QStringLiteral("could not read the model document")));
-    EXPECT_FALSE(c->gridmodel.hasprediction);
-}
-
-TEST(TrainingRun, FolderInputPredictionsGoToTheThumbnails)
-{
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    const QString folder = testFolder();
-    openMarkedGrid(c, folder);
-    openLabelledPictures(c, folder);
-    scriptStrategy(f.prompter, trainOn(c, "1"));
-    c->strategyconfig();
-    ASSERT_TRUE(waitForMessage(f.prompter, QStringLiteral("Computation finished!")));
-    EXPECT_TRUE(c->browsermodel.haspredict);
-    EXPECT_EQ(c->browsermodel.predictpoint.value(QStringLiteral("cat.png")), QStringLiteral("1"));
-    EXPECT_EQ(c->browsermodel.predictpoint.value(QStringLiteral("dog.png")), QStringLiteral("0"));
-}
-
-TEST(TrainingRun, PureTestOnAFolderInputReadsItsOwnPredictionFile)
-{
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    const QString folder = testFolder();
-    openMarkedGrid(c, folder);
-    openLabelledPictures(c, folder);
-    scriptStrategy(f.prompter, [](strategysheetview&) {});
-    c->strategyconfig();
-    EXPECT_EQ(f.prompter.messages().last(), QStringLiteral("Pure Test Computation finished!"));
-    EXPECT_EQ(c->browsermodel.predictpoint.value(QStringLiteral("cat.png")), QStringLiteral("1"));
-    EXPECT_FALSE(c->gridmodel.hasprediction);
-}
-
-TEST(TrainingRun, WorkerThatCannotStartIsReported)
-{
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    openMarkedGrid(c, testFolder());
-    ScopedEnv python("KOLVARA_PYTHON", "/nonexistent/python3");
-    scriptStrategy(f.prompter, trainOn(c));
-    c->strategyconfig();
-    EXPECT_EQ(f.prompter.messages().last(), QStringLiteral("The training worker could not be started."));
-    EXPECT_EQ(f.prompter.alerts().last().style, AlertStyle::Critical);
-    EXPECT_FALSE(c->runmonitor);
+    for (const bool pure : {false, true}) {
+        GridRun r;  // two pictures opened as a folder input, labelled cat "1" and dog "0"
+        QImage picture(32, 32, QImage::Format_RGB32);
+        picture.fill(Qt::gray);
+        r.c->urlarray = {r.folder + "/cat.png", r.folder + "/dog.png"};
+        for (const QString& path : r.c->urlarray)
+            picture.save(path);
+        r.c->browsermodel.urlarray = r.c->urlarray;
+        r.c->browsermodel.data = {{"cat", "1"}, {"dog", "0"}};
+        r.c->inputdatatype = 2;
+        pure ? r.pureTest() : r.train("1");
+        ASSERT_TRUE(r.waitFor(pure ? kPureFinished : kFinished)) << r.f.prompter.messages().join(" | ").toStdString();
+        EXPECT_TRUE(r.c->browsermodel.haspredict) << pure;
+        EXPECT_EQ(r.c->browsermodel.predictpoint.value(QStringLiteral("cat.png")), QStringLiteral("1")) << pure;
+        EXPECT_EQ(r.c->browsermodel.predictpoint.value(QStringLiteral("dog.png")), QStringLiteral("0")) << pure;
+        EXPECT_FALSE(r.c->gridmodel.hasprediction) << pure;
+    }
 }
 
 struct CheckCase {
     const char* name;
     std::function<void(ViewController*)> arrange;
-    FormSetup form;  // nullptr: the dialog is cancelled
+    FormSetup form;  // empty: the dialog is cancelled
     const char* lastMessage;
     bool confirm = true;
 };
-
-class RunChecks : public ::testing::TestWithParam<CheckCase> {};
-
-TEST_P(RunChecks, StopBeforeAnyWorkerStarts)
-{
-    const CheckCase& k = GetParam();
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    openMarkedGrid(c, testFolder());
-    k.arrange(c);
-    if (!k.confirm) {
-        f.prompter.answerAlert(0);
-    } else if (k.form) {
-        scriptStrategy(f.prompter, k.form);
-    } else {
-        f.prompter.answerAlert(1);
-        f.prompter.answerAlert(1);
-    }
-    c->strategyconfig();
-    EXPECT_EQ(f.prompter.messages().last(), QString::fromUtf8(k.lastMessage)) << k.name;
-    EXPECT_FALSE(c->runmonitor) << k.name;
-    EXPECT_FALSE(c->gridmodel.hasprediction) << k.name;
-}
 
 const char* const kChecklistStart = "Before set up training strategy, make sure below aspects are checked: \n 1. Make sure neural network "
                                     "class# is same as your dataset\n 2. Earlier trained models and weights are saved;\n 3. Your "
                                     "settings for the neural network are saved.";
 
-INSTANTIATE_TEST_SUITE_P(
-    Conditions, RunChecks,
-    ::testing::Values(
-        CheckCase{"cancel at the checklist", [](ViewController*) {}, nullptr, kChecklistStart, false},
-        CheckCase{"nothing prepared", [](ViewController* c) { c->datadirectory.clear(); c->inputdatatype = 3; }, nullptr, "NO DATA FOR VALIDATION!!!"},
-        CheckCase{"dialog cancelled", [](ViewController*) {}, nullptr, "Training Strategy Panel"},
-        CheckCase{"no test data", [](ViewController*) {}, [](strategysheetview& s) { s.imagefolder->clear(); }, "No validation data!"},
-        CheckCase{"no model", [](ViewController* c) { c->resourcename.clear(); c->modelname.clear(); },
-                  [](strategysheetview&) {}, "No Neural Network Model Configured"},
-        // A table opened after images were prepared: the workspace is there, a label document is not.
-        CheckCase{"table input", [](ViewController* c) { c->preparedata(); c->inputdatatype = 3; }, [](strategysheetview&) {},
-                  "No data label document"},
-        CheckCase{"epochs not a whole number", [](ViewController*) {},
-                  [](strategysheetview& s) { s.trainingeporch->setText(QStringLiteral("3x")); },
-                  "Training Eporch must be a positive whole number."},
-        CheckCase{"zero epochs", [](ViewController*) {}, [](strategysheetview& s) { s.trainingeporch->setText(QStringLiteral("0")); },
-                  "Training Eporch must be a positive whole number."}),
-    [](const ::testing::TestParamInfo<CheckCase>& info) { return "case" + std::to_string(info.index); });
-
-TEST(TrainingRun, UserModelNeedsWeights)
+TEST(TrainingRun, StopsBeforeAnyWorkerStarts)
 {
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    openMarkedGrid(c, testFolder());
-    c->modelname = QStringLiteral("usermodel");
-    scriptStrategy(f.prompter, trainOn(c));
-    c->strategyconfig();
-    EXPECT_EQ(f.prompter.messages().last(), QStringLiteral("Need to load weights!"));
+    const auto none = [](ViewController*) {};
+    const auto untouched = [](strategysheetview&) {};
+    const CheckCase cases[] = {
+        {"cancel at the checklist", none, nullptr, kChecklistStart, false},
+        {"nothing prepared", [](ViewController* c) { c->datadirectory.clear(); c->inputdatatype = 3; }, nullptr, "NO DATA FOR VALIDATION!!!"},
+        {"dialog cancelled", none, nullptr, "Training Strategy Panel"},
+        {"no test data", none, [](strategysheetview& s) { s.imagefolder->clear(); }, "No validation data!"},
+        {"no model", [](ViewController* c) { c->resourcename.clear(); c->modelname.clear(); }, untouched, "No Neural Network Model Configured"},
+        {"user model without weights", [](ViewController* c) { c->modelname = QStringLiteral("usermodel"); }, untouched, "Need to load weights!"},
+        // A table opened after images were prepared: the workspace is there, a label document is not.
+        {"table input", [](ViewController* c) { c->preparedata(); c->inputdatatype = 3; }, untouched, "No data label document"},
+        {"epochs not a whole number", none, [](strategysheetview& s) { s.trainingeporch->setText(QStringLiteral("3x")); },
+         "Training Eporch must be a positive whole number."},
+    };
+    for (const CheckCase& k : cases) {
+        GridRun r;
+        k.arrange(r.c);
+        if (!k.confirm) {
+            r.f.prompter.answerAlert(0);
+            r.c->strategyconfig();
+        } else {
+            r.start(k.form);
+        }
+        EXPECT_EQ(r.f.prompter.messages().last(), QString::fromUtf8(k.lastMessage)) << k.name;
+        EXPECT_FALSE(r.c->runmonitor) << k.name;
+        EXPECT_FALSE(r.c->gridmodel.hasprediction) << k.name;
+    }
 }
 
-TEST(TrainingRun, CancelledDialogLeavesTheNewDefaultForm)
+// The monitor on its own, following the stand-in worker over a workspace with two labelled tiles.
+QString freshWorkspace()
 {
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    openMarkedGrid(c, testFolder());
-    f.prompter.answerAlert(1);
-    f.prompter.answerAlert([](const AlertRequest& r) {
-        EXPECT_EQ(r.accessory->size(), QSize(400, 600));
-        return 1;
-    });
-    c->strategyconfig();
-    ASSERT_TRUE(c->strategysheetconfig);
-    EXPECT_EQ(c->strategysheetconfig->imagefolder->text(), c->urlarray.first());
-    EXPECT_EQ(c->strategysheetconfig->strategy().trainingeporch, QStringLiteral("3"));
+    const QString dir = testenv::scratchFolder() + QStringLiteral("/monitor");
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    QFile csv(dir + QStringLiteral("/field_outputlabel.csv"));
+    csv.open(QIODevice::WriteOnly);
+    csv.write("index,i,j,filename,label\n1,0,0,field_00.png,1\n2,0,1,field_01.png,0\n");
+    return dir;
+}
+
+QStringList workerArguments(const QString& workspace)
+{
+    return {QStringLiteral(KOLVARA_TEST_DATA_DIR "/fake_trainNN.py"), "m.json", workspace, workspace, "custom", "", "4", "3", "Adam",
+            "mean_squared_error", "", "field_outputlabel.csv", "0.60", "false", "false", "false", "false", ""};
+}
+
+struct Ending {
+    const char* env;
+    const char* early;  // what the early end says; empty: the run finishes
+    std::vector<int> validX;  // the last chart's epochs; empty: no chart at all
+};
+
+TEST(RunMonitor, FinishedRunsEarlyEndsAndSilentWorkersAreTold)
+{
+    const Ending cases[] = {
+        {"FAKE_TRAINNN_FAIL_AFTER", "simulated failure in epoch 2", {0, 1}},
+        {"FAKE_TRAINNN_SILENT", "could not read the model document", {}},
+        {"FAKE_TRAINNN_QUIET", "", {0, 1, 2, 3}},  // checkpoints without further output still count
+        {"FAKE_TRAINNN_STEPS", "", {0, 1, 2, 3}},  // a plain run, one redraw an epoch
+    };
+    for (const Ending& k : cases) {
+        const QString ws = freshWorkspace();
+        ScopedEnv env(k.env, "1");
+        std::vector<int> validX;
+        QString early, finished;
+        bool over = false;
+        auto* process = new QProcess;
+        RunMonitor monitor(process, RunMonitor::Run{3, ws, QStringLiteral("field")});
+        QObject::connect(&monitor, &RunMonitor::chartUpdated, [&](const ChartPoints& p) { validX = p.valid_x; });
+        QObject::connect(&monitor, &RunMonitor::endedEarly, [&](const QString& e) { early = e; over = true; });
+        QObject::connect(&monitor, &RunMonitor::trainingFinished, [&](const QString& e) { finished = e; over = true; });
+        process->start(QStringLiteral("/usr/bin/python3"), workerArguments(ws));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return over; }, 60000)) << k.env;
+        EXPECT_FALSE(monitor.following()) << k.env;
+        EXPECT_TRUE(early.contains(QString::fromUtf8(k.early))) << k.env;
+        EXPECT_EQ(early.isEmpty(), !*k.early) << k.env << early.toStdString();
+        EXPECT_EQ(finished.isNull(), bool(*k.early)) << k.env;
+        EXPECT_EQ(validX, k.validX) << k.env;
+        // All of standard error, in order, is told and kept in the log.
+        const QString told = *k.early ? early : finished;
+        EXPECT_TRUE(k.validX.empty() || told.startsWith(QStringLiteral("warning: a line on standard error"))) << k.env;
+        EXPECT_EQ(readFile(ws + QStringLiteral("/field_error.log")), told) << k.env;
+    }
+}
+
+TEST(RunMonitor, EndsAWorkerStillRunningWhenDestroyed)
+{
+    const QString ws = freshWorkspace();
+    ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "5");
+    auto* process = new QProcess;
+    QPointer<QProcess> watched(process);
+    qint64 pid = 0;
+    {
+        RunMonitor monitor(process, RunMonitor::Run{3, ws, QStringLiteral("field")});
+        process->start(QStringLiteral("/usr/bin/python3"), workerArguments(ws));
+        ASSERT_TRUE(process->waitForStarted());
+        pid = process->processId();
+    }
+    EXPECT_TRUE(watched.isNull());
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/proc/%1").arg(pid)));
 }
 }  // namespace
