@@ -9,10 +9,7 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
-#include <QLabel>
 #include <QLineEdit>
-#include <QMimeData>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalSpy>
@@ -41,137 +38,91 @@ Json startNetwork()
     return doc;
 }
 
-// What building a custom model leaves behind: the start network shown and editable, the
+// The controller after building a custom model: the start network shown and editable, the
 // residual architecture as the layer templates.
-void openCustom(ViewController* c, const Json& start = startNetwork())
-{
-    c->modeljson = start;
-    c->jsonprepare = residual();
-    c->nodeclass->setEnabled(true);
-    c->nodecollectionView->customized = true;
-    c->showModelGraph();
-}
+struct Graph : ControllerFixture {
+    ViewController* c = controller;
+    nodecollection* editor = c->nodecollectionView;
 
-void chooseClass(ViewController* c, const QString& name)
-{
-    const int index = c->nodeclass->findText(name);
-    ASSERT_GE(index, 0);
-    // Step onto the class from a neighbour, as a user does: that emits activated.
-    c->nodeclass->setCurrentIndex(index > 0 ? index - 1 : 1);
-    c->nodeclass->setFocus();
-    QTest::keyClick(c->nodeclass, index > 0 ? Qt::Key_Down : Qt::Key_Up);
-}
-
-QWidget* taggedField(nodecollection* editor, int tag)
-{
-    for (QWidget* w : editor->layerconfig->findChildren<QWidget*>()) {
-        if (w->property("tag").toInt() == tag)
-            return w;
+    void openCustom(const Json& start = startNetwork(), const Json& templates = residual())
+    {
+        c->modeljson = start;
+        c->jsonprepare = templates;
+        c->nodeclass->setEnabled(true);
+        editor->customized = true;
+        c->showModelGraph();
     }
-    return nullptr;
-}
-
-void clickNode(nodecollection* editor, int index)
-{
-    editor->collectionView->scrollToItem(index);
-    QTest::mouseClick(editor->collectionView->canvas(), Qt::LeftButton, {}, nodegeometry::nodeBox(index).center().toPoint());
-}
-
-void pressButton(nodecollection* editor, const QString& title)
-{
-    for (QPushButton* b : editor->layerconfig->findChildren<QPushButton*>()) {
-        if (b->text() == title)
-            return QTest::mouseClick(b, Qt::LeftButton);
+    void chooseClass(const QString& name)
+    {
+        const int index = c->nodeclass->findText(name);
+        ASSERT_GE(index, 0);
+        // Step onto the class from a neighbour, as a user does: that emits activated.
+        c->nodeclass->setCurrentIndex(index > 0 ? index - 1 : 1);
+        c->nodeclass->setFocus();
+        QTest::keyClick(c->nodeclass, index > 0 ? Qt::Key_Down : Qt::Key_Up);
     }
-    FAIL() << title.toStdString();
-}
-
-void typeInto(nodecollection* editor, int tag, const QString& text)
-{
-    auto* edit = qobject_cast<QLineEdit*>(taggedField(editor, tag));
-    ASSERT_NE(edit, nullptr) << tag;
-    edit->selectAll();
-    QTest::keyClicks(edit, text);
-}
-
-QStringList names(const ViewController* c)
-{
-    const ArchDocument doc(c->editorDocument());
-    QStringList out;
-    for (int i = 0; i < doc.layerCount(); ++i)
-        out << doc.nodeLines(i)->name;
-    return out;
-}
-
-// Saves the window to $KOLVARA_SHOT_DIR/<name>.png when that is set, for looking at.
-void snapshot(ControllerFixture& f, const QString& name)
-{
-    const QString shots = qEnvironmentVariable("KOLVARA_SHOT_DIR");
-    if (shots.isEmpty())
-        return;
-    QDir().mkpath(shots);
-    f.window->grab().save(shots + QLatin1Char('/') + name + QStringLiteral(".png"));
-}
-
-bool hasLine(nodecollection* editor, int from, int to)
-{
-    for (const nodegeometry::Connection& line : editor->collectionView->connections()) {
-        if (line.from == from && line.to == to)
-            return true;
+    void clickNode(int index)
+    {
+        editor->collectionView->scrollToItem(index);
+        QTest::mouseClick(editor->collectionView->canvas(), Qt::LeftButton, {}, nodegeometry::nodeBox(index).center().toPoint());
     }
-    return false;
-}
-
-TEST(ModelCatalogue, FillsBothBoxesInOrderWithoutTheInputClass)
-{
-    ControllerFixture f;
-    QStringList models, classes;
-    for (int i = 0; i < f.controller->modellist->count(); ++i)
-        models << f.controller->modellist->itemText(i);
-    for (int i = 0; i < f.controller->nodeclass->count(); ++i)
-        classes << f.controller->nodeclass->itemText(i);
-    EXPECT_EQ(models, (QStringList{"ResNet50", "VGG16", "VGG19", "Xception"}));
-    EXPECT_EQ(classes, (QStringList{"ZeroPadding2D", "Conv2D", "BatchNormalization", "Activation", "MaxPooling2D", "Add",
-                                    "GlobalAveragePooling2D", "Dense", "Flatten"}));
-    EXPECT_FALSE(classes.contains(QStringLiteral("InputLayer")));
-    EXPECT_FALSE(f.controller->nodeclass->isEnabled());
-    EXPECT_EQ(catalogue::activationChoices().size(), 10);
-}
-
-TEST(ModelGraph, ShowsTheEditorFillingTheWorkArea)
-{
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    EXPECT_TRUE(c->editorDocument().empty());
-    openCustom(c);
-    EXPECT_EQ(c->scrollview->widget(), c->nodecollectionView);
-    EXPECT_EQ(c->lasttrainview, c->nodecollectionView);
-    EXPECT_EQ(c->nodecollectionView->size(), c->scrollview->viewport()->size());
-    EXPECT_EQ(c->nodecollectionView->collectionView->numberOfItems(), 4);
-    EXPECT_EQ(&c->editorDocument(), &c->nodecollectionView->nodedice.json());
-}
+    void press(const QString& title)
+    {
+        for (QPushButton* b : editor->layerconfig->findChildren<QPushButton*>()) {
+            if (b->text() == title)
+                return QTest::mouseClick(b, Qt::LeftButton);
+        }
+        FAIL() << title.toStdString();
+    }
+    void type(int tag, const QString& text)
+    {
+        QLineEdit* edit = nullptr;
+        for (QLineEdit* w : editor->layerconfig->findChildren<QLineEdit*>())
+            edit = w->property("tag").toInt() == tag ? w : edit;
+        ASSERT_NE(edit, nullptr) << tag;
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    }
+    QStringList names() const
+    {
+        const ArchDocument doc(c->editorDocument());
+        QStringList out;
+        for (int i = 0; i < doc.layerCount(); ++i)
+            out << doc.nodeLines(i)->name;
+        return out;
+    }
+    const Json& layer(int i) const { return editor->nodedice.json()["config"]["layers"][size_t(i)]; }
+    bool hasLine(int from, int to) const
+    {
+        for (const nodegeometry::Connection& line : editor->collectionView->connections()) {
+            if (line.from == from && line.to == to)
+                return true;
+        }
+        return false;
+    }
+};
 
 TEST(AddLayer, InsertsAVerbatimTemplateBeforeTheOutputAndKeepsEarlierUpdates)
 {
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    openCustom(c);
-    nodecollection* editor = c->nodecollectionView;
-    clickNode(editor, 1);
-    typeInto(editor, 6, QStringLiteral("8"));
-    pressButton(editor, QStringLiteral("Update Layer"));
+    Graph g;
+    g.c->addnodeclass(QStringLiteral("Conv2D"));  // no custom model built yet: nothing happens
+    EXPECT_TRUE(g.c->editorDocument().empty());
 
-    chooseClass(c, QStringLiteral("Add"));
-    ASSERT_EQ(editor->nodedice.layerCount(), 5);
-    EXPECT_EQ(editor->nodedice.json()["config"]["layers"][3], residual()["config"]["layers"][5]);
-    EXPECT_EQ(names(c).last(), "predictions");
-    EXPECT_EQ(editor->nodedice.json()["config"]["layers"][1]["config"]["filters"], 8);  // the update survived
-    EXPECT_EQ(editor->collectionView->numberOfItems(), 5);
-    EXPECT_TRUE(f.prompter.alerts().isEmpty());
+    g.openCustom();
+    g.clickNode(1);
+    g.type(6, QStringLiteral("8"));
+    g.press(QStringLiteral("Update Layer"));
+    g.chooseClass(QStringLiteral("Add"));
+    ASSERT_EQ(g.editor->nodedice.layerCount(), 5);
+    EXPECT_EQ(g.layer(3), residual()["config"]["layers"][5]);
+    EXPECT_EQ(g.names().last(), "predictions");
+    EXPECT_EQ(g.layer(1)["config"]["filters"], 8);  // the update survived
+    EXPECT_EQ(g.editor->collectionView->numberOfItems(), 5);
+    EXPECT_TRUE(g.prompter.alerts().isEmpty());
 
-    c->nodeclass->setEnabled(false);  // a pre-trained choice disables adding
-    c->addnodeclass(QStringLiteral("Conv2D"));
-    EXPECT_EQ(editor->nodedice.layerCount(), 5);
+    g.c->nodeclass->setEnabled(false);  // a pre-trained choice disables adding
+    g.c->addnodeclass(QStringLiteral("Conv2D"));
+    EXPECT_EQ(g.editor->nodedice.layerCount(), 5);
 }
 
 TEST(AddLayer, EveryOfferedClassAddsANodeToTheShippedStartNetwork)
@@ -180,47 +131,24 @@ TEST(AddLayer, EveryOfferedClassAddsANodeToTheShippedStartNetwork)
     const QString templates = paths::resourcePath(QStringLiteral("resnet50"), QStringLiteral("json"));
     if (start.isEmpty() || templates.isEmpty())
         GTEST_SKIP() << "the architecture resources are absent";
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    openCustom(c, *archdoc::readFile(start).json);
-    c->jsonprepare = *archdoc::readFile(templates).json;
-    nodecollection* editor = c->nodecollectionView;
-    const int before = editor->nodedice.layerCount();
+    Graph g;
+    g.openCustom(*archdoc::readFile(start).json, *archdoc::readFile(templates).json);
+    const int before = g.editor->nodedice.layerCount();
     for (const QString& cls : catalogue::nodeclasses()) {
-        chooseClass(c, cls);
-        const int count = editor->nodedice.layerCount();
-        EXPECT_EQ(editor->nodedice.nodeLines(count - 2)->className, cls);
-        EXPECT_EQ(editor->nodedice.nodeLines(count - 1)->name, "predictions");
+        g.chooseClass(cls);
+        const int count = g.editor->nodedice.layerCount();
+        EXPECT_EQ(g.editor->nodedice.nodeLines(count - 2)->className, cls);
+        EXPECT_EQ(g.editor->nodedice.nodeLines(count - 1)->name, "predictions");
     }
-    EXPECT_EQ(editor->nodedice.layerCount(), before + 9);
-    EXPECT_TRUE(f.prompter.alerts().isEmpty());
-}
-
-TEST(AddLayer, NothingWhenNoCustomModelWasBuilt)
-{
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    c->addnodeclass(QStringLiteral("Conv2D"));
-    EXPECT_TRUE(c->editorDocument().empty());
-    EXPECT_TRUE(f.prompter.alerts().isEmpty());
-}
-
-TEST(Lines, ResidualColumnWithAnOpenPanel)
-{
-    ControllerFixture f;
-    openCustom(f.controller, residual());
-    nodecollection* editor = f.controller->nodecollectionView;
-    clickNode(editor, 5);
-    EXPECT_TRUE(hasLine(editor, 4, 5));
-    EXPECT_TRUE(hasLine(editor, 1, 5));
-    snapshot(f, QStringLiteral("residual-add-panel"));
+    EXPECT_EQ(g.editor->nodedice.layerCount(), before + 9);
+    EXPECT_TRUE(g.prompter.alerts().isEmpty());
 }
 
 TEST(DragAndDrop, PressAndMoveStartsADragOfThePressedNode)
 {
-    ControllerFixture f;
-    openCustom(f.controller, residual());
-    nodecollectionview* column = f.controller->nodecollectionView->collectionView;
+    Graph g;
+    g.openCustom(residual());
+    nodecollectionview* column = g.editor->collectionView;
     QSignalSpy began(column, &nodecollectionview::dragBegan);
     QSignalSpy ended(column, &nodecollectionview::dragEnded);
     const QPoint at = nodegeometry::nodeBox(2).center().toPoint();
@@ -230,60 +158,44 @@ TEST(DragAndDrop, PressAndMoveStartsADragOfThePressedNode)
     ASSERT_EQ(began.count(), 1);
     EXPECT_EQ(began.at(0).at(0).toInt(), 2);
     EXPECT_EQ(ended.count(), 1);
-    EXPECT_FALSE(f.controller->nodecollectionView->itemsBeingDragged.has_value());
+    EXPECT_FALSE(g.editor->itemsBeingDragged.has_value());
 }
 
-// A drop of `from` onto the node at `to`, as Qt delivers it to the column during a drag.
-void dropOnto(nodecollection* editor, int from, int to)
+TEST(Workflow, BuildAddRenameConnectExchangeRemoveAndSave)
 {
-    QWidget* canvas = editor->collectionView->canvas();
-    Q_EMIT editor->collectionView->dragBegan(from);
-    std::unique_ptr<QMimeData> data(nodecollectionview::dragData(from));
-    const QPoint at = nodegeometry::nodeBox(to).center().toPoint();
-    QDragEnterEvent enter(at, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(canvas, &enter);
-    QDropEvent drop(at, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(canvas, &drop);
-    Q_EMIT editor->collectionView->dragEnded();
-}
+    Graph g;
+    g.openCustom();
+    EXPECT_EQ(g.c->scrollview->widget(), g.editor);
+    EXPECT_EQ(g.c->lasttrainview, g.editor);
+    EXPECT_EQ(g.editor->size(), g.c->scrollview->viewport()->size());
+    EXPECT_EQ(&g.c->editorDocument(), &g.editor->nodedice.json());
 
-TEST(Workflow, BuildAddRenameConnectExchangeAndRemove)
-{
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    openCustom(c);
-    nodecollection* editor = c->nodecollectionView;
+    g.chooseClass(QStringLiteral("Conv2D"));
+    ASSERT_EQ(g.names(), (QStringList{"input_1", "conv1_conv", "avg_pool", "conv1_conv", "predictions"}));
+    EXPECT_FALSE(g.hasLine(2, 3));
 
-    chooseClass(c, QStringLiteral("Conv2D"));
-    ASSERT_EQ(names(c), (QStringList{"input_1", "conv1_conv", "avg_pool", "conv1_conv", "predictions"}));
-    EXPECT_FALSE(hasLine(editor, 2, 3));
+    g.clickNode(3);
+    ASSERT_TRUE(g.editor->panelIsOpen());
+    g.type(100, QStringLiteral("conv2"));
+    g.type(200, QStringLiteral("avg_pool"));
+    g.type(10, QStringLiteral("3"));
+    g.type(11, QStringLiteral("3"));
+    g.press(QStringLiteral("Update Layer"));
+    EXPECT_EQ(g.layer(3)["config"]["name"], "conv2");
+    EXPECT_EQ(g.layer(3)["config"]["kernel_size"], Json::parse("[3,3]"));
+    EXPECT_TRUE(g.hasLine(2, 3));  // the new node now draws to avg_pool
 
-    clickNode(editor, 3);
-    ASSERT_TRUE(editor->panelIsOpen());
-    typeInto(editor, 100, QStringLiteral("conv2"));
-    typeInto(editor, 200, QStringLiteral("avg_pool"));
-    typeInto(editor, 10, QStringLiteral("3"));
-    typeInto(editor, 11, QStringLiteral("3"));
-    snapshot(f, QStringLiteral("new-conv-panel"));
-    pressButton(editor, QStringLiteral("Update Layer"));
-    EXPECT_EQ(names(c)[3], "conv2");
-    EXPECT_EQ(editor->nodedice.json()["config"]["layers"][3]["config"]["name"], "conv2");
-    EXPECT_EQ(editor->nodedice.json()["config"]["layers"][3]["config"]["kernel_size"], Json::parse("[3,3]"));
-    EXPECT_TRUE(hasLine(editor, 2, 3));  // the new node now draws to avg_pool
+    g.editor->performInternalDrag({1}, 2);
+    EXPECT_EQ(g.names(), (QStringList{"input_1", "avg_pool", "conv1_conv", "conv2", "predictions"}));
+    g.clickNode(2);
+    g.press(QStringLiteral("Remove Layer"));
+    EXPECT_EQ(g.names(), (QStringList{"input_1", "avg_pool", "conv2", "predictions"}));
+    EXPECT_EQ(g.editor->collectionView->numberOfItems(), 4);
+    EXPECT_TRUE(g.prompter.alerts().isEmpty());
 
-    dropOnto(editor, 1, 2);
-    EXPECT_EQ(names(c), (QStringList{"input_1", "avg_pool", "conv1_conv", "conv2", "predictions"}));
-
-    clickNode(editor, 2);
-    pressButton(editor, QStringLiteral("Remove Layer"));
-    EXPECT_EQ(names(c), (QStringList{"input_1", "avg_pool", "conv2", "predictions"}));
-    EXPECT_EQ(editor->collectionView->numberOfItems(), 4);
-    EXPECT_TRUE(f.prompter.alerts().isEmpty());
-    snapshot(f, QStringLiteral("after-exchange-and-remove"));
-
-    const SaveOutcome saved = archdoc::saveEditorCopy(c->editorDocument());
+    const SaveOutcome saved = archdoc::saveEditorCopy(g.c->editorDocument());
     ASSERT_TRUE(saved.ok);
-    EXPECT_EQ(archdoc::readFile(saved.path).json, c->editorDocument());
+    EXPECT_EQ(archdoc::readFile(saved.path).json, g.c->editorDocument());
 }
 
 }  // namespace
