@@ -1,11 +1,9 @@
-#include "model/catalogue.h"
 #include "model/nodegeometry.h"
 #include "model/ui/nnnode.h"
 #include "model/ui/nodecollection.h"
 #include "model/ui/nodecollectionview.h"
 #include "model/ui/popupview.h"
 #include "support/fixture.h"
-#include "worker/paths.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -123,25 +121,6 @@ TEST(AddLayer, InsertsAVerbatimTemplateBeforeTheOutputAndKeepsEarlierUpdates)
     g.c->nodeclass->setEnabled(false);  // a pre-trained choice disables adding
     g.c->addnodeclass(QStringLiteral("Conv2D"));
     EXPECT_EQ(g.editor->nodedice.layerCount(), 5);
-}
-
-TEST(AddLayer, EveryOfferedClassAddsANodeToTheShippedStartNetwork)
-{
-    const QString start = paths::resourcePath(QStringLiteral("custommodel"), QStringLiteral("json"));
-    const QString templates = paths::resourcePath(QStringLiteral("resnet50"), QStringLiteral("json"));
-    if (start.isEmpty() || templates.isEmpty())
-        GTEST_SKIP() << "the architecture resources are absent";
-    Graph g;
-    g.openCustom(*archdoc::readFile(start).json, *archdoc::readFile(templates).json);
-    const int before = g.editor->nodedice.layerCount();
-    for (const QString& cls : catalogue::nodeclasses()) {
-        g.chooseClass(cls);
-        const int count = g.editor->nodedice.layerCount();
-        EXPECT_EQ(g.editor->nodedice.nodeLines(count - 2)->className, cls);
-        EXPECT_EQ(g.editor->nodedice.nodeLines(count - 1)->name, "predictions");
-    }
-    EXPECT_EQ(g.editor->nodedice.layerCount(), before + 9);
-    EXPECT_TRUE(g.prompter.alerts().isEmpty());
 }
 
 TEST(DragAndDrop, PressAndMoveStartsADragOfThePressedNode)

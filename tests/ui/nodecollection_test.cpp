@@ -82,47 +82,28 @@ QString kindOf(const QWidget* w)
     return qobject_cast<const QLabel*>(w) ? QStringLiteral("r") : QStringLiteral("?");
 }
 
-struct PanelCase {
-    const char* label;
-    int layer;
-    bool customized;
-    const char* fields;  // "tag:kind=text" in panel order
-    int height;
-};
-
-class PanelOfLayer : public ::testing::TestWithParam<PanelCase> {};
-
-TEST_P(PanelOfLayer, ShowsItsRowsWithTagsAndEditability)
+// The rows themselves are checked on the form; here, which widget each becomes and the panel's frame.
+TEST(Panel, RowsBecomeEditableReadOnlyOrChoiceWidgets)
 {
-    const PanelCase& c = GetParam();
-    Json doc = residual();
-    if (c.layer == 2)  // a member of an unexpected type adds no row
-        doc["config"]["layers"][2]["config"]["filters"] = "64";
-    Editor e(doc, c.customized);
-    e.click(c.layer);
-    ASSERT_TRUE(e.editor->panelIsOpen());
-    QStringList got;
-    const auto tagged = e.tagged();
-    for (const PanelField& f : e.editor->panelFields())
-        got << QStringLiteral("%1:%2=%3").arg(f.tag).arg(kindOf(tagged.at(f.tag)), f.text);
-    EXPECT_EQ(got.join(QLatin1Char(' ')), QString::fromUtf8(c.fields));
-    EXPECT_EQ(e.editor->layerconfig->geometry(), QRect(20, 371, 200, c.height));
+    struct Case {
+        int layer;
+        bool customized;
+        const char* fields;  // "tag:kind=text" in panel order
+        int height;
+    };
+    for (const Case& c : {Case{3, true, "100:e=conv1_bn 1:c=true 7:e=0.99 8:e=1.001e-05 2:c=true 3:c=true 200:e=conv1_conv 201:e=", 270},
+                          Case{7, false, "100:r=predictions 1:c=true 9:e=1000 200:r=avg_pool 201:r=", 210}}) {
+        Editor e(residual(), c.customized);
+        e.click(c.layer);
+        ASSERT_TRUE(e.editor->panelIsOpen());
+        QStringList got;
+        const auto tagged = e.tagged();
+        for (const PanelField& f : e.editor->panelFields())
+            got << QStringLiteral("%1:%2=%3").arg(f.tag).arg(kindOf(tagged.at(f.tag)), f.text);
+        EXPECT_EQ(got.join(QLatin1Char(' ')), QString::fromUtf8(c.fields));
+        EXPECT_EQ(e.editor->layerconfig->geometry(), QRect(20, 371, 200, c.height));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Layers, PanelOfLayer,
-    ::testing::Values(
-        PanelCase{"input_layer", 0, true, "100:e=input_1 50:e=224 51:e=224 52:e=3 200:r= 201:r=", 150},
-        PanelCase{"batch_normalization", 3, true,
-                  "100:e=conv1_bn 1:c=true 7:e=0.99 8:e=1.001e-05 2:c=true 3:c=true 200:e=conv1_conv 201:e=", 270},
-        PanelCase{"pretrained_output_units_editable", 7, false, "100:r=predictions 1:c=true 9:e=1000 200:r=avg_pool 201:r=",
-                  210},
-        PanelCase{"add_two_inbounds", 5, true, "100:e=add_1 1:c=true 200:e=conv1_relu 201:e=conv1_pad", 150},
-        PanelCase{"string_filters_no_row", 2, true,
-                  "100:e=conv1_conv 1:c=true 10:e=7 11:e=7 20:e=2 21:e=2 5:c=valid 30:e=1 31:e=1 4:c=linear "
-                  "200:e=conv1_pad 201:e=",
-                  300}),
-    [](const auto& info) { return std::string(info.param.label); });
 
 TEST(Panel, UpdateWritesBackClosesAndRefusesBadNumbersByName)
 {
@@ -199,7 +180,7 @@ void drop(Editor& e, int from, int to)
     e.editor->draggingSessionEnded();
 }
 
-TEST(Editing, FirstLastAndPretrainedLayersAreNeitherRemovedNorExchanged)
+TEST(Editing, ExchangeAndRemoveMiddleLayersOfACustomModelOnly)
 {
     const Json doc = residual();
     Editor pre(doc, false);
@@ -209,19 +190,6 @@ TEST(Editing, FirstLastAndPretrainedLayersAreNeitherRemovedNorExchanged)
     EXPECT_EQ(pre.editor->nodedice.json(), doc);
 
     Editor e(doc);
-    for (int end : {0, 7}) {
-        e.click(end);
-        e.press(QStringLiteral("Remove Layer"));
-        e.click(-1);
-        drop(e, end, 3);
-        drop(e, 3, end);
-        EXPECT_EQ(e.editor->nodedice.json(), doc) << end;
-    }
-}
-
-TEST(Editing, ExchangeAndRemoveMiddleLayers)
-{
-    Editor e(residual());
     e.click(4);
     drop(e, 2, 4);
     EXPECT_EQ(e.name(2), "conv1_relu");
@@ -245,8 +213,7 @@ TEST(Editing, ExchangeAndRemoveMiddleLayers)
 
 TEST(Editing, DocumentsWithoutLayersShowNoNodesAndTakeNoAddition)
 {
-    for (const char* text : {"{}", R"({"config":{"layers":{"a":1}}})", R"({"config":5})",
-                             R"({"config":{"layers":[]},"keras_version":"2.11.0"})"}) {
+    for (const char* text : {"{}", R"({"config":{"layers":[]},"keras_version":"2.11.0"})"}) {
         Editor e(Json::parse(text));
         EXPECT_EQ(e.editor->collectionView->numberOfItems(), 0) << text;
         EXPECT_FALSE(e.editor->addlayer(residual()["config"]["layers"][2])) << text;
