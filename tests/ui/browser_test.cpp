@@ -155,13 +155,6 @@ TEST(Browser, FramesFollowSelectionAndPredictions)
     Browser b;
     b.open(makeImages(QStringLiteral("frames"), {"w.png", "k.png"}));
     auto* selection = b.list()->selectionModel();
-    // Before any run: a frame only while selected.
-    b.click(0);
-    b.click(1);
-    EXPECT_EQ(b.border(0), none());
-    EXPECT_EQ(b.border(1), blue());
-    selection->clearSelection();
-
     ImageSet& set = b.c->browsermodel;
     set.data["w"] = set.data["k"] = "1";
     set.predictpoint["w.png"] = "0";  // wrong
@@ -250,28 +243,4 @@ TEST(Browser, ThousandsOfImagesDecodeOnlyAroundTheScreen)
     b.list()->scrollToBottom();
     QTRY_VERIFY_WITH_TIMEOUT(b.view()->visibleThumbnailsReady(), 10000);
     EXPECT_EQ(b.view()->loader().state(paths.last()), ThumbnailLoader::State::Ready);
-}
-
-TEST(Browser, RealPhotosOfCatsAndDogs)
-{
-    KOLVARA_REQUIRE_TESTDATA();
-    Browser b;
-    const QDir dir(testenv::sharedTestData(QStringLiteral("images/cats_dogs/cats")));
-    QStringList paths;
-    for (const QString& name : dir.entryList({"*.jpg"}, QDir::Files, QDir::Name))
-        paths << dir.filePath(name);
-    ASSERT_GE(paths.size(), 2);
-    b.open(paths);
-    QTRY_VERIFY_WITH_TIMEOUT(b.view()->visibleThumbnailsReady(), 20000);
-    EXPECT_EQ(b.view()->loader().state(paths.first()), ThumbnailLoader::State::Ready);
-    // Dotted names such as cat.7 keep their dots in the name and key their own prediction.
-    EXPECT_EQ(b.index(0).data(PhotoModel::NameRole).toString(), QFileInfo(paths.first()).completeBaseName());
-    ImageSet& set = b.c->browsermodel;
-    set.data[imageset::storedName(paths.first())] = QStringLiteral("1");
-    for (const QString& path : paths)
-        set.predictpoint.insert(imageset::storedName(path) + QStringLiteral(".png"), QStringLiteral("0"));
-    set.haspredict = true;
-    b.reenterLabelPane();
-    EXPECT_EQ(b.border(0), red());
-    EXPECT_EQ(b.border(1), none());
 }

@@ -1,3 +1,6 @@
+#include "data/ui/multiimagecollectionview.h"
+#include "data/ui/photomodel.h"
+#include "data/ui/thumbnailloader.h"
 #include "support/fixture.h"
 #include "support/testenv.h"
 
@@ -120,6 +123,11 @@ TEST(OpenData, RealTestImagesAndFolders)
     f.open({cats});
     EXPECT_EQ(f.controller->urlarray.size(), 20);
     EXPECT_TRUE(f.controller->urlarray.contains(cats + "/cat.7.jpg"));
+    multiimagecollectionview* browser = f.controller->multiimagecollection;
+    QTRY_VERIFY_WITH_TIMEOUT(browser->visibleThumbnailsReady(), 20000);
+    const QString first = f.controller->urlarray.first();
+    EXPECT_EQ(browser->loader().state(first), ThumbnailLoader::State::Ready);
+    EXPECT_EQ(browser->model().index(0).data(PhotoModel::NameRole).toString(), QFileInfo(first).completeBaseName());
 
     const QString lake = testenv::sharedTestData("images/satellite_lake_ontario.jpg");
     f.open({lake});

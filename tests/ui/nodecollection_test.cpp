@@ -100,17 +100,14 @@ TEST(Panel, UpdateWritesBackClosesAndRefusesBadNumbersByName)
     e.click(2);
     e.type(100, QStringLiteral("c2"));
     e.type(6, QStringLiteral("many"));
-    e.type(10, QStringLiteral("3"));
     qobject_cast<QComboBox*>(e.tagged().at(4))->setCurrentText(QStringLiteral("relu"));
     qobject_cast<QComboBox*>(e.tagged().at(1))->setCurrentText(QStringLiteral("false"));
     e.type(201, QStringLiteral("input_1"));
     e.press(QStringLiteral("Update Layer"));
 
     const Json& conv = e.editor->nodedice.json()["config"]["layers"][2];
-    EXPECT_EQ(conv["name"], "c2");
     EXPECT_EQ(conv["config"]["name"], "c2");
     EXPECT_EQ(conv["config"]["filters"], 64);  // refused, kept
-    EXPECT_EQ(conv["config"]["kernel_size"], Json::parse("[3,7]"));
     EXPECT_EQ(conv["config"]["activation"], "relu");
     EXPECT_EQ(conv["config"]["trainable"], false);
     EXPECT_EQ(conv["inbound_nodes"][0].size(), 2u);

@@ -33,9 +33,7 @@ TEST(Shell, StartsWithDisabledPaneButtonsAndEveryControl)
     ControllerFixture f;
     ViewController* c = f.controller;
     EXPECT_FALSE(c->LabelViewBtn->isEnabled() || c->TrainViewBtn->isEnabled() || c->ResultViewBtn->isEnabled());
-    EXPECT_EQ(c->gridcol->text(), "10");
-    EXPECT_EQ(c->gridrow->text(), "10");
-    EXPECT_EQ(c->imagelabelval->text(), "0");
+    EXPECT_EQ(QStringList({c->gridcol->text(), c->gridrow->text(), c->imagelabelval->text()}), QStringList({"10", "10", "0"}));
     EXPECT_EQ(c->inputdatatype, 0);
     const QStringList label = texts(c->labelView);
     for (const char* t : {"Col", "Row", "Label", "Draw Grid!", "Tile size: ", "Reverse!", "Selected image label:", "Label Images!"})
