@@ -150,22 +150,38 @@ TEST(Browser, TheMostRecentSelectionAloneIsLabelled)
     EXPECT_EQ(b.selected(), (QList<int>{0, 1}));
 }
 
-TEST(Browser, FramesFollowSelectionAndPredictions)
+TEST(Browser, TypedLabelsFramesAndPredictionsUntilTheNextOpen)
 {
     Browser b;
-    b.open(makeImages(QStringLiteral("frames"), {"w.png", "k.png"}));
-    auto* selection = b.list()->selectionModel();
+    b.open(makeImages(QStringLiteral("typing"), {"w.png", "k.png"}));
     ImageSet& set = b.c->browsermodel;
-    set.data["w"] = set.data["k"] = "1";
-    set.predictpoint["w.png"] = "0";  // wrong
-    set.predictpoint["k.png"] = "1";  // right
+    b.select(0, 0);
+    const QRect field = PhotoView::labelFieldRect(b.list()->visualRect(b.index(1)));
+    QTest::mouseClick(b.list()->viewport(), Qt::LeftButton, Qt::NoModifier, field.center());
+    auto* editor = b.list()->viewport()->findChild<QLineEdit*>();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), "0");
+    editor->selectAll();
+    QTest::keyClicks(editor, QStringLiteral("do"));
+    EXPECT_EQ(set.data.value("k"), "do");  // stored while typing
+    QTest::keyClicks(editor, QStringLiteral("g"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(set.data.value("k"), "dog");
+    EXPECT_EQ(b.selected(), (QList<int>{0}));
+    // Bulk labelling still reaches the selection only, and the typed label survives the pane switch.
+    b.labelSelection(QStringLiteral("cat"));
+    b.reenterLabelPane();
+    EXPECT_EQ(b.label(0), "cat");
+    EXPECT_EQ(b.label(1), "dog");
+
+    b.list()->selectionModel()->clearSelection();
+    set.predictpoint["w.png"] = "dog";  // wrong
+    set.predictpoint["k.png"] = "dog";  // right
     set.haspredict = true;
     // Predictions show only once the browser is shown again.
     EXPECT_EQ(b.prediction(0), "");
     b.reenterLabelPane();
-    EXPECT_EQ(b.prediction(0), "0");
-    EXPECT_EQ(b.prediction(1), "1");
-
+    EXPECT_EQ(b.prediction(0), "dog");
     struct Step {
         const char* what;
         std::function<void()> act;
@@ -176,48 +192,24 @@ TEST(Browser, FramesFollowSelectionAndPredictions)
         {"wrong one selected", [&] { b.click(0); }, blue(), none()},
         {"right one selected", [&] { b.click(1); }, red(), blue()},
         {"both added", [&] { b.click(0, Qt::ControlModifier); }, blue(), blue()},
-        {"all deselected", [&] { selection->clearSelection(); }, red(), none()},
+        {"all deselected", [&] { b.list()->selectionModel()->clearSelection(); }, red(), none()},
     };
     for (const Step& s : steps) {
         s.act();
         EXPECT_EQ(b.border(0), s.w) << s.what;
         EXPECT_EQ(b.border(1), s.k) << s.what;
     }
-    // A new open forgets the predictions.
+    // A new open forgets the predictions; an empty one shows an empty browser.
     b.open(set.urlarray);
     EXPECT_EQ(b.border(0), none());
     EXPECT_EQ(b.prediction(0), "");
-}
-
-TEST(Browser, TypedLabelsAreStoredWithoutChangingTheSelectionAndAnEmptyOpenClearsIt)
-{
-    Browser b;
-    b.open(makeImages(QStringLiteral("typing"), {"s.png", "t.png"}));
     b.select(0, 0);
-    const QRect field = PhotoView::labelFieldRect(b.list()->visualRect(b.index(1)));
-    QTest::mouseClick(b.list()->viewport(), Qt::LeftButton, Qt::NoModifier, field.center());
-    auto* editor = b.list()->viewport()->findChild<QLineEdit*>();
-    ASSERT_NE(editor, nullptr);
-    EXPECT_EQ(editor->text(), "0");
-    editor->selectAll();
-    QTest::keyClicks(editor, QStringLiteral("do"));
-    EXPECT_EQ(b.c->browsermodel.data.value("t"), "do");  // stored while typing
-    QTest::keyClicks(editor, QStringLiteral("g"));
-    QTest::keyClick(editor, Qt::Key_Return);
-    EXPECT_EQ(b.c->browsermodel.data.value("t"), "dog");
-    EXPECT_EQ(b.selected(), (QList<int>{0}));
-    // Bulk labelling still reaches the selection only, and the typed label survives the pane switch.
-    b.labelSelection(QStringLiteral("cat"));
-    b.reenterLabelPane();
-    EXPECT_EQ(b.label(0), "cat");
-    EXPECT_EQ(b.label(1), "dog");
-
     b.open({});
     EXPECT_EQ(b.model().rowCount(), 0);
     EXPECT_EQ(b.c->scrollview->widget(), b.c->multiimagecollection);
     EXPECT_EQ(b.c->inputdatatype, 2);
     b.labelSelection(QStringLiteral("1"));  // nothing selected any more: nothing happens
-    EXPECT_EQ(b.c->browsermodel.data.value("s"), "cat");
+    EXPECT_EQ(set.data.value("w"), "0");  // reopened names start at zero, and stay so
     b.reenterLabelPane();
     EXPECT_TRUE(b.f.prompter.messages().isEmpty());
 }
