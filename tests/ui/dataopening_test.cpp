@@ -46,36 +46,30 @@ struct Opened : ControllerFixture {
 };
 }  // namespace
 
-TEST(OpenData, AsksForFilesAndFoldersAndCancelLeavesTheWorkAreaEmpty)
-{
-    Opened f;
-    f.open({f.write("a.png")});
-    ASSERT_EQ(f.prompter.fileRequests().size(), 1);
-    const FileRequest& asked = f.prompter.fileRequests().front();
-    EXPECT_EQ(asked.title, "Choose a jpg or png file");
-    EXPECT_TRUE(asked.chooseFiles && asked.chooseDirectories && asked.multiple);
-
-    f.controller->Opendata();  // cancelled
-    EXPECT_EQ(f.controller->urlarray, QStringList{f.file("a.png")});
-    EXPECT_EQ(f.controller->inputdatatype, 1);
-    EXPECT_FALSE(f.controller->havesingleimg);
-    EXPECT_FALSE(f.controller->scrollview->isVisible());
-    EXPECT_TRUE(f.prompter.messages().isEmpty());
-}
-
-TEST(OpenData, ImageThenTableKeepsBothAndBringsBackTheLabelPaneWithTheTable)
+TEST(OpenData, ImageThenTableKeepsBothShowsTheTableAndCancelEmptiesTheWorkArea)
 {
     Opened f;
     ViewController* c = f.controller;
     c->TrainViewBtn->setEnabled(true);
     c->TrainViewBtn->click();
     f.open({f.write("a.png"), f.write("b.csv", "a,b\n1,2\n")});
+    ASSERT_EQ(f.prompter.fileRequests().size(), 1);
+    const FileRequest& asked = f.prompter.fileRequests().front();
+    EXPECT_EQ(asked.title, "Choose a jpg or png file");
+    EXPECT_TRUE(asked.chooseFiles && asked.chooseDirectories && asked.multiple);
     EXPECT_EQ(c->urlarray, (QStringList{f.file("a.png"), f.file("b.csv")}));
     EXPECT_TRUE(c->havesingleimg);  // the image was opened first
     EXPECT_EQ(c->inputdatatype, 3);
     EXPECT_EQ(c->scrollview->widget(), c->tableView);
     EXPECT_TRUE(c->LabelViewBtn->isChecked() && !c->TrainViewBtn->isChecked());
     EXPECT_TRUE(c->labelView->isVisible() && !c->trainView->isVisible());
+
+    c->Opendata();  // cancelled: the inputs stay listed but the work area is emptied
+    EXPECT_EQ(c->urlarray, (QStringList{f.file("a.png"), f.file("b.csv")}));
+    EXPECT_EQ(c->inputdatatype, 3);
+    EXPECT_FALSE(c->havesingleimg);
+    EXPECT_FALSE(c->scrollview->isVisible());
+    EXPECT_TRUE(f.prompter.messages().isEmpty());
 }
 
 TEST(OpenData, EachKindOfPickedItem)
