@@ -3,7 +3,7 @@
 #include "model/ui/nodecollection.h"
 #include "model/ui/nodecollectionview.h"
 #include "model/ui/popupview.h"
-#include "support/scriptedprompter.h"
+#include "support/fixture.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -11,7 +11,9 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <map>
@@ -26,21 +28,14 @@ Json residual()
     return archdoc::readFile(QStringLiteral(KOLVARA_TEST_DATA_DIR "/model/residual.json")).json.value_or(Json());
 }
 
-struct Editor {
-    ScriptedPrompter prompter;
-    QWidget window;
-    nodecollection* editor;
+// What a user does to the node column and its layer panel.
+struct Column {
+    nodecollection* editor = nullptr;
 
-    explicit Editor(const Json& doc, bool customized = true) : editor(new nodecollection(prompter, &window))
+    void click(int item) const
     {
-        window.resize(1000, 742);
-        editor->setGeometry(0, 0, 1000, 742);
-        window.show();
-        (void)QTest::qWaitForWindowExposed(&window);
-        editor->setDocument(doc, customized);
-    }
-    void click(int item)
-    {
+        if (item >= 0)
+            editor->collectionView->scrollToItem(item);
         const QPoint at = item >= 0 ? nodegeometry::nodeBox(item).center().toPoint() : QPoint(50, 50);
         QTest::mouseClick(editor->collectionView->canvas(), Qt::LeftButton, {}, at);
     }
@@ -54,14 +49,14 @@ struct Editor {
         }
         return out;
     }
-    void type(int tag, const QString& text)
+    void type(int tag, const QString& text) const
     {
-        auto* edit = qobject_cast<QLineEdit*>(tagged().at(tag));
+        auto* edit = qobject_cast<QLineEdit*>(tagged()[tag]);
         ASSERT_NE(edit, nullptr) << tag;
         edit->selectAll();
         QTest::keyClicks(edit, text);
     }
-    void press(const QString& title)
+    void press(const QString& title) const
     {
         for (QPushButton* b : editor->layerconfig->findChildren<QPushButton*>()) {
             if (b->text() == title)
@@ -69,28 +64,72 @@ struct Editor {
         }
         FAIL() << title.toStdString();
     }
+    // Drops `from` where the column shows `to`, as the canvas receives it.
+    void drop(int from, int to) const
+    {
+        editor->draggingSessionBegan({from});
+        std::unique_ptr<QMimeData> data(nodecollectionview::dragData(from));
+        const QPointF at = nodegeometry::nodeBox(to).center();
+        QWidget* canvas = editor->collectionView->canvas();
+        // Qt routes a drop to the widget that accepted the drag's entry.
+        QDragEnterEvent enter(at.toPoint(), Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(canvas, &enter);
+        ASSERT_TRUE(enter.isAccepted());
+        QDropEvent event(at, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(canvas, &event);
+        editor->draggingSessionEnded();
+    }
     QString name(int i) const { return editor->nodedice.nodeLines(i)->name; }
+    QStringList names() const
+    {
+        QStringList out;
+        for (int i = 0; i < editor->nodedice.layerCount(); ++i)
+            out << name(i);
+        return out;
+    }
+    const Json& layer(int i) const { return editor->nodedice.json()["config"]["layers"][size_t(i)]; }
+    bool hasLine(int from, int to) const
+    {
+        for (const nodegeometry::Connection& line : editor->collectionView->connections()) {
+            if (line.from == from && line.to == to)
+                return true;
+        }
+        return false;
+    }
+    // "tag:kind=text" per panel row, kind 'e' an editable field, 'r' read-only, 'c' a choice box.
+    QString panel() const
+    {
+        QStringList got;
+        auto widgets = tagged();
+        for (const PanelField& f : editor->panelFields()) {
+            const QWidget* w = widgets[f.tag];
+            const auto* edit = qobject_cast<const QLineEdit*>(w);
+            const char* kind = qobject_cast<const QComboBox*>(w) ? "c"
+                               : edit                             ? (edit->isReadOnly() ? "r" : "e")
+                               : qobject_cast<const QLabel*>(w)   ? "r"
+                                                                  : "?";
+            got << QStringLiteral("%1:%2=%3").arg(f.tag).arg(QLatin1String(kind), f.text);
+        }
+        return got.join(QLatin1Char(' '));
+    }
 };
 
-// 'e' an editable field, 'r' a read-only label, 'c' a choice box.
-QString kindOf(const QWidget* w)
-{
-    if (qobject_cast<const QComboBox*>(w))
-        return QStringLiteral("c");
-    if (auto* edit = qobject_cast<const QLineEdit*>(w))
-        return edit->isReadOnly() ? QStringLiteral("r") : QStringLiteral("e");
-    return qobject_cast<const QLabel*>(w) ? QStringLiteral("r") : QStringLiteral("?");
-}
+// The editor on its own in a window of the work area's size.
+struct Editor : Column {
+    ScriptedPrompter prompter;
+    QWidget window;
 
-// The rows themselves are checked on the form; here, which widget each becomes and the panel's frame.
-QString panelOf(const Editor& e)
-{
-    QStringList got;
-    const auto tagged = e.tagged();
-    for (const PanelField& f : e.editor->panelFields())
-        got << QStringLiteral("%1:%2=%3").arg(f.tag).arg(kindOf(tagged.at(f.tag)), f.text);
-    return got.join(QLatin1Char(' '));
-}
+    explicit Editor(const Json& doc, bool customized = true)
+    {
+        editor = new nodecollection(prompter, &window);
+        window.resize(1000, 742);
+        editor->setGeometry(0, 0, 1000, 742);
+        window.show();
+        (void)QTest::qWaitForWindowExposed(&window);
+        editor->setDocument(doc, customized);
+    }
+};
+}  // namespace
 
 TEST(Panel, UpdateWritesBackClosesAndRefusesBadNumbersByName)
 {
@@ -105,7 +144,7 @@ TEST(Panel, UpdateWritesBackClosesAndRefusesBadNumbersByName)
     e.type(201, QStringLiteral("input_1"));
     e.press(QStringLiteral("Update Layer"));
 
-    const Json& conv = e.editor->nodedice.json()["config"]["layers"][2];
+    const Json& conv = e.layer(2);
     EXPECT_EQ(conv["config"]["name"], "c2");
     EXPECT_EQ(conv["config"]["filters"], 64);  // refused, kept
     EXPECT_EQ(conv["config"]["activation"], "relu");
@@ -120,7 +159,7 @@ TEST(Panel, UpdateWritesBackClosesAndRefusesBadNumbersByName)
     // A value outside the choices survives an update.
     e.click(4);
     e.press(QStringLiteral("Update Layer"));
-    EXPECT_EQ(e.editor->nodedice.json()["config"]["layers"][4], doc["config"]["layers"][4]);
+    EXPECT_EQ(e.layer(4), doc["config"]["layers"][4]);
 }
 
 TEST(Selection, OrangeBorderSinglePanelFloatingOverTheColumnAndDeselectCloses)
@@ -132,8 +171,8 @@ TEST(Selection, OrangeBorderSinglePanelFloatingOverTheColumnAndDeselectCloses)
     EXPECT_EQ(e.editor->collectionView->item(2)->nodeview->borderWidth(), 0.0);
     EXPECT_EQ(e.editor->collectionView->item(3)->nodeview->borderWidth(), 3.0);
     EXPECT_EQ(e.editor->selecteditempaths, QList<int>{3});
-    // Only the new layer's rows, as editable fields and choices.
-    EXPECT_EQ(panelOf(e), "100:e=conv1_bn 1:c=true 7:e=0.99 8:e=1.001e-05 2:c=true 3:c=true 200:e=conv1_conv 201:e=");
+    // Only the new layer's rows, as editable fields and choices (the rows themselves are the form's).
+    EXPECT_EQ(e.panel(), "100:e=conv1_bn 1:c=true 7:e=0.99 8:e=1.001e-05 2:c=true 3:c=true 200:e=conv1_conv 201:e=");
     EXPECT_EQ(e.editor->layerconfig->geometry(), QRect(20, 371, 200, 270));
 
     const QPoint before = e.editor->layerconfig->pos();
@@ -150,20 +189,20 @@ TEST(Selection, OrangeBorderSinglePanelFloatingOverTheColumnAndDeselectCloses)
     EXPECT_TRUE(e.editor->selecteditempaths.isEmpty());
 }
 
-// Drops `from` where the column shows `to`, as the canvas receives it.
-void drop(Editor& e, int from, int to)
+TEST(Editing, PressAndMoveStartsADragOfThePressedNode)
 {
-    e.editor->draggingSessionBegan({from});
-    std::unique_ptr<QMimeData> data(nodecollectionview::dragData(from));
-    const QPointF at = nodegeometry::nodeBox(to).center();
-    QWidget* canvas = e.editor->collectionView->canvas();
-    // Qt routes a drop to the widget that accepted the drag's entry.
-    QDragEnterEvent enter(at.toPoint(), Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(canvas, &enter);
-    ASSERT_TRUE(enter.isAccepted());
-    QDropEvent event(at, Qt::MoveAction, data.get(), Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(canvas, &event);
-    e.editor->draggingSessionEnded();
+    Editor e(residual());
+    nodecollectionview* column = e.editor->collectionView;
+    QSignalSpy began(column, &nodecollectionview::dragBegan);
+    QSignalSpy ended(column, &nodecollectionview::dragEnded);
+    const QPoint at = nodegeometry::nodeBox(2).center().toPoint();
+    QTest::mousePress(column->canvas(), Qt::LeftButton, {}, at);
+    QTest::mouseMove(column->canvas(), at + QPoint(0, 40));
+    QTest::mouseRelease(column->canvas(), Qt::LeftButton, {}, at + QPoint(0, 40));
+    ASSERT_EQ(began.count(), 1);
+    EXPECT_EQ(began.at(0).at(0).toInt(), 2);
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_FALSE(e.editor->itemsBeingDragged.has_value());
 }
 
 TEST(Editing, ExchangeAndRemoveMiddleLayersOfACustomModelOnly)
@@ -171,25 +210,21 @@ TEST(Editing, ExchangeAndRemoveMiddleLayersOfACustomModelOnly)
     const Json doc = residual();
     Editor pre(doc, false);
     pre.click(7);  // a pre-trained layer: read-only rows but its units
-    EXPECT_EQ(panelOf(pre), "100:r=predictions 1:c=true 9:e=1000 200:r=avg_pool 201:r=");
+    EXPECT_EQ(pre.panel(), "100:r=predictions 1:c=true 9:e=1000 200:r=avg_pool 201:r=");
     EXPECT_EQ(pre.editor->layerconfig->geometry(), QRect(20, 371, 200, 210));
     pre.click(3);
     pre.press(QStringLiteral("Remove Layer"));
-    drop(pre, 2, 4);
+    pre.drop(2, 4);
     EXPECT_EQ(pre.editor->nodedice.json(), doc);
 
     Editor e(doc);
     e.click(4);
-    drop(e, 2, 4);
+    e.drop(2, 4);
     EXPECT_EQ(e.name(2), "conv1_relu");
     EXPECT_EQ(e.name(4), "conv1_conv");
     EXPECT_FALSE(e.editor->panelIsOpen());
     EXPECT_EQ(e.editor->collectionView->item(4)->nodeview->layername->text(), "Name: conv1_conv");
-    // Names, not positions, carry the connections: conv1_bn now draws up to a node below it.
-    bool downward = false;
-    for (const nodegeometry::Connection& c : e.editor->collectionView->connections())
-        downward = downward || (c.to == 3 && c.from == 4);
-    EXPECT_TRUE(downward);
+    EXPECT_TRUE(e.hasLine(4, 3));  // names, not positions, carry the lines: conv1_bn now draws to a node below it
 
     e.click(3);
     e.press(QStringLiteral("Remove Layer"));
@@ -210,4 +245,82 @@ TEST(Editing, DocumentsWithoutLayersShowNoNodesAndTakeNoAddition)
     }
 }
 
-}  // namespace
+// A start network of input, one convolution, pooling and the output, shown as after building a
+// custom model, with the residual architecture as the layer templates.
+struct Graph : ControllerFixture, Column {
+    ViewController* c = controller;
+
+    Graph() { editor = c->nodecollectionView; }
+    void openCustom()
+    {
+        Json doc = residual();
+        Json& layers = doc["config"]["layers"];
+        Json conv = layers[2];
+        conv["inbound_nodes"] = Json::parse(R"([[["input_1",0,0,{}]]])");
+        Json pool = layers[6];
+        pool["inbound_nodes"] = Json::parse(R"([[["conv1_conv",0,0,{}]]])");
+        layers = Json::array({layers[0], conv, pool, layers[7]});
+        c->modeljson = doc;
+        c->jsonprepare = residual();
+        c->nodeclass->setEnabled(true);
+        editor->customized = true;
+        c->showModelGraph();
+    }
+    void chooseClass(const QString& name)
+    {
+        const int index = c->nodeclass->findText(name);
+        ASSERT_GE(index, 0);
+        // Step onto the class from a neighbour, as a user does: that emits activated.
+        c->nodeclass->setCurrentIndex(index > 0 ? index - 1 : 1);
+        c->nodeclass->setFocus();
+        QTest::keyClick(c->nodeclass, index > 0 ? Qt::Key_Down : Qt::Key_Up);
+    }
+};
+
+TEST(Workflow, BuildAddRenameConnectExchangeRemoveAndSave)
+{
+    Graph g;
+    g.c->addnodeclass(QStringLiteral("Conv2D"));  // no custom model built yet: nothing happens
+    EXPECT_TRUE(g.c->editorDocument().empty());
+    g.openCustom();
+    EXPECT_EQ(g.c->scrollview->widget(), g.editor);
+    EXPECT_EQ(g.editor->size(), g.c->scrollview->viewport()->size());
+    EXPECT_EQ(&g.c->editorDocument(), &g.editor->nodedice.json());
+
+    g.click(1);
+    g.type(6, QStringLiteral("8"));
+    g.press(QStringLiteral("Update Layer"));
+    g.chooseClass(QStringLiteral("Conv2D"));
+    ASSERT_EQ(g.names(), (QStringList{"input_1", "conv1_conv", "avg_pool", "conv1_conv", "predictions"}));
+    EXPECT_EQ(g.layer(3), residual()["config"]["layers"][2]);  // the template, verbatim
+    EXPECT_EQ(g.layer(1)["config"]["filters"], 8);            // the earlier update survived
+    EXPECT_EQ(g.editor->collectionView->numberOfItems(), 5);
+    EXPECT_FALSE(g.hasLine(2, 3));
+
+    g.click(3);
+    ASSERT_TRUE(g.editor->panelIsOpen());
+    g.type(100, QStringLiteral("conv2"));
+    g.type(200, QStringLiteral("avg_pool"));
+    g.type(10, QStringLiteral("3"));
+    g.type(11, QStringLiteral("3"));
+    g.press(QStringLiteral("Update Layer"));
+    EXPECT_EQ(g.layer(3)["config"]["name"], "conv2");
+    EXPECT_EQ(g.layer(3)["config"]["kernel_size"], Json::parse("[3,3]"));
+    EXPECT_TRUE(g.hasLine(2, 3));  // the new node now draws to avg_pool
+
+    g.drop(1, 2);
+    EXPECT_EQ(g.names(), (QStringList{"input_1", "avg_pool", "conv1_conv", "conv2", "predictions"}));
+    g.click(2);
+    g.press(QStringLiteral("Remove Layer"));
+    EXPECT_EQ(g.names(), (QStringList{"input_1", "avg_pool", "conv2", "predictions"}));
+    EXPECT_EQ(g.editor->collectionView->numberOfItems(), 4);
+    EXPECT_TRUE(g.prompter.alerts().isEmpty());
+
+    const SaveOutcome saved = archdoc::saveEditorCopy(g.c->editorDocument());
+    ASSERT_TRUE(saved.ok);
+    EXPECT_EQ(archdoc::readFile(saved.path).json, g.c->editorDocument());
+
+    g.c->nodeclass->setEnabled(false);  // a pre-trained choice disables adding
+    g.c->addnodeclass(QStringLiteral("Conv2D"));
+    EXPECT_EQ(g.editor->nodedice.layerCount(), 4);
+}
