@@ -1,4 +1,6 @@
-#include "data/ui/tablemodel.h"
+#include "data/ui/multiimagecollectionview.h"
+#include "data/ui/photomodel.h"
+#include "data/ui/thumbnailloader.h"
 #include "support/fixture.h"
 #include "support/testenv.h"
 
@@ -6,8 +8,8 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
-#include <QPushButton>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -19,135 +21,92 @@ const QString kWrongFile = QStringLiteral("Please select document in formate of 
 const QString kNoImages = QStringLiteral("Need to select image folder");
 const QString kNumbers = QStringLiteral("Need to input numbers");
 
-QString writeImage(const QString& path, QSize size = QSize(40, 20))
-{
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::darkGreen);
-    EXPECT_TRUE(image.save(path, "PNG")) << path.toStdString();
-    return path;
-}
-
-QString writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-    return path;
-}
-
 struct Opened : ControllerFixture {
     QTemporaryDir dir;
-    QString file(const char* name) const { return dir.filePath(QString::fromUtf8(name)); }
+    QString file(const QString& name) const { return dir.filePath(name); }
+    // Writes `bytes`, or a small PNG when none are given, creating the folders on the way.
+    QString write(const QString& name, const QByteArray& bytes = {}) const
+    {
+        QDir().mkpath(QFileInfo(file(name)).absolutePath());
+        QImage image(40, 20, QImage::Format_RGB32);
+        image.fill(Qt::darkGreen);
+        QFile f(file(name));
+        EXPECT_TRUE(bytes.isEmpty() ? image.save(file(name), "PNG") : f.open(QIODevice::WriteOnly) && f.write(bytes) > 0);
+        return file(name);
+    }
     // Picks `paths` in the open panel.
     void open(const QStringList& paths)
     {
         prompter.answerPaths(paths);
         controller->Opendata();
     }
-    QTableView* table() const { return controller->tableView; }
-    QString cell(int row, int col) const { return table()->model()->index(row, col).data().toString(); }
-    bool edit(int row, int col, const QString& text) const
-    {
-        return table()->model()->setData(table()->model()->index(row, col), text);
-    }
+    QAbstractItemModel* table() const { return controller->tableView->model(); }
+    QString cell(int row, int col) const { return table()->index(row, col).data().toString(); }
+    bool edit(int row, int col, const QString& text) const { return table()->setData(table()->index(row, col), text); }
 };
 }  // namespace
 
-// ---- The open panel and the kinds of picked items --------------------------------------------
-
-TEST(OpenData, AsksForFilesAndFoldersAndCancelLeavesTheWorkAreaEmpty)
-{
-    Opened f;
-    f.open({writeImage(f.file("a.png"))});
-    ASSERT_EQ(f.prompter.fileRequests().size(), 1);
-    const FileRequest& asked = f.prompter.fileRequests().front();
-    EXPECT_EQ(asked.title, "Choose a jpg or png file");
-    EXPECT_TRUE(asked.chooseFiles);
-    EXPECT_TRUE(asked.chooseDirectories);
-    EXPECT_TRUE(asked.multiple);
-
-    f.controller->Opendata();  // cancelled
-    EXPECT_EQ(f.controller->urlarray, QStringList{f.file("a.png")});
-    EXPECT_EQ(f.controller->inputdatatype, 1);
-    EXPECT_FALSE(f.controller->havesingleimg);
-    EXPECT_FALSE(f.controller->scrollview->isVisible());
-    EXPECT_TRUE(f.prompter.messages().isEmpty());
-}
-
-TEST(OpenData, ImageThenTableKeepsBothAndShowsTheTable)
-{
-    Opened f;
-    f.open({writeImage(f.file("a.png")), writeFile(f.file("b.csv"), "a,b\n1,2\n")});
-    ViewController* c = f.controller;
-    EXPECT_EQ(c->urlarray, (QStringList{f.file("a.png"), f.file("b.csv")}));
-    EXPECT_TRUE(c->havesingleimg);  // the image was opened first
-    EXPECT_EQ(c->inputdatatype, 3);
-    EXPECT_EQ(c->scrollview->widget(), c->tableView);
-    EXPECT_EQ(c->lastlabelview, c->tableView);
-    EXPECT_TRUE(c->LabelViewBtn->isEnabled());
-    EXPECT_TRUE(c->LabelViewBtn->isChecked());
-    EXPECT_TRUE(c->labelView->isVisible());
-}
-
-TEST(OpenData, OpeningDataBringsTheLabelPaneBackFromAnotherPane)
+TEST(OpenData, ImageThenTableKeepsBothShowsTheTableAndCancelEmptiesTheWorkArea)
 {
     Opened f;
     ViewController* c = f.controller;
     c->TrainViewBtn->setEnabled(true);
     c->TrainViewBtn->click();
-    f.open({writeFile(f.file("b.csv"), "a,b\n1,2\n")});
-    EXPECT_TRUE(c->LabelViewBtn->isChecked());
-    EXPECT_FALSE(c->TrainViewBtn->isChecked());
-    EXPECT_TRUE(c->labelView->isVisible());
-    EXPECT_FALSE(c->trainView->isVisible());
+    f.open({f.write("a.png"), f.write("b.csv", "a,b\n1,2\n")});
+    ASSERT_EQ(f.prompter.fileRequests().size(), 1);
+    const FileRequest& asked = f.prompter.fileRequests().front();
+    EXPECT_EQ(asked.title, "Choose a jpg or png file");
+    EXPECT_TRUE(asked.chooseFiles && asked.chooseDirectories && asked.multiple);
+    EXPECT_EQ(c->urlarray, (QStringList{f.file("a.png"), f.file("b.csv")}));
+    EXPECT_TRUE(c->havesingleimg);  // the image was opened first
+    EXPECT_EQ(c->inputdatatype, 3);
     EXPECT_EQ(c->scrollview->widget(), c->tableView);
+    EXPECT_TRUE(c->LabelViewBtn->isChecked() && !c->TrainViewBtn->isChecked());
+    EXPECT_TRUE(c->labelView->isVisible() && !c->trainView->isVisible());
+
+    c->Opendata();  // cancelled: the inputs stay listed but the work area is emptied
+    EXPECT_EQ(c->urlarray, (QStringList{f.file("a.png"), f.file("b.csv")}));
+    EXPECT_EQ(c->inputdatatype, 3);
+    EXPECT_FALSE(c->havesingleimg);
+    EXPECT_FALSE(c->scrollview->isVisible());
+    EXPECT_TRUE(f.prompter.messages().isEmpty());
 }
 
-TEST(OpenData, RejectedItemsAlertAndTheRestStillOpen)
+TEST(OpenData, EachKindOfPickedItem)
 {
     Opened f;
-    f.open({writeFile(f.file("report.pdf"), "%PDF"), writeImage(f.file("later.JPEG.png"))});
-    EXPECT_EQ(f.prompter.messages(), QStringList{kWrongFile});
-    EXPECT_EQ(f.controller->urlarray, QStringList{f.file("later.JPEG.png")});
-    EXPECT_EQ(f.controller->inputdatatype, 1);
-}
-
-TEST(OpenData, AFileWithoutExtensionCannotBeListed)
-{
-    Opened f;
-    const QString data = writeFile(f.file("data"), "plain");
-    f.open({data, writeFile(f.file("t.csv"), "x\n1\n")});
-    EXPECT_EQ(f.prompter.messages().value(0), "Cannot enumerate folder at" + data);
-    EXPECT_EQ(f.controller->urlarray, QStringList{f.file("t.csv")});
-    EXPECT_EQ(f.controller->inputdatatype, 3);
-}
-
-TEST(OpenData, FoldersAreScannedWhateverTheirName)
-{
-    Opened f;
-    QDir(f.dir.path()).mkdir("photos.v2");
-    const QString folder = f.file("photos.v2");
-    for (const char* name : {"x.JPG", "y.jpeg"})
-        writeImage(folder + "/" + name);
-    writeFile(folder + "/notes.txt", "n");
-    writeFile(folder + "/z.jpg.bak", "b");
-    f.open({folder});
-    EXPECT_EQ(f.controller->urlarray, (QStringList{folder + "/x.JPG", folder + "/y.jpeg"}));
-    EXPECT_FALSE(f.prompter.messages().contains(kWrongFile));
-    EXPECT_FALSE(f.prompter.messages().contains(kNoImages));
-}
-
-TEST(OpenData, FolderListsAddToTheImagesPickedBeforeIt)
-{
-    Opened f;
-    QDir(f.dir.path()).mkdir("one");
-    QDir(f.dir.path()).mkdir("none");
-    writeImage(f.file("one/only.png"));
-    writeFile(f.file("none/readme.txt"), "r");
-    f.open({writeImage(f.file("first.png")), f.file("one"), f.file("none")});
-    // A folder with a single image is a multi-image input of one image, not a single image.
-    EXPECT_EQ(f.controller->urlarray, (QStringList{f.file("first.png"), f.file("one/only.png")}));
-    EXPECT_TRUE(f.prompter.messages().contains(kNoImages));
+    for (const char* image : {"photos.v2/x.JPG", "photos.v2/y.jpeg", "one/only.png", "first.png", "later.JPEG.png"})
+        f.write(image);
+    for (const char* other : {"photos.v2/notes.txt", "photos.v2/z.jpg.bak", "none/readme.txt", "report.pdf", "data", "t.csv"})
+        f.write(other, "x\n1\n");
+    struct Case {
+        QStringList picked;
+        QStringList opened;
+        QStringList messages;
+        int type;
+    };
+    const Case cases[] = {
+        // Rejected items alert and the rest still open.
+        {{"report.pdf", "later.JPEG.png"}, {"later.JPEG.png"}, {kWrongFile}, 1},
+        // A file without extension is taken for a folder that cannot be listed.
+        {{"data", "t.csv"}, {"t.csv"}, {"Cannot enumerate folder at" + f.file("data")}, 3},
+        // Folders are scanned for images whatever their name.
+        {{"photos.v2"}, {"photos.v2/x.JPG", "photos.v2/y.jpeg"}, {}, 2},
+        // A folder with a single image adds to the images picked before it; one without images says so.
+        {{"first.png", "one", "none"}, {"first.png", "one/only.png"}, {kNoImages}, 2},
+    };
+    for (const Case& k : cases) {
+        f.prompter.clear();
+        QStringList picked, opened;
+        for (const QString& p : k.picked)
+            picked << f.file(p);
+        for (const QString& p : k.opened)
+            opened << f.file(p);
+        f.open(picked);
+        EXPECT_EQ(f.controller->urlarray, opened) << k.picked.join(' ').toStdString();
+        EXPECT_EQ(f.prompter.messages(), k.messages) << k.picked.join(' ').toStdString();
+        EXPECT_EQ(f.controller->inputdatatype, k.type) << k.picked.join(' ').toStdString();
+    }
 }
 
 TEST(OpenData, RealTestImagesAndFolders)
@@ -158,6 +117,11 @@ TEST(OpenData, RealTestImagesAndFolders)
     f.open({cats});
     EXPECT_EQ(f.controller->urlarray.size(), 20);
     EXPECT_TRUE(f.controller->urlarray.contains(cats + "/cat.7.jpg"));
+    multiimagecollectionview* browser = f.controller->multiimagecollection;
+    QTRY_VERIFY_WITH_TIMEOUT(browser->visibleThumbnailsReady(), 20000);
+    const QString first = f.controller->urlarray.first();
+    EXPECT_EQ(browser->loader().state(first), ThumbnailLoader::State::Ready);
+    EXPECT_EQ(browser->model().index(0).data(PhotoModel::NameRole).toString(), QFileInfo(first).completeBaseName());
 
     const QString lake = testenv::sharedTestData("images/satellite_lake_ontario.jpg");
     f.open({lake});
@@ -167,94 +131,34 @@ TEST(OpenData, RealTestImagesAndFolders)
     EXPECT_EQ(f.controller->scrollview->widget(), f.controller->imageview);
 }
 
-// ---- The CSV table ---------------------------------------------------------------------------
-
 TEST(Table, ShowsHeaderAsColumnsAndAcceptsNumericEditsOnly)
 {
     Opened f;
-    f.open({writeFile(f.file("t.csv"), "a,b\n1,2\n3,4\n")});
-    QTableView* t = f.table();
-    ASSERT_EQ(t->model()->columnCount(), 2);
-    ASSERT_EQ(t->model()->rowCount(), 2);
-    EXPECT_EQ(t->model()->headerData(0, Qt::Horizontal).toString(), "a");
-    EXPECT_EQ(t->model()->headerData(1, Qt::Horizontal).toString(), "b");
-    EXPECT_GE(t->horizontalHeader()->sectionSize(1), 100);
-    EXPECT_EQ(f.cell(1, 1), "4");
+    f.open({f.write("t.csv", "a,a,b\n1,2,3\n4,5,6\n")});
+    ASSERT_EQ(f.table()->columnCount(), 3);
+    ASSERT_EQ(f.table()->rowCount(), 2);
+    EXPECT_EQ(f.table()->headerData(2, Qt::Horizontal).toString(), "b");
+    EXPECT_GE(f.controller->tableView->horizontalHeader()->sectionSize(1), 100);
+    EXPECT_EQ(f.cell(1, 2), "6");
+    EXPECT_EQ(f.cell(0, 1), "1");  // a repeated title shows and edits the first field of that title
 
     EXPECT_TRUE(f.edit(0, 1, "1e3"));
-    EXPECT_EQ(f.controller->tabledata[1][1], "1e3");  // stored as typed
-    for (const char* refused : {"12 ", "abc"}) {
-        f.prompter.clear();
-        EXPECT_FALSE(f.edit(0, 1, refused));
-        EXPECT_EQ(f.prompter.messages(), QStringList{kNumbers});
-        EXPECT_EQ(f.cell(0, 1), "1e3");
-    }
-}
+    EXPECT_EQ(f.controller->tabledata[1], (QStringList{"1e3", "2", "3"}));  // stored as typed
+    EXPECT_FALSE(f.edit(0, 2, "abc"));
+    EXPECT_EQ(f.prompter.messages(), QStringList{kNumbers});
+    EXPECT_EQ(f.cell(0, 2), "3");
 
-TEST(Table, TypingIntoACellGoesThroughTheSameCheck)
-{
-    Opened f;
-    f.open({writeFile(f.file("t.csv"), "a,b\n1,2\n")});
-    QTableView* t = f.table();
-    const QModelIndex index = t->model()->index(0, 0);
-    t->setCurrentIndex(index);
-    t->edit(index);
+    // Typing into a cell goes through the same check.
+    f.prompter.clear();
+    QTableView* t = f.controller->tableView;
+    t->setCurrentIndex(f.table()->index(1, 2));
+    t->edit(f.table()->index(1, 2));
     auto* editor = t->viewport()->findChild<QLineEdit*>();
     ASSERT_NE(editor, nullptr);
     QTest::keyClick(editor, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(editor, "2.5");
     QTest::keyClick(editor, Qt::Key_Return);
     QCoreApplication::processEvents();  // the view commits the editor's text on a queued call
-    EXPECT_EQ(f.controller->tabledata[1][0], "2.5");
+    EXPECT_EQ(f.controller->tabledata[2][2], "2.5");
     EXPECT_TRUE(f.prompter.messages().isEmpty());
-}
-
-TEST(Table, DuplicateTitlesShowAndEditTheFirstField)
-{
-    Opened f;
-    f.open({writeFile(f.file("dup.csv"), "a,a\n1,2\n")});
-    EXPECT_EQ(f.cell(0, 0), "1");
-    EXPECT_EQ(f.cell(0, 1), "1");
-    EXPECT_TRUE(f.edit(0, 1, "7"));
-    EXPECT_EQ(f.controller->tabledata[1], (QStringList{"7", "2"}));
-    EXPECT_EQ(f.cell(0, 0), "7");
-}
-
-TEST(Table, ShapesOfFiles)
-{
-    Opened f;
-    f.open({writeFile(f.file("single.csv"), "x\n1\n2\n")});
-    EXPECT_EQ(f.table()->model()->rowCount(), 3);  // the trailing empty row stays
-    EXPECT_EQ(f.cell(2, 0), "");
-
-    f.open({writeFile(f.file("empty.csv"), "")});
-    EXPECT_EQ(f.table()->model()->columnCount(), 1);
-    EXPECT_EQ(f.table()->model()->rowCount(), 0);
-    EXPECT_EQ(f.table()->model()->headerData(0, Qt::Horizontal).toString(), "");
-
-    f.open({writeFile(f.file("ragged.csv"), "a,b,c\n1\n2,3,4\n")});
-    EXPECT_EQ(f.table()->model()->columnCount(), 3);  // the second file replaced the first
-    EXPECT_EQ(f.cell(0, 2), "");
-    EXPECT_TRUE(f.edit(0, 2, "5"));
-    EXPECT_EQ(f.controller->tabledata[1], (QStringList{"1", "", "5"}));
-}
-
-TEST(Table, FilesThatAreNotTextAreRefusedAndTheTableStays)
-{
-    Opened f;
-    f.open({writeFile(f.file("good.csv"), "a,b\n1,2\n")});
-    f.prompter.clear();
-    f.open({writeFile(f.file("binary.csv"), QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16))});
-    ASSERT_EQ(f.prompter.messages().size(), 1);
-    EXPECT_TRUE(f.prompter.messages().front().startsWith("Cannot read the table at"));
-    EXPECT_EQ(f.controller->tabledata.value(0), (QStringList{"a", "b"}));
-    EXPECT_EQ(f.controller->urlarray, QStringList{f.file("good.csv")});  // nothing opened: it stays
-    EXPECT_EQ(f.controller->scrollview->widget(), f.controller->tableView);
-
-    QString huge(3'000'000, QLatin1Char('9'));
-    f.open({writeFile(f.file("huge.csv"), ("h\r\n\"q,\"" + huge + ",x\r\n").toUtf8())});
-    EXPECT_EQ(f.table()->model()->rowCount(), 2);  // the empty last line matches the one-field header
-    f.table()->resize(600, 300);
-    f.table()->grab();  // paints the long cell without stalling
-    EXPECT_EQ(f.controller->tabledata[1][1].size(), huge.size() + 1);
 }

@@ -18,21 +18,23 @@ QStringList texts(const QWidget* root)
         out << b->text();
     return out;
 }
+
+QStringList items(const QComboBox* box)
+{
+    QStringList out;
+    for (int i = 0; i < box->count(); ++i)
+        out << box->itemText(i);
+    return out;
+}
 }  // namespace
 
 TEST(Shell, StartsWithDisabledPaneButtonsAndEveryControl)
 {
     ControllerFixture f;
     ViewController* c = f.controller;
-    EXPECT_FALSE(c->LabelViewBtn->isEnabled());
-    EXPECT_FALSE(c->TrainViewBtn->isEnabled());
-    EXPECT_FALSE(c->ResultViewBtn->isEnabled());
-    EXPECT_EQ(c->gridcol->text(), "10");
-    EXPECT_EQ(c->gridrow->text(), "10");
-    EXPECT_EQ(c->imagelabelval->text(), "0");
+    EXPECT_FALSE(c->LabelViewBtn->isEnabled() || c->TrainViewBtn->isEnabled() || c->ResultViewBtn->isEnabled());
+    EXPECT_EQ(QStringList({c->gridcol->text(), c->gridrow->text(), c->imagelabelval->text()}), QStringList({"10", "10", "0"}));
     EXPECT_EQ(c->inputdatatype, 0);
-    EXPECT_TRUE(c->datadirectory.isEmpty());
-    EXPECT_TRUE(c->modeljson.is_null());
     const QStringList label = texts(c->labelView);
     for (const char* t : {"Col", "Row", "Label", "Draw Grid!", "Tile size: ", "Reverse!", "Selected image label:", "Label Images!"})
         EXPECT_TRUE(label.contains(QString::fromUtf8(t))) << t;
@@ -40,6 +42,10 @@ TEST(Shell, StartsWithDisabledPaneButtonsAndEveryControl)
     for (const char* t : {"Pre-trained model", "Customize model", "New Model", "Add node class:", "Gnerate ML Model",
                           "Training Strategy", "Strategy Config"})
         EXPECT_TRUE(train.contains(QString::fromUtf8(t))) << t;
+    // Both boxes list the catalogue in order; the input class is never offered.
+    EXPECT_EQ(items(c->modellist), (QStringList{"ResNet50", "VGG16", "VGG19", "Xception"}));
+    EXPECT_EQ(items(c->nodeclass), (QStringList{"ZeroPadding2D", "Conv2D", "BatchNormalization", "Activation", "MaxPooling2D",
+                                                "Add", "GlobalAveragePooling2D", "Dense", "Flatten"}));
     EXPECT_FALSE(c->nodeclass->isEnabled());
     EXPECT_FALSE(c->modelgeneratebtn->isEnabled());
     // Every button can be found by assistive tools under its title.
@@ -47,15 +53,25 @@ TEST(Shell, StartsWithDisabledPaneButtonsAndEveryControl)
         EXPECT_EQ(b->accessibleName(), b->text());
 }
 
-TEST(Shell, LeftPaneIs200WideAndWorkAreaIsWindowLessFrame)
+TEST(Shell, WorkAreaIsTheWindowLessLeftPaneAndFrameAndPinchesCompound)
 {
     ControllerFixture f(QSize(1200, 800));
-    EXPECT_EQ(f.controller->LeftView->width(), 200);
-    EXPECT_EQ(f.controller->workAreaSize(), QSize(1000, 742));
-    EXPECT_EQ(f.controller->RightView->width(), 1000);
+    ViewController* c = f.controller;
+    EXPECT_EQ(c->LeftView->width(), 200);
+    EXPECT_EQ(c->RightView->width(), 1000);
+    c->windowDidResize();
+    EXPECT_EQ(c->imageview->size(), QSize(1000, 742));
+    f.window->resize(900, 600);
+    QTest::qWait(0);
+    c->windowDidResize();
+    EXPECT_EQ(c->imageview->size(), QSize(700, 542));
+    c->imageview->setFixedSize(1000, 500);
+    c->magnify(0.1);
+    c->magnify(0.1);
+    EXPECT_EQ(c->imageview->size(), QSize(1210, 605));
 }
 
-TEST(Shell, PaneSwitchingShowsThePaneAndItsLastDocument)
+TEST(Shell, PaneSwitchingShowsThePaneAndKeepsItsLastDocument)
 {
     ControllerFixture f;
     ViewController* c = f.controller;
@@ -70,44 +86,19 @@ TEST(Shell, PaneSwitchingShowsThePaneAndItsLastDocument)
     EXPECT_TRUE(c->labelView->isVisible());
     EXPECT_FALSE(c->trainView->isVisible());
     EXPECT_EQ(c->scrollview->widget(), table);
-
     c->TrainViewBtn->click();  // the buttons are exclusive: label goes off
     EXPECT_FALSE(c->LabelViewBtn->isChecked());
     EXPECT_TRUE(c->trainView->isVisible());
     EXPECT_FALSE(c->labelView->isVisible());
     EXPECT_EQ(c->scrollview->widget(), graph);
-
     c->LabelViewBtn->click();  // the table was kept, not deleted, while the graph was shown
     EXPECT_EQ(c->scrollview->widget(), table);
     EXPECT_EQ(table->text(), "table stand-in");
-}
 
-TEST(Shell, ResizeFitsTheImageViewToTheWorkAreaAndPinchesCompound)
-{
-    ControllerFixture f(QSize(1200, 800));
-    ViewController* c = f.controller;
-    c->windowDidResize();
-    EXPECT_EQ(c->imageview->size(), QSize(1000, 742));
-    f.window->resize(900, 600);
-    QTest::qWait(0);
-    c->windowDidResize();
-    EXPECT_EQ(c->imageview->size(), QSize(700, 542));
-    c->imageview->setFixedSize(1000, 500);
-    c->magnify(0.1);
-    c->magnify(0.1);
-    EXPECT_EQ(c->imageview->size(), QSize(1210, 605));
-}
-
-TEST(Shell, RemovingTheWorkAreaKeepsItsDocumentForLater)
-{
-    ControllerFixture f;
-    ViewController* c = f.controller;
-    auto* doc = new QLabel(QStringLiteral("doc"));
-    c->setDocumentView(doc);
-    EXPECT_TRUE(c->scrollview->isVisible());
-    c->removesubviews(c->RightView);
+    c->removesubviews(c->RightView);  // emptied, the work area still keeps its document for later
     EXPECT_FALSE(c->scrollview->isVisible());
     EXPECT_EQ(c->scrollview->widget(), nullptr);
-    c->setDocumentView(doc);
-    EXPECT_EQ(c->scrollview->widget(), doc);
+    c->setDocumentView(table);
+    EXPECT_EQ(c->scrollview->widget(), table);
+    EXPECT_EQ(table->text(), "table stand-in");
 }
