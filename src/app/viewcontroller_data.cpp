@@ -171,8 +171,10 @@ void ViewController::Opendata()
     request.chooseDirectories = true;
     request.multiple = true;
     const QStringList picked = m_prompter.choosePaths(request);
-    if (picked.isEmpty())
+    if (picked.isEmpty()) {
+        restoreOpenData(*this, before);  // a cancelled panel changes nothing
         return;
+    }
     // A selection of which nothing opens leaves the open data as it was, so that a wrong pick
     // does not cost the marks or labels made so far.
     bool opened = false;

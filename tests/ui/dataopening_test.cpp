@@ -46,7 +46,7 @@ struct Opened : ControllerFixture {
 };
 }  // namespace
 
-TEST(OpenData, ImageThenTableKeepsBothShowsTheTableAndCancelEmptiesTheWorkArea)
+TEST(OpenData, ImageThenTableKeepsBothShowsTheTableAndCancelKeepsEverything)
 {
     Opened f;
     ViewController* c = f.controller;
@@ -64,11 +64,12 @@ TEST(OpenData, ImageThenTableKeepsBothShowsTheTableAndCancelEmptiesTheWorkArea)
     EXPECT_TRUE(c->LabelViewBtn->isChecked() && !c->TrainViewBtn->isChecked());
     EXPECT_TRUE(c->labelView->isVisible() && !c->trainView->isVisible());
 
-    c->Opendata();  // cancelled: the inputs stay listed but the work area is emptied
+    c->Opendata();  // cancelled
     EXPECT_EQ(c->urlarray, (QStringList{f.file("a.png"), f.file("b.csv")}));
     EXPECT_EQ(c->inputdatatype, 3);
-    EXPECT_FALSE(c->havesingleimg);
-    EXPECT_FALSE(c->scrollview->isVisible());
+    EXPECT_TRUE(c->havesingleimg) << "export and preparation still see the opened image";
+    EXPECT_EQ(c->scrollview->widget(), c->tableView);
+    EXPECT_TRUE(c->scrollview->isVisible());
     EXPECT_TRUE(f.prompter.messages().isEmpty());
 }
 

@@ -94,6 +94,19 @@ TEST(TileGrid, OpeningShowsTheImageFittedAtTheBottomLeft)
     EXPECT_FALSE(c->scrollview->verticalScrollBar()->isVisible());
 }
 
+TEST(TileGrid, CancellingOpenDataKeepsTheGridAndItsMarks)
+{
+    Grid g;
+    g.openWide();
+    g.clickAt(150, 50);
+    ASSERT_EQ(g.marks(), (Marks{{0, 1}}));
+    g.c->Opendata();  // no answer: the panel was cancelled
+    EXPECT_EQ(g.marks(), (Marks{{0, 1}}));
+    EXPECT_TRUE(g.c->havesingleimg && g.c->havegridimg);
+    EXPECT_EQ(g.c->scrollview->widget(), g.c->imageview);
+    EXPECT_FALSE(g.c->preparedata().isEmpty()) << "the marked grid can still be prepared";
+}
+
 TEST(TileGrid, NearSquareImagesFitWholeSoEveryTileCanBeClicked)
 {
     Grid g;
