@@ -60,7 +60,9 @@ ReadResult readText(const QString& path)
 QList<QStringList> splitRows(const QString& text)
 {
     QList<QStringList> rows = textutil::commaRecords(text);
-    if (rows.size() > 1 && rows.back().size() != rows.front().size())
+    // The empty row after a final line feed goes; a short last row that holds data is kept
+    // like any other short row, so no value of the file goes missing.
+    if (rows.size() > 1 && rows.back().size() != rows.front().size() && rows.back() == QStringList{QString()})
         rows.removeLast();
     return rows;
 }

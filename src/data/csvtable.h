@@ -19,8 +19,8 @@ struct ReadResult {
 ReadResult readText(const QString& path);
 
 // Rows split at every line feed, fields at every comma. No quoting and no trimming: a carriage
-// return stays in the last field of its line. When the last row has another field count than
-// the header it is dropped (the empty row after a final line feed).
+// return stays in the last field of its line. The empty row after a final line feed is dropped
+// when the header has another field count; every row holding data is kept.
 QList<QStringList> splitRows(const QString& text);
 
 // The header position a table column reads and writes: the first header field equal to the

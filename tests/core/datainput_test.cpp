@@ -61,7 +61,8 @@ TEST(CsvShapes, SplitIntoRowsAndFields)
         {"a,b\n1,2\n3,4\n", {{"a", "b"}, {"1", "2"}, {"3", "4"}}},  // the final line feed ends the last row
         {"a,b\n1,2", {{"a", "b"}, {"1", "2"}}},
         {"a,b,c\n1\n2,3\n4,5,6", {{"a", "b", "c"}, {"1"}, {"2", "3"}, {"4", "5", "6"}}},  // ragged rows stay ragged
-        {"a,b,c\n1\n2,3", {{"a", "b", "c"}, {"1"}}},                                      // only a short last row is dropped
+        {"a,b,c\n1\n2,3", {{"a", "b", "c"}, {"1"}, {"2", "3"}}},                          // a short last row keeps its data
+        {"a\n1\n", {{"a"}, {"1"}, {""}}},                                                 // one field: the empty row matches
         {"a,b\r\n1,2\r\n", {{"a", "b\r"}, {"1", "2\r"}}},                                  // the carriage return stays
         {"\"a,b\",c\n1,2,3", {{"\"a", "b\"", "c"}, {"1", "2", "3"}}},                      // quotes do not protect commas
         {" a , b\n", {{" a ", " b"}}},
