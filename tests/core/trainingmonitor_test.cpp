@@ -1,5 +1,5 @@
 // What the run monitor reads from the training worker: progress redraws, checkpoint names and
-// folders, and a captured real run of the worker (its chart is replayed in the run monitor's tests).
+// folders, and a captured real run of the worker (its chart is followed in the training-run tests).
 #include "results/chartgeometry.h"
 #include "support/testenv.h"
 #include "training/checkpoints.h"

@@ -10,7 +10,6 @@ Environment switches for tests:
   FAKE_TRAINNN_STEPS=n        progress redraws per epoch (default 4)
   FAKE_TRAINNN_STEP_SECONDS=s pause per redraw (default 0.01)
   FAKE_TRAINNN_ARGS=path      write the 17 arguments there, one per line
-  FAKE_TRAINNN_FLIP_EVERY=n   predict the other label for every n-th record
   FAKE_TRAINNN_TIMING=1       end standard error with "elapsed <seconds>" (its own run time)
 """
 import os
@@ -58,12 +57,9 @@ def predictions(workspace, label_doc):
     path = os.path.join(workspace, label_doc)
     with open(path, encoding="utf-8") as f:
         lines = [line for line in f.read().split("\n") if line]
-    flip = int(os.environ.get("FAKE_TRAINNN_FLIP_EVERY", "0"))
     out = ["," + lines[0] + ",prediction"]
     for n, line in enumerate(lines[1:]):
         label = line.split(",")[-1]  # predicts the given label
-        if flip and (n + 1) % flip == 0:
-            label = {"0": "1", "1": "0"}.get(label, label)
         out.append("%d,%s,%s" % (n, line, label))
     write_atomic(path, ("\n".join(out) + "\n").encode("utf-8"))
 

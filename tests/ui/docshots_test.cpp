@@ -1,7 +1,6 @@
 // Takes the README's screenshots by walking the sample workflow with the real workers:
 //   KOLVARA_DOC_SHOTS=$PWD/docs/images build/bin/ui_docshots_test
 // Skipped unless that variable names a folder.
-#include "data/tilegeometry.h"
 #include "data/ui/paintableimageview.h"
 #include "model/ui/nodecollection.h"
 #include "results/ui/realtimeimageview.h"
@@ -9,6 +8,7 @@
 #include "worker/paths.h"
 
 #include "support/fixture.h"
+#include "support/sampletiles.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -18,15 +18,8 @@
 #include <gtest/gtest.h>
 
 namespace {
-const std::vector<TilePoint> kRiver = {{0, 0}, {0, 1}, {1, 1}, {1, 2}, {2, 3}, {2, 4}, {3, 4}, {3, 5}, {4, 6}, {5, 7}};
-
-void clickTile(ViewController* c, TilePoint tile)
-{
-    const QSizeF fit = c->gridmodel.viewsize.value_or(QSizeF(c->testview->size()));
-    const tilegeometry::TileGridPicture picture = tilegeometry::composeTileGrid(c->gridmodel, fit);
-    const QRectF r = tilegeometry::toTopLeft(tilegeometry::tileRect(tile, picture.tile), c->testview->height());
-    QTest::mouseClick(c->testview, Qt::LeftButton, {}, r.center().toPoint());
-}
+const std::vector<TilePoint>& kRiver = sampletiles::river();
+using sampletiles::click;
 
 void shoot(QWidget* w, const QString& folder, const char* name)
 {
@@ -51,7 +44,7 @@ TEST(DocShots, SampleWorkflow)
     c->gridrow->setText(QStringLiteral("6"));
     QTest::mouseClick(c->drawgridbutton, Qt::LeftButton);
     for (const TilePoint& t : kRiver)
-        clickTile(c, t);
+        click(c, t);
     shoot(window, out, "01-label-tiles.png");
 
     c->Openmodel();  // cancelled: the train pane appears

@@ -1,7 +1,6 @@
 // From data to predictions with the real workers: open a picture, draw a grid, mark tiles,
 // start a new model, train, look at the predictions, then a pure test with the trained model.
 // The same for a folder of images.
-#include "data/tilegeometry.h"
 #include "data/ui/paintableimageview.h"
 #include "results/ui/metricimageview.h"
 #include "results/ui/realtimeimageview.h"
@@ -9,6 +8,7 @@
 #include "worker/paths.h"
 
 #include "support/fixture.h"
+#include "support/sampletiles.h"
 #include "support/testenv.h"
 
 #include <QDir>
@@ -21,16 +21,8 @@
 #include <algorithm>
 
 namespace {
-// The river of the sample picture, 8 by 6 tiles of 80 points, row 0 at the bottom.
-const std::vector<TilePoint> kRiver = {{0, 0}, {0, 1}, {1, 1}, {1, 2}, {2, 3}, {2, 4}, {3, 4}, {3, 5}, {4, 6}, {5, 7}};
-
-void clickTile(ViewController* c, TilePoint tile)
-{
-    const QSizeF fit = c->gridmodel.viewsize.value_or(QSizeF(c->testview->size()));
-    const tilegeometry::TileGridPicture picture = tilegeometry::composeTileGrid(c->gridmodel, fit);
-    const QRectF r = tilegeometry::toTopLeft(tilegeometry::tileRect(tile, picture.tile), c->testview->height());
-    QTest::mouseClick(c->testview, Qt::LeftButton, {}, r.center().toPoint());
-}
+const std::vector<TilePoint>& kRiver = sampletiles::river();
+using sampletiles::click;
 
 // Continue past the checklist, fill the strategy form, press Start! and wait for the run's last
 // alert: the completion, or a failure whose text is shown.
@@ -80,7 +72,7 @@ TEST(EndToEnd, SingleImageTrainedThenTestedWithItsModel)
     c->gridrow->setText(QStringLiteral("6"));
     c->drawgrid();
     for (const TilePoint& t : kRiver)
-        clickTile(c, t);
+        click(c, t);
     ASSERT_EQ(c->gridmodel.clickpoints, kRiver);
     train(c, f.prompter, "4");
     if (HasFatalFailure())

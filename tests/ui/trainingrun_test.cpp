@@ -1,6 +1,6 @@
 // Strategy Config to results through the controller, with a scripted prompter and a fast
 // stand-in for the training worker, and the run monitor following that worker on its own. The
-// real worker's output is read in the contract test and followed in the end-to-end test.
+// real worker's output is read in the training-monitor test and followed in the end-to-end test.
 #include "results/ui/metricimageview.h"
 #include "results/ui/realtimeimageview.h"
 #include "training/ui/runmonitor.h"
