@@ -127,22 +127,17 @@ TEST(UnwritableWorkspace, AFullDiskNamesTheFolderAndTheTilesThatFailed)
     EXPECT_EQ(b.c->gridmodel.clickpoints, (std::vector<TilePoint>{{0, 0}})) << "the marks are there to try again";
 }
 
-TEST(UnwritableCaches, GenerationIsRefusedBeforeAnyWorkerRuns)
-{
-    Bench b;
-    b.c->buildcustommodel();
-    b.cachesUnderAFile();
-    b.c->generateMLModel();
-    ASSERT_EQ(b.prompter.messages(), QStringList{QStringLiteral("Cannot write the model for generation.")});
-    EXPECT_TRUE(b.details().startsWith(QStringLiteral("Cannot write ") + paths::cachesFile(kModelFile))) << b.details().toStdString();
-}
-
 TEST(UnwritableCaches, TrainingIsRefusedRatherThanRunOnAnEarlierModel)
 {
     Bench b;
     b.labelledImage(QSize(40, 20), 2, 1);
     b.c->buildcustommodel();
     b.cachesUnderAFile();
+    const QString cannotWrite = QStringLiteral("Cannot write ") + paths::cachesFile(kModelFile);
+    b.c->generateMLModel();  // generation is refused the same way, before any worker runs
+    ASSERT_EQ(b.prompter.messages(), QStringList{QStringLiteral("Cannot write the model for generation.")});
+    EXPECT_TRUE(b.details().startsWith(cannotWrite)) << b.details().toStdString();
+    b.prompter.clear();
     b.prompter.answerAlert(1);  // Continue
     b.prompter.answerAlert(0);  // Start!
 
@@ -150,7 +145,7 @@ TEST(UnwritableCaches, TrainingIsRefusedRatherThanRunOnAnEarlierModel)
 
     EXPECT_EQ(b.prompter.messages().last(), QStringLiteral("Cannot write the model for training."));
     const QString details = b.prompter.alerts().last().informative;
-    EXPECT_TRUE(details.startsWith(QStringLiteral("Cannot write ") + paths::cachesFile(kModelFile))) << details.toStdString();
+    EXPECT_TRUE(details.startsWith(cannotWrite)) << details.toStdString();
     EXPECT_FALSE(b.c->runmonitor);
 }
 
