@@ -81,17 +81,21 @@ def _keras_model(path, text):
 
 
 @CASES
-def test_generateml_refuses_with_one_line(tmp_path, capsys, case, make, piece, converter_refuses):
-    doc = tmp_path / "custommodel_temp.json"
-    doc.write_text(make())
-    assert generateml.main([str(doc)]) == 1
+def test_each_worker_refuses_with_one_line_and_writes_nothing(tmp_path, capsys, case, make, piece, converter_refuses):
+    argv, ws = tile_run(tmp_path)  # trainNN reads the document beside its workspace
+    (tmp_path / "custommodel_temp.json").write_text(make())
+    assert generateml.main([argv[0]]) == 1
     out, err = capsys.readouterr()
     assert out == ""
     _one_line(err, "generateml.py: ", piece)
 
+    argv[2] = ""  # a pure test: the quickest way to the model
+    before = {p.name: p.read_bytes() for p in ws.iterdir()}
+    assert trainNN.main(argv) == 1
+    _one_line(capsys.readouterr().err, "trainNN: ", piece)
+    assert {p.name: p.read_bytes() for p in ws.iterdir()} == before, "the label file is not rewritten"
 
-@CASES
-def test_loadmodel_refuses_or_converts_and_never_half_writes(tmp_path, capsys, case, make, piece, converter_refuses):
+    # The converter refuses what breaks the document or its graph, and never half writes.
     for model, mode in ((_h5_model(tmp_path / "m.h5", make()), "1"), (_keras_model(tmp_path / "m.keras", make()), "0")):
         out = tmp_path / "usermodel.json"
         out.write_text('{"earlier": true}')
@@ -104,17 +108,6 @@ def test_loadmodel_refuses_or_converts_and_never_half_writes(tmp_path, capsys, c
         else:
             assert (code, err) == (0, "")
             json.loads(out.read_text())  # whole, valid JSON
-
-
-@CASES
-def test_trainNN_refuses_before_touching_the_workspace(tmp_path, capsys, case, make, piece, converter_refuses):
-    argv, ws = tile_run(tmp_path)
-    (tmp_path / "custommodel_temp.json").write_text(make())
-    argv[2] = ""  # a pure test: the quickest way to the model
-    before = {p.name: p.read_bytes() for p in ws.iterdir()}
-    assert trainNN.main(argv) == 1
-    _one_line(capsys.readouterr().err, "trainNN: ", piece)
-    assert {p.name: p.read_bytes() for p in ws.iterdir()} == before, "the label file is not rewritten"
 
 
 def test_child_processes_end_without_a_traceback(tmp_path):
