@@ -116,36 +116,30 @@ TEST(TableInput, OddTablesOpenAndShowSensibly)
     QByteArray manyFields = "h";
     for (int i = 1; i < 400000; ++i)
         manyFields += ",h" + QByteArray::number(i);  // several megabytes on one line
-    const struct {
-        QByteArray bytes;
-        QStringList header;  // shown column titles; none: not compared
-        int rows;
-        QString cell;  // shown in data row 0, column 0
-    } cases[] = {
+    const std::tuple<QByteArray, QStringList, int, QString> cases[] = {  // bytes, shown titles, rows, cell (0, 0)
         {"a,b\r\n1,2\r\n3,4\r\n", {"a", "b"}, 2, "1"},  // a carriage return stays in the data, not shown
         {"\xEF\xBB\xBF" "a,b\n1,2\n", {"a", "b"}, 1, "1"},
         {"\"a,b\",c\n\"1,2\",3\n", {"\"a", "b\"", "c"}, 1, "\"1"},  // quotes are text
         {"h,t\n1," + QByteArray(4'000'000, 'x') + "\n", {"h", "t"}, 1, "1"},
-        {manyFields + "\n", {}, 0, {}},
+        {manyFields + "\n", {}, 0, {}},  // titles not compared
         {"a,b\n\x01\x02\x7f,\xff\xfe\n", {"a", "b"}, 1, QStringLiteral("\x01\x02\x7f")},  // control bytes, no NUL
         {"", {""}, 0, {}},
         {"\n\n\n", {""}, 3, ""},
     };
     Workbench w;
     int n = 0;
-    for (const auto& t : cases) {
-        w.open({w.file(QStringLiteral("t%1.csv").arg(++n), t.bytes)});
-        const std::string what = t.bytes.left(12).toStdString();
-        EXPECT_TRUE(w.prompter.messages().isEmpty()) << what << w.prompter.messages().join("|").toStdString();
-        QAbstractItemModel* model = w.c->tableView->model();
+    for (const auto& [bytes, titles, rows, cell] : cases) {
+        w.open({w.file(QStringLiteral("t%1.csv").arg(++n), bytes)});
+        EXPECT_TRUE(w.prompter.messages().isEmpty()) << n << w.prompter.messages().join("|").toStdString();
         EXPECT_EQ(w.c->inputdatatype, 3);
+        QAbstractItemModel* model = w.c->tableView->model();
         QStringList shown;
         for (int col = 0; col < model->columnCount(); ++col)
             shown << model->headerData(col, Qt::Horizontal).toString();
-        if (!t.header.isEmpty())
-            EXPECT_TRUE(shown == t.header && model->rowCount() == t.rows) << what << shown.join('|').toStdString();
-        if (t.rows > 0)
-            EXPECT_EQ(model->index(0, 0).data().toString(), t.cell) << what;
+        if (!titles.isEmpty())
+            EXPECT_TRUE(shown == titles && model->rowCount() == rows) << n << shown.join('|').toStdString();
+        if (rows > 0)
+            EXPECT_EQ(model->index(0, 0).data().toString(), cell) << n;
         (void)w.window->grab();
     }
     // The carriage return stays in the data for the workers.
