@@ -13,16 +13,11 @@ QString runTool(const QString& program, const QStringList& arguments)
 {
     QProcess process;
     process.start(program, arguments);
-    if (!process.waitForStarted(5000))
-        return program + QStringLiteral(" cannot be started");
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished(2000);
-        return program + QStringLiteral(" did not finish");
-    }
-    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
-        return QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
-    return QString();
+    if (process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        return QString();
+    process.kill();
+    const QString said = QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+    return program + QStringLiteral(": ") + (said.isEmpty() ? process.errorString() : said);
 }
 
 }  // namespace

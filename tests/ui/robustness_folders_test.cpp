@@ -1,9 +1,7 @@
 // Folders that cannot be written: the app's workspace, its caches and the export destination.
 // The user is told which folder and what failed, and nothing that was there is lost.
-//
-// Tests run as root, and root writes through permission bits, so a folder is made unwritable by
-// what stops root too: a path whose parent is a regular file, or a tmpfs mounted read-only or
-// nearly full (skipped, with a message, where mounting is not allowed).
+// Root writes through permission bits, so these use a path under a regular file, or a tmpfs
+// mounted read-only or nearly full (skipped, with a message, where mounting is not allowed).
 #include "model/ui/nodecollection.h"
 #include "support/badfiles.h"
 #include "support/fixture.h"
@@ -17,21 +15,12 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
 constexpr QDir::Filters kAll = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
-
-// Points an XDG folder variable elsewhere for the life of the object.
-struct EnvScope {
-    EnvScope(const char* name, const QString& value) : m_name(name), m_old(qgetenv(name))
-    {
-        qputenv(name, value.toUtf8());
-    }
-    ~EnvScope() { qputenv(m_name, m_old); }
-    const char* m_name;
-    QByteArray m_old;
-};
+const QString kModelFile = QStringLiteral("custommodel_temp.json");
 
 QByteArray readAll(const QString& path)
 {
@@ -55,7 +44,19 @@ QImage noise(QSize size)
 struct Bench : ControllerFixture {
     QTemporaryDir dir;
     ViewController* c = controller;
+    std::vector<std::pair<const char*, std::optional<QByteArray>>> savedEnv;
 
+    ~Bench()
+    {
+        for (auto it = savedEnv.rbegin(); it != savedEnv.rend(); ++it)
+            it->second ? qputenv(it->first, *it->second) : qunsetenv(it->first);
+    }
+    // Sets an environment variable for the life of the bench.
+    void env(const char* name, const QString& value)
+    {
+        savedEnv.emplace_back(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
+        qputenv(name, value.toUtf8());
+    }
     // An opened image with a drawn grid and a marked tile.
     void labelledImage(QSize size, int cols, int rows)
     {
@@ -69,82 +70,61 @@ struct Bench : ControllerFixture {
         c->gridmodel.clickpoints = {{0, 0}};
         prompter.clear();
     }
+    // Caches under a regular file, and an interpreter that would say so if a worker were started.
+    void cachesUnderAFile()
+    {
+        env("XDG_CACHE_HOME", hostile::folderUnderAFile(dir.path()));
+        env("KOLVARA_PYTHON", QStringLiteral("/nonexistent/python3"));
+    }
     QString details() const { return prompter.alerts().value(0).informative; }
 };
 
-#define SKIP_UNLESS(condition, why)                                      \
-    do {                                                                 \
-        if (!(condition))                                                \
-            GTEST_SKIP() << "cannot make such a folder here: " << (why).toStdString(); \
-    } while (0)
+#define SKIP_UNLESS(condition, why) \
+    if (!(condition))               \
+    GTEST_SKIP() << "cannot make such a folder here: " << (why).toStdString()
 
-// ---- The workspace ------------------------------------------------------------------------------
-
-TEST(UnwritableWorkspace, UnderAFileTheLabelFileIsRefusedAndTheMarksStay)
+TEST(UnwritableWorkspace, TheLabelFileIsRefusedNamingWhereAndTheMarksStay)
 {
-    Bench b;
-    b.labelledImage(QSize(40, 20), 2, 1);
-    const QString data = hostile::folderUnderAFile(b.dir.path());
-    EnvScope scope("XDG_DATA_HOME", data);
-    const QString ws = paths::workspaceFolder();
-    ASSERT_TRUE(ws.startsWith(data));
+    for (const bool readOnly : {false, true}) {
+        Bench b;
+        b.labelledImage(QSize(40, 20), 2, 1);
+        b.env("XDG_DATA_HOME", readOnly ? b.dir.filePath(QStringLiteral("data")) : hostile::folderUnderAFile(b.dir.path()));
+        const QString ws = paths::workspaceFolder();
+        std::optional<hostile::ReadOnlyFolder> folder;
+        if (readOnly) {
+            folder.emplace(ws);
+            SKIP_UNLESS(folder->available(), folder->whyNot());
+        }
 
-    EXPECT_TRUE(b.c->preparedata().isEmpty());
+        EXPECT_TRUE(b.c->preparedata().isEmpty());
 
-    ASSERT_EQ(b.prompter.messages(), QStringList{QStringLiteral("Cannot write the label file.")});
-    EXPECT_EQ(b.details(), QStringLiteral("cannot create the folder ") + ws);
-    EXPECT_TRUE(b.c->datadirectory.isEmpty());
-    EXPECT_EQ(b.c->gridmodel.clickpoints, (std::vector<TilePoint>{{0, 0}}));
-}
-
-TEST(UnwritableWorkspace, ReadOnlyTheLabelFileIsRefusedNamingIt)
-{
-    Bench b;
-    b.labelledImage(QSize(40, 20), 2, 1);
-    EnvScope scope("XDG_DATA_HOME", b.dir.filePath(QStringLiteral("data")));
-    hostile::ReadOnlyFolder ws(paths::workspaceFolder());
-    SKIP_UNLESS(ws.available(), ws.whyNot());
-
-    EXPECT_TRUE(b.c->preparedata().isEmpty());
-
-    ASSERT_EQ(b.prompter.messages(), QStringList{QStringLiteral("Cannot write the label file.")});
-    EXPECT_TRUE(b.details().startsWith(QStringLiteral("cannot write ") + ws.path() + QStringLiteral("/field_outputlabel.csv: ")))
-        << b.details().toStdString();
+        ASSERT_EQ(b.prompter.messages(), QStringList{QStringLiteral("Cannot write the label file.")});
+        if (readOnly)
+            EXPECT_TRUE(b.details().startsWith(QStringLiteral("cannot write ") + ws + QStringLiteral("/field_outputlabel.csv: ")))
+                << b.details().toStdString();
+        else
+            EXPECT_EQ(b.details(), QStringLiteral("cannot create the folder ") + ws);
+        EXPECT_TRUE(b.c->datadirectory.isEmpty());
+        EXPECT_EQ(b.c->gridmodel.clickpoints, (std::vector<TilePoint>{{0, 0}}));
+    }
 }
 
 TEST(UnwritableWorkspace, AFullDiskNamesTheFolderAndTheTilesThatFailed)
 {
     Bench b;
     b.labelledImage(QSize(480, 480), 6, 6);  // 36 tiles of noise, about 20 kB each
-    EnvScope scope("XDG_DATA_HOME", b.dir.filePath(QStringLiteral("data")));
+    b.env("XDG_DATA_HOME", b.dir.filePath(QStringLiteral("data")));
     hostile::TmpfsMount disk(paths::workspaceFolder(), QStringLiteral("size=64k"));
     SKIP_UNLESS(disk.mounted(), disk.whyNot());
 
     EXPECT_TRUE(b.c->preparedata().isEmpty()) << "incomplete samples are not handed on";
 
     ASSERT_EQ(b.prompter.messages().size(), 1);
-    EXPECT_TRUE(b.prompter.messages()[0].startsWith(QStringLiteral("Cannot save "))) << b.prompter.messages()[0].toStdString();
-    EXPECT_TRUE(b.prompter.messages()[0].endsWith(QStringLiteral(" of 36 images.")));
+    const QString message = b.prompter.messages()[0];
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Cannot save ")) && message.endsWith(QStringLiteral(" of 36 images."))) << message.toStdString();
     EXPECT_TRUE(b.details().startsWith(QStringLiteral("In ") + paths::workspaceFolder() + QStringLiteral(":\n")));
     EXPECT_TRUE(b.details().contains(QStringLiteral("writeFailed(No space left on device)"))) << b.details().toStdString();
     EXPECT_EQ(b.c->gridmodel.clickpoints, (std::vector<TilePoint>{{0, 0}})) << "the marks are there to try again";
-}
-
-// ---- The caches -----------------------------------------------------------------------------------
-
-TEST(UnwritableCaches, GenerationIsRefusedBeforeAnyWorkerRuns)
-{
-    Bench b;
-    b.c->buildcustommodel();
-    EnvScope scope("XDG_CACHE_HOME", hostile::folderUnderAFile(b.dir.path()));
-    qputenv("KOLVARA_PYTHON", "/nonexistent/python3");  // would say so if a worker were started
-
-    b.c->generateMLModel();
-
-    qunsetenv("KOLVARA_PYTHON");
-    ASSERT_EQ(b.prompter.messages(), QStringList{QStringLiteral("Cannot write the model for generation.")});
-    EXPECT_TRUE(b.details().startsWith(QStringLiteral("Cannot write ") + paths::cachesFile(QStringLiteral("custommodel_temp.json"))))
-        << b.details().toStdString();
 }
 
 TEST(UnwritableCaches, TrainingIsRefusedRatherThanRunOnAnEarlierModel)
@@ -152,45 +132,46 @@ TEST(UnwritableCaches, TrainingIsRefusedRatherThanRunOnAnEarlierModel)
     Bench b;
     b.labelledImage(QSize(40, 20), 2, 1);
     b.c->buildcustommodel();
-    EnvScope scope("XDG_CACHE_HOME", hostile::folderUnderAFile(b.dir.path()));
-    qputenv("KOLVARA_PYTHON", "/nonexistent/python3");  // would say so if a worker were started
+    b.cachesUnderAFile();
+    const QString cannotWrite = QStringLiteral("Cannot write ") + paths::cachesFile(kModelFile);
+    b.c->generateMLModel();  // generation is refused the same way, before any worker runs
+    ASSERT_EQ(b.prompter.messages(), QStringList{QStringLiteral("Cannot write the model for generation.")});
+    EXPECT_TRUE(b.details().startsWith(cannotWrite)) << b.details().toStdString();
+    b.prompter.clear();
     b.prompter.answerAlert(1);  // Continue
     b.prompter.answerAlert(0);  // Start!
 
     b.c->strategyconfig();
 
-    qunsetenv("KOLVARA_PYTHON");
     EXPECT_EQ(b.prompter.messages().last(), QStringLiteral("Cannot write the model for training."));
-    EXPECT_TRUE(b.prompter.alerts().last().informative.startsWith(QStringLiteral("Cannot write ")
-                                                                 + paths::cachesFile(QStringLiteral("custommodel_temp.json"))))
-        << b.prompter.alerts().last().informative.toStdString();
+    const QString details = b.prompter.alerts().last().informative;
+    EXPECT_TRUE(details.startsWith(cannotWrite)) << details.toStdString();
     EXPECT_FALSE(b.c->runmonitor);
 }
 
 TEST(UnwritableCaches, AFullDiskKeepsTheEarlierModelFile)
 {
     Bench b;
-    EnvScope scope("XDG_CACHE_HOME", b.dir.filePath(QStringLiteral("cache")));
+    b.env("XDG_CACHE_HOME", b.dir.filePath(QStringLiteral("cache")));
     hostile::TmpfsMount disk(paths::cachesFolder(), QStringLiteral("size=64k"));
     SKIP_UNLESS(disk.mounted(), disk.whyNot());
-    const QString saved = paths::cachesFile(QStringLiteral("custommodel_temp.json"));
+    const QString saved = paths::cachesFile(kModelFile);
     ASSERT_TRUE(badfiles::write(saved, R"({"earlier":true})"));
     b.c->buildcustommodel();
     Json big = b.c->editorDocument();
+    Json& layers = big["config"]["layers"];
     for (int i = 0; i < 2000; ++i)  // far more than 64 kB
-        big["config"]["layers"].insert(big["config"]["layers"].end() - 1, big["config"]["layers"][1]);
+        layers.insert(layers.end() - 1, layers[1]);
     b.c->nodecollectionView->setDocument(big, true);
-    qputenv("KOLVARA_PYTHON", "/nonexistent/python3");
+    b.env("KOLVARA_PYTHON", QStringLiteral("/nonexistent/python3"));
 
     b.c->generateMLModel();
 
-    qunsetenv("KOLVARA_PYTHON");
     ASSERT_EQ(b.prompter.messages(), QStringList{QStringLiteral("Cannot write the model for generation.")});
     EXPECT_TRUE(b.details().endsWith(QStringLiteral(": only part of the data was written (the disk may be full)")))
         << b.details().toStdString();
     EXPECT_EQ(readAll(saved), R"({"earlier":true})") << "not replaced by a truncated copy";
-    EXPECT_EQ(QDir(paths::cachesFolder()).entryList(kAll), QStringList{"custommodel_temp.json"})
-        << "no partial file is left";
+    EXPECT_EQ(QDir(paths::cachesFolder()).entryList(kAll), QStringList{kModelFile}) << "no partial file is left";
 }
 
 TEST(UnwritableCaches, ModelConversionNamesTheFolder)
@@ -198,18 +179,16 @@ TEST(UnwritableCaches, ModelConversionNamesTheFolder)
     KOLVARA_REQUIRE_TESTDATA();
     Bench b;
     b.c->modeljson = {{"keep", true}};
-    EnvScope scope("XDG_CACHE_HOME", hostile::folderUnderAFile(b.dir.path()));
+    b.env("XDG_CACHE_HOME", hostile::folderUnderAFile(b.dir.path()));
     b.prompter.answerPaths({testenv::sharedTestData(QStringLiteral("keras/sequential_cnn_cifar10_tf2.13.h5"))});
 
     b.c->Openmodel();
 
     ASSERT_EQ(b.prompter.messages(), QStringList{QStringLiteral("Cannot load the Keras model.")});
-    EXPECT_TRUE(b.details().contains(paths::cachesFolder())) << b.details().toStdString();
-    EXPECT_FALSE(b.details().contains(QStringLiteral("Traceback")));
+    EXPECT_TRUE(b.details().contains(paths::cachesFolder()) && !b.details().contains(QStringLiteral("Traceback")))
+        << b.details().toStdString();
     EXPECT_EQ(b.c->modeljson["keep"], true);
 }
-
-// ---- The export destination --------------------------------------------------------------------
 
 // A finished run in the workspace: a model of `modelBytes` bytes and a prediction file.
 void finishedRun(Bench& b, qsizetype modelBytes)
@@ -227,9 +206,8 @@ TEST(UnwritableExport, EveryEntryIsNamedWithTheDestinationAndTheWorkspaceStays)
 {
     Bench b;
     finishedRun(b, 10);
-    const QString underFile = hostile::folderUnderAFile(b.dir.path());
     hostile::ReadOnlyFolder readOnly(b.dir.filePath(QStringLiteral("readonly")));
-    for (const QString& dest : {underFile, readOnly.available() ? readOnly.path() : QString()}) {
+    for (const QString& dest : {hostile::folderUnderAFile(b.dir.path()), readOnly.available() ? readOnly.path() : QString()}) {
         if (dest.isEmpty())
             continue;
         b.prompter.clear();
@@ -241,8 +219,7 @@ TEST(UnwritableExport, EveryEntryIsNamedWithTheDestinationAndTheWorkspaceStays)
         EXPECT_TRUE(b.details().contains(QStringLiteral(" into ") + dest + QStringLiteral(": "))) << b.details().toStdString();
         EXPECT_EQ(readAll(paths::workspaceFolder() + QStringLiteral("/my_model.h5")), QByteArray(10, 'm'));
     }
-    if (!readOnly.available())
-        GTEST_SKIP() << "the read-only case needs " << readOnly.whyNot().toStdString();
+    SKIP_UNLESS(readOnly.available(), readOnly.whyNot());
 }
 
 TEST(UnwritableExport, AFullDiskKeepsTheEarlierExport)

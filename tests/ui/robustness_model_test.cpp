@@ -19,8 +19,6 @@
 
 namespace {
 
-const QString kCannotLoad = QStringLiteral("Cannot load the model architecture.");
-
 Json layer(const std::string& name, const char* cls, const std::string& inbound = std::string())
 {
     Json rec = {{"class_name", cls}, {"name", name}, {"config", {{"name", name}, {"units", 4}}}};
@@ -28,37 +26,27 @@ Json layer(const std::string& name, const char* cls, const std::string& inbound 
     return rec;
 }
 
-// input_1 -> dense_0 -> ... -> dense_<n-1> -> predictions
-Json chain(int n)
+// input_1 -> dense_0 -> ... -> dense_<n-1> -> predictions, as changed by `change`.
+Json chain(int n, const std::function<void(Json& layers)>& change = [](Json&) {})
 {
     Json layers = Json::array({layer("input_1", "InputLayer")});
     layers[0]["config"] = {{"batch_input_shape", {nullptr, 8, 8, 3}}, {"name", "input_1"}};
-    std::string previous = "input_1";
-    for (int i = 0; i < n; ++i) {
-        const std::string name = "dense_" + std::to_string(i);
-        layers.push_back(layer(name, "Dense", previous));
-        previous = name;
-    }
-    layers.push_back(layer("predictions", "Dense", previous));
+    for (int i = 0; i < n; ++i)
+        layers.push_back(layer("dense_" + std::to_string(i), "Dense", layers.back()["name"].get<std::string>()));
+    layers.push_back(layer("predictions", "Dense", layers.back()["name"].get<std::string>()));
+    change(layers);
     return Json{{"class_name", "Functional"}, {"config", {{"name", "chain"}, {"layers", layers}}}, {"keras_version", "2.11.0"}};
 }
 
 QByteArray text(const Json& doc) { return QByteArray::fromStdString(doc.dump()); }
 
-Json changed(const std::function<void(Json& layers)>& change)
-{
-    Json doc = chain(2);
-    change(doc["config"]["layers"]);
-    return doc;
-}
-
 struct Models : ControllerFixture {
     QTemporaryDir dir;
     ViewController* c = controller;
 
-    QString file(const QByteArray& bytes, const QString& name = QStringLiteral("model.json"))
+    QString file(const QByteArray& bytes)
     {
-        const QString path = dir.filePath(name);
+        const QString path = dir.filePath(QStringLiteral("model.json"));
         EXPECT_TRUE(badfiles::write(path, bytes));
         return path;
     }
@@ -80,75 +68,48 @@ struct Models : ControllerFixture {
     }
 };
 
-// ---- Files that must not replace the model ----------------------------------------------------
-
-struct BadDocument {
-    const char* name;
-    QByteArray bytes;
-    const char* reason;
-};
-
-std::vector<BadDocument> badDocuments()
+// The shapes of layers are checked in the core robustness test; here each way of failing reaches
+// the user and leaves the edited model alone.
+TEST(ArchitectureFile, BadFilesAreRefusedAndTheEditedModelStays)
 {
     const QByteArray good = text(chain(2));
-    return {
-        {"TruncatedText", good.left(40), "is not valid JSON"},
-        {"EmptyFile", "", "is not valid JSON"},
-        {"TrailingGarbage", good + " }x", "is not valid JSON"},
-        {"NaNLiteral", R"({"config":{"layers":[]},"x":NaN})", "is not valid JSON"},
-        {"InvalidUtf8", "{\"config\":{\"layers\":[{\"name\":\"\xff\xfe\"}]}}", "is not valid JSON"},
-        {"TopLevelArray", "[" + good + "]", "does not hold a model architecture"},
-        {"NestedTooDeeply", "{\"config\":{\"layers\":" + QByteArray(5000, '[') + QByteArray(5000, ']') + "}}",
-         "nested more than 256 levels"},
-        {"ConfigNull", R"({"class_name":"Functional","config":null})", "no config object"},
-        {"LayersNotAnArray", R"({"config":{"layers":{"input_1":{}}}})", "config.layers is not a list of layers"},
-        {"LayerIsAString", text(changed([](Json& l) { l[1] = "dense_0"; })), "layer 2 is \"dense_0\", not a layer record"},
-        {"LayerConfigNull", text(changed([](Json& l) { l[1]["config"] = nullptr; })), "layer 'dense_0': its config is not an object"},
-        {"NameIsANumber", text(changed([](Json& l) { l[2]["name"] = 12; })), "layer 3 has no name text"},
-        {"InboundNodesAString", text(changed([](Json& l) { l[1]["inbound_nodes"] = "input_1"; })),
+    const std::pair<QByteArray, const char*> cases[] = {
+        {good.left(40), "is not valid JSON"},
+        {"", "is not valid JSON"},
+        {good + " }x", "is not valid JSON"},
+        {R"({"config":{"layers":[]},"x":NaN})", "is not valid JSON"},
+        {"{\"config\":{\"layers\":[{\"name\":\"\xff\xfe\"}]}}", "is not valid JSON"},
+        {"[" + good + "]", "does not hold a model architecture"},
+        {"{\"config\":{\"layers\":" + QByteArray(5000, '[') + QByteArray(5000, ']') + "}}", "nested more than 256 levels"},
+        {R"({"class_name":"Functional","config":null})", "no config object"},
+        {text(chain(2, [](Json& l) { l[1]["inbound_nodes"] = {{"args", 1}}; })),
          "layer 'dense_0': its inbound_nodes is not a list of call nodes"},
-        {"InboundNodesOneLevelShort", text(changed([](Json& l) { l[1]["inbound_nodes"] = l[1]["inbound_nodes"][0]; })),
-         "layer 'dense_0': call node 0 of its inbound_nodes holds \"input_1\", not [layer name, ...]"},
-        {"InboundNodesAnObject", text(changed([](Json& l) { l[2]["inbound_nodes"] = {{"args", 1}}; })),
-         "layer 'dense_1': its inbound_nodes is not a list of call nodes"},
-        {"CycleOfTwoLayers", text(changed([](Json& l) { l[1]["inbound_nodes"][0][0][0] = "dense_1"; })),
+        {text(chain(2, [](Json& l) { l[1]["inbound_nodes"][0][0][0] = "dense_1"; })),
          "the inbound layers run in a cycle: dense_0 -> dense_1 -> dense_0"},
     };
-}
-
-class BadArchitectureFile : public ::testing::TestWithParam<BadDocument> {};
-
-TEST_P(BadArchitectureFile, IsRefusedAndTheEditedModelStays)
-{
     Models m;
     m.c->buildcustommodel();
     const Json before = m.c->modeljson;
     const Json edited = m.c->editorDocument();
-    const BadDocument& bad = GetParam();
-    const QString path = m.file(bad.bytes);
-
-    m.c->loadmodeljson(path);
-
-    ASSERT_EQ(m.prompter.messages(), QStringList{kCannotLoad});
-    const QString why = m.prompter.alerts()[0].informative;
-    EXPECT_TRUE(why.startsWith(path)) << why.toStdString();
-    EXPECT_TRUE(why.contains(QString::fromUtf8(bad.reason))) << why.toStdString();
-    EXPECT_EQ(m.c->modeljson, before);
-    EXPECT_EQ(m.c->editorDocument(), edited);
-    EXPECT_TRUE(m.c->modelname.isEmpty());
-    EXPECT_TRUE(m.c->nodeclass->isEnabled()) << "still the custom model";
-    EXPECT_EQ(m.c->scrollview->widget(), m.editor());
+    for (const auto& [bytes, reason] : cases) {
+        m.prompter.clear();
+        const QString path = m.file(bytes);
+        m.c->loadmodeljson(path);
+        ASSERT_EQ(m.prompter.messages(), QStringList{QStringLiteral("Cannot load the model architecture.")}) << reason;
+        const QString why = m.prompter.alerts()[0].informative;
+        EXPECT_TRUE(why.startsWith(path) && why.contains(QString::fromUtf8(reason))) << why.toStdString();
+        EXPECT_EQ(m.c->modeljson, before);
+        EXPECT_EQ(m.c->editorDocument(), edited);
+        EXPECT_TRUE(m.c->modelname.isEmpty());
+        EXPECT_TRUE(m.c->nodeclass->isEnabled()) << "still the custom model";
+        EXPECT_EQ(m.c->scrollview->widget(), m.editor());
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, BadArchitectureFile, ::testing::ValuesIn(badDocuments()),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ArchitectureFile, NumbersWrittenAsTextLoadAndAreKeptAsTheyAre)
 {
     Models m;
-    Json doc = chain(1);
-    doc["config"]["layers"][1]["config"]["units"] = "10";
-    m.c->loadmodeljson(m.file(text(doc)));
+    m.c->loadmodeljson(m.file(text(chain(1, [](Json& l) { l[1]["config"]["units"] = "10"; }))));
     EXPECT_TRUE(m.prompter.messages().isEmpty());
     m.editor()->collectionView->clickItem(1);
     EXPECT_TRUE(m.editor()->panelIsOpen());
@@ -157,29 +118,24 @@ TEST(ArchitectureFile, NumbersWrittenAsTextLoadAndAreKeptAsTheyAre)
     EXPECT_EQ(m.c->editorDocument()["config"]["layers"][1]["config"]["units"], "10");
 }
 
-// ---- The editor holding whatever it is given ------------------------------------------------------
-
-std::vector<std::pair<const char*, Json>> oddDocuments()
-{
-    return {
-        {"LayerIsAString", changed([](Json& l) { l[1] = "dense_0"; })},
-        {"LayerConfigNull", changed([](Json& l) { l[1]["config"] = nullptr; })},
-        {"InboundNodesAString", changed([](Json& l) { l[1]["inbound_nodes"] = "input_1"; })},
-        {"InboundEntriesAreText", changed([](Json& l) { l[2]["inbound_nodes"] = {{"dense_0", "x"}}; })},
-        {"NumbersAsText", changed([](Json& l) { l[1]["config"]["units"] = "4"; l[1]["config"]["kernel_size"] = {"3", "3"}; })},
-        {"CycleOfTwoLayers", changed([](Json& l) { l[1]["inbound_nodes"][0][0][0] = "dense_1"; })},
-        {"NoNames", changed([](Json& l) { for (Json& r : l) r.erase("name"); })},
-    };
-}
-
 TEST(Editor, OddDocumentsCanBeBrowsedAndEditedWithoutHarm)
 {
-    for (const auto& [name, doc] : oddDocuments()) {
+    const std::function<void(Json&)> changes[] = {
+        [](Json& l) { l[1] = "dense_0"; },
+        [](Json& l) { l[1]["config"] = nullptr; },
+        [](Json& l) { l[1]["inbound_nodes"] = "input_1"; },
+        [](Json& l) { l[2]["inbound_nodes"] = {{"dense_0", "x"}}; },
+        [](Json& l) { l[1]["config"]["units"] = "4"; l[1]["config"]["kernel_size"] = {"3", "3"}; },
+        [](Json& l) { l[1]["inbound_nodes"][0][0][0] = "dense_1"; },
+        [](Json& l) { for (Json& r : l) r.erase("name"); },
+    };
+    for (size_t k = 0; k < std::size(changes); ++k) {
+        const Json doc = chain(2, changes[k]);
         Models m;
         m.c->buildcustommodel();
         nodecollection* e = m.editor();
         e->setDocument(doc, true);
-        ASSERT_EQ(e->collectionView->numberOfItems(), 4) << name;
+        ASSERT_EQ(e->collectionView->numberOfItems(), 4) << k;
         for (int i = 0; i < 4; ++i) {
             e->collectionView->clickItem(i);
             m.press(QStringLiteral("Update Layer"));  // writes nothing it cannot
@@ -188,8 +144,8 @@ TEST(Editor, OddDocumentsCanBeBrowsedAndEditedWithoutHarm)
         m.press(QStringLiteral("Remove Layer"));
         e->performInternalDrag({1}, 2);
         (void)m.window->grab();
-        EXPECT_EQ(e->nodedice.layerCount(), 3) << name;
-        EXPECT_EQ(e->nodedice.json()["config"]["layers"].back(), doc["config"]["layers"].back()) << name;
+        EXPECT_EQ(e->nodedice.layerCount(), 3) << k;
+        EXPECT_EQ(e->nodedice.json()["config"]["layers"].back(), doc["config"]["layers"].back()) << k;
     }
 }
 
@@ -207,13 +163,10 @@ TEST(Editor, ACycleMadeInThePanelIsReportedByGeneration)
     m.c->generateMLModel();
 
     ASSERT_EQ(m.prompter.messages(), QStringList{QStringLiteral("Generate model failed!")});
-    EXPECT_TRUE(m.prompter.alerts()[0].informative.contains(QStringLiteral("part of a cycle")))
-        << m.prompter.alerts()[0].informative.toStdString();
-    EXPECT_FALSE(m.prompter.alerts()[0].informative.contains(QStringLiteral("Traceback")));
+    const QString why = m.prompter.alerts()[0].informative;
+    EXPECT_TRUE(why.contains(QStringLiteral("part of a cycle")) && !why.contains(QStringLiteral("Traceback"))) << why.toStdString();
     EXPECT_EQ(m.c->editorDocument(), edited) << "the user's edit is kept to be fixed";
 }
-
-// ---- Ten thousand layers --------------------------------------------------------------------------
 
 TEST(Editor, TenThousandLayersLoadScrollAndEdit)
 {
@@ -223,8 +176,7 @@ TEST(Editor, TenThousandLayersLoadScrollAndEdit)
     nodecollectionview* view = m.editor()->collectionView;
     ASSERT_EQ(view->numberOfItems(), 10002);
     EXPECT_EQ(view->connections().size(), 10001u);
-    // Only the rows on screen and a page around them have widgets.
-    EXPECT_LT(view->nodeWidgetCount(), 60);
+    EXPECT_LT(view->nodeWidgetCount(), 60) << "only the rows on screen and a page around them have widgets";
 
     view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum());
     (void)m.window->grab();
@@ -241,8 +193,7 @@ TEST(Editor, TenThousandLayersLoadScrollAndEdit)
     ASSERT_NE(name, nullptr);
     EXPECT_EQ(name->text(), "predictions");
 
-    // Scrolling back up hands the widgets over to the first rows again.
-    view->verticalScrollBar()->setValue(0);
+    view->verticalScrollBar()->setValue(0);  // the widgets go back to the first rows
     EXPECT_EQ(view->item(1)->nodeview->layername->text(), "Name: dense_0");
     EXPECT_LT(view->nodeWidgetCount(), 120);
 }
