@@ -6,7 +6,7 @@ import pytest
 import torch
 
 from conftest import ROOT
-from kolvara_nn.keras_json import problems
+from kolvara_nn.keras_json import normalize, problems
 from kolvara_nn.network import build_network
 
 RESOURCES = ROOT / "resources"
@@ -33,20 +33,13 @@ def names(doc):
 @pytest.mark.parametrize("file_name", sorted(SHIPPED) + ["layertemplates.json"])
 def test_document_is_a_valid_keras_2_11_functional_model(file_name):
     doc = load(file_name)
-    assert list(doc) == ["class_name", "config", "keras_version", "backend"]
-    assert (doc["class_name"], doc["keras_version"], doc["backend"]) == ("Functional", "2.11.0", "tensorflow")
-    layers = doc["config"]["layers"]
-    known = set(names(doc))
-    assert len(known) == len(layers)
-    for rec in layers:
-        assert list(rec) == ["class_name", "config", "name", "inbound_nodes"] and rec["config"]["name"] == rec["name"]
-        assert all(len(e) == 4 and e[0] in known and e[1:] == [0, 0, {}] for node in rec["inbound_nodes"] for e in node)
-    first, last = layers[0], layers[-1]
+    # The normalized form is the Keras 2.11 layout (test_keras_json); key order counts too.
+    assert json.dumps(normalize(doc)) == json.dumps(doc) and problems(doc) == []
+    assert (doc["keras_version"], doc["backend"]) == ("2.11.0", "tensorflow")
+    first, last = doc["config"]["layers"][0], doc["config"]["layers"][-1]
     assert (first["name"], first["class_name"]) == ("input_1", "InputLayer")
-    assert list(first["config"]) == ["batch_input_shape", "dtype", "sparse", "ragged", "name"]
     assert (doc["config"]["input_layers"], doc["config"]["output_layers"]) == ([["input_1", 0, 0]], [["predictions", 0, 0]])
     assert (last["name"], last["class_name"], last["config"]["activation"]) == ("predictions", "Dense", "softmax")
-    assert problems(doc) == []
 
 
 @pytest.mark.parametrize("file_name", sorted(SHIPPED))
