@@ -64,12 +64,6 @@ def depthwise_conv2d(x, kernel, bias=None, strides=(1, 1), padding="valid", dila
     return out if bias is None else out + bias
 
 
-def separable_conv2d(x, depthwise, pointwise, bias=None, strides=(1, 1), padding="valid",
-                     dilation=(1, 1)):
-    y = depthwise_conv2d(x, depthwise, None, strides, padding, dilation)
-    return conv2d(y, pointwise, bias)
-
-
 def max_pool(x, pool, strides, padding):
     xp, _ = _pad_for(x, pool, strides, (1, 1), padding, value=-np.inf)
     return np.max([win for _, _, win in _taps(xp, pool, strides, (1, 1))], axis=0)

@@ -52,19 +52,10 @@ def _broken_custom_model(p):
     return p / "custommodel_temp.json"
 
 
-def _small_input(p):
-    (p / "s.json").write_text(json.dumps({"class_name": "Functional", "config": {"layers": [
-        {"class_name": "InputLayer", "name": "input_1", "config": {"batch_input_shape": [None, 4, 4, 3]}, "inbound_nodes": []},
-        {"class_name": "Conv2D", "name": "conv", "config": {"filters": 2, "kernel_size": [5, 5]},
-         "inbound_nodes": [[["input_1", 0, 0, {}]]]}]}}))
-    return p / "s.json"
-
-
-@pytest.mark.parametrize("setup,expected", [  # unreadable JSON is in test_robustness
+@pytest.mark.parametrize("setup,expected", [  # unreadable JSON and bad shapes: test_robustness, test_network
     (_broken_custom_model, ["generateml.py: layer 'block1_bn': Lambda layers run Python code stored in the model and are refused",
                             "generateml.py: layer 'block2_conv': inbound layer 'block1_pool_renamed' does not exist"]),
     (lambda p: p / "absent.json", ["generateml.py: *absent.json: cannot read the model document*"]),
-    (_small_input, ["generateml.py: layer 'conv': input (None, 4, 4, 3) is smaller than the 5x5 window with 'valid' padding"]),
     (lambda p: None, ["generateml.py: usage: generateml.py MODEL_JSON"]),
 ])
 def test_invalid_documents_fail_with_one_line_per_problem(capsys, tmp_path, setup, expected):

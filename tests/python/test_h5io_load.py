@@ -127,8 +127,6 @@ BAD_FILES = [  # (make(tmp, keras folder) -> path, message)
     (lambda t, k: t / "missing.h5", "no such weights file"),
     (lambda t, k: _write(t / "w.h5", b"\0" * 64), "not a Keras weights file"),
     (lambda t, k: _write(t / "w.h5", (k / CIFAR).read_bytes()[:100000]), "w.h5"),
-    (lambda t, k: k / "savedmodel_sequential_cnn_mnist_tf2.11" / "variables" / "variables.index",
-     "not a Keras weights file"),
     (lambda t, k: k / "savedmodel_sequential_cnn_mnist_tf2.11", "is a folder"),
     (lambda t, k: _one_layer_file(t / "w.h5"), "'conv2d' is listed but has no weights group"),
     (lambda t, k: _one_layer_file(t / "w.h5", t / "other.h5"), "links to another file"),

@@ -74,26 +74,15 @@ def test_shared_layer_called_twice():
     np.testing.assert_allclose(evaluate(net, x), once + ref.conv2d(once, k, b), atol=1e-5)
 
 
-WEIGHT_LAYOUTS = [  # layouts the real Keras files in test_h5io_load do not show
-    ("Conv2D", dict(filters=4, kernel_size=[3, 2], use_bias=False), [("kernel:0", (3, 2, 3, 4))]),
-    ("Conv2D", dict(filters=6, kernel_size=[1, 1], groups=3, padding="same"), [("kernel:0", (1, 1, 1, 6)), ("bias:0", (6,))]),
+@pytest.mark.parametrize("cls,cfg,expected", [  # layouts the real Keras files in test_h5io_load do not show
+    ("Conv2D", dict(filters=6, kernel_size=[1, 1], groups=3, use_bias=False), [("kernel:0", (1, 1, 1, 6))]),
     ("SeparableConv2D", dict(filters=5, kernel_size=[3, 3], depth_multiplier=2),
      [("depthwise_kernel:0", (3, 3, 3, 2)), ("pointwise_kernel:0", (1, 1, 6, 5)), ("bias:0", (5,))]),
-    ("BatchNormalization", dict(axis=-1, center=False),
-     [("gamma:0", (3,)), ("moving_mean:0", (3,)), ("moving_variance:0", (3,))]),
-    ("MaxPooling2D", {}, []),
-]
-
-
-@pytest.mark.parametrize("cls,cfg,expected", WEIGHT_LAYOUTS)
-def test_keras_weights_round_trip_in_keras_layout(cls, cfg, expected):
+    ("BatchNormalization", dict(axis=-1, center=False), [("gamma:0", (3,)), ("moving_mean:0", (3,)), ("moving_variance:0", (3,))]),
+])
+def test_keras_weight_names_and_shapes(cls, cfg, expected):
     net = net_of([image_input(), rec(cls, "l", ["input_1"], **cfg)])
-    assert [(n, a.shape) for n, a in net.keras_weights("l")] == expected
-    arrays = [RNG.standard_normal(shape).astype(np.float32) for _, shape in expected]
-    net.set_keras_weights("l", arrays)
-    for (_, got), want in zip(net.keras_weights("l"), arrays):
-        assert got.dtype == np.float32
-        np.testing.assert_array_equal(got, want)
+    assert [(n, a.shape, a.dtype) for n, a in net.keras_weights("l")] == [e + (np.float32,) for e in expected]
 
 
 def test_network_facts_and_weight_refusals():
@@ -178,19 +167,14 @@ def test_initial_weights_follow_keras_initializers():
     net = net_of([image_input(8, 8, 16), rec("Conv2D", "c", ["input_1"], filters=32, kernel_size=[3, 3]),
                   rec("DepthwiseConv2D", "dw", ["c"], kernel_size=[3, 3], depth_multiplier=4,
                       depthwise_initializer={"class_name": "HeUniform", "config": {"seed": None}}),
-                  rec("BatchNormalization", "bn", ["dw"], axis=[3],
-                      gamma_initializer={"class_name": "Constant", "config": {"value": 0.5}}),
-                  rec("Flatten", "f", ["bn"]),
-                  rec("Dense", "d", ["f"], units=10, kernel_initializer="zeros",
-                      bias_initializer={"class_name": "Constant", "config": {"value": 0.1}})])
-    kernel, bias = [a for _, a in net.keras_weights("c")]
+                  rec("Flatten", "f", ["dw"]), rec("Dense", "d", ["f"], units=10, kernel_initializer="zeros",
+                                                   bias_initializer={"class_name": "Constant", "config": {"value": 0.1}})])
+    (_, kernel), (_, bias) = net.keras_weights("c")
     limit = math.sqrt(6 / (9 * 16 + 9 * 32))  # Glorot on Keras fans
     assert 0.95 * limit < np.abs(kernel).max() <= limit and not bias.any()
     he_limit = math.sqrt(6 / (9 * 32))  # He uniform: fan_in = kh * kw * channels
     assert 0.95 * he_limit < np.abs(net.keras_weights("dw")[0][1]).max() <= he_limit
-    gamma, beta, mean, var = [a for _, a in net.keras_weights("bn")]
-    assert (gamma == 0.5).all() and not beta.any() and not mean.any() and (var == 1).all()
-    dk, db = [a for _, a in net.keras_weights("d")]
+    (_, dk), (_, db) = net.keras_weights("d")
     assert not dk.any() and np.allclose(db, 0.1)
 
 

@@ -52,8 +52,7 @@ def tile_result(tmp_path_factory):
 
 
 def test_files_progress_and_checkpoints_keep_the_captured_run_shape(tile_result):
-    """tests/data/trainNN_run holds a real run's raw output, which the app's progress parser is
-    tested against; the worker must keep producing output and files of that shape."""
+    """tests/data/trainNN_run holds a real run's output, which the app's parser is tested against."""
     done, ws, written, _ = tile_result
     assert [n for n in written if not CHECKPOINT.fullmatch(n)] == ["NNMetrics.png", "my_model.h5"]
     assert not [n for n in os.listdir(ws) if "partial" in n or "tmp" in n]
@@ -127,16 +126,15 @@ def test_text_labels_resized_output_and_weights_folder(tmp_path, capsys):
     assert all(r[6] in ("0", "1", "2") for r in rows(tmp_path / "ws" / "folderimage_outputlabel.csv"))
 
 
-REFUSALS = [  # (argument number, its new value or a file to write, the message); argument checks are in test_train_outputs
+REFUSALS = [  # (argument number, its new value or a file to write, the message); argument, label-table and image
+    # checks are in test_train_outputs and test_train_data
     (7, "0", "epochs must be a positive whole number"),
     (1, "<base>/none.json", "model document not found"),
     (11, "other.csv", "label document not found"),
     (3, "<base>/nowhere", "training data folder not found"),
     (5, "<base>/w.h5", "weights not found"),
     (17, "<base>/none.csv", "training label document not found"),
-    ("ws/field_outputlabel.csv", "index,i,j,file,label\n1,0,0,field_00.png,0\n", "no 'filename' column"),
     ("train/field_outputlabel.csv", "index,i,j,filename,label\n", "lists no samples"),
-    ("train/field_11.png", "not an image", "field_11.png could not be loaded"),
     ("ws/field_outputlabel.csv", "index,i,j,filename,label\n1,0,0,gone.png,0\n", "gone.png could not be loaded"),
 ]
 
