@@ -74,7 +74,7 @@ TEST(HitTest, LeftAndBottomInclusiveRightAndTopExclusive)
     EXPECT_EQ(tileAt(clickPoint({0, 519}, 600), TileSize{80, 80}, 5, 10), (TilePoint{1, 0}));
 }
 
-TEST(Lines, GridCoversEveryTileEdgeButTheOuterBottomAndRightAndMarksTheirLeftAndTopEdges)
+TEST(Lines, GridSkipsTheOuterBottomAndRightEdgesMarksSitOnTheTilesAndNoGridDrawsNothing)
 {
     const std::vector<QLineF> lines = gridLines(TileSize{80, 80}, 5, 10);
     ASSERT_EQ(lines.size(), 15u);
@@ -84,10 +84,7 @@ TEST(Lines, GridCoversEveryTileEdgeButTheOuterBottomAndRightAndMarksTheirLeftAnd
     const std::vector<QLineF> marks = markLines({{1, 2}, {9, 20}}, TileSize{80, 40});
     ASSERT_EQ(marks.size(), 4u);
     EXPECT_EQ(marks[2], QLineF(1600, 400, 1600, 360));  // outside the grid: drawn where it falls
-}
 
-TEST(Lines, PictureWithoutGridIsTheImageAlone)
-{
     TileGridState s = gridState({{0, 0}});
     s.gridstate = {0};
     const TileGridPicture p = composeTileGrid(s, *s.viewsize);

@@ -142,6 +142,10 @@ TEST(ChartGrid, HasOneColumnPerEpochAHundredRowsAndTickTexts)
     const std::optional<chartgeometry::Geometry> narrow = chartgeometry::layout(configured(500));
     ASSERT_TRUE(narrow);  // columns narrower than a point collapse onto one line
     EXPECT_EQ(std::make_tuple(narrow->xstep, narrow->grid.size(), narrow->texts.size()), std::make_tuple(0, size_t(200), size_t(3)));
+    ChartState noRows = configured(5);  // off, or without rows or columns: the base view only
+    noRows.rownum.reset();
+    for (const ChartState& s : {ChartState{}, configured(0), configured(-3), noRows})
+        EXPECT_FALSE(chartgeometry::layout(s));
 }
 
 TEST(ChartPoints, SitOnTheEpochLinesOneRowAboveTheirValue)
@@ -157,14 +161,6 @@ TEST(ChartPoints, SitOnTheEpochLinesOneRowAboveTheirValue)
     EXPECT_EQ(g->trainPoints[1], QRectF(140, 372, 4, 4));
     ASSERT_EQ(g->validPoints.size(), 3u);
     EXPECT_EQ(g->validPoints[2], QRectF(100, 428, 4, 4));  // above the grid, drawn as it is
-}
-
-TEST(ChartBaseViewOnly, WhenOffOrWithoutRowsOrColumns)
-{
-    ChartState noRows = configured(5);
-    noRows.rownum.reset();
-    for (const ChartState& s : {ChartState{}, configured(0), configured(-3), noRows})
-        EXPECT_FALSE(chartgeometry::layout(s));
 }
 
 // ---- A captured run of the real worker -------------------------------------------------------
