@@ -47,7 +47,7 @@ TEST(UpdateLayer, EachTagStoresItsTypedValue)
         {2, {{1, "yes"}}, "/config/layers/2/config/trainable", "false"},  {3, {{3, "true"}}, "/config/layers/3/config/scale", "true"},
         {2, {{5, "same"}}, "/config/layers/2/config/padding", "\"same\""}, {2, {{6, " 32 "}}, "/config/layers/2/config/filters", "32"},
         {3, {{8, "1e-3"}}, "/config/layers/3/config/epsilon", "0.001"},  {7, {{9, "2.5"}}, "/config/layers/7/config/units", "2.5"},
-        {2, {{11, "1"}}, "/config/layers/2/config/kernel_size", "[7,1]"},
+        {2, {{11, "1"}}, "/config/layers/2/config/kernel_size", "[7,1]"}, {3, {{2, "false"}}, "/config/layers/3/config/center", "false"},
         {4, {{200, "conv1_conv"}}, "/config/layers/4/inbound_nodes/0/0/0", "\"conv1_conv\""},
         {0, {{100, "image"}, {200, "x"}, {201, "y"}}, "/config/layers/0/inbound_nodes", "[]"},  // input: name only
     };
