@@ -1,6 +1,5 @@
 #include "results/predictions.h"
 #include "results/resultingestion.h"
-
 #include "support/testenv.h"
 
 #include <QDir>

@@ -1,26 +1,21 @@
+// A thumbnail cell of the image browser: decoding, caching, the fitted picture, the loading window and its border.
+#include "data/photoborder.h"
+#include "data/photolayout.h"
 #include "data/thumbnailcache.h"
 #include "data/thumbnaildecoder.h"
 #include "data/ui/thumbnailloader.h"
 #include "support/testenv.h"
 
-#include <QDir>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
-QString thumbsFolder()
-{
-    const QString dir = testenv::scratchFolder() + QStringLiteral("/thumbs");
-    QDir().mkpath(dir);
-    return dir;
-}
-
 QString writeImage(const char* name, QSize size)
 {
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
-    const QString path = thumbsFolder() + QLatin1Char('/') + QString::fromUtf8(name);
+    const QString path = testenv::scratchFolder() + QLatin1Char('/') + QString::fromUtf8(name);
     EXPECT_TRUE(image.save(path));
     return path;
 }
@@ -35,13 +30,12 @@ QImage pixels(int w, int h)
 TEST(ThumbnailDecoder, DecodesAtMostTheBoxKeepingProportions)
 {
     for (const auto& [name, size, expected] : std::vector<std::tuple<const char*, QSize, QSize>>{
-             {"square.png", {256, 256}, {150, 150}}, {"wide.jpg", {600, 200}, {150, 50}},
-             {"tall.png", {40, 400}, {15, 150}},     {"tiny.png", {30, 20}, {150, 100}}}) {
+             {"wide.jpg", {600, 200}, {150, 50}}, {"tall.png", {40, 400}, {15, 150}}, {"tiny.png", {30, 20}, {150, 100}}}) {
         const QImage thumb = thumbnaildecoder::decode(writeImage(name, size), QSize(150, 150));
         EXPECT_EQ(thumb.size(), expected) << name;
         EXPECT_EQ(thumb.format(), QImage::Format_ARGB32_Premultiplied) << name;
     }
-    EXPECT_TRUE(thumbnaildecoder::decode(thumbsFolder(), QSize(150, 150)).isNull());  // a folder
+    EXPECT_TRUE(thumbnaildecoder::decode(testenv::scratchFolder(), QSize(150, 150)).isNull());  // a folder
 }
 
 TEST(ThumbnailCache, DropsTheLeastRecentlyUsedBeyondItsBudget)
@@ -86,5 +80,61 @@ TEST(ThumbnailLoader, QueuesEachPictureOnceReportsItsRowAndForgetsEverythingOnRe
     QTest::qWait(300);
     EXPECT_EQ(loader.state(path), ThumbnailLoader::State::Absent);
     EXPECT_EQ(loader.state(late), ThumbnailLoader::State::Absent);
+}
+
+TEST(PhotoLayout, ImagesFitTheAreaKeepingTheirProportions)
+{
+    using namespace photolayout;
+    const std::pair<QSize, QRect> cases[] = {
+        {{300, 100}, {0, 50, 150, 50}}, {{100, 300}, {50, 0, 50, 150}},
+        {{32, 32}, {0, 0, 150, 150}},   // small pictures are enlarged
+        {{3000, 2}, {0, 74, 150, 1}},   // never thinner than a pixel
+        {{0, 10}, {}},
+    };
+    for (const auto& [image, expected] : cases)
+        EXPECT_EQ(fittedRect(image, QRect(0, 0, 150, 150)), expected) << image.width() << "x" << image.height();
+}
+
+TEST(PhotoLayout, WindowCoversTheScreenAndAPageAround)
+{
+    using namespace photolayout;
+    struct Case {
+        int count, scrollY, firstVisible, lastVisible, firstNearby, lastNearby;
+    } cases[] = {
+        {10000, 0, 0, 19, 0, 29}, {10000, 250, 5, 24, 0, 34}, {23, 440, 10, 22, 0, 22}, {3, 0, 0, 2, 0, 2}, {0, 0, 0, -1, 0, -1},
+    };
+    for (const Case& c : cases) {
+        const Window w = window(c.count, 5, 220, c.scrollY, 742, 2);
+        EXPECT_EQ((std::vector<int>{w.firstVisible, w.lastVisible, w.firstNearby, w.lastNearby}),
+                  (std::vector<int>{c.firstVisible, c.lastVisible, c.firstNearby, c.lastNearby}))
+            << c.count << " at " << c.scrollY;
+    }
+    EXPECT_TRUE(Window{}.isVisible(123456));  // not laid out yet: everything may be on screen
+}
+
+// Selecting and deselecting with and without predictions is followed in the browser's tests.
+TEST(PhotoBorder, LoadHighlightAndAddBorderEventsFrameAsTabled)
+{
+    using namespace photoborder;
+    using E = PhotoEvent;
+    using H = Highlight;
+    const PhotoBorder none{}, blue{BorderTint::Blue, 3}, red{BorderTint::Red, 5};
+    const PhotoBorder old{BorderTint::Red, 1};  // a frame left by an earlier event
+    const std::tuple<const char*, E, PhotoState, PhotoBorder> cases[] = {  // PhotoState: has prediction, label, prediction, selected
+        {"load, wrong", E::ViewDidLoad, {true, "1", "0", false, H::None}, red},
+        {"load, right", E::ViewDidLoad, {true, "1", "1", false, H::None}, old},
+        {"highlight for selection", E::HighlightChanged, {true, "1", "1", false, H::ForSelection}, blue},
+        {"highlight off, selected", E::HighlightChanged, {true, "1", "0", true, H::None}, old},
+        {"highlight for deselection, selected", E::HighlightChanged, {false, "1", "0", true, H::ForDeselection}, old},
+        {"highlight off, unselected, wrong", E::HighlightChanged, {true, "1", "0", false, H::None}, red},
+        {"highlight off, unselected, right", E::HighlightChanged, {true, "0", "0", false, H::None}, none},
+        {"add border, wrong", E::AddBorder, {true, "1", "0", false, H::None}, red},
+        {"add border, right", E::AddBorder, {true, "1", "1", false, H::None}, old},
+        {"add border, selected and wrong", E::AddBorder, {true, "1", "0", true, H::None}, red},
+    };
+    for (const auto& [what, event, state, expected] : cases) {
+        const PhotoBorder got = borderAfter(event, state, old);
+        EXPECT_EQ(std::make_pair(got.tint, got.width), std::make_pair(expected.tint, expected.width)) << what;
+    }
 }
 }  // namespace

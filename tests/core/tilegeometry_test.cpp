@@ -33,19 +33,15 @@ TEST(Fitting, FactorDrawSizeAndDisplayedTiles)
     } cases[] = {
         {{1000, 500}, {800, 600}, 5, 10, 0.8, {800, 400}, {80, 80}},               // landscape fits the width
         {{600, 900}, {800, 600}, 3, 4, 600.0 / 900, {400, 600}, {100, 200}},      // portrait fits the height
-        {{500, 500}, {800, 600}, 2, 2, 1.2, {600, 600}, {300, 300}},              // square fits the height
         {{1000, 900}, {800, 300}, 1, 1, 1.0 / 3, {1000.0 / 3, 300}, {333, 300}},  // near-square landscape stays inside
-        {{600, 900}, {300, 600}, 1, 1, 0.5, {300, 450}, {300, 450}},              // portrait in a narrow view
         {{100, 50}, {100, 600}, 3, 3, 1.0, {100, 50}, {33, 16}},                  // tiles truncate
-        {{1000, 500}, {800, 600}, 1000, 1000, 0.8, {800, 400}, {0, 0}},           // more tiles than points
         {{0, 0}, {800, 600}, 2, 2, 0.0, {0, 0}, {0, 0}},                          // no image
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.image.width() << "x" << c.image.height() << " in " << c.view.width());
         EXPECT_DOUBLE_EQ(findratio(c.image, c.view), c.factor);
         const QSizeF drawn = drawSize(c.image, c.view);
-        EXPECT_NEAR(drawn.width(), c.drawsize.width(), 1e-9);
-        EXPECT_NEAR(drawn.height(), c.drawsize.height(), 1e-9);
+        EXPECT_LT(std::abs(drawn.width() - c.drawsize.width()) + std::abs(drawn.height() - c.drawsize.height()), 1e-9);
         EXPECT_EQ(displayedTileSize(drawn, c.rows, c.cols), c.tile);
     }
 }
@@ -65,49 +61,34 @@ TEST(Fitting, BadCountsAreRefusedWithAReason)
 TEST(HitTest, LeftAndBottomInclusiveRightAndTopExclusive)
 {
     const std::pair<QPointF, std::optional<TilePoint>> cases[] = {
-        {{0, 0}, TilePoint{0, 0}},  {{79.9, 79.9}, TilePoint{0, 0}},     {{80, 0}, TilePoint{0, 1}},
-        {{0, 80}, TilePoint{1, 0}}, {{799.5, 399.5}, TilePoint{4, 9}},   {{800, 10}, std::nullopt},
-        {{10, 400}, std::nullopt},  {{-0.5, 10}, std::nullopt},          {{10, -0.5}, std::nullopt}};
+        {{0, 0}, TilePoint{0, 0}},  {{79.9, 79.9}, TilePoint{0, 0}}, {{80, 0}, TilePoint{0, 1}}, {{0, 80}, TilePoint{1, 0}},
+        {{800, 10}, std::nullopt}, {{10, 400}, std::nullopt},       {{-0.5, 10}, std::nullopt}};
     for (const auto& [point, tile] : cases)
         EXPECT_EQ(tileAt(point, TileSize{80, 80}, 5, 10), tile) << point.x() << "," << point.y();
     EXPECT_FALSE(tileAt({0, 0}, TileSize{0, 80}, 5, 1000));  // tiles without area are never hit
     EXPECT_FALSE(tileAt({0, 0}, TileSize{80, 0}, 1000, 5));
-}
-
-TEST(HitTest, ClickPointIsThePixelCentreFromTheBottom)
-{
-    // A 600-high view: the pixel row at the top is 599.5 from the bottom, the last one 0.5.
-    EXPECT_EQ(clickPoint({60, 579}, 600), QPointF(60.5, 20.5));
+    // Clicks hit at the pixel centre counted from the bottom: in a 600-high view the top row is at 599.5.
     EXPECT_EQ(clickPoint({0, 0}, 600), QPointF(0.5, 599.5));
     EXPECT_EQ(clickPoint({0.7, 599.2}, 600), QPointF(0.5, 0.5));
     EXPECT_EQ(tileAt(clickPoint({0, 520}, 600), TileSize{80, 80}, 5, 10), (TilePoint{0, 0}));
     EXPECT_EQ(tileAt(clickPoint({0, 519}, 600), TileSize{80, 80}, 5, 10), (TilePoint{1, 0}));
 }
 
-TEST(Lines, GridCoversEveryTileEdgeButTheOuterBottomAndRightAndMarksTheirLeftAndTopEdges)
+TEST(Lines, GridSkipsTheOuterBottomAndRightEdgesMarksSitOnTheTilesAndNoGridDrawsNothing)
 {
     const std::vector<QLineF> lines = gridLines(TileSize{80, 80}, 5, 10);
     ASSERT_EQ(lines.size(), 15u);
-    EXPECT_EQ(lines.front(), QLineF(0, 400, 0, 0));     // left edge of column 0
-    EXPECT_EQ(lines[9], QLineF(720, 400, 720, 0));      // left edge of the last column
-    EXPECT_EQ(lines[10], QLineF(0, 80, 800, 80));       // top edge of row 0
     EXPECT_EQ(lines.back(), QLineF(0, 400, 800, 400));  // top edge of the last row
     EXPECT_EQ(gridLines(TileSize{0, 80}, 5, 1000).size(), 6u);  // zero-width columns: one line
 
     const std::vector<QLineF> marks = markLines({{1, 2}, {9, 20}}, TileSize{80, 40});
     ASSERT_EQ(marks.size(), 4u);
-    EXPECT_EQ(marks[0], QLineF(160, 80, 160, 40));
-    EXPECT_EQ(marks[1], QLineF(160, 80, 240, 80));
     EXPECT_EQ(marks[2], QLineF(1600, 400, 1600, 360));  // outside the grid: drawn where it falls
-}
 
-TEST(Lines, PictureWithoutGridIsTheImageAlone)
-{
     TileGridState s = gridState({{0, 0}});
     s.gridstate = {0};
     const TileGridPicture p = composeTileGrid(s, *s.viewsize);
     EXPECT_FALSE(p.grid);
-    EXPECT_EQ(p.drawsize, QSizeF(800, 400));
     EXPECT_TRUE(p.lines.empty() && p.marks.empty());
     s.imagesize.reset();
     EXPECT_EQ(composeTileGrid(s, *s.viewsize).drawsize, QSizeF(0, 0));
@@ -138,14 +119,10 @@ TEST(Circles, OnlyWhereMarkAndPredictionDisagreeInRowThenColumnOrder)
         if (!circles.empty())
             EXPECT_EQ(std::make_pair(circles[0].fill, circles[0].outline), std::make_pair(c.firstFill, c.firstOutline));
     }
-}
-
-TEST(Circles, SitOnTheTilesTopLeftCornerAndOnlyWhenPredictionsAreShown)
-{
-    EXPECT_EQ(predictionCircleRect(TilePoint{1, 2}, TileSize{80, 40}), QRectF(155, 80, 10, 10));
-    TileGridState s = gridState({{1, 1}});
+    TileGridState s = gridState({{1, 1}});  // drawn only while predictions are shown
     EXPECT_TRUE(composeTileGrid(s, *s.viewsize).circles.empty());
     s.hasprediction = true;
     EXPECT_EQ(composeTileGrid(s, *s.viewsize).circles.size(), 1u);
 }
+
 }  // namespace

@@ -1,5 +1,4 @@
-// What the run monitor reads from the training worker: progress redraws, checkpoint names and
-// folders, and a captured real run of the worker (its chart is followed in the training-run tests).
+// The run monitor: progress redraws, checkpoints, its accuracy chart and a captured real run of the worker.
 #include "results/chartgeometry.h"
 #include "support/testenv.h"
 #include "training/checkpoints.h"
@@ -33,30 +32,23 @@ TEST(ProgressText, ExtractsTheLastRedrawCutBeforeTheLoss)
         {"", nullptr},
         {"ETA: 5s - loss\r12/50 [=>..] - ETA: 1:0", nullptr},
         {"12/50 [=>..] - ETA: 5s - loss: 0.1\r", nullptr},
-        {"\r12/50 [=>..] - ETA: 5s", nullptr},
         {"ETA\rloss", nullptr},
     };
     for (const auto& [chunk, progress] : cases) {
         const std::optional<QString> got = progresstext::chunkProgress(QString::fromUtf8(chunk));
         EXPECT_EQ(got, progress ? std::optional<QString>(QString::fromUtf8(progress)) : std::nullopt) << chunk;
     }
-}
-
-TEST(ProgressText, StateNamesTheEpochInProgressNeverPastTheLast)
-{
+    // The state names the epoch in progress, never past the last.
     const std::optional<QString> bar = QStringLiteral("2/4 [=>__] - ETA: 2s ");
     EXPECT_EQ(progresstext::stateText(2, 3, bar), "Training state in epoch 2 \n2/4 [=>__] - ETA: 2s ");
     EXPECT_EQ(progresstext::stateText(4, 3, std::nullopt), "Training state in epoch 3 \n");
-    EXPECT_EQ(progresstext::stateText(2, 1, std::nullopt), "Training state in epoch 1 \n");
 }
 
 TEST(CheckpointSeries, ReadsAccuraciesIntoChartPoints)
 {
     const struct Case {
         QStringList names;
-        std::vector<int> epochs;  // positions that carried values, 0 first
-        std::vector<int> validPercent;
-        std::vector<int> trainPercent;
+        std::vector<int> epochs, validPercent, trainPercent;  // epochs: positions that carried values, 0 first
     } cases[] = {
         {{}, {0}, {0}, {0}},
         {{"e0001-0.5000-0.6000-weights.hdf5", "e0002-0.7900-0.8125-weights.hdf5"}, {0, 1, 2}, {0, 50, 79}, {0, 60, 81}},
@@ -74,8 +66,7 @@ TEST(CheckpointSeries, ReadsAccuraciesIntoChartPoints)
         chartgeometry::pointsFromTexts(s.training, s.epochs, tx, ty);
         EXPECT_EQ(vy, c.validPercent);
         EXPECT_EQ(ty, c.trainPercent);
-        EXPECT_EQ(vx.size(), vy.size());
-        EXPECT_EQ(tx.size(), ty.size());
+        EXPECT_EQ(std::make_pair(vx.size(), tx.size()), std::make_pair(vy.size(), ty.size()));
         if (vy.size() == c.epochs.size())
             EXPECT_EQ(vx, c.epochs);
     }
@@ -118,6 +109,60 @@ TEST(CheckpointWatch, SeesEveryNewCheckpoint)
     EXPECT_FALSE(watch.poll(now).error.isEmpty());
 }
 
+ChartState configured(int epochs)
+{
+    ChartState s;
+    s.rownum = 100;
+    s.colnum = epochs;
+    s.checkstate.insert(s.checkstate.begin(), 1);
+    s.drawsize = QSizeF(chartgeometry::kDrawSide, chartgeometry::kDrawSide);
+    return s;
+}
+
+TEST(ChartGrid, HasOneColumnPerEpochAHundredRowsAndTickTexts)
+{
+    const struct Case {
+        int epochs, xstep;
+        QStringList ticks;
+    } cases[] = {{10, 40, {"1", "2", "3", "4", "5", "6", "7", "8", "9"}}, {7, 57, {"1", "2", "3", "4", "5", "6"}}, {1, 400, {}}};
+    for (const Case& c : cases) {
+        const std::optional<chartgeometry::Geometry> g = chartgeometry::layout(configured(c.epochs));
+        ASSERT_TRUE(g);
+        EXPECT_EQ(g->ystep, 4);
+        EXPECT_EQ(g->xstep, c.xstep);
+        ASSERT_EQ(g->grid.size(), size_t(100 * c.epochs * 2));
+        for (const QLineF& l : g->grid)
+            if (l.y1() == l.y2())
+                EXPECT_GE(l.y1(), 24) << "no line runs along the bottom edge";
+        QStringList texts;
+        for (const chartgeometry::Text& t : g->texts)
+            texts << t.text;
+        EXPECT_EQ(texts, QStringList({"Train Acc", "Valid Acc", "Eporch:"}) + c.ticks);
+    }
+    const std::optional<chartgeometry::Geometry> narrow = chartgeometry::layout(configured(500));
+    ASSERT_TRUE(narrow);  // columns narrower than a point collapse onto one line
+    EXPECT_EQ(std::make_tuple(narrow->xstep, narrow->grid.size(), narrow->texts.size()), std::make_tuple(0, size_t(200), size_t(3)));
+    ChartState noRows = configured(5);  // off, or without rows or columns: the base view only
+    noRows.rownum.reset();
+    for (const ChartState& s : {ChartState{}, configured(0), configured(-3), noRows})
+        EXPECT_FALSE(chartgeometry::layout(s));
+}
+
+TEST(ChartPoints, SitOnTheEpochLinesOneRowAboveTheirValue)
+{
+    ChartState s = configured(10);
+    s.train_x = {0, 3};
+    s.train_y = {0, 87};
+    s.valid_x = {0, 1, 2};  // the two lists are drawn independently
+    s.valid_y = {0, 50, 101};
+    const std::optional<chartgeometry::Geometry> g = chartgeometry::layout(s);
+    ASSERT_TRUE(g);
+    ASSERT_EQ(g->trainPoints.size(), 2u);
+    EXPECT_EQ(g->trainPoints[1], QRectF(140, 372, 4, 4));
+    ASSERT_EQ(g->validPoints.size(), 3u);
+    EXPECT_EQ(g->validPoints[2], QRectF(100, 428, 4, 4));  // above the grid, drawn as it is
+}
+
 // ---- A captured run of the real worker -------------------------------------------------------
 
 QString captured(const char* name)
@@ -129,17 +174,8 @@ QString captured(const char* name)
 // The pieces the worker flushes: a redraw starts with backspaces or a carriage return; a line ends with a line feed.
 QStringList writes(const QString& out)
 {
-    QStringList pieces{QString()};
-    for (qsizetype k = 0; k < out.size(); ++k) {
-        const QChar c = out.at(k);
-        if ((c == QLatin1Char('\b') || c == QLatin1Char('\r')) && (k == 0 || out.at(k - 1) != QLatin1Char('\b'))
-            && !pieces.last().isEmpty())
-            pieces << QString();
-        pieces.last() += c;
-        if (c == QLatin1Char('\n'))
-            pieces << QString();
-    }
-    return pieces;
+    static const QRegularExpression start(QStringLiteral("(?<!\b)(?=[\b\r])|(?<=\n)"));
+    return out.split(start);
 }
 
 TEST(CapturedRun, EveryEtaRedrawYieldsABarAndOurCommandLineMatchesTheOneTheWorkerRan)
@@ -162,24 +198,14 @@ TEST(CapturedRun, EveryEtaRedrawYieldsABarAndOurCommandLineMatchesTheOneTheWorke
 
     trainnn::Request r;
     r.scriptPath = QStringLiteral("trainNN.py");
-    r.modelFile = args[0];
-    r.workspace = args[1];
-    r.modelname = args[3];
-    r.resourceModelFile = args[9];
-    r.labelDocument = args[10];
+    std::tie(r.modelFile, r.workspace, r.modelname, r.resourceModelFile, r.labelDocument) =
+        std::tie(args[0], args[1], args[3], args[9], args[10]);
     TrainingStrategy& s = r.strategy;
-    s.trainingfolder = args[2];
-    s.weights = args[4];
-    s.batchsize = args[5];
-    s.trainingeporch = args[6];
-    s.optimizesel = args[7];
-    s.lossfuncsel = args[8];
+    std::tie(s.trainingfolder, s.weights, s.batchsize, s.trainingeporch, s.optimizesel, s.lossfuncsel, s.trainingdoc) =
+        std::tie(args[2], args[4], args[5], args[6], args[7], args[8], args[16]);
     s.trainratio = args[11].toDouble();
-    s.img_transfer = args[12] == QLatin1String("true");
-    s.img_random = args[13] == QLatin1String("true");
-    s.img_rotate = args[14] == QLatin1String("true");
-    s.img_distort = args[15] == QLatin1String("true");
-    s.trainingdoc = args[16];
+    const auto flag = [&](int k) { return args[k] == QLatin1String("true"); };
+    std::tie(s.img_transfer, s.img_random, s.img_rotate, s.img_distort) = std::make_tuple(flag(12), flag(13), flag(14), flag(15));
     EXPECT_EQ(trainnn::arguments(r).mid(1), args.mid(0, 17));
 }
 }  // namespace
