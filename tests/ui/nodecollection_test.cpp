@@ -158,7 +158,7 @@ TEST(Panel, UpdateWritesBackClosesAndRefusesBadNumbersByName)
     EXPECT_EQ(e.layer(4), doc["config"]["layers"][4]);
 }
 
-TEST(Selection, OrangeBorderSinglePanelFloatingOverTheColumnAndDeselectCloses)
+TEST(Selection, OrangeBorderSinglePanelFloatingOverTheColumnDeselectClosesAndDragging)
 {
     Editor e(residual());
     e.click(2);
@@ -177,11 +177,8 @@ TEST(Selection, OrangeBorderSinglePanelFloatingOverTheColumnAndDeselectCloses)
     EXPECT_EQ(e.editor->collectionView->item(3)->nodeview->borderWidth(), 0.0);
     EXPECT_FALSE(e.editor->panelIsOpen());
     EXPECT_TRUE(e.editor->selecteditempaths.isEmpty());
-}
 
-TEST(Editing, PressAndMoveStartsADragOfThePressedNode)
-{
-    Editor e(residual());
+    // Press and move starts a drag of the pressed node.
     nodecollectionview* column = e.editor->collectionView;
     QSignalSpy began(column, &nodecollectionview::dragBegan);
     QSignalSpy ended(column, &nodecollectionview::dragEnded);
@@ -263,7 +260,7 @@ struct Graph : ControllerFixture, Column {
     }
 };
 
-TEST(Workflow, BuildAddRenameConnectExchangeRemoveAndSave)
+TEST(Workflow, BuildAddRenameConnectAndSave)
 {
     Graph g;
     g.c->addnodeclass(QStringLiteral("Conv2D"));  // no custom model built yet: nothing happens
@@ -288,12 +285,6 @@ TEST(Workflow, BuildAddRenameConnectExchangeRemoveAndSave)
     EXPECT_EQ(g.layer(3)["config"]["name"], "conv2");
     EXPECT_EQ(g.layer(3)["config"]["kernel_size"], Json::parse("[3,3]"));
     EXPECT_TRUE(g.hasLine(2, 3));  // the new node now draws to avg_pool
-
-    g.drop(1, 2);
-    EXPECT_EQ(g.names(), (QStringList{"input_1", "avg_pool", "conv1_conv", "conv2", "predictions"}));
-    g.click(2);
-    g.press(QStringLiteral("Remove Layer"));
-    EXPECT_EQ(g.names(), (QStringList{"input_1", "avg_pool", "conv2", "predictions"}));
     EXPECT_TRUE(g.prompter.alerts().isEmpty());
     const SaveOutcome saved = archdoc::saveEditorCopy(g.c->editorDocument());
     ASSERT_TRUE(saved.ok);
@@ -301,5 +292,5 @@ TEST(Workflow, BuildAddRenameConnectExchangeRemoveAndSave)
 
     g.c->nodeclass->setEnabled(false);  // a pre-trained choice disables adding
     g.c->addnodeclass(QStringLiteral("Conv2D"));
-    EXPECT_EQ(g.editor->nodedice.layerCount(), 4);
+    EXPECT_EQ(g.editor->nodedice.layerCount(), 5);
 }

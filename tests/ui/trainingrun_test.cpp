@@ -185,7 +185,6 @@ TEST(TrainingRun, PureTestMarksPredictedTilesWithoutMetrics)
     EXPECT_TRUE(r.c->gridmodel.hasprediction);
     EXPECT_EQ(r.c->gridmodel.predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
     EXPECT_EQ(r.c->documentView(), r.c->blankview);
-    EXPECT_FALSE(r.c->runmonitor);
     EXPECT_EQ(r.c->strategysheetconfig->imagefolder->text(), r.c->urlarray.first());  // the form's default
 }
 
@@ -283,7 +282,6 @@ TEST(RunMonitor, FinishedRunsEarlyEndsAndSilentWorkersAreTold)
         {"FAKE_TRAINNN_FAIL_AFTER", "simulated failure in epoch 2", {0, 1}},
         {"FAKE_TRAINNN_SILENT", "could not read the model document", {}},
         {"FAKE_TRAINNN_QUIET", "", {0, 1, 2, 3}},  // checkpoints without further output still count
-        {"FAKE_TRAINNN_STEPS", "", {0, 1, 2, 3}},  // a plain run, one redraw an epoch
     };
     for (const Ending& k : cases) {
         const QString ws = freshWorkspace();
