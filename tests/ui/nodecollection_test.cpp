@@ -214,6 +214,7 @@ TEST(Editing, ExchangeAndRemoveMiddleLayersOfACustomModelOnly)
     e.click(3);
     e.press(QStringLiteral("Remove Layer"));
     EXPECT_EQ(e.editor->nodedice.layerCount(), 7);
+    EXPECT_EQ(e.name(3), "conv1_conv");
     EXPECT_EQ(e.editor->nodedice.nodeLines(2)->inbound, QStringList{"conv1_bn"});  // left naming the removed layer
     EXPECT_FALSE(e.editor->panelIsOpen());
     EXPECT_EQ(e.editor->collectionView->numberOfItems(), 7);

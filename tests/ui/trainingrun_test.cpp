@@ -106,6 +106,8 @@ TEST(TrainingRun, MonitoredRunRefusesNewWorkThenEndsWithPredictionsAndMetrics)
     r.train();
     EXPECT_EQ(r.f.prompter.messages().value(1), QStringLiteral("Training Strategy Panel"));
     EXPECT_EQ(r.f.prompter.alerts().value(1).buttons, (QStringList{"Start!", "Cancel"}));
+    EXPECT_EQ(c->trainingstate->text(), QStringLiteral("Prepare to train ......"));
+    EXPECT_TRUE(c->ResultViewBtn->isEnabled());
     RunMonitor* monitor = c->runmonitor;
     ASSERT_TRUE(monitor && monitor->following());
     std::vector<size_t> sizes;  // the chart grows as each checkpoint appears
@@ -124,6 +126,7 @@ TEST(TrainingRun, MonitoredRunRefusesNewWorkThenEndsWithPredictionsAndMetrics)
     EXPECT_EQ(sizes, (std::vector<size_t>{2, 3, 4}));
     EXPECT_EQ(c->gridmodel.predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
     EXPECT_EQ(c->trainingstate->text().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Training state in epoch 3 "));
+    EXPECT_EQ(c->painres->state.colnum, 3);  // one chart column per epoch
     EXPECT_EQ(c->painres->state.valid_y, (std::vector<int>{0, 60, 70, 80}));
     EXPECT_EQ(c->painres->state.train_y, (std::vector<int>{0, 70, 80, 90}));
     EXPECT_EQ(c->documentView(), c->metricview);
