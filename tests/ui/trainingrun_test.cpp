@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <algorithm>
