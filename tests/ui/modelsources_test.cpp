@@ -91,7 +91,6 @@ TEST(ModelSources, OpeningAModelKeepsTheEditedOneUntilAFileConverts)
     f.prompter.answerPaths({weights});
     c->Openmodel();
     EXPECT_EQ(f.prompter.messages(), QStringList{"Please select model with extention of keras,h5,or tensorflow model folder"});
-    EXPECT_TRUE(c->pretrainmode->isVisible());
 
     const QString corrupt = testenv::scratchFolder() + "/corrupt.h5";
     QFile file(corrupt);

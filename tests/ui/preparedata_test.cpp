@@ -139,8 +139,7 @@ TEST(PrepareData, NothingIsWrittenWithoutAGridOrAFile)
 {
     const RefusalCase cases[] = {
         {"no grid drawn", [](ViewController& c) { c.gridmodel.gridstate = {0}; }, "Draw a grid on the image first."},
-        {"zero columns", [](ViewController& c) { c.gridmodel.colnum = 0; }, "Draw a grid on the image first."},
-        {"no counts", [](ViewController& c) { c.gridmodel.rownum.reset(); }, "Draw a grid on the image first."},
+        {"zero columns", [](ViewController& c) { c.gridmodel.colnum = 0; }, "Draw a grid on the image first."},  // other counts: core test
         {"no opened file", [](ViewController& c) { c.urlarray.clear(); }, "Open an image first."},
         {"no image", [](ViewController& c) { c.singleimg = QImage(); }, "Open an image first."},
         {"empty folder", [](ViewController& c) { c.inputdatatype = 2; c.browsermodel.urlarray.clear(); }, "No file in folder."},
