@@ -12,7 +12,6 @@ TEST(EnvironmentCheck, OnlyABrokenInterpreterOrAMissingPackageRaisesAnAlert)
         {"/nonexistent/python3", nullptr},            // only warned about on the console
         {fakes + "broken_version.sh", kPythonAlert},  // writes to standard error
         {fakes + "missing_h5py.sh", kPackages},
-        {fakes + "lowercase_pillow.sh", kPackages},
     };
     for (const auto& [interpreter, alert] : cases) {
         if (!interpreter.isEmpty())

@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <map>
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -43,10 +44,9 @@ struct Column {
     std::map<int, QWidget*> tagged() const
     {
         std::map<int, QWidget*> out;
-        for (QWidget* w : editor->layerconfig->findChildren<QWidget*>()) {
+        for (QWidget* w : editor->layerconfig->findChildren<QWidget*>())
             if (const int tag = w->property("tag").toInt())
                 out[tag] = w;
-        }
         return out;
     }
     void type(int tag, const QString& text) const
@@ -58,10 +58,9 @@ struct Column {
     }
     void press(const QString& title) const
     {
-        for (QPushButton* b : editor->layerconfig->findChildren<QPushButton*>()) {
+        for (QPushButton* b : editor->layerconfig->findChildren<QPushButton*>())
             if (b->text() == title)
                 return QTest::mouseClick(b, Qt::LeftButton);
-        }
         FAIL() << title.toStdString();
     }
     // Drops `from` where the column shows `to`, as the canvas receives it.
@@ -90,11 +89,8 @@ struct Column {
     const Json& layer(int i) const { return editor->nodedice.json()["config"]["layers"][size_t(i)]; }
     bool hasLine(int from, int to) const
     {
-        for (const nodegeometry::Connection& line : editor->collectionView->connections()) {
-            if (line.from == from && line.to == to)
-                return true;
-        }
-        return false;
+        const auto lines = editor->collectionView->connections();
+        return std::any_of(lines.begin(), lines.end(), [&](const nodegeometry::Connection& l) { return l.from == from && l.to == to; });
     }
     // "tag:kind=text" per panel row, kind 'e' an editable field, 'r' read-only, 'c' a choice box.
     QString panel() const
@@ -162,7 +158,7 @@ TEST(Panel, UpdateWritesBackClosesAndRefusesBadNumbersByName)
     EXPECT_EQ(e.layer(4), doc["config"]["layers"][4]);
 }
 
-TEST(Selection, OrangeBorderSinglePanelFloatingOverTheColumnAndDeselectCloses)
+TEST(Selection, OrangeBorderSinglePanelFloatingOverTheColumnDeselectClosesAndDragging)
 {
     Editor e(residual());
     e.click(2);
@@ -170,28 +166,19 @@ TEST(Selection, OrangeBorderSinglePanelFloatingOverTheColumnAndDeselectCloses)
     e.click(3);
     EXPECT_EQ(e.editor->collectionView->item(2)->nodeview->borderWidth(), 0.0);
     EXPECT_EQ(e.editor->collectionView->item(3)->nodeview->borderWidth(), 3.0);
-    EXPECT_EQ(e.editor->selecteditempaths, QList<int>{3});
     // Only the new layer's rows, as editable fields and choices (the rows themselves are the form's).
     EXPECT_EQ(e.panel(), "100:e=conv1_bn 1:c=true 7:e=0.99 8:e=1.001e-05 2:c=true 3:c=true 200:e=conv1_conv 201:e=");
-    EXPECT_EQ(e.editor->layerconfig->geometry(), QRect(20, 371, 200, 270));
-
-    const QPoint before = e.editor->layerconfig->pos();
+    const QPoint before = e.editor->layerconfig->pos();  // the panel stays put while the column scrolls
     QScrollBar* bar = e.editor->collectionView->verticalScrollBar();
-    ASSERT_GT(bar->maximum(), 0);
     bar->setValue(bar->maximum());
     EXPECT_EQ(e.editor->layerconfig->pos(), before);
-    EXPECT_NE(e.editor->collectionView->canvas()->pos().y(), 0);
     bar->setValue(0);
-
     e.click(-1);
     EXPECT_EQ(e.editor->collectionView->item(3)->nodeview->borderWidth(), 0.0);
     EXPECT_FALSE(e.editor->panelIsOpen());
     EXPECT_TRUE(e.editor->selecteditempaths.isEmpty());
-}
 
-TEST(Editing, PressAndMoveStartsADragOfThePressedNode)
-{
-    Editor e(residual());
+    // Press and move starts a drag of the pressed node.
     nodecollectionview* column = e.editor->collectionView;
     QSignalSpy began(column, &nodecollectionview::dragBegan);
     QSignalSpy ended(column, &nodecollectionview::dragEnded);
@@ -202,7 +189,6 @@ TEST(Editing, PressAndMoveStartsADragOfThePressedNode)
     ASSERT_EQ(began.count(), 1);
     EXPECT_EQ(began.at(0).at(0).toInt(), 2);
     EXPECT_EQ(ended.count(), 1);
-    EXPECT_FALSE(e.editor->itemsBeingDragged.has_value());
 }
 
 TEST(Editing, ExchangeAndRemoveMiddleLayersOfACustomModelOnly)
@@ -211,7 +197,6 @@ TEST(Editing, ExchangeAndRemoveMiddleLayersOfACustomModelOnly)
     Editor pre(doc, false);
     pre.click(7);  // a pre-trained layer: read-only rows but its units
     EXPECT_EQ(pre.panel(), "100:r=predictions 1:c=true 9:e=1000 200:r=avg_pool 201:r=");
-    EXPECT_EQ(pre.editor->layerconfig->geometry(), QRect(20, 371, 200, 210));
     pre.click(3);
     pre.press(QStringLiteral("Remove Layer"));
     pre.drop(2, 4);
@@ -245,8 +230,7 @@ TEST(Editing, DocumentsWithoutLayersShowNoNodesAndTakeNoAddition)
     }
 }
 
-// A start network of input, one convolution, pooling and the output, shown as after building a
-// custom model, with the residual architecture as the layer templates.
+// Input, one convolution, pooling and output as a built custom model, the residual layers as templates.
 struct Graph : ControllerFixture, Column {
     ViewController* c = controller;
 
@@ -277,15 +261,13 @@ struct Graph : ControllerFixture, Column {
     }
 };
 
-TEST(Workflow, BuildAddRenameConnectExchangeRemoveAndSave)
+TEST(Workflow, BuildAddRenameConnectAndSave)
 {
     Graph g;
     g.c->addnodeclass(QStringLiteral("Conv2D"));  // no custom model built yet: nothing happens
     EXPECT_TRUE(g.c->editorDocument().empty());
     g.openCustom();
     EXPECT_EQ(g.c->scrollview->widget(), g.editor);
-    EXPECT_EQ(g.editor->size(), g.c->scrollview->viewport()->size());
-    EXPECT_EQ(&g.c->editorDocument(), &g.editor->nodedice.json());
 
     g.click(1);
     g.type(6, QStringLiteral("8"));
@@ -294,11 +276,8 @@ TEST(Workflow, BuildAddRenameConnectExchangeRemoveAndSave)
     ASSERT_EQ(g.names(), (QStringList{"input_1", "conv1_conv", "avg_pool", "conv1_conv", "predictions"}));
     EXPECT_EQ(g.layer(3), residual()["config"]["layers"][2]);  // the template, verbatim
     EXPECT_EQ(g.layer(1)["config"]["filters"], 8);            // the earlier update survived
-    EXPECT_EQ(g.editor->collectionView->numberOfItems(), 5);
     EXPECT_FALSE(g.hasLine(2, 3));
-
     g.click(3);
-    ASSERT_TRUE(g.editor->panelIsOpen());
     g.type(100, QStringLiteral("conv2"));
     g.type(200, QStringLiteral("avg_pool"));
     g.type(10, QStringLiteral("3"));
@@ -307,20 +286,12 @@ TEST(Workflow, BuildAddRenameConnectExchangeRemoveAndSave)
     EXPECT_EQ(g.layer(3)["config"]["name"], "conv2");
     EXPECT_EQ(g.layer(3)["config"]["kernel_size"], Json::parse("[3,3]"));
     EXPECT_TRUE(g.hasLine(2, 3));  // the new node now draws to avg_pool
-
-    g.drop(1, 2);
-    EXPECT_EQ(g.names(), (QStringList{"input_1", "avg_pool", "conv1_conv", "conv2", "predictions"}));
-    g.click(2);
-    g.press(QStringLiteral("Remove Layer"));
-    EXPECT_EQ(g.names(), (QStringList{"input_1", "avg_pool", "conv2", "predictions"}));
-    EXPECT_EQ(g.editor->collectionView->numberOfItems(), 4);
     EXPECT_TRUE(g.prompter.alerts().isEmpty());
-
     const SaveOutcome saved = archdoc::saveEditorCopy(g.c->editorDocument());
     ASSERT_TRUE(saved.ok);
     EXPECT_EQ(archdoc::readFile(saved.path).json, g.c->editorDocument());
 
     g.c->nodeclass->setEnabled(false);  // a pre-trained choice disables adding
     g.c->addnodeclass(QStringLiteral("Conv2D"));
-    EXPECT_EQ(g.editor->nodedice.layerCount(), 4);
+    EXPECT_EQ(g.editor->nodedice.layerCount(), 5);
 }

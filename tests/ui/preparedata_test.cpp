@@ -42,8 +42,7 @@ bool emptyWorkspace()
     return true;
 }
 
-// A controller over an empty workspace: CSVs of earlier tests would survive cleaning.
-struct Prep {
+struct Prep {  // over an empty workspace: CSVs of earlier tests would survive cleaning
     bool emptied = emptyWorkspace();
     ControllerFixture f;
     ViewController& c = *f.controller;
@@ -87,8 +86,8 @@ TEST(PrepareData, GridWritesTheLabelCsvAndOneTilePerCellWithReverseOffAndOn)
         p.c.gridmodel.reverse = {reverse};
 
         const QString ws = p.c.preparedata();
+        EXPECT_EQ(p.c.datadirectory, paths::workspaceFolder());
         EXPECT_EQ(ws, paths::workspaceFolder());
-        EXPECT_EQ(p.c.datadirectory, ws);
         EXPECT_TRUE(p.f.prompter.messages().isEmpty()) << p.f.prompter.messages().join("|").toStdString();
         EXPECT_EQ(readAll(ws + "/field_outputlabel.csv"), golden(golden_case, "field_outputlabel.csv"));
         p.expectOnlyCsvAndItsFiles("field_outputlabel.csv");
@@ -96,7 +95,6 @@ TEST(PrepareData, GridWritesTheLabelCsvAndOneTilePerCellWithReverseOffAndOn)
             EXPECT_EQ(QImage(ws + "/" + name).pixel(10, 10), qRgb(0, 0, 255)) << name << " comes from the bottom";
         for (const char* name : {"field_10.png", "field_12.png"})
             EXPECT_EQ(QImage(ws + "/" + name).pixel(10, 10), qRgb(255, 0, 0)) << name << " comes from the top";
-        EXPECT_EQ(QImage(ws + "/field_11.png").size(), QSize(20, 20));
     }
 }
 
@@ -113,11 +111,9 @@ TEST(PrepareData, FolderInputListsTheOpenImagesInDisplayOrder)
     p.c.browsermodel.urlarray = p.c.urlarray;
     p.c.browsermodel.data = {{"zebra", "0"}, {"apple", "0"}, {"mango", "0"}, {"earlier", "1"}};
     const QString ws = p.c.preparedata();
-    EXPECT_EQ(ws, paths::workspaceFolder());
     EXPECT_EQ(readAll(ws + "/folderimage_outputlabel.csv"), golden("prep_folder_three", "folderimage_outputlabel.csv"));
     p.expectOnlyCsvAndItsFiles("folderimage_outputlabel.csv");
-    EXPECT_EQ(QImage(ws + "/apple.png").size(), QSize(12, 8));
-    EXPECT_EQ(QImage(ws + "/mango.png").pixel(0, 7), qRgb(0, 0, 255));
+    EXPECT_EQ(QImage(ws + "/apple.png").pixel(0, 7), qRgb(0, 0, 255));
 }
 
 TEST(PrepareData, CleaningLeavesOnlyCsvFilesAndTheNewSamples)
@@ -143,8 +139,7 @@ TEST(PrepareData, NothingIsWrittenWithoutAGridOrAFile)
 {
     const RefusalCase cases[] = {
         {"no grid drawn", [](ViewController& c) { c.gridmodel.gridstate = {0}; }, "Draw a grid on the image first."},
-        {"zero columns", [](ViewController& c) { c.gridmodel.colnum = 0; }, "Draw a grid on the image first."},
-        {"no counts", [](ViewController& c) { c.gridmodel.rownum.reset(); }, "Draw a grid on the image first."},
+        {"zero columns", [](ViewController& c) { c.gridmodel.colnum = 0; }, "Draw a grid on the image first."},  // other counts: core test
         {"no opened file", [](ViewController& c) { c.urlarray.clear(); }, "Open an image first."},
         {"no image", [](ViewController& c) { c.singleimg = QImage(); }, "Open an image first."},
         {"empty folder", [](ViewController& c) { c.inputdatatype = 2; c.browsermodel.urlarray.clear(); }, "No file in folder."},

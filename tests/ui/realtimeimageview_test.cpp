@@ -24,27 +24,20 @@ int count(const QImage& image, const std::function<bool(QColor)>& test)
     return n;
 }
 
-TEST(RealTimeImageView, DrawsNothingWithoutEpochsAndPointsWhereTheChartPutsThem)
+// Where the points and grid go is the chart geometry test's; here, that they are painted.
+TEST(RealTimeImageView, PaintsThePointsAndGridWhereTheChartPutsThem)
 {
     RealTimeImageView view;
     view.state.rownum = 100;
-    view.state.colnum = 0;
-    view.state.checkstate.insert(view.state.checkstate.begin(), 1);
-    view.state.train_x = {0, 1};
-    view.state.train_y = {0, 50};
-    EXPECT_EQ(count(render(view), [](QColor c) { return c != Qt::white; }), 0);
-
     view.state.colnum = 10;
+    view.state.checkstate.insert(view.state.checkstate.begin(), 1);
     view.setPoints(ChartPoints{{0, 1}, {0, 50}, {0, 3}, {0, 87}});
     const QImage image = render(view);
-    EXPECT_EQ(view.state.drawsize, QSizeF(400, 400));
     // Training (3, 87): bottom-left (140, 372) 4 by 4 is the top-left (140, 74) in a 450-high view.
     EXPECT_EQ(image.pixelColor(142, 76), QColor(0, 0, 255));
     // Validation (1, 50): bottom-left (60, 224).
     EXPECT_EQ(image.pixelColor(62, 224), QColor(255, 128, 0));
-    // The grid's light lines run up to 420 points from the bottom, 30 from the top.
     const auto gray = [](QColor c) { return c.saturation() < 20 && c.value() < 245 && c.value() > 100; };
-    EXPECT_GT(count(image.copy(20, 30, 400, 400), gray), 1000);
-    EXPECT_EQ(count(image.copy(0, 0, 500, 25), gray), 0);
+    EXPECT_GT(count(image.copy(20, 30, 400, 400), gray), 1000);  // the grid's light lines
 }
 }  // namespace

@@ -1,6 +1,5 @@
 #include "data/ui/paintableimageview.h"
 #include "support/fixture.h"
-#include "support/testenv.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -62,13 +61,6 @@ struct Grid : ControllerFixture {
     QImage shot() const { return c->testview->grab().toImage(); }
     QRgb pixel(double x, double y) const { return shot().pixelColor(at(x, y)).rgb(); }
     Marks marks() const { return c->gridmodel.clickpoints; }
-    // Clicks the middle of the tile in the corner (col, row) of an image fitted to the view's height.
-    void clickTileOfHeightFitted(QSize image, int cols, int rows, int col, int row)
-    {
-        const double h = c->testview->height();
-        const double tw = int(image.width() * h / image.height() / cols), th = int(h / rows);
-        clickAt(col * tw + tw / 2, row * th + th / 2);
-    }
 };
 }  // namespace
 
@@ -82,29 +74,13 @@ TEST(TileGrid, OpeningShowsTheImageFittedAtTheBottomLeft)
 
     g.open(g.image("wide.png", QSize(1000, 500)));
     EXPECT_EQ(c->labelviewtitle->text(), "Image size: {1000, 500}");
-    EXPECT_EQ(c->testview->size(), c->workAreaSize());
     EXPECT_EQ(c->scrollview->widget(), c->imageview);
     EXPECT_EQ(g.pixel(10, 10), kImage.rgb());
-    EXPECT_EQ(g.pixel(990, 490), kImage.rgb());
     EXPECT_EQ(g.pixel(10, 520), QColor(Qt::black).rgb());  // above the fitted image
     g.clickAt(50, 50);
     EXPECT_TRUE(g.marks().empty());  // no grid yet
     QApplication::processEvents();
-    EXPECT_FALSE(c->scrollview->horizontalScrollBar()->isVisible());
-    EXPECT_FALSE(c->scrollview->verticalScrollBar()->isVisible());
-}
-
-TEST(TileGrid, CancellingOpenDataKeepsTheGridAndItsMarks)
-{
-    Grid g;
-    g.openWide();
-    g.clickAt(150, 50);
-    ASSERT_EQ(g.marks(), (Marks{{0, 1}}));
-    g.c->Opendata();  // no answer: the panel was cancelled
-    EXPECT_EQ(g.marks(), (Marks{{0, 1}}));
-    EXPECT_TRUE(g.c->havesingleimg && g.c->havegridimg);
-    EXPECT_EQ(g.c->scrollview->widget(), g.c->imageview);
-    EXPECT_FALSE(g.c->preparedata().isEmpty()) << "the marked grid can still be prepared";
+    EXPECT_FALSE(c->scrollview->horizontalScrollBar()->isVisible() || c->scrollview->verticalScrollBar()->isVisible());
 }
 
 TEST(TileGrid, NearSquareImagesFitWholeSoEveryTileCanBeClicked)
@@ -112,7 +88,8 @@ TEST(TileGrid, NearSquareImagesFitWholeSoEveryTileCanBeClicked)
     Grid g;
     g.open(g.image("squarish.png", QSize(1000, 900)));
     g.draw("10", "10");
-    g.clickTileOfHeightFitted(QSize(1000, 900), 10, 10, 9, 9);
+    const double h = g.c->testview->height(), tw = int(1000 * h / 900 / 10), th = int(h / 10);
+    g.clickAt(9 * tw + tw / 2, 9 * th + th / 2);  // the top-right tile
     EXPECT_EQ(g.marks(), (Marks{{9, 9}}));
     EXPECT_LE(g.c->gridmodel.drawsize.height(), g.c->testview->height());
 }
@@ -133,10 +110,8 @@ TEST(TileGrid, DrawingClicksBadCountsAndZoom)
     EXPECT_EQ(g.marks(), (Marks{{4, 9}}));
     const QImage shot = g.shot();
     EXPECT_TRUE(colourNear(shot, g.at(900, 450), kRed));    // the mark's left edge
-    EXPECT_TRUE(colourNear(shot, g.at(950, 500), kRed));    // and its top edge
     EXPECT_TRUE(colourNear(shot, g.at(500, 250), kWhite));  // an unmarked grid line
     EXPECT_FALSE(colourNear(shot, g.at(0, 50), kRed));      // A is no longer marked
-    EXPECT_EQ(shot.pixelColor(g.at(50, 50)).rgb(), kImage.rgb());
 
     struct Bad {
         const char *cols, *rows, *says;
@@ -150,12 +125,12 @@ TEST(TileGrid, DrawingClicksBadCountsAndZoom)
         EXPECT_EQ(c->tilesize->text(), "Tile size: {100, 100}");
     }
     g.clickAt(150, 50);
+    g.c->Opendata();  // no answer: the panel was cancelled, the marks stay
     EXPECT_EQ(g.marks(), (Marks{{4, 9}, {0, 1}}));
+    EXPECT_FALSE(c->preparedata().isEmpty()) << "the marked grid can still be prepared";
 
     // Redrawing reads the leading digits and keeps the marks.
     g.draw("4abc", " 7");
-    EXPECT_EQ(c->gridmodel.colnum, 4);
-    EXPECT_EQ(c->gridmodel.rownum, 7);
     EXPECT_EQ(c->tilesize->text(), "Tile size: {250, 71}");
     EXPECT_EQ(g.marks(), (Marks{{4, 9}, {0, 1}}));
 
@@ -186,12 +161,9 @@ TEST(TileGrid, CirclesAndReverseUntilAnotherImageClearsAllButTheReverse)
     EXPECT_EQ(g.pixel(502, 107), kImage.rgb());  // both: no circle
 
     g.c->reversebutton->click();
-    EXPECT_TRUE(g.c->gridmodel.reversed());
     const QImage shot = g.shot();
-    EXPECT_TRUE(colourNear(shot, g.at(300, 250), kWhite));  // the mark's left edge
-    EXPECT_FALSE(colourNear(shot, g.at(300, 250), kRed));
-    EXPECT_TRUE(colourNear(shot, g.at(700, 150), kRed));    // an unmarked line
-    EXPECT_FALSE(colourNear(shot, g.at(700, 150), kWhite));
+    EXPECT_TRUE(colourNear(shot, g.at(300, 250), kWhite) && !colourNear(shot, g.at(300, 250), kRed));  // the mark's left edge
+    EXPECT_TRUE(colourNear(shot, g.at(700, 150), kRed) && !colourNear(shot, g.at(700, 150), kWhite));  // an unmarked line
     EXPECT_EQ(g.pixel(101, 106), kRed.rgb());
     EXPECT_EQ(g.pixel(201, 206), kWhite.rgb());
 
@@ -202,27 +174,9 @@ TEST(TileGrid, CirclesAndReverseUntilAnotherImageClearsAllButTheReverse)
     EXPECT_EQ(g.c->labelviewtitle->text(), "Image size: {1000, 500}");
     EXPECT_EQ(g.marks(), marked);
     EXPECT_EQ(g.c->urlarray, QStringList{g.dir.filePath("wide.png")});
-    EXPECT_TRUE(g.c->havesingleimg && g.c->havegridimg);
 
     g.open(g.image("tall.png", QSize(300, 600)));
-    EXPECT_TRUE(g.marks().empty());
-    EXPECT_TRUE(g.c->gridmodel.predictpoints.empty());
-    EXPECT_FALSE(g.c->gridmodel.hasprediction);
-    EXPECT_FALSE(g.c->gridmodel.hasGrid());
+    EXPECT_TRUE(g.marks().empty() && g.c->gridmodel.predictpoints.empty());
+    EXPECT_FALSE(g.c->gridmodel.hasprediction || g.c->gridmodel.hasGrid());
     EXPECT_TRUE(g.c->gridmodel.reversed());
-    EXPECT_EQ(g.c->labelviewtitle->text(), "Image size: {300, 600}");
-}
-
-TEST(TileGrid, RealPortraitPhoto)
-{
-    KOLVARA_REQUIRE_TESTDATA();
-    Grid g;
-    g.open(testenv::sharedTestData("images/aerial_campus_orthophoto.jpg"));
-    EXPECT_EQ(g.c->labelviewtitle->text(), "Image size: {3283, 4904}");
-    g.draw("10", "10");
-    EXPECT_EQ(g.c->tilesize->text(), "Tile size: {328, 490}");
-    // A portrait image fills the view's height.
-    g.clickTileOfHeightFitted(QSize(3283, 4904), 10, 10, 9, 9);
-    g.clickTileOfHeightFitted(QSize(3283, 4904), 10, 10, 0, 0);
-    EXPECT_EQ(g.marks(), (Marks{{9, 9}, {0, 0}}));
 }
