@@ -26,7 +26,8 @@ def fail(text):
 
 
 def write_atomic(path, data):
-    tmp = os.path.join(os.path.dirname(path), "." + os.path.basename(path) + ".partial")
+    # The app counts every name containing ".hdf5": the partial file's name must not.
+    tmp = os.path.join(os.path.dirname(path), ".partial-%d" % os.getpid())
     with open(tmp, "wb") as out:
         out.write(data)
     os.replace(tmp, path)
