@@ -19,7 +19,9 @@ def atomic_path(path):
     """
     path = os.fspath(path)
     folder = os.path.dirname(os.path.abspath(path))
-    fd, tmp = tempfile.mkstemp(prefix="." + os.path.basename(path) + ".", suffix=".tmp", dir=folder)
+    # The app takes any workspace name holding ".hdf5" for a checkpoint and any holding
+    # "my_model" for the trained model, so the temporary name carries no part of the final one.
+    fd, tmp = tempfile.mkstemp(prefix=".partial-", suffix=".tmp", dir=folder)
     os.close(fd)
     try:
         yield tmp
