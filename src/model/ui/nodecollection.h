@@ -77,6 +77,9 @@ private:
     void placePanel();
     void closePanel();
     QComboBox* choiceBox(const QStringList& items, const QString& value, int viewtag, const QString& title);
+    // A titled row holding a choice among `items`, or the value read-only when not changeable.
+    void addChoiceRow(const QString& title, const QStringList& items, int viewtag, QWidget* view, bool changeable,
+                      const QString& value, int height);
     QWidget* valueField(const QString& text, int viewtag, bool changeable, const QString& accessibleName);
 
     Prompter& m_prompter;

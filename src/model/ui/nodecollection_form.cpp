@@ -96,32 +96,30 @@ void nodecollection::addinputnode(const QString& title, int viewtag, QWidget* vi
     }
 }
 
-void nodecollection::addtrainable(const QString& title, int viewtag, QWidget* view, bool changeable, const QString& value)
+void nodecollection::addChoiceRow(const QString& title, const QStringList& items, int viewtag, QWidget* view,
+                                  bool changeable, const QString& value, int height)
 {
     titleLabel(title, view, 100);
     if (changeable)
-        place(choiceBox(catalogue::booleanChoices(), value, viewtag, title), view, 100, 0, 100, 25);
+        place(choiceBox(items, value, viewtag, title), view, 100, 0, 100, height);
     else
-        place(valueField(value, 0, false, title), view, 100, 0, 100, 25);
+        place(valueField(value, 0, false, title), view, 100, 0, 100, height);
+}
+
+void nodecollection::addtrainable(const QString& title, int viewtag, QWidget* view, bool changeable, const QString& value)
+{
+    addChoiceRow(title, catalogue::booleanChoices(), viewtag, view, changeable, value, 25);
 }
 
 void nodecollection::addactivation(const QString& title, int viewtag, QWidget* view, bool changeable, const QString& value)
 {
-    titleLabel(title, view, 100);
-    if (changeable)
-        place(choiceBox(catalogue::activationChoices(), value, viewtag, title), view, 100, 0, 100, 20);
-    else
-        place(valueField(value, 0, false, title), view, 100, 0, 100, 20);
+    addChoiceRow(title, catalogue::activationChoices(), viewtag, view, changeable, value, 20);
 }
 
 void nodecollection::addpaddingchoice(const QString& title, int viewtag, QWidget* view, bool changeable,
                                       const QString& value)
 {
-    titleLabel(title, view, 100);
-    if (changeable)
-        place(choiceBox(catalogue::paddingChoices(), value, viewtag, title), view, 100, 0, 100, 20);
-    else
-        place(valueField(value, 0, false, title), view, 100, 0, 100, 20);
+    addChoiceRow(title, catalogue::paddingChoices(), viewtag, view, changeable, value, 20);
 }
 
 void nodecollection::makefiltersize(const QString& title, int viewtag, QWidget* view, bool changeable, const QString& value)
