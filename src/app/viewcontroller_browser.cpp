@@ -10,9 +10,10 @@
 #include <QScrollArea>
 
 namespace {
-// Labelling more images than this takes longer than decoding a screen of thumbnails.
+// With more images than this still to label, the first screen's thumbnails are waited for
+// before labelling them: the decoding then has the cores to itself and nothing holds it back.
 constexpr qsizetype kLongLabelling = 5000;
-// How long an open waits at most for the thumbnails of its first screen before that.
+// How long an open waits at most for those thumbnails.
 constexpr int kFirstScreenWaitMs = 250;
 }  // namespace
 
@@ -39,8 +40,7 @@ void ViewController::openMultiImageurl()
     multiimagecollection->resize(workAreaSize());
     multiimagecollection->commoninit();
     // Every image starts at "0". Labelling a large set takes a while, so the images of the first
-    // screen are labelled and painted first; when the rest takes longer than decoding a screen of
-    // thumbnails, those are waited for too.
+    // screen are labelled and painted first, with their thumbnails when many images remain.
     const qsizetype firstScreen = std::min<qsizetype>(multiimagecollection->firstScreenRows(), urlarray.size());
     browsermodel.data.reserve(browsermodel.data.size() + urlarray.size());
     labelOpened(0, firstScreen);
