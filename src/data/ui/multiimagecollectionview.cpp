@@ -87,7 +87,7 @@ void multiimagecollectionview::showFirstScreen(QDeadlineTimer deadline)
     m_loader->startQueued();  // what the paint found missing
     if (deadline.hasExpired() || visibleThumbnailsReady())
         return;
-    while (m_loader->busy() && !deadline.hasExpired() && !visibleThumbnailsReady())
+    while (m_loader->decoding() && !deadline.hasExpired() && !visibleThumbnailsReady())
         m_loader->takeFinished(deadline);
     m_list->viewport()->repaint();
 }

@@ -35,8 +35,8 @@ public:
     // For a caller that holds up the event loop: waits until a decode finishes or `deadline`
     // passes, then takes in every finished decode as the event loop would have.
     void takeFinished(QDeadlineTimer deadline);
-    // Whether decodes are running or queued.
-    bool busy() const { return m_inFlight > 0 || !m_onScreen.empty() || !m_nearby.empty(); }
+    // Whether decodes have started whose results were not taken in yet.
+    bool decoding() const { return m_inFlight > 0; }
 
     // Forgets every thumbnail and request (a new set of images); running decodes are ignored.
     // Until the next window arrives (the list's first paint) one thread is left to the GUI.
