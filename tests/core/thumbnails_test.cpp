@@ -54,13 +54,15 @@ TEST(ThumbnailDecoder, FitsTheBoxKeepingProportionsAndColours)
         const QImage thumb = thumbnaildecoder::decode(writeImage(c.name, c.size, c.left, c.right), QSize(150, 150));
         EXPECT_EQ(thumb.size(), c.expected) << c.name;
         EXPECT_EQ(thumb.format(), QImage::Format_ARGB32_Premultiplied) << c.name;
-        // Each half keeps its colour out to the edges.
+        // Each half keeps its colour out to the edges and corners.
         const int w = c.expected.width();
-        for (const auto& [x, colour] : {std::pair{0, c.left}, std::pair{w / 4, c.left}, std::pair{w * 3 / 4, c.right},
-                                        std::pair{w - 1, c.right}}) {
-            const QColor got = thumb.pixelColor(x, c.expected.height() / 2);
-            EXPECT_TRUE(near(got, colour)) << c.name << " at " << x << ": " << qPrintable(got.name(QColor::HexArgb));
-        }
+        for (const int y : {0, c.expected.height() / 2, c.expected.height() - 1})
+            for (const auto& [x, colour] : {std::pair{0, c.left}, std::pair{w / 4, c.left},
+                                            std::pair{w * 3 / 4, c.right}, std::pair{w - 1, c.right}}) {
+                const QColor got = thumb.pixelColor(x, y);
+                EXPECT_TRUE(near(got, colour)) << c.name << " at " << x << "," << y << ": "
+                                               << qPrintable(got.name(QColor::HexArgb));
+            }
     }
     EXPECT_TRUE(thumbnaildecoder::decode(testenv::scratchFolder(), QSize(150, 150)).isNull());  // a folder
 }
