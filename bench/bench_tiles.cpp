@@ -1,10 +1,16 @@
 // Cutting a large image into tile PNGs the way the training preparation does, for timing
-// against peer tools (see bench_tiles.py, which runs it).
+// against peer tools (see bench_tiles.py, which runs it), and reading a grid's predictions back.
 //   bench_tiles make-image OUT.png SIZE    a SIZE x SIZE textured RGB test image
 //   bench_tiles cut IN.png OUTDIR TILE     every TILE x TILE tile, rows from the bottom
 //   bench_tiles cut-savepng IN.png OUTDIR TILE    the same through imageutil::savePngTo at zlib level 1
+//   bench_tiles readback [SIDE]            a SIDE x SIDE grid's prediction file (default 250: 62,500
+//                                          rows) read back as the result ingestion does, next to a
+//                                          plain split of the same file into lines and fields
+#include "results/predictions.h"
+#include "results/resultingestion.h"
 #include "training/datapreparation.h"
 #include "training/tilecutter.h"
+#include "util/diagnostics.h"
 
 #include "util/imageutil.h"
 
@@ -14,9 +20,13 @@
 #include <QImageReader>
 #include <QRandomGenerator>
 #include <QtConcurrent/QtConcurrentMap>
+#include <QFile>
+#include <QTemporaryDir>
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -87,6 +97,99 @@ int cut(const QString& in, const QString& outDir, int tile, bool viaSavePng)
     return failures == 0 ? 0 : 1;
 }
 
+// The worker's prediction file for a side x side grid (tile files as the preparation names them),
+// every tile predicted "1" so that each one is also listed; or the folder file for as many images.
+QByteArray predictionFile(int side, bool tiles)
+{
+    QByteArray text(",index,i,j,filename,label,prediction\n");
+    int n = 0;
+    for (int i = 0; i < side; ++i) {
+        for (int j = 0; j < side; ++j, ++n) {
+            const QString name = tiles ? datapreparation::tileFileName(QStringLiteral("field"), i, j, side, side)
+                                       : QStringLiteral("photo%1.png").arg(n);
+            text += QByteArray::number(n) + ',' + QByteArray::number(n + 1) + ',' + QByteArray::number(tiles ? i : n + 1)
+                    + ',' + QByteArray::number(tiles ? j : n + 1) + ',' + name.toUtf8() + ",0," + (tiles ? "1" : "cat")
+                    + '\n';
+        }
+    }
+    return text;
+}
+
+// The ingestion's own work for the tile grid: read and scan the file, hand the tiles over, print
+// one diagnostic line per tile (into /dev/null: a terminal's speed is not ours to measure).
+double ingestTiles(const QString& dir, size_t& count)
+{
+    QElapsedTimer clock;
+    clock.start();
+    resultingestion::Reading reading = resultingestion::readPredictions(dir, resultingestion::Target::Tiles,
+                                                                        QStringLiteral("field"));
+    std::vector<TilePoint> grid = std::move(reading.tiles);
+    diag::line(predictions::tileListing(grid));
+    count = grid.size();
+    return clock.nsecsElapsed() / 1e6;
+}
+
+double ingestImages(const QString& dir, size_t& count)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const resultingestion::Reading reading = resultingestion::readPredictions(
+        dir, resultingestion::Target::Images, QString());
+    count = size_t(reading.images.size());
+    return clock.nsecsElapsed() / 1e6;
+}
+
+// The peer: the same file read and split at every line feed and comma, nothing else.
+double plainSplit(const QString& path, size_t& count)
+{
+    QElapsedTimer clock;
+    clock.start();
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    QList<QStringList> rows;
+    rows.reserve(lines.size());
+    for (const QString& line : lines)
+        rows.append(line.split(QLatin1Char(',')));
+    count = size_t(rows.size());
+    return clock.nsecsElapsed() / 1e6;
+}
+
+int readback(int side)
+{
+    QTemporaryDir dir;
+    for (const bool tiles : {true, false}) {
+        const QString name = tiles ? QStringLiteral("field_outputlabel.csv") : QStringLiteral("folderimage_outputlabel.csv");
+        QFile file(dir.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(predictionFile(side, tiles)) < 0) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(file.fileName()));
+            return 1;
+        }
+    }
+    std::printf("prediction file of a %d x %d grid (%d rows), best of 5 rounds, ours and the peer alternating\n",
+                side, side, side * side);
+    std::fflush(stdout);
+    const int saved = dup(STDOUT_FILENO);
+    double tiles = 1e9, images = 1e9, splitTiles = 1e9, splitImages = 1e9;
+    size_t tileCount = 0, imageCount = 0, lineCount = 0;
+    for (int round = 0; round < 5; ++round) {
+        std::freopen("/dev/null", "w", stdout);
+        tiles = std::min(tiles, ingestTiles(dir.path(), tileCount));
+        std::fflush(stdout);
+        dup2(saved, STDOUT_FILENO);
+        splitTiles = std::min(splitTiles, plainSplit(dir.filePath(QStringLiteral("field_outputlabel.csv")), lineCount));
+        images = std::min(images, ingestImages(dir.path(), imageCount));
+        splitImages = std::min(splitImages, plainSplit(dir.filePath(QStringLiteral("folderimage_outputlabel.csv")), lineCount));
+    }
+    std::printf("  tiles predicted \"1\", read into the grid and listed  %8.1f ms   peer (plain split) %8.1f ms   "
+                "ratio %5.2fx   %zu tiles   target < 1000 ms\n",
+                tiles, splitTiles, tiles / splitTiles, tileCount);
+    std::printf("  image predictions read for the browser              %8.1f ms   peer (plain split) %8.1f ms   "
+                "ratio %5.2fx   %zu names\n",
+                images, splitImages, images / splitImages, imageCount);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -98,6 +201,8 @@ int main(int argc, char** argv)
         return makeImage(args[2], args[3].toInt());
     if (args.size() == 5 && (args[1] == QLatin1String("cut") || args[1] == QLatin1String("cut-savepng")))
         return cut(args[2], args[3], args[4].toInt(), args[1] == QLatin1String("cut-savepng"));
-    std::fprintf(stderr, "usage: bench_tiles make-image OUT.png SIZE | cut[-qtwriter] IN.png OUTDIR TILE\n");
+    if ((args.size() == 2 || args.size() == 3) && args[1] == QLatin1String("readback"))
+        return readback(args.size() == 3 ? args[2].toInt() : 250);
+    std::fprintf(stderr, "usage: bench_tiles make-image OUT.png SIZE | cut[-savepng] IN.png OUTDIR TILE | readback [SIDE]\n");
     return 2;
 }

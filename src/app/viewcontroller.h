@@ -181,6 +181,8 @@ private:
     void resizeContentViews(const QSizeF& size);
     // Shows the thumbnails' current labels and predictions again (label pane re-entered).
     void reloadMultiImageBrowser();
+    // Gives the opened images `first` up to `end` (exclusive) the label "0".
+    void labelOpened(qsizetype first, qsizetype end);
     // Each area builds its own views after the panes exist.
     void buildDataViews();
     void buildBrowserViews();

@@ -4,9 +4,18 @@
 #include "data/ui/multiimagecollectionview.h"
 #include "util/diagnostics.h"
 
+#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
+
+namespace {
+// With more images than this still to label, the first screen's thumbnails are waited for
+// before labelling them: the decoding then has the cores to itself and nothing holds it back.
+constexpr qsizetype kLongLabelling = 5000;
+// How long an open waits at most for those thumbnails.
+constexpr int kFirstScreenWaitMs = 250;
+}  // namespace
 
 void ViewController::buildBrowserViews()
 {
@@ -27,13 +36,14 @@ void ViewController::openMultiImageurl()
     browsermodel.haspredict = false;
     browsermodel.urlarray = urlarray;
 
-    // The grid first: it starts decoding the first screen's thumbnails in the background, which
-    // then overlaps with labelling every image below.
+    // The grid first: it starts decoding the first screen's thumbnails in the background.
     multiimagecollection->resize(workAreaSize());
     multiimagecollection->commoninit();
+    // Every image starts at "0". Labelling a large set takes a while, so the images of the first
+    // screen are labelled and painted first, with their thumbnails when many images remain.
+    const qsizetype firstScreen = std::min<qsizetype>(multiimagecollection->firstScreenRows(), urlarray.size());
     browsermodel.data.reserve(browsermodel.data.size() + urlarray.size());
-    for (const QString& path : urlarray)
-        browsermodel.data.insert(imageset::storedName(path), QStringLiteral("0"));
+    labelOpened(0, firstScreen);
     multiimagecollection->update();
     setDocumentView(multiimagecollection);
 
@@ -42,6 +52,18 @@ void ViewController::openMultiImageurl()
     LabelViewBtn->setEnabled(true);
     // Turning the label pane on shows the label tools with the browser as the work area.
     LabelViewBtn->setChecked(true);
+    if (firstScreen < urlarray.size()) {
+        const bool longWork = urlarray.size() - firstScreen > kLongLabelling;
+        multiimagecollection->showFirstScreen(QDeadlineTimer(longWork ? kFirstScreenWaitMs : 0));
+        labelOpened(firstScreen, urlarray.size());
+    }
+}
+
+void ViewController::labelOpened(qsizetype first, qsizetype end)
+{
+    const QString unlabelled = QStringLiteral("0");
+    for (qsizetype k = first; k < end; ++k)
+        browsermodel.data.insert(imageset::storedName(urlarray.at(k)), unlabelled);
 }
 
 void ViewController::labelmultiimage()

@@ -4,6 +4,7 @@
 #include "app/framing.h"
 #include "app/prompter.h"
 #include "results/chartgeometry.h"
+#include "results/predictions.h"
 #include "results/resultingestion.h"
 #include "results/ui/metricimageview.h"
 #include "results/ui/realtimeimageview.h"
@@ -117,16 +118,17 @@ void ViewController::applyPredictions(int inputKind, const QString& root)
         diag::print("in table data output");
         return;
     }
-    const resultingestion::Reading reading = resultingestion::readPredictions(datadirectory, target, root);
+    resultingestion::Reading reading = resultingestion::readPredictions(datadirectory, target, root);
     if (target == Target::Tiles) {
         if (!reading.readable) {
             diag::print("load csv failed");
             return;
         }
-        gridmodel.predictpoints = reading.tiles;
+        gridmodel.predictpoints = std::move(reading.tiles);
         gridmodel.hasprediction = true;
-        for (const TilePoint& tile : reading.tiles)
-            diag::print(tile.row, tile.col);
+        // One write for all tiles: a large grid predicts tens of thousands of them.
+        if (const QString listing = predictions::tileListing(gridmodel.predictpoints); !listing.isEmpty())
+            diag::line(listing);
         refreshTileGrid();
         return;
     }

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QPainter>
 #include <cstring>
 
 namespace imagefile {
@@ -39,6 +40,48 @@ qsizetype skipScanData(const QByteArray& bytes, qsizetype pos)
         pos += next == kMarker ? 1 : 2;  // fill bytes (0xFF 0xFF) may precede a marker
     }
     return -1;
+}
+
+// Halves both sides by averaging each 2 x 2 block. `image` is RGB32 or premultiplied ARGB32,
+// whose channels may be averaged as they are.
+QImage halved(const QImage& image)
+{
+    QImage out(image.width() / 2, image.height() / 2, image.format());
+    for (int y = 0; y < out.height(); ++y) {
+        const auto* top = reinterpret_cast<const quint32*>(image.constScanLine(2 * y));
+        const auto* bottom = reinterpret_cast<const quint32*>(image.constScanLine(2 * y + 1));
+        auto* line = reinterpret_cast<quint32*>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x) {
+            const quint32 p[4] = {top[2 * x], top[2 * x + 1], bottom[2 * x], bottom[2 * x + 1]};
+            // Two 8-bit channels at a time, in 16-bit lanes that cannot overflow.
+            quint32 even = 0x00020002;
+            quint32 odd = 0x00020002;
+            for (const quint32 v : p) {
+                even += v & 0x00ff00ff;
+                odd += (v >> 8) & 0x00ff00ff;
+            }
+            line[x] = ((even >> 2) & 0x00ff00ff) | (((odd >> 2) & 0x00ff00ff) << 8);
+        }
+    }
+    return out;
+}
+
+// `image` at exactly `size`: halved while it is at least twice as large, then filtered
+// bilinearly, which for what is left (less than half) loses nothing a thumbnail shows.
+QImage resampled(QImage image, const QSize& size)
+{
+    image = std::move(image).convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                                     : QImage::Format_RGB32);
+    while (image.width() >= 2 * size.width() && image.height() >= 2 * size.height())
+        image = halved(image);
+    if (image.size() == size)
+        return image;
+    QImage out(size, image.format());
+    QPainter painter(&out);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRect(QPoint(0, 0), size), image);
+    return out;
 }
 
 QString refusal(const QString& path, QImageReader& reader)
@@ -131,7 +174,10 @@ Loaded read(const QString& path, const QSize& box, bool upright)
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setAutoTransform(upright);
-    if (box.isValid()) {
+    // JPEG decodes at a fraction of its size. Other readers would decode whole and then scale
+    // with QImage's smooth scaling, which costs more than decoding a small picture: they are
+    // fitted here instead.
+    if (box.isValid() && isJpeg(bytes)) {
         const QSize stored = reader.size();
         QSize target = photolayout::fittedSize(stored, box);
         // A quarter turn swaps the sides after decoding; fit the turned picture, not the stored one.
@@ -141,8 +187,15 @@ Loaded read(const QString& path, const QSize& box, bool upright)
             reader.setScaledSize(target);
     }
     out.image = reader.read();
-    if (out.image.isNull())
+    if (out.image.isNull()) {
         out.error = refusal(path, reader);
+        return out;
+    }
+    if (box.isValid()) {
+        const QSize fitted = photolayout::fittedSize(out.image.size(), box);
+        if (out.image.size() != fitted)
+            out.image = resampled(std::move(out.image), fitted);
+    }
     return out;
 }
 

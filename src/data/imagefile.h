@@ -14,9 +14,8 @@ struct Loaded {
 };
 
 // The picture at `path`, turned as its orientation tag says unless `upright` is false. With a
-// valid `box` it is decoded
-// at no more than that size, proportions kept (formats that can decode smaller, JPEG, never
-// build the full picture). Refused: anything but a regular file, an empty file, a file that no
+// valid `box` it comes back fitted to the box, proportions kept (a smaller picture is
+// enlarged); a JPEG is decoded at that size and never built whole. Refused: anything but a regular file, an empty file, a file that no
 // image reader takes, one that decodes to no pixels, and a JPEG whose data ends before its
 // picture does or whose segments are broken (the reader would fill what it cannot decode with
 // grey and call it a success).

@@ -12,7 +12,7 @@ QSize cellHint() { return QSize(itemWidth + 2 * margin, itemHeight + 2 * margin)
 
 QRect contentRect(const QRect& itemRect)
 {
-    return QRect(itemRect.left(), itemRect.top() + margin, itemWidth, itemHeight);
+    return QRect(itemRect.left() + margin, itemRect.top() + margin, itemWidth, itemHeight);
 }
 
 QRect fromBottomLeft(int x, int y, int w, int h, int parentHeight)

@@ -15,8 +15,8 @@ constexpr int margin = 5;
 
 // One grid cell per thumbnail: the thumbnail plus the spacing.
 QSize gridSize();
-// The size the list asks for: the list view centres it horizontally in its cell and puts it at
-// the cell's top, so this puts the thumbnail 5 points in from the cell's left and top.
+// The size the list asks for: the list view puts it at its cell's top-left corner; the
+// thumbnail sits 5 points in from there, so the spacing is split evenly around it.
 QSize cellHint();
 // The thumbnail's 150 x 200 rectangle inside the rectangle the list gives an item.
 QRect contentRect(const QRect& itemRect);

@@ -36,12 +36,12 @@ Reading readPredictions(const QString& workspace, Target target, const QString& 
     QFile file(QDir(workspace).filePath(name));
     if (!file.open(QIODevice::ReadOnly))
         return out;
-    const QList<QStringList> rows = predictions::records(QString::fromUtf8(file.readAll()));
+    const QString text = QString::fromUtf8(file.readAll());
     out.readable = true;
     if (target == Target::Tiles)
-        out.tiles = predictions::tilePredictions(rows);
+        out.tiles = predictions::tilePredictions(text);
     else
-        out.images = predictions::imagePredictions(rows);
+        out.images = predictions::imagePredictions(text);
     return out;
 }
 

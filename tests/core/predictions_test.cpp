@@ -16,19 +16,26 @@ TEST(TilePredictions, MarkTilesPredictedExactlyOneInFileOrder)
         {"0,1,0,0,a.png,1,1 \n1,2,0,1,b.png,1,1.0\n", {}},                      // a trailing blank or decimal point
         {"0,1,0\n0,1,0,0,a.png,1\n0,1,x,0,a.png,1,1\n0,1,4,5,a.png,1,1", {{4, 5}}},  // short lines, bad indices
         {"0,1,5,5,a,1,1\n1,2,0,1,b,1,1\n", {{5, 5}, {0, 1}}},
+        {"0,1,6,7,a.png,0,1,0\n1,2,8,9,b.png,0,0,1\n", {{6, 7}}},            // field 6 decides, not the last
+        {"0,1,-2,+3,a.png,0,1\n\n1,2,3,4,b.png,0,\n1,2,5,6,c.png,0", {{-2, 3}}},  // empty prediction, six fields
     };
     for (const auto& [text, expected] : cases)
-        EXPECT_EQ(predictions::tilePredictions(predictions::records(QString::fromUtf8(text))), expected) << text;
+        EXPECT_EQ(predictions::tilePredictions(QString::fromUtf8(text)), expected) << text;
+    EXPECT_EQ(predictions::tileListing({{2, 3}, {-1, 10}}), QStringLiteral("2 3\n-1 10"));
+    EXPECT_EQ(predictions::tileListing({}), QString());
 }
 
 TEST(ImagePredictions, KeyedByFileNameLaterLineWins)
 {
-    const QHash<QString, QString> got = predictions::imagePredictions(predictions::records(QStringLiteral(
-        ",index,i,j,filename,label,prediction\n0,1,1,1,cat.png,0,1\n1,2,2,2,dog.png,1,0\n2,3,3,3,cat.png,0,0\n3,4\n")));
+    const QHash<QString, QString> got = predictions::imagePredictions(QStringLiteral(
+        ",index,i,j,filename,label,prediction\n0,1,1,1,cat.png,0,1\n1,2,2,2,dog.png,1,0\n2,3,3,3,cat.png,0,0\n3,4\n"
+        "4,5,5,5,owl.png,0,2,x\n5,6,6,6,bat.png,0,\n6,7,7,7,yak.png,0\n"));
     EXPECT_EQ(got.value(QStringLiteral("cat.png")), QStringLiteral("0"));
     EXPECT_EQ(got.value(QStringLiteral("dog.png")), QStringLiteral("0"));
+    EXPECT_EQ(got.value(QStringLiteral("owl.png")), QStringLiteral("2"));  // fields after the seventh do not matter
+    EXPECT_TRUE(got.contains(QStringLiteral("bat.png")) && got.value(QStringLiteral("bat.png")).isEmpty());
     EXPECT_EQ(got.value(QStringLiteral("filename")), QStringLiteral("prediction"));  // the header's harmless entry
-    EXPECT_EQ(got.size(), 3);
+    EXPECT_EQ(got.size(), 5);
 }
 
 // Reading both kinds of prediction file after a run is checked in the training run's tests.

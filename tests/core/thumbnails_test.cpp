@@ -11,10 +11,13 @@
 #include <gtest/gtest.h>
 
 namespace {
-QString writeImage(const char* name, QSize size)
+QString writeImage(const char* name, QSize size, QColor left = Qt::darkCyan, QColor right = Qt::darkCyan)
 {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(right);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width() / 2; ++x)
+            image.setPixelColor(x, y, left);
     const QString path = testenv::scratchFolder() + QLatin1Char('/') + QString::fromUtf8(name);
     EXPECT_TRUE(image.save(path));
     return path;
@@ -27,13 +30,39 @@ QImage pixels(int w, int h)
     return image;
 }
 
-TEST(ThumbnailDecoder, DecodesAtMostTheBoxKeepingProportions)
+bool near(QColor a, QColor b)
 {
-    for (const auto& [name, size, expected] : std::vector<std::tuple<const char*, QSize, QSize>>{
-             {"wide.jpg", {600, 200}, {150, 50}}, {"tall.png", {40, 400}, {15, 150}}, {"tiny.png", {30, 20}, {150, 100}}}) {
-        const QImage thumb = thumbnaildecoder::decode(writeImage(name, size), QSize(150, 150));
-        EXPECT_EQ(thumb.size(), expected) << name;
-        EXPECT_EQ(thumb.format(), QImage::Format_ARGB32_Premultiplied) << name;
+    return std::abs(a.red() - b.red()) <= 8 && std::abs(a.green() - b.green()) <= 8
+           && std::abs(a.blue() - b.blue()) <= 8 && std::abs(a.alpha() - b.alpha()) <= 8;
+}
+
+TEST(ThumbnailDecoder, FitsTheBoxKeepingProportionsAndColours)
+{
+    const QColor red(200, 30, 40), blue(20, 40, 220), clear(0, 0, 0, 0);
+    struct Case {
+        const char* name;
+        QSize size, expected;
+        QColor left, right;
+    } cases[] = {
+        {"wide.jpg", {600, 200}, {150, 50}, red, blue},  // decoded small
+        {"big.png", {640, 400}, {150, 93}, red, blue},   // halved twice, then filtered
+        {"tall.png", {40, 400}, {15, 150}, Qt::darkCyan, Qt::darkCyan},
+        {"tiny.png", {30, 20}, {150, 100}, QColor(250, 250, 0), QColor(0, 90, 0)},  // enlarged
+        {"clear.png", {400, 300}, {150, 112}, clear, QColor(255, 0, 0, 128)},
+    };
+    for (const Case& c : cases) {
+        const QImage thumb = thumbnaildecoder::decode(writeImage(c.name, c.size, c.left, c.right), QSize(150, 150));
+        EXPECT_EQ(thumb.size(), c.expected) << c.name;
+        EXPECT_EQ(thumb.format(), QImage::Format_ARGB32_Premultiplied) << c.name;
+        // Each half keeps its colour out to the edges and corners.
+        const int w = c.expected.width();
+        for (const int y : {0, c.expected.height() / 2, c.expected.height() - 1})
+            for (const auto& [x, colour] : {std::pair{0, c.left}, std::pair{w / 4, c.left},
+                                            std::pair{w * 3 / 4, c.right}, std::pair{w - 1, c.right}}) {
+                const QColor got = thumb.pixelColor(x, y);
+                EXPECT_TRUE(near(got, colour)) << c.name << " at " << x << "," << y << ": "
+                                               << qPrintable(got.name(QColor::HexArgb));
+            }
     }
     EXPECT_TRUE(thumbnaildecoder::decode(testenv::scratchFolder(), QSize(150, 150)).isNull());  // a folder
 }

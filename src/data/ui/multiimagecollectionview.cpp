@@ -64,16 +64,32 @@ void multiimagecollectionview::reload()
     m_list->viewport()->update();
 }
 
-void multiimagecollectionview::primeFirstPage()
+int multiimagecollectionview::firstScreenRows() const
 {
-    // Start decoding what the first screen will show before the grid is even laid out; the
-    // browser's own size is the best guess of the screen while its layout is still pending.
+    // The browser's own size is the best guess of the screen while its layout is still pending.
     const QSize area = size().expandedTo(QSize(1, 1));
     const QSize cell = photolayout::gridSize();
-    const int perScreen = std::max(1, area.width() / cell.width()) * (area.height() / cell.height() + 1);
-    const int rows = std::min(perScreen, m_model->rowCount());
+    return std::max(1, area.width() / cell.width()) * (area.height() / cell.height() + 1);
+}
+
+void multiimagecollectionview::primeFirstPage()
+{
+    // Start decoding what the first screen will show before the grid is even laid out.
+    const int rows = std::min(firstScreenRows(), m_model->rowCount());
     for (int row = 0; row < rows; ++row)
         m_loader->thumbnail(row, m_model->pathAt(row));
+    m_loader->startQueued();  // while the caller goes on opening
+}
+
+void multiimagecollectionview::showFirstScreen(QDeadlineTimer deadline)
+{
+    m_list->viewport()->repaint();
+    m_loader->startQueued();  // what the paint found missing
+    if (deadline.hasExpired() || visibleThumbnailsReady())
+        return;
+    while (m_loader->decoding() && !deadline.hasExpired() && !visibleThumbnailsReady())
+        m_loader->takeFinished(deadline);
+    m_list->viewport()->repaint();
 }
 
 void multiimagecollectionview::labelSelected(const QString& label)

@@ -2,6 +2,7 @@
 
 #include "data/imageset.h"
 
+#include <QDeadlineTimer>
 #include <QItemSelection>
 #include <QList>
 #include <QSet>
@@ -28,6 +29,11 @@ public:
     void commoninit();
     // Shows the current labels and predictions of the same rows.
     void reload();
+    // How many rows the first screen of a new set shows, at the browser's present size.
+    int firstScreenRows() const;
+    // Paints the first screen at once and waits, until `deadline` at most, for its thumbnails,
+    // painting them too: for a caller that holds up the event loop a while after opening.
+    void showFirstScreen(QDeadlineTimer deadline);
     // Bulk labelling: gives every row of `selsectedimage` the label `label`.
     void labelSelected(const QString& label);
 

@@ -11,10 +11,13 @@ constexpr int kPrefetchLines = 2;  // lines decoded ahead above and below the sc
 
 PhotoListView::PhotoListView(QWidget* parent) : QListView(parent)
 {
-    setViewMode(QListView::IconMode);
+    // Lines of thumbnails, left to right. Not the icon mode: that keeps a rectangle and a spatial
+    // index per item and lays out all of them again on every resize, while this layout of
+    // uniform cells keeps one position per item.
+    setFlow(QListView::LeftToRight);
+    setWrapping(true);
     setMovement(QListView::Static);  // thumbnails are not rearranged by dragging
     setResizeMode(QListView::Adjust);
-    setWrapping(true);
     setUniformItemSizes(true);
     setGridSize(photolayout::gridSize());
     setSpacing(0);

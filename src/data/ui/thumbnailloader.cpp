@@ -2,6 +2,7 @@
 
 #include "data/thumbnaildecoder.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 #include <QThread>
 #include <algorithm>
@@ -121,7 +122,23 @@ void ThumbnailLoader::start(const Request& request)
         const QImage image = skipped ? QImage() : thumbnaildecoder::decode(request.path, box);
         QMetaObject::invokeMethod(
             this, [=] { finished(generation, request.path, skipped, image, request.row); }, Qt::QueuedConnection);
+        {
+            const QMutexLocker lock(&m_finishMutex);
+            ++m_finishedPosted;
+        }
+        m_finishCondition.wakeAll();
     });
+}
+
+void ThumbnailLoader::takeFinished(QDeadlineTimer deadline)
+{
+    {
+        QMutexLocker lock(&m_finishMutex);
+        while (m_finishedPosted == m_finishedTaken && !deadline.hasExpired())
+            m_finishCondition.wait(&m_finishMutex, deadline);
+        m_finishedTaken = m_finishedPosted;
+    }
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 }
 
 void ThumbnailLoader::finished(quint64 generation, const QString& path, bool skipped, const QImage& image, int row)

@@ -3,9 +3,12 @@
 #include "data/photolayout.h"
 #include "data/thumbnailcache.h"
 
+#include <QDeadlineTimer>
 #include <QHash>
+#include <QMutex>
 #include <QObject>
 #include <QThreadPool>
+#include <QWaitCondition>
 #include <atomic>
 #include <deque>
 
@@ -27,6 +30,13 @@ public:
     void prefetch(int row, const QString& path);
     // What is on screen and near it; queued rows outside are dropped when their turn comes.
     void setWindow(const photolayout::Window& window);
+    // Starts what is queued now instead of when the event loop next runs. Not from a paint.
+    void startQueued() { pump(); }
+    // For a caller that holds up the event loop: waits until a decode finishes or `deadline`
+    // passes, then takes in every finished decode as the event loop would have.
+    void takeFinished(QDeadlineTimer deadline);
+    // Whether decodes have started whose results were not taken in yet.
+    bool decoding() const { return m_inFlight > 0; }
 
     // Forgets every thumbnail and request (a new set of images); running decodes are ignored.
     // Until the next window arrives (the list's first paint) one thread is left to the GUI.
@@ -68,5 +78,10 @@ private:
     std::atomic<int> m_sharedLast{-1};
     int m_started = 0;
     bool m_pumpScheduled = false;
+    // Decodes finished on the pool and those taken in by takeFinished.
+    QMutex m_finishMutex;
+    QWaitCondition m_finishCondition;
+    quint64 m_finishedPosted = 0;
+    quint64 m_finishedTaken = 0;
     QThreadPool m_pool;  // last: destroyed (and waited for) first
 };
