@@ -40,8 +40,8 @@ void TileGridDocument::restoreGrid(int cols, int rows, bool drawn, const std::ve
 {
     m_undo.clear();
     m_stroke = 0;
-    m_state.colnum = cols;
-    m_state.rownum = rows;
+    m_state.colnum = cols > 0 ? std::optional<int>(cols) : std::nullopt;
+    m_state.rownum = rows > 0 ? std::optional<int>(rows) : std::nullopt;
     m_state.gridstate = {drawn ? 1 : 0};
     m_state.reverse = {reversed};
     m_state.clickpoints.clear();
