@@ -133,8 +133,10 @@ TileGridPart tileGridOf(const Json& j)
     QSet<QPair<int, int>> seen;
     for (const Json& mark : marks) {
         const bool pair = mark.is_array() && mark.size() == 2 && mark[0].is_number_integer() && mark[1].is_number_integer();
-        const TilePoint tile = pair ? TilePoint{mark[0].get<int>(), mark[1].get<int>()} : TilePoint{-1, -1};
-        const bool inside = part.drawn && tile.row >= 0 && tile.col >= 0 && tile.row < part.rows && tile.col < part.columns;
+        const long long row = pair ? mark[0].get<long long>() : -1;
+        const long long col = pair ? mark[1].get<long long>() : -1;
+        const bool inside = part.drawn && row >= 0 && col >= 0 && row < part.rows && col < part.columns;
+        const TilePoint tile{int(row), int(col)};
         if (!inside || seen.contains({tile.row, tile.col}))
             throw Refusal{QStringLiteral("tile_grid.marks holds %1, not a tile of the grid marked once")
                               .arg(QString::fromStdString(mark.dump()).left(40))};

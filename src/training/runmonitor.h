@@ -5,11 +5,11 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QProcess>
 #include <QStringDecoder>
 #include <QStringList>
 #include <optional>
 
-class QProcess;
 class RunningWorker;
 
 // Follows a running training worker as its output arrives: each piece of standard output
