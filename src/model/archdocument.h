@@ -147,6 +147,9 @@ QStringList inboundNames(const Json& inboundNodes);
 // Empty when the document is sound. Inbound names that name no layer are allowed (the editor
 // keeps them until the user fixes them).
 QString structureProblem(const Json& doc);
+// The same without the cycle check: what the editor needs to show a document, which the user
+// may have linked in a cycle by typing inbound names.
+QString shapeProblem(const Json& doc);
 
 // The first cycle among the call nodes' inbound references, as the layer names along it with
 // the first repeated at the end (a, b, a); empty when there is none. Nodes are told apart by

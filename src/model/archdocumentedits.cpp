@@ -75,12 +75,17 @@ QString snakeCase(const QString& className)
 
 QString ArchDocument::freshLayerName(const QString& className) const
 {
+    // A name some layer still reads from (one renamed since) is taken too: a new layer under it
+    // would be linked where the user never put it.
     QSet<QString> taken;
     if (const Json* layers = layerList(m_json)) {
         for (const Json& record : *layers) {
             taken.insert(textMember(record, "name"));
             if (record.is_object() && record.contains("config"))
                 taken.insert(textMember(record["config"], "name"));
+            if (record.is_object() && record.contains("inbound_nodes"))
+                for (const QString& input : archdoc::inboundNames(record["inbound_nodes"]))
+                    taken.insert(input);
         }
     }
     const QString base = snakeCase(className);

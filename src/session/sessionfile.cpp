@@ -174,7 +174,7 @@ ArchitecturePart architectureOf(const Json& j)
     ArchitecturePart part;
     part.customized = flagOf(member(j, "customized", "architecture"), "architecture.customized");
     part.document = member(j, "document", "architecture");
-    const QString problem = archdoc::structureProblem(part.document);
+    const QString problem = archdoc::shapeProblem(part.document);
     if (!problem.isEmpty())
         throw Refusal{QStringLiteral("its architecture: ") + problem};
     return part;

@@ -21,7 +21,7 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
-QByteArray fingerprint(const EditedDocuments& d) { return QCryptographicHash::hash(d.state(), QCryptographicHash::Md5).toHex(); }
+QByteArray fingerprint(const EditedDocuments& d) { return QCryptographicHash::hash(d.state().toUtf8(), QCryptographicHash::Md5).toHex(); }
 
 QString fresh(const QString& name)
 {
@@ -83,6 +83,10 @@ TEST(SessionFile, RestoresWhatWasSavedAndRefusesWhatIsNotWhollySound)
         EXPECT_TRUE(refused.error.contains(QString::fromUtf8(why))) << refused.error.toStdString();
     }
     EXPECT_TRUE(session::fromJson("{\"kolvara_session\": 1,").error.contains("not JSON"));
+    // A graph the user linked in a cycle is theirs to mend in the editor, not a reason to lose the session.
+    Json cycle = good;
+    cycle["architecture"]["document"]["config"]["layers"][1]["inbound_nodes"][0][0][0] = "block1_relu";
+    EXPECT_TRUE(session::fromJson(QByteArray::fromStdString(cycle.dump())).session);
 }
 
 TEST(SessionFile, RestoreIsOfferedOnlyWhileEveryInputExists)

@@ -27,7 +27,7 @@ EditedDocuments::EditedDocuments(const QString& folder) : stacks{grid.undoStack(
     const QString imagePath = folder + QStringLiteral("/field.png");
     image.save(imagePath);
     grid.openImage(imagePath, image);
-    grid.drawGrid(8, 6);
+    grid.restoreGrid(8, 6, true, {}, false);
     QStringList paths;
     for (const char* name : {"a/cat.png", "b/dog.jpg", "b/cat.jpg", "x,y.png"}) {
         paths << folder + QLatin1Char('/') + QLatin1String(name);
@@ -64,11 +64,11 @@ void EditedDocuments::randomStep(std::mt19937& random, bool undoRedo)
     }
 }
 
-QByteArray EditedDocuments::state() const
+QString EditedDocuments::state() const
 {
     QHash<QString, QDateTime> times;
     session::Session s = session::capture(&grid, &pictures, &architecture, times);
     s.savedAt = QDateTime::fromSecsSinceEpoch(0, Qt::UTC);
     s.inputs.clear();
-    return session::toJson(s);
+    return QString::fromUtf8(session::toJson(s));
 }

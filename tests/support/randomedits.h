@@ -21,6 +21,6 @@ struct EditedDocuments {
     // with `undoRedo`, sometimes an undo or a redo instead.
     void randomStep(std::mt19937& random, bool undoRedo);
     // What the session keeps of all three, as comparable bytes.
-    QByteArray state() const;
+    QString state() const;
     QUndoStack* stacks[3];
 };
