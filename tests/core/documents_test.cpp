@@ -166,8 +166,8 @@ TEST(Documents, EachEditIsOneUndoStepThatSwapsBackAndForth)
         row.edit(d);
         EXPECT_EQ(documentText(d, row.document), row.after) << row.name;
         EXPECT_EQ(recorder.take(), row.signalsOfEdit) << row.name;
-        ASSERT_EQ(stack->count(), steps + (row.command.isEmpty() ? 0 : 1)) << row.name;
-        if (row.command.isEmpty())
+        EXPECT_EQ(stack->count(), steps + (row.command.isEmpty() ? 0 : 1)) << row.name;
+        if (stack->count() == steps)
             continue;
         EXPECT_EQ(stack->undoText(), row.command) << row.name;
         const QString edited = d.state();
