@@ -185,20 +185,10 @@ bool ArchDocument::removeLayer(int i)
 
 bool ArchDocument::exchangeLayers(std::vector<int> dragged, int target)
 {
-    Json* layers = mutableLayers();
-    const int n = layerCount();
-    if (!layers || n == 0 || dragged.empty())
+    std::optional<LayerEdit> edit = planExchange(std::move(dragged), target);
+    if (!edit)
         return false;
-    std::sort(dragged.begin(), dragged.end());
-    int t = target;
-    for (int f : dragged) {
-        if (t <= 0 || t >= n - 1 || f <= 0 || f >= n - 1)
-            return false;
-        ++t;
-    }
-    t = target;
-    for (int f : dragged)
-        std::swap((*layers)[size_t(f)], (*layers)[size_t(t++)]);
+    apply(*edit);
     return true;
 }
 

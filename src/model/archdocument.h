@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <utility>
 #include <vector>
 
 // A Keras model-architecture document (a top-level object whose config.layers array holds the
@@ -41,6 +42,20 @@ struct NodeLines {
     std::optional<QStringList> inbound;
 };
 
+// A change to config.layers held as the state it puts in place: applying it swaps that state with
+// the document's, so applying it a second time takes the change back.
+struct LayerEdit {
+    enum class Kind { Insert, Remove, Exchange, Update };
+    Kind kind = Kind::Update;
+    // Insert and Remove: the record that comes or goes at `index`. While it is out of the document
+    // it waits in `layer`; `layerIn` says where it is now.
+    int index = -1;
+    Json layer;
+    bool layerIn = false;
+    // Records swapped with the document's, by their index in the list that holds the moving layer.
+    std::vector<std::pair<int, Json>> records;
+};
+
 class ArchDocument {
 public:
     ArchDocument();  // an empty object: nothing loaded
@@ -69,6 +84,24 @@ public:
     // Writes the panel's fields into layer i by their tags. Fields with other tags are ignored;
     // a field whose text is not a valid number is refused and the rest still applied.
     UpdateOutcome updateLayer(int i, const QList<PanelField>& fields);
+
+    // A name no layer has, made the way Keras names layers: the class name in snake case
+    // ("Dense" gives "dense", "GlobalAveragePooling2D" "global_average_pooling2d"), followed by
+    // "_1", "_2", ... while that is taken.
+    QString freshLayerName(const QString& className) const;
+
+    // Edits planned against the document as it is; absent when refused, as the methods above
+    // refuse them. apply() carries one out (or, applied again, takes it back).
+    // A copy of `layerTemplate` before the output layer, under a fresh name, linked where it
+    // stands: it reads what the output layer read (its first inbound entry), and the output
+    // layer reads it instead.
+    std::optional<LayerEdit> planInsert(const Json& layerTemplate) const;
+    // A middle layer goes; when it has exactly one input, the layers that read it read that input.
+    std::optional<LayerEdit> planRemove(int i) const;
+    std::optional<LayerEdit> planExchange(std::vector<int> dragged, int target) const;
+    // `outcome` receives what updateLayer() would report.
+    std::optional<LayerEdit> planUpdate(int i, const QList<PanelField>& fields, UpdateOutcome& outcome) const;
+    void apply(LayerEdit& edit);
 
 private:
     Json* mutableLayers();
@@ -114,6 +147,9 @@ QStringList inboundNames(const Json& inboundNodes);
 // Empty when the document is sound. Inbound names that name no layer are allowed (the editor
 // keeps them until the user fixes them).
 QString structureProblem(const Json& doc);
+// The same without the cycle check: what the editor needs to show a document, which the user
+// may have linked in a cycle by typing inbound names.
+QString shapeProblem(const Json& doc);
 
 // The first cycle among the call nodes' inbound references, as the layer names along it with
 // the first repeated at the end (a, b, a); empty when there is none. Nodes are told apart by

@@ -160,6 +160,16 @@ QStringList inboundCycle(const Json& layers)
 
 QString structureProblem(const Json& doc)
 {
+    if (const QString problem = shapeProblem(doc); !problem.isEmpty())
+        return problem;
+    const QStringList cycle = inboundCycle(doc["config"]["layers"]);
+    if (!cycle.isEmpty())
+        return QStringLiteral("the inbound layers run in a cycle: %1").arg(cycle.join(QStringLiteral(" -> ")));
+    return QString();
+}
+
+QString shapeProblem(const Json& doc)
+{
     if (!doc.is_object())
         return QStringLiteral("the document is not a JSON object");
     const auto config = doc.find("config");
@@ -172,9 +182,6 @@ QString structureProblem(const Json& doc)
         if (const QString problem = layerProblem((*layers)[i], i); !problem.isEmpty())
             return problem;
     }
-    const QStringList cycle = inboundCycle(*layers);
-    if (!cycle.isEmpty())
-        return QStringLiteral("the inbound layers run in a cycle: %1").arg(cycle.join(QStringLiteral(" -> ")));
     return QString();
 }
 

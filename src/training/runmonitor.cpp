@@ -1,29 +1,39 @@
-#include "training/ui/runmonitor.h"
+#include "training/runmonitor.h"
 
 #include "results/chartgeometry.h"
 #include "training/progresstext.h"
 #include "training/runfiles.h"
 #include "util/diagnostics.h"
+#include "worker/processworker.h"
 
 #include <QDateTime>
 #include <QDir>
 
-RunMonitor::RunMonitor(QProcess* process, const Run& run, QObject* parent)
-    : QObject(parent), m_process(process), m_run(run), m_workspace(run.workspace)
+RunMonitor::RunMonitor(RunningWorker* worker, const Run& run, QObject* parent)
+    : QObject(parent), m_worker(worker), m_run(run), m_workspace(run.workspace)
 {
-    m_process->setParent(this);
-    connect(m_process, &QProcess::readyReadStandardOutput, this, &RunMonitor::onStandardOutput);
-    connect(m_process, &QProcess::readyReadStandardError, this, &RunMonitor::onStandardError);
-    connect(m_process, &QProcess::finished, this, &RunMonitor::onFinished);
+    m_worker->setParent(this);
+    connect(m_worker, &RunningWorker::standardOutput, this, &RunMonitor::onStandardOutput);
+    connect(m_worker, &RunningWorker::standardError, this, &RunMonitor::onStandardError);
+    connect(m_worker, &RunningWorker::finished, this, &RunMonitor::onFinished);
+}
+
+RunMonitor::RunMonitor(QProcess* process, const Run& run, QObject* parent)
+    : RunMonitor(new ProcessWorker(process), run, parent)
+{
 }
 
 RunMonitor::~RunMonitor()
 {
-    disconnect(m_process, nullptr, this, nullptr);
-    if (m_process->state() != QProcess::NotRunning) {
-        m_process->kill();
-        m_process->waitForFinished(3000);
-    }
+    disconnect(m_worker, nullptr, this, nullptr);
+    if (m_worker->running())
+        m_worker->stop();
+}
+
+QProcess* RunMonitor::process() const
+{
+    const auto* worker = qobject_cast<const ProcessWorker*>(m_worker);
+    return worker ? worker->process() : nullptr;
 }
 
 void RunMonitor::stop()
@@ -31,8 +41,8 @@ void RunMonitor::stop()
     if (m_over)
         return;
     m_stopped = true;
-    m_process->kill();
-    if (!m_process->waitForFinished(3000))
+    m_worker->stop();
+    if (!m_over)
         endRun(true);  // not reaped in time: the run is over for the user all the same
 }
 
@@ -41,9 +51,8 @@ QString RunMonitor::errorLogPath() const
     return QDir(m_run.workspace).filePath(m_run.root + QStringLiteral("_error.log"));
 }
 
-void RunMonitor::onStandardOutput()
+void RunMonitor::onStandardOutput(const QByteArray& bytes)
 {
-    const QByteArray bytes = m_process->readAllStandardOutput();
     if (m_loopEnded || m_over)
         return;  // the worker's closing lines are not shown once every epoch was counted
     const QString chunk = m_decoder.decode(bytes);
@@ -54,10 +63,7 @@ void RunMonitor::onStandardOutput()
     stateStep(chunk, prepared);
 }
 
-void RunMonitor::onStandardError()
-{
-    m_standardError += m_process->readAllStandardError();
-}
+void RunMonitor::onStandardError(const QByteArray& bytes) { m_standardError += bytes; }
 
 std::optional<ChartPoints> RunMonitor::scan()
 {
@@ -99,7 +105,6 @@ void RunMonitor::onFinished()
 {
     if (m_over)
         return;
-    m_standardError += m_process->readAllStandardError();
     if (!m_loopEnded) {
         // Checkpoints written faster than the worker printed are counted now, so a run that
         // saved every epoch is not taken for one that ended early.

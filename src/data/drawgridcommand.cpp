@@ -1,0 +1,7 @@
+#include "data/drawgridcommand.h"
+
+DrawGridCommand::DrawGridCommand(TileGridDocument& document, TileGridDocument::Grid grid)
+    : m_document(document), m_grid(std::move(grid))
+{
+    setText(QStringLiteral("Draw Grid"));
+}
