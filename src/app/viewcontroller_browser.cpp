@@ -1,6 +1,7 @@
 // The thumbnail browser of a multi-image input.
 #include "app/viewcontroller.h"
 
+#include "app/prompter.h"
 #include "data/ui/multiimagecollectionview.h"
 #include "util/diagnostics.h"
 
@@ -35,19 +36,16 @@ void ViewController::openMultiImageurl()
     for (const QString& path : urlarray)
         browsermodel.data.insert(imageset::storedName(path), QStringLiteral("0"));
     multiimagecollection->update();
-    setDocumentView(multiimagecollection);
-
-    lastlabelview = multiimagecollection;
     inputdatatype = 2;
-    LabelViewBtn->setEnabled(true);
-    // Turning the label pane on shows the label tools with the browser as the work area.
-    LabelViewBtn->setChecked(true);
+    showInPane(LabelViewBtn, lastlabelview, multiimagecollection);
 }
 
 void ViewController::labelmultiimage()
 {
     diag::print("going to change image labels");
-    if (multiimagecollection->selsectedimage.isEmpty())
+    if (multiimagecollection->selsectedimage.isEmpty()) {
+        m_prompter.alert(QStringLiteral("Select the thumbnails to label first."), AlertStyle::Informational);
         return;
+    }
     multiimagecollection->labelSelected(imagelabelval->text());
 }
