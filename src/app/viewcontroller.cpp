@@ -185,11 +185,11 @@ void ViewController::buildLabelPane()
     imagelabelbutton = framing::button(QStringLiteral("Label Images!"), nullptr);
     placeBL(imagelabelbutton, multiimageview, 30, 120, 100, 20);
     connect(imagelabelbutton, &QPushButton::clicked, this, [this] { labelmultiimage(); });
-    // The multi-image panel overlaps the single-image one; let clicks through its empty parts.
-    multiimageview->setAttribute(Qt::WA_TransparentForMouseEvents, false);
-    singleimageview->raise();
-    for (QWidget* w : {static_cast<QWidget*>(imagelabelval), static_cast<QWidget*>(imagelabelbutton)})
-        w->raise();
+    // The two panels overlap; each takes the pointer only over its own controls, so that the
+    // empty part of one never covers a control of the other ("Selected image label" lies under
+    // the single-image panel's empty bottom).
+    for (QWidget* panel : {singleimageview, multiimageview})
+        panel->setMask(panel->childrenRegion());
 }
 
 void ViewController::buildTrainPane()

@@ -262,17 +262,24 @@ TEST(Walkthrough, FolderOfPicturesIsLabelledTogetherTrainedAndFramed)
     ASSERT_TRUE(list);
     ASSERT_EQ(list->model()->rowCount(), 12);
 
-    // Several ways of selecting in one selection: a click, Ctrl-clicks, and one already selected
-    // thumbnail clicked again with Ctrl held off and on.
+    // Label Images! reaches exactly the thumbnails shown as selected: six by click and Ctrl-click
+    // with a wrong one among them, then that one clicked alone and set right. grass11 is given a
+    // wrong label on purpose, for the frame it earns.
+    const auto label = [&](const QString& text) {
+        return user::type(b.w, "Selected image label", text) && user::press(b.w, "Label Images!");
+    };
     clickThumbnail(list, "water0", Qt::NoModifier);
     for (const char* name : {"water2", "water4", "water6", "water8", "water10", "grass1"})
         clickThumbnail(list, name, Qt::ControlModifier);
-    clickThumbnail(list, "grass1", Qt::ControlModifier);  // off again
-    ASSERT_TRUE(user::type(b.w, "Selected image label", "1") && user::press(b.w, "Label Images!"));
-    for (int k = 0; k < 12; ++k) {
-        const QString name = QString("%1%2").arg(k % 2 ? "grass" : "water").arg(k);
-        EXPECT_EQ(thumbnail(list, name).data(Qt::EditRole).toString(), k % 2 ? "0" : "1") << name.toStdString();
-    }
+    ASSERT_TRUE(label("1"));
+    clickThumbnail(list, "grass1", Qt::NoModifier);
+    ASSERT_TRUE(label("0"));
+    clickThumbnail(list, "grass11", Qt::NoModifier);
+    ASSERT_TRUE(label("1"));
+    const auto labelled = [](int k) { return k % 2 == 0 || k == 11 ? "1" : "0"; };
+    const auto nameOf = [](int k) { return QString("%1%2").arg(k % 2 ? "grass" : "water").arg(k); };
+    for (int k = 0; k < 12; ++k)
+        EXPECT_EQ(thumbnail(list, nameOf(k)).data(Qt::EditRole).toString(), labelled(k)) << nameOf(k).toStdString();
 
     b.dialogs.expectPress("Choose a Neural Network Model", "Cancel");
     ASSERT_TRUE(user::press(b.w, "Open Model") && user::press(b.w, "New Model"));
@@ -288,14 +295,13 @@ TEST(Walkthrough, FolderOfPicturesIsLabelledTogetherTrainedAndFramed)
     const QImage shot = list->viewport()->grab().toImage();
     int right = 0;
     for (int k = 0; k < 12; ++k) {
-        const QString name = QString("%1%2").arg(k % 2 ? "grass" : "water").arg(k);
-        const bool wrong = predicted.value(name + ".png") != (k % 2 ? "0" : "1");
+        const bool wrong = predicted.value(nameOf(k) + ".png") != labelled(k);
         right += wrong ? 0 : 1;
         // A thumbnail whose prediction differs from its label is framed in red, the others not.
-        const QRect cell = list->visualRect(thumbnail(list, name));
-        EXPECT_EQ(shot.pixelColor(cell.left() + 2, cell.top() + 80) == QColor(Qt::red), wrong) << name.toStdString();
+        const QRect cell = list->visualRect(thumbnail(list, nameOf(k)));
+        EXPECT_EQ(shot.pixelColor(cell.left() + 2, cell.top() + 80) == QColor(Qt::red), wrong) << nameOf(k).toStdString();
     }
-    EXPECT_GE(right, 9) << "of 12 pictures predicted as labelled";
+    EXPECT_TRUE(right > 0 && right < 12) << right << " of 12 predicted as labelled: both kinds of frame are checked";
 }
 
 // A folder given to a file picker however a user gives it: typed, entered, or selected in its
@@ -305,9 +311,8 @@ TEST(Walkthrough, PickersTakeAFolderTypedEnteredOrSelected)
     const QString parent = testenv::scratchFolder() + "/pickers";
     QDir().mkpath(parent);
     const QString folder = pictureFolder("pickers/pics2000");
-    const QString previous = QDir::currentPath();
-    QDir::setCurrent(parent);  // where a picker without a start folder opens
-    const auto item = [](QWidget* d, const QString& name) -> QModelIndex {
+    const auto item = [&parent](QWidget* d, const QString& name) -> QModelIndex {
+        qobject_cast<QFileDialog*>(d)->setDirectory(parent);  // the picker shows the folder's parent
         auto* view = qobject_cast<QAbstractItemView*>(d->findChild<QWidget*>("listView"));
         QModelIndex found;
         (void)QTest::qWaitFor([&] {
@@ -347,6 +352,5 @@ TEST(Walkthrough, PickersTakeAFolderTypedEnteredOrSelected)
         auto* list = qobject_cast<QAbstractItemView*>(user::named(b.w, "Images"));
         EXPECT_TRUE(list && user::canUse(list) && list->model()->rowCount() == 12) << k.how;
     }
-    QDir::setCurrent(previous);
 }
 
