@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -179,18 +180,6 @@ TEST(TrainingRun, FailuresAreReportedAndKeepEarlierPredictions)
     }
 }
 
-TEST(TrainingRun, PureTestMarksPredictedTilesWithoutMetrics)
-{
-    GridRun r;
-    r.pureTest();
-    EXPECT_TRUE(r.f.prompter.messages().contains(QStringLiteral("No training dataset, will only perform validation.")));
-    EXPECT_EQ(r.f.prompter.messages().last(), kPureFinished);
-    EXPECT_TRUE(r.c->gridmodel.hasprediction);
-    EXPECT_EQ(r.c->gridmodel.predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
-    EXPECT_EQ(r.c->documentView(), r.c->blankview);
-    EXPECT_EQ(r.c->strategysheetconfig->imagefolder->text(), r.c->urlarray.first());  // the form's default
-}
-
 TEST(TrainingRun, FolderInputPredictionsGoToTheThumbnailsAfterTrainingOrAPureTest)
 {
     for (const bool pure : {false, true}) {
@@ -239,6 +228,16 @@ TEST(TrainingRun, StopsBeforeAnyWorkerStarts)
         {"table input", [](ViewController* c) { c->preparedata(); c->inputdatatype = 3; }, untouched, "No data label document"},
         {"epochs not a whole number", none, [](strategysheetview& s) { s.trainingeporch->setText(QStringLiteral("3x")); },
          "Training Eporch must be a positive whole number."},
+        {"batch size 0", none, [](strategysheetview& s) { s.batchsize->setText(QStringLiteral("0")); },
+         "Batch size must be a positive whole number."},
+        {"nothing to train on", none,
+         [](strategysheetview& s) {
+             s.trainingfolder->setText(paths::workspaceFolder());
+             s.trainvalidbar->setValue(0);
+         },
+         "A training share of 0.00 leaves nothing to train on."},
+        {"one class only", [](ViewController* c) { c->gridmodel.clickpoints.clear(); },
+         [](strategysheetview& s) { s.trainingfolder->setText(paths::workspaceFolder()); }, "Training needs samples of two classes or more."},
     };
     for (const CheckCase& k : cases) {
         GridRun r;
@@ -309,6 +308,28 @@ TEST(RunMonitor, FinishedRunsEarlyEndsAndSilentWorkersAreTold)
         EXPECT_TRUE(k.validX.empty() || told.startsWith(QStringLiteral("warning: a line on standard error"))) << k.env;
         EXPECT_EQ(readFile(ws + QStringLiteral("/field_error.log")), told) << k.env;
     }
+}
+
+TEST(RunMonitor, StoppedByTheUserLeavesNoPartialFileAndALogThatSaysSo)
+{
+    const QString ws = freshWorkspace();
+    ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "5");
+    auto* process = new QProcess;
+    RunMonitor monitor(process, RunMonitor::Run{3, ws, QStringLiteral("field")});
+    QStringList states;
+    QObject::connect(&monitor, &RunMonitor::stateChanged, [&](const QString& s) { states << s; });
+    process->start(QStringLiteral("/usr/bin/python3"), workerArguments(ws));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !monitor.outputChunks().isEmpty(); }, 30000));
+    QFile partial(ws + QStringLiteral("/.partial-abc123.tmp"));  // what a worker cut short leaves
+    ASSERT_TRUE(partial.open(QIODevice::WriteOnly));
+    partial.close();
+    monitor.stop();
+    EXPECT_FALSE(monitor.following());
+    EXPECT_EQ(states.last(), QStringLiteral("Training stopped."));
+    EXPECT_FALSE(QFile::exists(partial.fileName()));
+    const QString log = readFile(ws + QStringLiteral("/field_error.log"));
+    EXPECT_TRUE(log.contains(QStringLiteral("Training stopped by the user.")) && log.contains(monitor.outputChunks().first().trimmed()))
+        << log.toStdString();
 }
 
 TEST(RunMonitor, EndsAWorkerStillRunningWhenDestroyed)
