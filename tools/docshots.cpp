@@ -97,7 +97,7 @@ void walk(QWidget* w, user::Dialogs& dialogs, const QString& out)
     });
     dialogs.expectPress(QStringLiteral("Computation finished!"), QStringLiteral("OK"));
     user::press(w, QStringLiteral("Strategy Config"));
-    QTest::qWaitFor([&] { return !user::shownTexts(w).filter(QStringLiteral("Training state in epoch 3")).isEmpty(); }, 600000);
+    (void)QTest::qWaitFor([&] { return !user::shownTexts(w).filter(QStringLiteral("Training state in epoch 3")).isEmpty(); }, 600000);
     shoot(w, out, "05-live-chart.png");
     if (!waitFor(dialogs))
         return;

@@ -253,8 +253,9 @@ void Dialogs::poll()
     for (const QPointer<QWidget>& done : m_handled) {
         if (done != dialog)
             continue;
-        // An answer that left its window open by mistake would wait forever: close it.
-        if (!m_leftOpen.contains(dialog) && m_answeredAt.elapsed() > kStuckMs) {
+        // An answer that left its window open by mistake, or a window left for the program to
+        // close that is still there when nothing more is expected, would wait forever.
+        if ((!m_leftOpen.contains(dialog) || m_expected.isEmpty()) && m_answeredAt.elapsed() > kStuckMs) {
             m_unexpected << textOf(dialog) + QStringLiteral(" | still open after it was answered");
             QTest::keyClick(dialog, Qt::Key_Escape);
             m_answeredAt.restart();
