@@ -100,7 +100,9 @@ struct LargeGrid {
     int marks = 0;
     int circles = 0;
     double median = 0;
+    double fastest = 0;  // least disturbed by other work on a shared machine
     double peer = 0;
+    double peerFastest = 0;
 };
 
 // What drawing the same picture costs a bare QPainter that strokes each tile's edges, each mark
@@ -163,7 +165,13 @@ LargeGrid largeGrid(ViewController& c)
     QImage standIn(2000, 2000, QImage::Format_RGB32);
     standIn.fill(QColor(40, 120, 60));
     c.testview->setImage(standIn);
+    c.imageview->setFixedSize(c.workAreaSize());
+    c.showInPane(c.LabelViewBtn, c.lastlabelview, c.imageview);
+    c.testview->show();
+    QApplication::processEvents();
     c.testview->repaint();  // the scaled copy is built once, not timed
+    if (!c.testview->isVisible())
+        std::printf("the grid is not shown: the figures are void\n");
 
     const tilegeometry::TileGridPicture picture = tilegeometry::composeTileGrid(s, QSizeF(c.testview->size()));
     std::vector<QRectF> circles;
@@ -185,7 +193,9 @@ LargeGrid largeGrid(ViewController& c)
     std::sort(ours.begin(), ours.end());
     std::sort(peer.begin(), peer.end());
     result.median = ours[ours.size() / 2];
+    result.fastest = ours.front();
     result.peer = peer[peer.size() / 2];
+    result.peerFastest = peer.front();
     return result;
 }
 
@@ -212,6 +222,8 @@ int main(int argc, char** argv)
                 large.marks, large.circles, large.median);
     std::printf("  a bare QPainter stroking the same tiles, marks and circles: %7.2f ms   ratio %.3f\n", large.peer,
                 large.median / large.peer);
+    std::printf("  fastest of %d: %.2f ms, the bare QPainter's %.2f ms   ratio %.3f\n", kRedraws, large.fastest,
+                large.peerFastest, large.fastest / large.peerFastest);
     return 0;
 }
 
