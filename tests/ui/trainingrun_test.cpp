@@ -180,6 +180,32 @@ TEST(TrainingRun, FailuresAreReportedAndKeepEarlierPredictions)
     }
 }
 
+TEST(TrainingRun, DataOpenedDuringARunGetsNoneOfItsResultsWhichSayWhoseTheyAre)
+{
+    GridRun r;
+    ViewController* c = r.c;
+    ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "0.2");
+    r.train("2");
+    ASSERT_TRUE(c->runmonitor && c->runmonitor->following());
+    EXPECT_TRUE(c->ResultViewBtn->isChecked()) << "the pane button names the results shown";
+    EXPECT_EQ(c->resultsource->text(), QStringLiteral("Results of field.png"));
+    // Quitting asks while the run goes on; Cancel keeps both.
+    EXPECT_FALSE(c->mayQuit());
+    EXPECT_EQ(r.f.prompter.messages().last(), QStringLiteral("A training run is in progress. Stop it and quit?"));
+    EXPECT_TRUE(c->runmonitor->following());
+
+    QImage other(90, 30, QImage::Format_RGB32);
+    other.fill(Qt::blue);
+    other.save(r.folder + QStringLiteral("/other.png"));
+    r.f.prompter.answerPaths({r.folder + QStringLiteral("/other.png")});
+    c->Opendata();
+    ASSERT_TRUE(r.waitFor(kFinished)) << r.f.prompter.messages().join(" | ").toStdString();
+    EXPECT_TRUE(c->gridmodel.predictpoints.empty() && !c->gridmodel.hasprediction) << "the new image got the old one's predictions";
+    EXPECT_TRUE(c->ResultViewBtn->isChecked() && c->documentView() == c->metricview);
+    EXPECT_EQ(c->resultsource->text(), QStringLiteral("Results of an earlier input: field.png"));
+    EXPECT_TRUE(c->mayQuit());
+}
+
 TEST(TrainingRun, FolderInputPredictionsGoToTheThumbnailsAfterTrainingOrAPureTest)
 {
     for (const bool pure : {false, true}) {
