@@ -11,6 +11,7 @@
 #include "worker/paths.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDir>
 #include <QImageReader>
@@ -106,6 +107,53 @@ void walk(QWidget* w, user::Dialogs& dialogs, const QString& out)
     shoot(w, out, "07-predictions.png");
 }
 
+// A folder of pictures: water stripes and grass speckle, one grass picture labelled as water.
+void walkFolder(QWidget* w, user::Dialogs& dialogs, const QString& out)
+{
+    const QString folder = testenv::scratchFolder() + QStringLiteral("/pictures");
+    QDir().mkpath(folder);
+    for (int k = 0; k < 12; ++k) {
+        QImage image(64, 64, QImage::Format_RGB32);
+        const bool water = k % 2 == 0;
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x) {
+                const int n = (x * 7 + y * 13 + k * 5) % 23;
+                image.setPixelColor(x, y, water ? QColor(30 + n, 80 + 40 * ((y / 4) % 2), 200) : QColor(40 + n, 140 + 2 * n, 30));
+            }
+        image.save(folder + QStringLiteral("/%1%2.png").arg(water ? QStringLiteral("water") : QStringLiteral("grass")).arg(k));
+    }
+    dialogs.expect(QStringLiteral("Choose"), [&](QWidget* d) { user::answerFileDialog(d, folder, QStringLiteral("Open")); });
+    user::press(w, QStringLiteral("Open Data"));
+    auto* list = qobject_cast<QAbstractItemView*>(user::named(w, QStringLiteral("Images")));
+    const auto click = [list](const QString& name, Qt::KeyboardModifiers keys) {
+        for (int row = 0; row < list->model()->rowCount(); ++row)
+            if (list->model()->index(row, 0).data().toString() == name)
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, keys,
+                                  list->visualRect(list->model()->index(row, 0)).topLeft() + QPoint(75, 80));
+    };
+    click(QStringLiteral("water0"), Qt::NoModifier);
+    for (const char* name : {"water2", "water4", "water6", "water8", "water10", "grass11"})
+        click(QString::fromUtf8(name), Qt::ControlModifier);
+    user::type(w, QStringLiteral("Selected image label"), QStringLiteral("1"));
+    user::press(w, QStringLiteral("Label Images!"));
+    user::press(w, QStringLiteral("Train"));
+    dialogs.expectPress(QStringLiteral("Before set up training strategy"), QStringLiteral("Continue"));
+    dialogs.expect(QStringLiteral("Training Strategy Panel"), [&](QWidget* box) {
+        dialogs.expect(QStringLiteral("Choose training data folder"), [](QWidget* d) { user::press(d, QStringLiteral("Choose")); });
+        user::press(box, QStringLiteral("Choose training data folder"));
+        user::type(box, QStringLiteral("Training Eporch"), QStringLiteral("6"));
+        user::choose(box, QStringLiteral("Loss Function"), QStringLiteral("categorical_crossentropy"));
+        user::press(box, QStringLiteral("Start!"));
+    });
+    dialogs.expectPress(QStringLiteral("Computation finished!"), QStringLiteral("OK"));
+    user::press(w, QStringLiteral("Strategy Config"));
+    if (!waitFor(dialogs))
+        return;
+    user::press(w, QStringLiteral("Label"));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(list->viewport()->width() - 20, list->viewport()->height() - 20));
+    shoot(w, out, "08-thumbnails.png");
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -130,5 +178,7 @@ int main(int argc, char** argv)
     }
     user::Dialogs dialogs;
     walk(&window, dialogs, out);
+    if (!failed)
+        walkFolder(&window, dialogs, out);
     return failed ? 1 : 0;
 }

@@ -140,6 +140,8 @@ public:
     void labelmultiimage();
     // Redraws the tile grid after its state changed (predictions ingested, say).
     void refreshTileGrid();
+    // The label pane's image panel as newly opened data finds it: `title`, no grid counts.
+    void resetImagePanel(const QString& title);
 
     // ---- Model sources --------------------------------------------------------------------
     void comboBoxSelectionDidChange(QComboBox* box);

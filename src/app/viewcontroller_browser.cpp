@@ -37,6 +37,7 @@ void ViewController::openMultiImageurl()
         browsermodel.data.insert(imageset::storedName(path), QStringLiteral("0"));
     multiimagecollection->update();
     inputdatatype = 2;
+    resetImagePanel(QStringLiteral("Label"));
     showInPane(LabelViewBtn, lastlabelview, multiimagecollection);
 }
 

@@ -92,6 +92,7 @@ bool showTable(ViewController& c, const QString& path)
     const int columns = c.tabledata.isEmpty() ? 0 : int(c.tabledata.front().size());
     diag::print("table data", path, "rows", int(c.tabledata.size()), "columns", columns);
     c.inputdatatype = 3;
+    c.resetImagePanel(QStringLiteral("Label"));
     showInLabelPane(c, c.tableView);
     return true;
 }
@@ -104,12 +105,7 @@ bool showSingleImage(ViewController& c, const QString& path)
     c.singleimg = image;
     const QString size = textutil::sizeText(image.width(), image.height());
     diag::print("image size:", size);
-    c.labelviewtitle->setText(QStringLiteral("Image size: ") + size);
-    // The new image has no grid yet: the pane shows no counts or tile size of the last one.
-    c.tilesize->setText(QStringLiteral("Tile size: "));
-    c.gridcol->setText(QStringLiteral("10"));
-    c.gridrow->setText(QStringLiteral("10"));
-    c.gridnum = 0;
+    c.resetImagePanel(QStringLiteral("Image size: ") + size);
     c.imageview->setFixedSize(c.workAreaSize());
 
     c.gridmodel.hasprediction = false;
@@ -273,6 +269,16 @@ void ViewController::reversegrid()
         gridmodel.imagesize = QSizeF(singleimg.size());
     gridmodel.viewsize = QSizeF(imageview->size());
     testview->update();
+}
+
+void ViewController::resetImagePanel(const QString& title)
+{
+    // New data has no grid yet: the pane shows no counts or tile size of an earlier image.
+    labelviewtitle->setText(title);
+    tilesize->setText(QStringLiteral("Tile size: "));
+    gridcol->setText(QStringLiteral("10"));
+    gridrow->setText(QStringLiteral("10"));
+    gridnum = 0;
 }
 
 void ViewController::refreshTileGrid()
