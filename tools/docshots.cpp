@@ -38,18 +38,6 @@ void shoot(QWidget* window, const QString& folder, const char* name)
     std::printf("%s\n", qPrintable(path));
 }
 
-// Where the image lies in the tile grid view: the part that is not the black background.
-QRect imageExtent(QWidget* grid)
-{
-    const QImage shot = grid->grab().toImage();
-    int width = 0, height = 0;
-    while (width < shot.width() && shot.pixelColor(width, shot.height() - 1) != Qt::black)
-        ++width;
-    while (height < shot.height() && shot.pixelColor(0, shot.height() - 1 - height) != Qt::black)
-        ++height;
-    return QRect(0, shot.height() - height, width, height);
-}
-
 bool waitFor(user::Dialogs& dialogs)
 {
     if (dialogs.waitAnswered(600000) && dialogs.unexpected().isEmpty())
@@ -65,14 +53,11 @@ void walk(QWidget* w, user::Dialogs& dialogs, const QString& out)
     dialogs.expect(QStringLiteral("Choose"), [&](QWidget* d) { user::answerFileDialog(d, sample, QStringLiteral("Open")); });
     user::press(w, QStringLiteral("Open Data"));
     QWidget* grid = user::named(w, QStringLiteral("Tile grid"));
-    const QRect image = imageExtent(grid);
     user::type(w, QStringLiteral("Col"), QStringLiteral("8"));
     user::type(w, QStringLiteral("Row"), QStringLiteral("6"));
     user::press(w, QStringLiteral("Draw Grid!"));
-    for (const TilePoint& t : sampletiles::river()) {
-        const QPoint centre(image.left() + int((t.col + 0.5) * image.width() / 8), image.bottom() - int((t.row + 0.5) * image.height() / 6));
-        QTest::mouseClick(grid, Qt::LeftButton, Qt::NoModifier, centre);
-    }
+    for (const TilePoint& t : sampletiles::river())
+        sampletiles::click(grid, t, 8, 6);
     shoot(w, out, "01-label-tiles.png");
 
     dialogs.expectPress(QStringLiteral("Choose a Neural Network Model"), QStringLiteral("Cancel"));
@@ -107,21 +92,10 @@ void walk(QWidget* w, user::Dialogs& dialogs, const QString& out)
     shoot(w, out, "07-predictions.png");
 }
 
-// A folder of pictures: water stripes and grass speckle, one grass picture labelled as water.
+// The sample pictures, one grass picture labelled as water.
 void walkFolder(QWidget* w, user::Dialogs& dialogs, const QString& out)
 {
-    const QString folder = testenv::scratchFolder() + QStringLiteral("/pictures");
-    QDir().mkpath(folder);
-    for (int k = 0; k < 12; ++k) {
-        QImage image(64, 64, QImage::Format_RGB32);
-        const bool water = k % 2 == 0;
-        for (int y = 0; y < 64; ++y)
-            for (int x = 0; x < 64; ++x) {
-                const int n = (x * 7 + y * 13 + k * 5) % 23;
-                image.setPixelColor(x, y, water ? QColor(30 + n, 80 + 40 * ((y / 4) % 2), 200) : QColor(40 + n, 140 + 2 * n, 30));
-            }
-        image.save(folder + QStringLiteral("/%1%2.png").arg(water ? QStringLiteral("water") : QStringLiteral("grass")).arg(k));
-    }
+    const QString folder = sampletiles::pictures(testenv::scratchFolder() + QStringLiteral("/pictures"));
     dialogs.expect(QStringLiteral("Choose"), [&](QWidget* d) { user::answerFileDialog(d, folder, QStringLiteral("Open")); });
     user::press(w, QStringLiteral("Open Data"));
     auto* list = qobject_cast<QAbstractItemView*>(user::named(w, QStringLiteral("Images")));

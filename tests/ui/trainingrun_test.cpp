@@ -98,49 +98,6 @@ struct GridRun {
     }
 };
 
-TEST(TrainingRun, MonitoredRunRefusesNewWorkThenEndsWithPredictionsAndMetrics)
-{
-    GridRun r;
-    ViewController* c = r.c;
-    const QString argsFile = r.folder + QStringLiteral("/args.txt");
-    ScopedEnv record("FAKE_TRAINNN_ARGS", argsFile.toUtf8());
-    ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "0.05");
-    r.train();
-    EXPECT_EQ(r.f.prompter.messages().value(1), QStringLiteral("Training Strategy Panel"));
-    EXPECT_EQ(r.f.prompter.alerts().value(1).buttons, (QStringList{"Start!", "Cancel"}));
-    EXPECT_EQ(c->trainingstate->text(), QStringLiteral("Prepare to train ......"));
-    EXPECT_TRUE(c->ResultViewBtn->isEnabled());
-    RunMonitor* monitor = c->runmonitor;
-    ASSERT_TRUE(monitor && monitor->following());
-    std::vector<size_t> sizes;  // the chart grows as each checkpoint appears
-    QObject::connect(monitor, &RunMonitor::chartUpdated, c, [&] { sizes.push_back(c->painres->state.valid_x.size()); });
-
-    // While it runs, neither a second run nor an export may touch the workspace.
-    c->strategyconfig();
-    EXPECT_EQ(r.f.prompter.messages().last(), QStringLiteral("A training run is in progress. Wait for it to finish before configuring another."));
-    EXPECT_EQ(c->runmonitor, monitor);
-    r.f.prompter.answerPaths({testenv::scratchFolder()});
-    c->outputresult();
-    EXPECT_EQ(r.f.prompter.messages().last(), QStringLiteral("A training run is in progress. Export its results when it has finished."));
-    EXPECT_TRUE(r.f.prompter.fileRequests().isEmpty());
-
-    ASSERT_TRUE(r.waitFor(kFinished)) << r.f.prompter.messages().join(" | ").toStdString();
-    EXPECT_EQ(sizes, (std::vector<size_t>{2, 3, 4}));
-    EXPECT_EQ(c->gridmodel.predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
-    EXPECT_EQ(c->trainingstate->text().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Training state in epoch 3 "));
-    EXPECT_EQ(c->painres->state.colnum, 3);  // one chart column per epoch
-    EXPECT_EQ(c->painres->state.valid_y, (std::vector<int>{0, 60, 70, 80}));
-    EXPECT_EQ(c->painres->state.train_y, (std::vector<int>{0, 70, 80, 90}));
-    EXPECT_EQ(c->documentView(), c->metricview);
-
-    const QStringList args = readFile(argsFile).split(QLatin1Char('\n'));
-    ASSERT_GE(args.size(), 17);
-    EXPECT_TRUE(args[0].endsWith(QStringLiteral("/custommodel_temp.json")));
-    EXPECT_EQ(args.mid(1, 16), (QStringList{c->datadirectory, c->datadirectory, "ResNet50", "", "4", "3", "Adam", "mean_squared_error",
-                                            paths::resourcePath("resnet50", "json"), "field_outputlabel.csv", "0.60", "false", "false", "false", "false", ""}));
-    EXPECT_EQ(readFile(args[0]), kModel);  // the pre-trained architecture, written compactly
-}
-
 struct Failure {
     const char* env;
     const char* value;
@@ -180,15 +137,24 @@ TEST(TrainingRun, FailuresAreReportedAndKeepEarlierPredictions)
     }
 }
 
+// The walkthrough follows a run through the real dialogs; here what it cannot see: the command
+// line, the chart growing, and what the run may not touch while it goes on.
 TEST(TrainingRun, DataOpenedDuringARunGetsNoneOfItsResultsWhichSayWhoseTheyAre)
 {
     GridRun r;
     ViewController* c = r.c;
+    const QString argsFile = r.folder + QStringLiteral("/args.txt");
+    ScopedEnv record("FAKE_TRAINNN_ARGS", argsFile.toUtf8());
     ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "0.2");
-    r.train("2");
+    r.train("3");
     ASSERT_TRUE(c->runmonitor && c->runmonitor->following());
+    std::vector<size_t> sizes;  // the chart grows as each checkpoint appears
+    QObject::connect(c->runmonitor, &RunMonitor::chartUpdated, c, [&] { sizes.push_back(c->painres->state.valid_x.size()); });
     EXPECT_TRUE(c->ResultViewBtn->isChecked()) << "the pane button names the results shown";
     EXPECT_EQ(c->resultsource->text(), QStringLiteral("Results of field.png"));
+    r.f.prompter.answerPaths({testenv::scratchFolder()});
+    c->outputresult();  // a copy taken now would be half written
+    EXPECT_EQ(r.f.prompter.messages().last(), QStringLiteral("A training run is in progress. Export its results when it has finished."));
     // Quitting asks while the run goes on; Cancel keeps both.
     EXPECT_FALSE(c->mayQuit());
     EXPECT_EQ(r.f.prompter.messages().last(), QStringLiteral("A training run is in progress. Stop it and quit?"));
@@ -204,6 +170,13 @@ TEST(TrainingRun, DataOpenedDuringARunGetsNoneOfItsResultsWhichSayWhoseTheyAre)
     EXPECT_TRUE(c->ResultViewBtn->isChecked() && c->documentView() == c->metricview);
     EXPECT_EQ(c->resultsource->text(), QStringLiteral("Results of an earlier input: field.png"));
     EXPECT_TRUE(c->mayQuit());
+    EXPECT_EQ(sizes, (std::vector<size_t>{2, 3, 4}));
+    EXPECT_EQ(c->painres->state.valid_y, (std::vector<int>{0, 60, 70, 80}));
+
+    const QStringList args = readFile(argsFile).split(QLatin1Char('\n'));
+    ASSERT_GE(args.size(), 17);
+    EXPECT_EQ(args.mid(3, 7), (QStringList{"ResNet50", "", "4", "3", "Adam", "mean_squared_error", paths::resourcePath("resnet50", "json")}));
+    EXPECT_EQ(readFile(args[0]), kModel);  // the pre-trained architecture, written compactly
 }
 
 TEST(TrainingRun, FolderInputPredictionsGoToTheThumbnailsAfterTrainingOrAPureTest)
