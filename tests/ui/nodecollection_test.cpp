@@ -166,6 +166,8 @@ TEST(Selection, OrangeBorderSinglePanelFloatingOverTheColumnDeselectClosesAndDra
     e.click(3);
     EXPECT_EQ(e.editor->collectionView->item(2)->nodeview->borderWidth(), 0.0);
     EXPECT_EQ(e.editor->collectionView->item(3)->nodeview->borderWidth(), 3.0);
+    // The panel stands beside the column, never over a node's text.
+    EXPECT_LE(e.editor->layerconfig->geometry().right(), nodegeometry::nodeBox(3).left());
     // Only the new layer's rows, as editable fields and choices (the rows themselves are the form's).
     EXPECT_EQ(e.panel(), "100:e=conv1_bn 1:c=true 7:e=0.99 8:e=1.001e-05 2:c=true 3:c=true 200:e=conv1_conv 201:e=");
     const QPoint before = e.editor->layerconfig->pos();  // the panel stays put while the column scrolls

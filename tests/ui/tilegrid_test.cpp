@@ -203,6 +203,8 @@ TEST(TileGrid, CirclesAndReverseUntilAnotherImageClearsAllButTheReverse)
 
     g.open(g.image("tall.png", QSize(300, 600)));
     EXPECT_TRUE(g.marks().empty() && g.c->gridmodel.predictpoints.empty());
+    // The pane shows the new image's state, not the last grid's counts and tile size.
+    EXPECT_EQ(QStringList({g.c->gridcol->text(), g.c->tilesize->text()}), QStringList({"10", "Tile size: "}));
     EXPECT_FALSE(g.c->gridmodel.hasprediction || g.c->gridmodel.hasGrid());
     EXPECT_TRUE(g.c->gridmodel.reversed());
 }
