@@ -92,7 +92,7 @@ std::vector<double> redraws(ViewController& c)
     return times;
 }
 
-// The design's large case: a 20,000 x 20,000 image cut into 250 x 250 tiles of 80 pixels, a
+// The large case the grid is made for: a 20,000 x 20,000 image cut into 250 x 250 tiles of 80 pixels, a
 // tenth of them marked and as many predicted (half of those on marked tiles), so that a few
 // thousand circles show. The grid state is set directly: decoding such an image needs 1.6 GB,
 // and only the drawing is measured (a smaller stand-in picture is what gets scaled).
@@ -106,7 +106,7 @@ struct LargeGrid {
 };
 
 // What drawing the same picture costs a bare QPainter that strokes each tile's edges, each mark
-// and each circle one by one, as the grid is described.
+// and each circle one by one.
 double naivePaint(const QSize& size, const QImage& scaled, int rows, int cols, const std::vector<TilePoint>& marks,
                   const std::vector<QRectF>& circles)
 {
