@@ -2,6 +2,7 @@
 
 #include "app/viewcontroller.h"
 
+#include <QCloseEvent>
 #include <QResizeEvent>
 
 mainwindow::mainwindow(QWidget* parent)
@@ -11,6 +12,14 @@ mainwindow::mainwindow(QWidget* parent)
     m_controller = new ViewController(m_prompter, m_runner, this);
     setCentralWidget(m_controller);
     resize(1200, 800);
+}
+
+void mainwindow::closeEvent(QCloseEvent* event)
+{
+    if (m_controller->mayQuit())
+        event->accept();
+    else
+        event->ignore();
 }
 
 void mainwindow::resizeEvent(QResizeEvent* event)

@@ -15,6 +15,8 @@ public:
     ViewController* controller() const { return m_controller; }
 
 protected:
+    // A window closed during a run asks first, then ends the worker.
+    void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:

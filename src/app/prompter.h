@@ -33,6 +33,9 @@ public:
     virtual int alert(const AlertRequest& request) = 0;
     // Chosen paths in the order the picker gives them; empty when cancelled.
     virtual QStringList choosePaths(const FileRequest& request) = 0;
+    // Closes an alert with this message that is still shown (it answers -1), for a question
+    // that something else has since answered; nothing when there is none.
+    virtual void closeAlert(const QString& message) { (void)message; }
 
     int alert(const QString& message, AlertStyle style = AlertStyle::Warning)
     {

@@ -2,10 +2,14 @@
 
 #include <QAbstractItemView>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QFileDialog>
+#include <QFileSystemModel>
 #include <QGridLayout>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 
 namespace {
 
@@ -19,39 +23,114 @@ QMessageBox::Icon iconFor(AlertStyle style)
     return QMessageBox::Warning;
 }
 
-// Lets a Qt file dialog return files and folders together: the dialog's own "Open" refuses a
-// folder (it enters it), so the selection is read from its views instead.
-QStringList runMixedDialog(QFileDialog& dialog)
+// Puts `accessory` between the text and the buttons, shown: a widget hidden before it was handed
+// over would otherwise stay hidden inside the shown box.
+void addAccessory(QMessageBox& box, QWidget* accessory)
 {
-    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
-    dialog.setFileMode(QFileDialog::ExistingFiles);
-    QStringList chosen;
-    for (QAbstractItemView* view : dialog.findChildren<QAbstractItemView*>(QStringLiteral("listView")))
-        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    for (QAbstractItemView* view : dialog.findChildren<QAbstractItemView*>(QStringLiteral("treeView")))
-        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    QDialogButtonBox* box = dialog.findChild<QDialogButtonBox*>();
-    QPushButton* open = box ? box->button(QDialogButtonBox::Open) : nullptr;
-    if (open) {
-        QObject::disconnect(open, &QPushButton::clicked, nullptr, nullptr);
-        QObject::connect(open, &QPushButton::clicked, &dialog, [&dialog, &chosen] {
-            QAbstractItemView* view = dialog.findChild<QAbstractItemView*>(QStringLiteral("listView"));
-            if (view && !view->isVisible())
-                view = dialog.findChild<QAbstractItemView*>(QStringLiteral("treeView"));
-            const QDir dir = dialog.directory();
-            if (view && view->selectionModel()) {
-                for (const QModelIndex& index : view->selectionModel()->selectedRows())
-                    chosen.append(dir.absoluteFilePath(index.data().toString()));
-            }
-            if (chosen.isEmpty())
-                chosen = dialog.selectedFiles();
-            static_cast<QDialog&>(dialog).done(QDialog::Accepted);
-        });
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    QDialogButtonBox* buttons = box.findChild<QDialogButtonBox*>();
+    if (!grid)
+        return;
+    const int index = buttons ? grid->indexOf(buttons) : -1;
+    if (index < 0) {
+        grid->addWidget(accessory, grid->rowCount(), 0, 1, grid->columnCount());
+    } else {
+        int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+        grid->getItemPosition(index, &row, &column, &rowSpan, &columnSpan);
+        grid->removeWidget(buttons);
+        grid->addWidget(accessory, row, 0, 1, grid->columnCount());
+        grid->addWidget(buttons, row + 1, column, rowSpan, columnSpan);
     }
-    if (dialog.exec() != QDialog::Accepted)
-        return {};
-    return chosen.isEmpty() ? dialog.selectedFiles() : chosen;
+    accessory->show();
 }
+
+// The names typed into the file name field: one name, or several in quotes ("a" "b").
+QStringList typedNames(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    if (!trimmed.contains(QLatin1Char('"')))
+        return trimmed.isEmpty() ? QStringList() : QStringList{trimmed};
+    QStringList names;
+    static const QRegularExpression quoted(QStringLiteral("\"([^\"]+)\""));
+    for (auto it = quoted.globalMatch(trimmed); it.hasNext();)
+        names << it.next().captured(1);
+    return names;
+}
+
+// A file dialog that returns files and folders together. Qt's own Open enters a folder instead
+// of returning it, and reads a selection made in the parent folder against the folder entered
+// since, which doubles the folder's name. Here Open returns what is selected in the folder shown
+// and what is typed into the name field; with neither, the folder shown itself.
+class MixedFileDialog : public QFileDialog {
+public:
+    MixedFileDialog(QWidget* parent, const QString& title, const QString& start) : QFileDialog(parent, title, start)
+    {
+        setOption(QFileDialog::DontUseNativeDialog, true);
+        setFileMode(QFileDialog::ExistingFiles);
+        for (QAbstractItemView* view : findChildren<QAbstractItemView*>())
+            view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        QDialogButtonBox* box = findChild<QDialogButtonBox*>();
+        m_open = box ? box->button(QDialogButtonBox::Open) : nullptr;
+        // Qt disables Open while nothing but a folder is chosen; here that folder is the answer.
+        if (m_open)
+            m_open->installEventFilter(this);
+    }
+
+    QStringList chosen() const { return m_chosen; }
+
+    void accept() override
+    {
+        QStringList paths = selectedInShownFolder();
+        const QDir dir = directory();
+        bool typedMissing = false;
+        for (const QString& name : typedNames(lineEdit() ? lineEdit()->text() : QString())) {
+            const QString path = QDir::cleanPath(dir.absoluteFilePath(name));
+            if (!QFileInfo::exists(path))
+                typedMissing = true;
+            else if (!paths.contains(path))
+                paths << path;
+        }
+        if (typedMissing) {
+            QFileDialog::accept();  // Qt's own answer to a name that is not there
+            return;
+        }
+        if (paths.isEmpty())
+            paths << dir.absolutePath();
+        m_chosen = paths;
+        QDialog::accept();
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_open && event->type() == QEvent::EnabledChange && !m_open->isEnabled())
+            m_open->setEnabled(true);
+        return QFileDialog::eventFilter(watched, event);
+    }
+
+private:
+    QLineEdit* lineEdit() const { return findChild<QLineEdit*>(QStringLiteral("fileNameEdit")); }
+
+    QStringList selectedInShownFolder() const
+    {
+        QAbstractItemView* view = findChild<QAbstractItemView*>(QStringLiteral("listView"));
+        if (view && !view->isVisible())
+            view = findChild<QAbstractItemView*>(QStringLiteral("treeView"));
+        QStringList paths;
+        if (!view || !view->selectionModel())
+            return paths;
+        const QString shown = QDir::cleanPath(directory().absolutePath());
+        for (const QModelIndex& index : view->selectionModel()->selectedRows()) {
+            const QString path = QDir::cleanPath(index.data(QFileSystemModel::FilePathRole).toString());
+            if (!path.isEmpty() && QFileInfo(path).absolutePath() == shown)
+                paths << path;
+        }
+        return paths;
+    }
+
+    QPushButton* m_open = nullptr;
+    QStringList m_chosen;
+};
 
 }  // namespace
 
@@ -65,35 +144,59 @@ int QtPrompter::alert(const AlertRequest& request)
     box.setInformativeText(request.informative);
     const QStringList titles = request.buttons.isEmpty() ? QStringList{QStringLiteral("OK")} : request.buttons;
     QList<QAbstractButton*> buttons;
-    for (int i = 0; i < titles.size(); ++i) {
-        QPushButton* b = box.addButton(titles[i], i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
-        b->setAccessibleName(titles[i]);
+    for (const QString& title : titles) {
+        const bool cancel = title == QLatin1String("Cancel");
+        QPushButton* b = box.addButton(title, cancel ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
+        b->setAccessibleName(title);
         buttons.append(b);
     }
     box.setDefaultButton(static_cast<QPushButton*>(buttons.first()));
+    // Escape and the window's close button mean Cancel where there is one, else the first
+    // button: never a button that goes on (Qt would pick the lone second button otherwise).
+    const qsizetype cancel = titles.indexOf(QStringLiteral("Cancel"));
+    box.setEscapeButton(buttons.at(cancel >= 0 ? cancel : 0));
     QWidget* accessory = request.accessory;
     QWidget* oldParent = accessory ? accessory->parentWidget() : nullptr;
-    if (accessory) {
-        auto* grid = qobject_cast<QGridLayout*>(box.layout());
-        if (grid)
-            grid->addWidget(accessory, grid->rowCount(), 0, 1, grid->columnCount());
-    }
+    if (accessory)
+        addAccessory(box, accessory);
+    m_open.append(OpenAlert{&box, request.message});
     box.exec();
+    m_open.removeIf([&box](const OpenAlert& a) { return a.box == &box; });
     if (accessory) {
         // Hand the accessory back before the box is destroyed, so its owner keeps it.
         accessory->hide();
         accessory->setParent(oldParent);
     }
+    if (m_closed.remove(&box))
+        return -1;
     return int(buttons.indexOf(box.clickedButton()));
+}
+
+void QtPrompter::closeAlert(const QString& message)
+{
+    for (const OpenAlert& a : m_open) {
+        if (a.message == message) {
+            m_closed.insert(a.box);
+            a.box->done(QDialog::Rejected);
+        }
+    }
 }
 
 QStringList QtPrompter::choosePaths(const FileRequest& request)
 {
+    if (request.chooseDirectories && request.chooseFiles) {
+        MixedFileDialog dialog(m_window, request.title, request.startDirectory);
+        dialog.setWindowModality(Qt::ApplicationModal);
+        dialog.setOption(QFileDialog::ReadOnly, !request.canCreateDirectories);
+        if (dialog.exec() != QDialog::Accepted)
+            return {};
+        return request.multiple ? dialog.chosen() : dialog.chosen().mid(0, 1);
+    }
     QFileDialog dialog(m_window, request.title, request.startDirectory);
     dialog.setWindowModality(Qt::ApplicationModal);
+    // Qt's own dialog everywhere, so that it behaves the same on every desktop and in tests.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setOption(QFileDialog::ReadOnly, !request.canCreateDirectories);
-    if (request.chooseDirectories && request.chooseFiles)
-        return runMixedDialog(dialog);
     if (request.chooseDirectories) {
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly, true);

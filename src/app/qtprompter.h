@@ -2,6 +2,10 @@
 
 #include "app/prompter.h"
 
+#include <QList>
+#include <QSet>
+
+class QMessageBox;
 class QWidget;
 
 // Prompter shown with Qt's message boxes and file dialogs, modal to the main window.
@@ -12,7 +16,14 @@ public:
 
     int alert(const AlertRequest& request) override;
     QStringList choosePaths(const FileRequest& request) override;
+    void closeAlert(const QString& message) override;
 
 private:
+    struct OpenAlert {
+        QMessageBox* box;
+        QString message;
+    };
     QWidget* m_window;
+    QList<OpenAlert> m_open;       // alerts now shown, innermost last
+    QSet<QMessageBox*> m_closed;   // closed by closeAlert: they answer -1
 };

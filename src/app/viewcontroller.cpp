@@ -172,6 +172,9 @@ void ViewController::buildLabelPane()
     tilesize = caption(QStringLiteral("Tile size: "), singleimageview, 10, 30, 200, 20);
     reversebutton = framing::button(QStringLiteral("Reverse!"), nullptr);
     placeBL(reversebutton, singleimageview, 30, 60, 100, 20);
+    // These two change with the image and the grid: assistive tools read their current text.
+    labelviewtitle->setAccessibleName(QString());
+    tilesize->setAccessibleName(QString());
     connect(drawgridbutton, &QPushButton::clicked, this, [this] { drawgrid(); });
     connect(reversebutton, &QPushButton::clicked, this, [this] { reversegrid(); });
 
@@ -182,11 +185,11 @@ void ViewController::buildLabelPane()
     imagelabelbutton = framing::button(QStringLiteral("Label Images!"), nullptr);
     placeBL(imagelabelbutton, multiimageview, 30, 120, 100, 20);
     connect(imagelabelbutton, &QPushButton::clicked, this, [this] { labelmultiimage(); });
-    // The multi-image panel overlaps the single-image one; let clicks through its empty parts.
-    multiimageview->setAttribute(Qt::WA_TransparentForMouseEvents, false);
-    singleimageview->raise();
-    for (QWidget* w : {static_cast<QWidget*>(imagelabelval), static_cast<QWidget*>(imagelabelbutton)})
-        w->raise();
+    // The two panels overlap; each takes the pointer only over its own controls, so that the
+    // empty part of one never covers a control of the other ("Selected image label" lies under
+    // the single-image panel's empty bottom).
+    for (QWidget* panel : {singleimageview, multiimageview})
+        panel->setMask(panel->childrenRegion());
 }
 
 void ViewController::buildTrainPane()
@@ -194,20 +197,22 @@ void ViewController::buildTrainPane()
     trainView = makePane(LeftView, QStringLiteral("trainView"));
 
     pretrainmode = makePanel(trainView, QStringLiteral("pretrainmode"), 0, 350, 200, 200);
-    caption(QStringLiteral("Pre-trained model"), pretrainmode, 0, 100, 150, 20);
+    QLabel* modelCaption = caption(QStringLiteral("Pre-trained model"), pretrainmode, 0, 100, 150, 20);
     modellist = new QComboBox;
     modellist->setAccessibleName(QStringLiteral("Pre-trained model"));
     placeBL(modellist, pretrainmode, 10, 70, 180, 20);
+    modelCaption->setBuddy(modellist);  // names the box for assistive tools
 
     custommode = makePanel(trainView, QStringLiteral("custommode"), 0, 150, 200, 200);
     caption(QStringLiteral("Customize model"), custommode, 0, 180, 150, 20);
     newmodelbutton = framing::button(QStringLiteral("New Model"), nullptr);
     placeBL(newmodelbutton, custommode, 30, 150, 100, 20);
-    caption(QStringLiteral("Add node class:"), custommode, 0, 120, 100, 20);
+    QLabel* classCaption = caption(QStringLiteral("Add node class:"), custommode, 0, 120, 100, 20);
     nodeclass = new QComboBox;
     nodeclass->setAccessibleName(QStringLiteral("Add node class:"));
     nodeclass->setEnabled(false);
     placeBL(nodeclass, custommode, 0, 100, 180, 20);
+    classCaption->setBuddy(nodeclass);
     modelgeneratebtn = framing::button(QStringLiteral("Gnerate ML Model"), nullptr);
     modelgeneratebtn->setEnabled(false);
     placeBL(modelgeneratebtn, custommode, 10, 70, 150, 20);
@@ -228,6 +233,13 @@ void ViewController::buildTrainPane()
 void ViewController::buildResultPane()
 {
     resultView = makePane(LeftView, QStringLiteral("resultView"));
+    // Which input the results shown belong to; they stay when other data is opened.
+    resultsource = framing::label(QString(), nullptr);
+    resultsource->setAccessibleName(QString());  // assistive tools read the text itself
+    resultsource->setObjectName(QStringLiteral("resultsource"));
+    resultsource->setWordWrap(true);
+    resultsource->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    placeBL(resultsource, resultView, 10, 480, 180, 100);
 }
 
 void ViewController::changeleftview()
@@ -287,6 +299,17 @@ void ViewController::setDocumentView(QWidget* view)
     scrollview->setWidgetResizable(fills);
     scrollview->setWidget(view);
     view->show();
+}
+
+void ViewController::showInPane(QPushButton* button, QWidget*& last, QWidget* view)
+{
+    // The checked pane button always names what the work area shows.
+    last = view;
+    button->setEnabled(true);
+    if (button->isChecked())
+        setDocumentView(view);
+    else
+        button->setChecked(true);  // the pane switch shows `last`
 }
 
 QWidget* ViewController::documentView() const

@@ -54,6 +54,7 @@ public:
     strategysheetview* strategysheetconfig = nullptr;
     QProcess* nnp = nullptr;         // the running worker of a monitored run
     QLabel* trainingstate = nullptr;
+    QLabel* resultsource = nullptr;  // result pane: which input the results belong to
     QString datadirectory;           // the workspace folder once data was prepared; empty before
     RunMonitor* runmonitor = nullptr;  // follows the monitored run started last
     QString trainNNScript;           // the training worker; empty: the installed trainNN.py
@@ -122,6 +123,8 @@ public:
     void magnify(double magnification);
     // Shows `view` as the work area's document; the previous document is kept, not deleted.
     void setDocumentView(QWidget* view);
+    // Makes `view` the pane's document (`last`) and shows that pane, its button checked.
+    void showInPane(QPushButton* button, QWidget*& last, QWidget* view);
     QWidget* documentView() const;
     // The window's frame size (W, H); the work area is W - 200 by H - 58.
     QSize windowSize() const;
@@ -137,6 +140,8 @@ public:
     void labelmultiimage();
     // Redraws the tile grid after its state changed (predictions ingested, say).
     void refreshTileGrid();
+    // The label pane's image panel as newly opened data finds it: `title`, no grid counts.
+    void resetImagePanel(const QString& title);
 
     // ---- Model sources --------------------------------------------------------------------
     void comboBoxSelectionDidChange(QComboBox* box);
@@ -167,6 +172,9 @@ public:
     void openresultview();
     void openMetricimage(const QString& path);
     void outputresult();
+
+    // Whether the window may close now; asks first while a run is followed, and ends it.
+    bool mayQuit();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -199,10 +207,24 @@ private:
     void onTrainingFinished(const QString& root, const QString& standardError);
     bool ingestRunResults(const QString& root);
     void applyPredictions(int inputKind, const QString& root);
+    void applyRunPredictions(const QString& root);
     void completeRun();
     void ingestValidationOnly(const QString& root);
 
+    // Says which input the result pane's results belong to, once other data was opened.
+    void noteDataOpened();
+
+    // What a run was started on, so that its results reach that input only.
+    struct RunInput {
+        int kind = 0;          // inputdatatype then
+        int opening = 0;       // m_openings then
+        QString root;
+        QString name;          // the input's file or folder name, as the result pane names it
+    };
+
     Prompter& m_prompter;
     WorkerRunner& m_runner;
+    int m_openings = 0;        // data openings so far
+    RunInput m_run;
     QWidget* m_parking = nullptr;  // hidden owner of documents not shown right now
 };

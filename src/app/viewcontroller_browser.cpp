@@ -1,6 +1,7 @@
 // The thumbnail browser of a multi-image input.
 #include "app/viewcontroller.h"
 
+#include "app/prompter.h"
 #include "data/ui/multiimagecollectionview.h"
 #include "util/diagnostics.h"
 
@@ -45,13 +46,9 @@ void ViewController::openMultiImageurl()
     browsermodel.data.reserve(browsermodel.data.size() + urlarray.size());
     labelOpened(0, firstScreen);
     multiimagecollection->update();
-    setDocumentView(multiimagecollection);
-
-    lastlabelview = multiimagecollection;
     inputdatatype = 2;
-    LabelViewBtn->setEnabled(true);
-    // Turning the label pane on shows the label tools with the browser as the work area.
-    LabelViewBtn->setChecked(true);
+    resetImagePanel(QStringLiteral("Label"));
+    showInPane(LabelViewBtn, lastlabelview, multiimagecollection);
     if (firstScreen < urlarray.size()) {
         const bool longWork = urlarray.size() - firstScreen > kLongLabelling;
         multiimagecollection->showFirstScreen(QDeadlineTimer(longWork ? kFirstScreenWaitMs : 0));
@@ -69,7 +66,9 @@ void ViewController::labelOpened(qsizetype first, qsizetype end)
 void ViewController::labelmultiimage()
 {
     diag::print("going to change image labels");
-    if (multiimagecollection->selsectedimage.isEmpty())
+    if (multiimagecollection->selsectedimage.isEmpty()) {
+        m_prompter.alert(QStringLiteral("Select the thumbnails to label first."), AlertStyle::Informational);
         return;
+    }
     multiimagecollection->labelSelected(imagelabelval->text());
 }

@@ -24,15 +24,7 @@
 namespace {
 
 // Makes `view` the label pane's document and shows the label pane.
-void showInLabelPane(ViewController& c, QWidget* view)
-{
-    c.lastlabelview = view;
-    c.LabelViewBtn->setEnabled(true);
-    if (c.LabelViewBtn->isChecked())
-        c.setDocumentView(view);
-    else
-        c.LabelViewBtn->setChecked(true);  // the pane switch shows lastlabelview
-}
+void showInLabelPane(ViewController& c, QWidget* view) { c.showInPane(c.LabelViewBtn, c.lastlabelview, view); }
 
 // What a selection of which nothing opens gives back.
 struct OpenData {
@@ -70,7 +62,7 @@ bool openFolder(ViewController& c, const QString& folder)
 {
     const dataopening::FolderScan scan = dataopening::scanFolder(folder);
     if (!scan.listed) {
-        c.prompter().alert(QStringLiteral("Cannot enumerate folder at") + folder);
+        c.prompter().alert(QStringLiteral("Cannot enumerate folder at ") + folder);
         return false;
     }
     diag::print("folder entries", scan.entries);
@@ -96,18 +88,11 @@ bool showTable(ViewController& c, const QString& path)
         return false;
     }
     c.tablemodel->setRows(csvtable::splitRows(*read.text));
-    if (diag::enabled()) {
-        diag::line(*read.text);
-        for (const QStringList& row : c.tabledata)
-            diag::print(row);
-        diag::print("row count", int(c.tabledata.size()));
-        const int columns = c.tabledata.isEmpty() ? 0 : int(c.tabledata.front().size());
-        for (int i = 0; i < columns; ++i) {
-            c.singlecol = textutil::getColumn(c.tabledata, i);
-            diag::print(c.singlecol);
-        }
-    }
+    // One line, however large the table: its contents would flood standard output.
+    const int columns = c.tabledata.isEmpty() ? 0 : int(c.tabledata.front().size());
+    diag::print("table data", path, "rows", int(c.tabledata.size()), "columns", columns);
     c.inputdatatype = 3;
+    c.resetImagePanel(QStringLiteral("Label"));
     showInLabelPane(c, c.tableView);
     return true;
 }
@@ -120,7 +105,7 @@ bool showSingleImage(ViewController& c, const QString& path)
     c.singleimg = image;
     const QString size = textutil::sizeText(image.width(), image.height());
     diag::print("image size:", size);
-    c.labelviewtitle->setText(QStringLiteral("Image size: ") + size);
+    c.resetImagePanel(QStringLiteral("Image size: ") + size);
     c.imageview->setFixedSize(c.workAreaSize());
 
     c.gridmodel.hasprediction = false;
@@ -135,6 +120,28 @@ bool showSingleImage(ViewController& c, const QString& path)
     c.inputdatatype = 1;
     c.havesingleimg = true;
     showInLabelPane(c, c.imageview);
+    return true;
+}
+
+// Marks and predictions name tiles of the grid they were made on: on another grid the same
+// numbers would cover other pixels. Asks before clearing marks; false when the user keeps them.
+bool regridConfirmed(ViewController& c, int cols, int rows)
+{
+    TileGridState& grid = c.gridmodel;
+    if (!grid.hasGrid() || (grid.colnum == cols && grid.rownum == rows))
+        return true;
+    const int marked = int(grid.clickpoints.size());
+    if (marked > 0) {
+        const QString message = marked == 1 ? QStringLiteral("Redrawing the grid clears 1 marked tile.")
+                                             : QStringLiteral("Redrawing the grid clears %1 marked tiles.").arg(marked);
+        const int choice = c.prompter().alert(AlertRequest{message, QStringLiteral("Marks belong to the grid they were made on."),
+                                                           AlertStyle::Warning, {QStringLiteral("Cancel"), QStringLiteral("Redraw")}, nullptr});
+        if (choice != 1)
+            return false;
+    }
+    grid.clickpoints.clear();
+    grid.predictpoints.clear();
+    grid.hasprediction = false;
     return true;
 }
 
@@ -166,7 +173,8 @@ void ViewController::Opendata()
     havesingleimg = false;
     havegridimg = false;
     FileRequest request;
-    request.title = QStringLiteral("Choose a jpg or png file");
+    // Folders and tables are taken too, so the title names them.
+    request.title = QStringLiteral("Choose jpg or png images, an image folder or a csv table");
     request.chooseFiles = true;
     request.chooseDirectories = true;
     request.multiple = true;
@@ -213,6 +221,8 @@ void ViewController::Opendata()
     }
     if (!opened)
         restoreOpenData(*this, before);
+    else
+        noteDataOpened();
 }
 
 void ViewController::opentable(const QString& path) { showTable(*this, path); }
@@ -231,6 +241,8 @@ void ViewController::drawgrid()
         return;
     }
     const gridcounts::GridCounts& counts = *read.counts;
+    if (!regridConfirmed(*this, counts.cols, counts.rows))
+        return;
     gridnum = counts.gridnum;
     diag::line(QStringLiteral("gridnum = %1").arg(gridnum));
     const QString tile = textutil::sizeText(counts.tileSize.width(), counts.tileSize.height());
@@ -257,6 +269,16 @@ void ViewController::reversegrid()
         gridmodel.imagesize = QSizeF(singleimg.size());
     gridmodel.viewsize = QSizeF(imageview->size());
     testview->update();
+}
+
+void ViewController::resetImagePanel(const QString& title)
+{
+    // New data has no grid yet: the pane shows no counts or tile size of an earlier image.
+    labelviewtitle->setText(title);
+    tilesize->setText(QStringLiteral("Tile size: "));
+    gridcol->setText(QStringLiteral("10"));
+    gridrow->setText(QStringLiteral("10"));
+    gridnum = 0;
 }
 
 void ViewController::refreshTileGrid()

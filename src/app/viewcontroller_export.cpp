@@ -32,8 +32,13 @@ void ViewController::outputresult()
     }
     const bool gridReady = havesingleimg && havegridimg;
     // A folder run's results are worth exporting as much as a tile run's.
-    if (!gridmodel.hasprediction && !gridReady && !browsermodel.haspredict)
+    if (!gridmodel.hasprediction && !gridReady && !browsermodel.haspredict) {
+        m_prompter.alert(AlertRequest{QStringLiteral("Nothing to export yet."),
+                                      QStringLiteral("Export copies the workspace of a run: draw a grid on an image, or "
+                                                     "finish a training or test run, first."),
+                                      AlertStyle::Informational, {}, nullptr});
         return;
+    }
     const QStringList chosen = m_prompter.choosePaths(
         FileRequest{QStringLiteral("Choose folder to save"), false, true, false, true, QString()});
     if (chosen.isEmpty())
@@ -53,7 +58,7 @@ void ViewController::outputresult()
     for (const workspacefiles::CopyFailure& f : outcome.failures)
         diag::line(f.message);
     if (outcome.complete())
-        m_prompter.alert(QStringLiteral("Finish export to") + destination, AlertStyle::Informational);
+        m_prompter.alert(QStringLiteral("Finish export to ") + destination, AlertStyle::Informational);
     else
         reportIncomplete(m_prompter, outcome);
 }

@@ -6,14 +6,18 @@
 #include "results/chartgeometry.h"
 #include "results/predictions.h"
 #include "results/resultingestion.h"
+#include "data/ui/multiimagecollectionview.h"
 #include "results/ui/metricimageview.h"
 #include "results/ui/realtimeimageview.h"
 #include "results/ui/rotatedlabel.h"
+#include "training/runchecks.h"
 #include "training/ui/strategysheetview.h"
 #include "util/diagnostics.h"
 #include "util/textutil.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
@@ -50,11 +54,13 @@ void ViewController::buildResultViews()
 void ViewController::openresultview()
 {
     diag::print("working...");
-    const QString epochs = strategysheetconfig ? strategysheetconfig->strategy().trainingeporch : QString();
+    const TrainingStrategy strategy = strategysheetconfig ? strategysheetconfig->strategy() : TrainingStrategy();
+    // A test has no epochs: its pane shows the state line alone, not an empty accuracy chart.
+    const bool test = strategy.trainingfolder.isEmpty();
     ChartState& chart = painres->state;
-    chart.colnum = textutil::leadingInt(epochs);
+    chart.colnum = textutil::leadingInt(strategy.trainingeporch);
     chart.rownum = 100;
-    chart.checkstate.insert(chart.checkstate.begin(), 1);
+    chart.checkstate.insert(chart.checkstate.begin(), test ? 0 : 1);
     chart.train_x.clear();
     chart.train_y.clear();
     chart.valid_x.clear();
@@ -62,13 +68,13 @@ void ViewController::openresultview()
 
     blankview->setFixedSize(workAreaSize());
     paintWhite(blankview);
-    placeBL(painres, blankview, 100, 10, 500, 450);
+    placeBL(painres, blankview, 100, 10, chartgeometry::kChartWidth, 450);
     painres->update();
 
     delete trainingstate;
-    trainingstate = framing::label(QStringLiteral("Prepare to train ......"), nullptr);
+    trainingstate = framing::label(test ? QStringLiteral("Testing the model ......") : QStringLiteral("Prepare to train ......"), nullptr);
     trainingstate->setObjectName(QStringLiteral("trainingstate"));
-    trainingstate->setAccessibleName(QStringLiteral("Training state"));
+    trainingstate->setAccessibleName(QString());  // assistive tools read the state itself
     trainingstate->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     placeBL(trainingstate, blankview, 100, 470, 450, 40);
 
@@ -76,11 +82,11 @@ void ViewController::openresultview()
     auto* scale = blankview->findChild<RotatedLabel*>();
     if (!scale)
         scale = new RotatedLabel(chartgeometry::accuracyScaleText());
-    placeBL(scale, blankview, 80, 0, 40, 450);
+    placeBL(scale, blankview, 60, 0, 40, 450);
+    scale->setVisible(!test);
 
-    setDocumentView(blankview);
-    ResultViewBtn->setEnabled(true);
-    lastresultview = blankview;
+    resultsource->setText(QStringLiteral("Results of %1").arg(m_run.name));
+    showInPane(ResultViewBtn, lastresultview, blankview);
 }
 
 void ViewController::openMetricimage(const QString& path)
@@ -91,9 +97,7 @@ void ViewController::openMetricimage(const QString& path)
     metricview->setFixedSize(workAreaSize());
     if (auto* shown = qobject_cast<MetricImageView*>(metricview))
         shown->setImage(image);
-    setDocumentView(metricview);
-    ResultViewBtn->setEnabled(true);
-    lastresultview = metricview;
+    showInPane(ResultViewBtn, lastresultview, metricview);
 }
 
 bool ViewController::ingestRunResults(const QString& root)
@@ -107,8 +111,26 @@ bool ViewController::ingestRunResults(const QString& root)
     if (scan.modelEntries.isEmpty())
         return false;
     diag::print("task succeeded.");
-    applyPredictions(inputdatatype, root);
+    applyRunPredictions(root);
     return true;
+}
+
+void ViewController::applyRunPredictions(const QString& root)
+{
+    // Data opened during the run is not what the run predicted: its tiles or pictures must not
+    // get the earlier input's predictions.
+    if (m_openings != m_run.opening) {
+        diag::print("predictions of an earlier input not applied");
+        return;
+    }
+    applyPredictions(m_run.kind, root);
+}
+
+void ViewController::noteDataOpened()
+{
+    ++m_openings;
+    if (ResultViewBtn->isEnabled())
+        resultsource->setText(QStringLiteral("Results of an earlier input: %1").arg(m_run.name));
 }
 
 void ViewController::applyPredictions(int inputKind, const QString& root)
@@ -153,6 +175,27 @@ void ViewController::ingestValidationOnly(const QString& root)
 {
     diag::print("test task succeeded.");
     // A folder input's predictions are in its own file; every other input reads the tiles'.
-    applyPredictions(inputdatatype == 2 ? 2 : 1, root);
-    m_prompter.alert(QStringLiteral("Pure Test Computation finished!"), AlertStyle::Informational);
+    const int kind = m_run.kind == 2 ? 2 : 1;
+    applyPredictions(kind, root);
+    const resultingestion::Target target = kind == 2 ? Target::Images : Target::Tiles;
+    const QString file = QDir(datadirectory).filePath(resultingestion::predictionFileName(target, root));
+    QFile read(file);
+    const std::optional<QString> mismatch =
+        read.open(QIODevice::ReadOnly) ? runchecks::noMatchingClass(QString::fromUtf8(read.readAll())) : std::nullopt;
+    const QString outcome = kind == 2 ? QStringLiteral("Test finished: %1 pictures predicted.").arg(browsermodel.urlarray.size())
+                                      : QStringLiteral("Test finished: %1 of %2 tiles predicted \"1\".")
+                                            .arg(gridmodel.predictpoints.size())
+                                            .arg(gridnum);
+    trainingstate->setText(mismatch ? outcome + QLatin1Char('\n') + *mismatch : outcome);
+    // The outcome, not an empty chart: the metrics image where the test drew one, else the
+    // data with its predictions.
+    const QString metrics = QDir(datadirectory).filePath(QStringLiteral("NNMetrics.png"));
+    if (QFileInfo::exists(metrics))
+        openMetricimage(metrics);
+    else if (kind == 2)
+        showInPane(LabelViewBtn, lastlabelview, multiimagecollection);
+    else
+        showInPane(LabelViewBtn, lastlabelview, imageview);
+    m_prompter.alert(AlertRequest{QStringLiteral("Pure Test Computation finished!"), mismatch.value_or(QString()),
+                                  mismatch ? AlertStyle::Warning : AlertStyle::Informational, {}, nullptr});
 }

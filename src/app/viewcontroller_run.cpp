@@ -5,6 +5,7 @@
 #include "app/workerrunner.h"
 #include "model/jsonfile.h"
 #include "results/ui/realtimeimageview.h"
+#include "training/runchecks.h"
 #include "training/trainnncommand.h"
 #include "training/ui/runmonitor.h"
 #include "training/ui/strategysheetview.h"
@@ -12,6 +13,8 @@
 #include "worker/paths.h"
 #include "worker/workerfailure.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -22,6 +25,7 @@ const char* const kChecklist =
     "Before set up training strategy, make sure below aspects are checked: \n 1. Make sure neural network class# is "
     "same as your dataset\n 2. Earlier trained models and weights are saved;\n 3. Your settings for the neural network "
     "are saved.";
+const char* const kInProgress = "A training run is in progress. Wait for it to finish before configuring another.";
 
 bool holdsDocument(const nlohmann::ordered_json& document)
 {
@@ -52,11 +56,38 @@ QString resourceModelFile(const QString& resourcename)
     return path;
 }
 
+// A training run needs something to train on and two classes to tell apart.
+bool checkTrainingData(ViewController& c, const TrainingStrategy& strategy, const QString& labelDocument)
+{
+    Prompter& prompter = c.prompter();
+    const QString share = QString::asprintf("%.2f", strategy.trainratio);
+    if (share == QLatin1String("0.00")) {
+        prompter.alert(AlertRequest{QStringLiteral("A training share of 0.00 leaves nothing to train on."),
+                                    QStringLiteral("Move the Training & Validation Ratio slider to the right."),
+                                    AlertStyle::Warning, {}, nullptr});
+        return false;
+    }
+    const QString document = runchecks::trainingLabelDocument(strategy.trainingfolder, strategy.trainingdoc, labelDocument);
+    if (const auto problem = runchecks::singleClassProblem(runchecks::labelsOf(document))) {
+        prompter.alert(AlertRequest{QStringLiteral("Training needs samples of two classes or more."), *problem,
+                                    AlertStyle::Warning, {}, nullptr});
+        return false;
+    }
+    if (share == QLatin1String("1.00")) {
+        prompter.alert(AlertRequest{QStringLiteral("A training share of 1.00 leaves no data for validation."),
+                                    QStringLiteral("Validation accuracy then says little about the model; the last "
+                                                   "epoch's model is the one kept."),
+                                    AlertStyle::Informational, {}, nullptr});
+    }
+    return true;
+}
+
 // Tells the user why a run cannot start; true when it can (a run without training data only
 // predicts, after saying so).
 bool checkRun(ViewController& c, const TrainingStrategy& strategy, const QString& labelDocument, bool epochsValid)
 {
     Prompter& prompter = c.prompter();
+    const bool training = !strategy.trainingfolder.isEmpty();
     if (!holdsDocument(c.editorDocument()) && c.resourcename.isEmpty()) {
         prompter.alert(QStringLiteral("No Neural Network Model Configured"), AlertStyle::Warning);
         return false;
@@ -65,7 +96,7 @@ bool checkRun(ViewController& c, const TrainingStrategy& strategy, const QString
         prompter.alert(QStringLiteral("Need to load weights!"), AlertStyle::Warning);
         return false;
     }
-    if (strategy.trainingfolder.isEmpty())
+    if (!training)
         prompter.alert(QStringLiteral("No training dataset, will only perform validation."), AlertStyle::Informational);
     if (labelDocument.isEmpty()) {
         prompter.alert(QStringLiteral("No data label document"), AlertStyle::Warning);
@@ -75,7 +106,12 @@ bool checkRun(ViewController& c, const TrainingStrategy& strategy, const QString
         prompter.alert(QStringLiteral("Training Eporch must be a positive whole number."), AlertStyle::Warning);
         return false;
     }
-    return true;
+    // The worker refuses these too, but only after the run was shown as started.
+    if (!trainnn::batchSize(strategy.batchsize)) {
+        prompter.alert(QStringLiteral("Batch size must be a positive whole number."), AlertStyle::Warning);
+        return false;
+    }
+    return !training || checkTrainingData(c, strategy, labelDocument);
 }
 
 // The end of the worker's own words, or what little is known when it said nothing.
@@ -90,11 +126,10 @@ void ViewController::strategyconfig()
 {
     if (runmonitor && runmonitor->following()) {
         // Preparing data now would clear the workspace under the running worker; a worker that
-        // no longer makes progress can be ended from here.
-        const int choice = m_prompter.alert(
-            AlertRequest{QStringLiteral("A training run is in progress. Wait for it to finish before configuring another."),
-                         QString(), AlertStyle::Warning, {QStringLiteral("Wait"), QStringLiteral("Stop Training")}, nullptr});
-        if (choice == 1)
+        // no longer makes progress can be ended from here. The question closes when the run ends.
+        const int choice = m_prompter.alert(AlertRequest{QString::fromUtf8(kInProgress), QString(), AlertStyle::Warning,
+                                                         {QStringLiteral("Wait"), QStringLiteral("Stop Training")}, nullptr});
+        if (choice == 1 && runmonitor && runmonitor->following())
             runmonitor->stop();
         return;
     }
@@ -117,7 +152,6 @@ void ViewController::strategyconfig()
         m_prompter.alert(QStringLiteral("No validation data!"), AlertStyle::Warning);
         return;
     }
-    openresultview();
     trainNN();
 }
 
@@ -139,7 +173,6 @@ QScrollArea* ViewController::newStrategyPanel()
     panel->setFixedSize(400, 600);
     panel->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     panel->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    panel->hide();
     strategysheetconfig = new strategysheetview(m_prompter, datadirectory, nullptr);
     if (!urlarray.isEmpty())
         strategysheetconfig->imagefolder->setText(urlarray.first());
@@ -173,6 +206,12 @@ void ViewController::trainNN()
     request.labelDocument = labelDocument;
     request.strategy = strategy;
     const QStringList arguments = trainnn::arguments(request);
+    const QFileInfo first(urlarray.value(0));
+    const QString input = inputdatatype == 2 ? QStringLiteral("%1 pictures in %2").arg(browsermodel.urlarray.size()).arg(first.dir().dirName())
+                                             : first.fileName();
+    m_run = RunInput{inputdatatype, m_openings, root, input};
+    // The result pane appears once the run is certain to start, not for a run refused above.
+    openresultview();
     if (strategy.trainingfolder.isEmpty())
         runPureTest(arguments, root);
     else
@@ -193,6 +232,7 @@ void ViewController::startMonitoredRun(const QStringList& arguments, int epochCo
             trainingstate->setText(text);
     });
     connect(runmonitor, &RunMonitor::endedEarly, this, [this](const QString& standardError) {
+        m_prompter.closeAlert(QString::fromUtf8(kInProgress));
         m_prompter.alert(AlertRequest{QStringLiteral("Training ended before all epochs were finished."),
                                       failureText(standardError, QStringLiteral("The worker left no error output.")),
                                       AlertStyle::Critical, {}, nullptr});
@@ -210,8 +250,23 @@ void ViewController::startMonitoredRun(const QStringList& arguments, int epochCo
     }
 }
 
+bool ViewController::mayQuit()
+{
+    if (!runmonitor || !runmonitor->following())
+        return true;
+    const int choice = m_prompter.alert(AlertRequest{QStringLiteral("A training run is in progress. Stop it and quit?"), QString(),
+                                                     AlertStyle::Warning,
+                                                     {QStringLiteral("Cancel"), QStringLiteral("Stop and Quit")}, nullptr});
+    if (choice != 1)
+        return false;
+    if (runmonitor && runmonitor->following())
+        runmonitor->stop();
+    return true;
+}
+
 void ViewController::onTrainingFinished(const QString& root, const QString& standardError)
 {
+    m_prompter.closeAlert(QString::fromUtf8(kInProgress));
     if (ingestRunResults(root)) {
         completeRun();
         return;
@@ -231,10 +286,13 @@ void ViewController::runPureTest(const QStringList& arguments, const QString& ro
                                       AlertStyle::Critical, {}, nullptr});
         return;
     }
-    if (result.cancelled)
+    if (result.cancelled) {
+        trainingstate->setText(QStringLiteral("Test cancelled."));
         return;
+    }
     const QString standardError = QString::fromUtf8(result.standardError);
     if (!result.succeeded()) {
+        trainingstate->setText(QStringLiteral("The test run failed."));
         // Its prediction file would still be the unpredicted label file.
         m_prompter.alert(AlertRequest{QStringLiteral("The test run failed."),
                                       failureText(standardError, QStringLiteral("The worker left no error output.")),

@@ -2,13 +2,24 @@
 
 #include "util/textutil.h"
 
+#include <QRegularExpression>
 #include <limits>
 
 namespace gridcounts {
 
 namespace {
+// "2.5" reads as 2 like "2abc" does, but a user who typed it meant a fraction, not two.
+bool fractional(const QString& text)
+{
+    static const QRegularExpression number(QStringLiteral("^\\s*[+-]?\\d*[.,](\\d+)"));
+    const QRegularExpressionMatch m = number.match(text);
+    return m.hasMatch() && m.captured(1).contains(QRegularExpression(QStringLiteral("[1-9]")));
+}
+
 QString countProblem(const QString& what, const QString& text, int value, bool overflow)
 {
+    if (fractional(text))
+        return QStringLiteral("The %1 count must be a whole number of at least 1; \"%2\" is not a whole number.").arg(what, text);
     if (overflow)
         return QStringLiteral("The %1 count \"%2\" is too large.").arg(what, text);
     if (value < 1)

@@ -19,9 +19,9 @@ struct GridCountsResult {
     QString error;  // what is wrong, for the user, when counts is absent
 };
 
-// Each text is read as a leading decimal integer ("4abc" reads 4, " 7" reads 7). Counts below
-// 1, counts whose product leaves the 32-bit range, and counts larger than the image's pixel
-// size (tiles without pixels) are refused with a message.
+// Each text is read as a leading decimal integer ("4abc" reads 4, " 7" reads 7). Fractions
+// ("2.5"), counts below 1, counts whose product leaves the 32-bit range, and counts larger than
+// the image's pixel size (tiles without pixels) are refused with a message.
 GridCountsResult readGridCounts(const QString& colText, const QString& rowText, const QSize& imagePixels);
 
 }  // namespace gridcounts

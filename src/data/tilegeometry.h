@@ -15,10 +15,10 @@
 // with the origin at the bottom-left and y growing upward; the widget converts once to draw.
 namespace tilegeometry {
 
-// Displayed tile size in whole points (truncated toward zero).
+// Displayed tile size in points; fractional, so that tiles add up to the image they cover.
 struct TileSize {
-    int width = 0;
-    int height = 0;
+    double width = 0;
+    double height = 0;
     bool operator==(const TileSize& o) const { return width == o.width && height == o.height; }
 };
 
@@ -27,8 +27,10 @@ struct TileSize {
 double findratio(const QSizeF& image, const QSizeF& view);
 QSizeF drawSize(const QSizeF& image, const QSizeF& view);
 
-// drawsize split into the grid; 0 where a count is not positive.
-TileSize displayedTileSize(const QSizeF& drawsize, int rows, int cols);
+// A tile as it is cut from the image (whole pixels: image size / count, truncated) times the
+// display factor, so that tile (i, j) is drawn exactly over the pixels it is cut from. 0 where a
+// count is not positive.
+TileSize displayedTileSize(const QSizeF& image, double factor, int rows, int cols);
 
 // Tile (row i, column j) covers (j * tw, i * th, tw, th).
 QRectF tileRect(TilePoint tile, TileSize size);
@@ -57,8 +59,10 @@ std::vector<QLineF> markLines(const std::vector<TilePoint>& marks, TileSize size
 // draws the same pixels as stroking, much faster when thousands of marks are shown.
 QRectF strokeRect(const QLineF& segment, double width);
 
-// The circle over a tile's top-left corner: (X - 5, Y + th, 10, 10).
-QRectF predictionCircleRect(TilePoint tile, TileSize size);
+// The circle over a tile's top-left corner, (X - 5, Y + th, 10, 10), moved just inside `bounds`
+// (the view, from its origin) where it would stick out: the left column's and the top row's
+// circles would otherwise be cut in half.
+QRectF predictionCircleRect(TilePoint tile, TileSize size, const QSizeF& bounds);
 
 QColor gridLineColour(bool reversed);  // white, red when reversed
 QColor markColour(bool reversed);      // red, white when reversed
@@ -72,8 +76,8 @@ struct PredictionCircle {
 
 // Circles for the tiles of the grid where marking and prediction disagree, in row-then-column
 // order: a marked, unpredicted tile is white with a red outline, a predicted, unmarked one red
-// with a white outline; reversing swaps the two colours.
-std::vector<PredictionCircle> predictionCircles(const TileGridState& state, TileSize size);
+// with a white outline; reversing swaps the two colours. Circles stay inside `bounds`.
+std::vector<PredictionCircle> predictionCircles(const TileGridState& state, TileSize size, const QSizeF& bounds);
 
 // Marks a tile, or unmarks it when it is marked (its first occurrence goes).
 void toggleMark(std::vector<TilePoint>& marks, TilePoint tile);

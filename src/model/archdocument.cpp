@@ -2,6 +2,7 @@
 
 #include "util/diagnostics.h"
 
+#include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
 
@@ -164,12 +165,52 @@ std::optional<NodeLines> ArchDocument::nodeLines(int i) const
     return lines;
 }
 
+QString ArchDocument::freshName(const QString& className) const
+{
+    QString base = archdoc::snakeCase(className);
+    if (base.isEmpty())
+        base = QStringLiteral("layer");
+    QStringList used;
+    for (int i = 0; i < layerCount(); ++i)
+        if (const Json* entry = layer(i))
+            used << memberText(*entry, "name");
+    QString name = base;
+    for (int k = 1; used.contains(name); ++k)
+        name = base + QLatin1Char('_') + QString::number(k);
+    return name;
+}
+
 bool ArchDocument::insertBeforeOutput(const Json& layer)
 {
     Json* layers = mutableLayers();
     if (!layers || layers->empty())
         return false;
-    layers->insert(layers->end() - 1, layer);
+    Json added = layer;
+    if (!added.is_object())
+        return false;
+    // A copy keeps its template's name and inputs, which would clash with a layer of that name
+    // and read from a layer this model may not have: it gets a name of its own and is put
+    // between the output layer and what fed it.
+    const std::string name = freshName(memberText(added, "class_name")).toStdString();
+    added["name"] = name;
+    if (added.contains("config") && added["config"].is_object())
+        added["config"]["name"] = name;
+    Json& output = layers->back();
+    Json* outputNode = output.is_object() ? firstCallNode(output) : nullptr;
+    if (outputNode && !outputNode->empty() && (*outputNode)[0].is_array() && !(*outputNode)[0].empty()) {
+        const Json feeder = (*outputNode)[0];
+        Json* node = firstCallNode(added);
+        if (node && !node->empty()) {
+            for (Json& ref : *node)
+                ref = feeder;
+        } else {
+            added["inbound_nodes"] = Json::array({Json::array({feeder})});
+        }
+        for (Json& ref : *outputNode)
+            if (ref.is_array() && !ref.empty() && ref[0] == feeder[0])
+                ref[0] = name;
+    }
+    layers->insert(layers->end() - 1, added);
     return true;
 }
 
@@ -179,6 +220,20 @@ bool ArchDocument::removeLayer(int i)
     const int n = layerCount();
     if (!layers || i <= 0 || i >= n - 1)
         return false;
+    // The layers reading from the removed one read from its input instead, when it had one.
+    const Json* removed = layer(i);
+    const QStringList inputs = removed ? archdoc::inboundNames(removed->value("inbound_nodes", Json())) : QStringList();
+    const Json removedName = removed ? removed->value("name", Json()) : Json();
+    if (inputs.size() == 1 && removedName.is_string()) {
+        for (Json& entry : *layers) {
+            Json* node = entry.is_object() ? firstCallNode(entry) : nullptr;
+            if (!node)
+                continue;
+            for (Json& ref : *node)
+                if (ref.is_array() && !ref.empty() && ref[0] == removedName)
+                    ref[0] = inputs.front().toStdString();
+        }
+    }
     layers->erase(size_t(i));
     return true;
 }
@@ -228,6 +283,17 @@ UpdateOutcome ArchDocument::updateLayer(int i, const QList<PanelField>& fields)
     }
     outcome.written = true;
     return outcome;
+}
+
+QString archdoc::snakeCase(const QString& className)
+{
+    // Keras's own rule: "Conv2D" gives "conv2d", "BatchNormalization" "batch_normalization".
+    static const QRegularExpression words(QStringLiteral("(.)([A-Z][a-z]+)"));
+    static const QRegularExpression humps(QStringLiteral("([a-z])([A-Z])"));
+    QString name = className;
+    name.replace(words, QStringLiteral("\\1_\\2"));
+    name.replace(humps, QStringLiteral("\\1_\\2"));
+    return name.toLower();
 }
 
 QStringList archdoc::inboundNames(const Json& inboundNodes)

@@ -71,12 +71,16 @@ public:
     const Json* layer(int i) const;
     std::optional<NodeLines> nodeLines(int i) const;
 
-    // Inserts a copy of `layer` just before the last (output) layer. Refused (false) when the
-    // layer list is missing or empty, since there is no output layer to insert before.
+    // Inserts a copy of `layer` just before the last (output) layer, named afresh as Keras names
+    // layers ("dense", "dense_1", ...) and linked in: it reads from what fed the output layer
+    // (every input of a multi-input layer does), and the output layer reads from it. Refused
+    // (false) when the layer list is missing or empty: there is no output layer to insert before.
     bool insertBeforeOutput(const Json& layer);
     // Removes a middle layer; the first (input) and last (output) layers are never removed.
-    // Other layers' inbound names are left as they are.
+    // When the removed layer had one input, the layers that read from it read from that input.
     bool removeLayer(int i);
+    // `className` in Keras's snake case, numbered past the names the model already uses.
+    QString freshName(const QString& className) const;
     // Exchanges each dragged layer (ascending) with target, target + 1, ...; all or nothing:
     // refused when any of them is the first or last layer, or a target lies past the last.
     bool exchangeLayers(std::vector<int> dragged, int target);
@@ -136,6 +140,9 @@ SaveOutcome saveEditorCopy(const Json& json);
 std::optional<Json> findTemplate(const Json& architecture, const QString& className);
 // From `primary` first, then from `fallback`.
 std::optional<Json> findTemplate(const Json& primary, const Json& fallback, const QString& className);
+
+// A class name as Keras names its layers: "MaxPooling2D" gives "max_pooling2d".
+QString snakeCase(const QString& className);
 
 // The names of the inbound layers of call node 0, from a record's "inbound_nodes" value.
 QStringList inboundNames(const Json& inboundNodes);

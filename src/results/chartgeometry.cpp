@@ -26,7 +26,8 @@ void addGrid(Geometry& g, int rows, int cols)
 
 void addLegend(Geometry& g, int rows)
 {
-    const QPointF L(425, (rows / 2) * g.ystep);
+    // Right of the last epoch's points (they reach 4 points past its line), never over them.
+    const QPointF L(kOrigin + kDrawSide + 10, (rows / 2) * g.ystep);
     g.legendBox = QRectF(L.x(), L.y(), 80, 40);
     g.trainMarker = QRectF(L.x() + 10, L.y() + 25, 5, 5);
     g.validMarker = QRectF(L.x() + 10, L.y() + 5, 5, 5);
@@ -34,13 +35,37 @@ void addLegend(Geometry& g, int rows)
     g.texts.push_back({QRectF(L.x() + 15, L.y() - 5, 60, 20), QStringLiteral("Valid Acc")});
 }
 
+// Epochs 1 to the last, each centred under its line; with narrow columns every n-th (n a round
+// number that keeps the numbers apart) and the last one always. The caption stands right of the
+// grid, under the legend, clear of the numbers.
 void addEpochAxis(Geometry& g, int cols)
 {
-    g.texts.push_back({QRectF(kOrigin, 13, g.xstep, 10), QStringLiteral("Eporch:")});
+    constexpr double kGap = 24;  // the least distance between the centres of two numbers
+    g.texts.push_back({QRectF(kOrigin + kDrawSide + 10, 13, 60, 10), QStringLiteral("Eporch:")});
     if (g.xstep <= 0)
         return;  // the numbers would all sit on the first line
-    for (int k = 1; k < cols; ++k)
-        g.texts.push_back({QRectF(kOrigin + k * g.xstep, 13, g.xstep, 10), QString::number(k)});
+    int stride = 1;
+    for (const int step : {1, 2, 5, 10, 20, 50, 100, 200, 500, 1000}) {
+        stride = step;
+        if (step * g.xstep >= kGap)
+            break;
+    }
+    std::vector<int> epochs;
+    for (int k = stride; k <= cols; k += stride)
+        epochs.push_back(k);
+    if (!epochs.empty() && epochs.back() != cols && (cols - epochs.back()) * g.xstep < kGap)
+        epochs.pop_back();  // makes room for the last epoch's number
+    if (epochs.empty() || epochs.back() != cols)
+        epochs.push_back(cols);
+    for (const int k : epochs)
+        g.texts.push_back({QRectF(kOrigin + k * g.xstep - kGap / 2, 13, kGap, 10), QString::number(k), true});
+}
+
+// 0, 10, ... 100 beside the rows they stand for, left of the grid.
+void addAccuracyAxis(Geometry& g)
+{
+    for (int value = 0; value <= 100; value += 10)
+        g.texts.push_back({QRectF(0, kOrigin + value * g.ystep - 5, kOrigin - 3, 10), QString::number(value), true});
 }
 
 std::vector<QRectF> points(const std::vector<int>& xs, const std::vector<int>& ys, int xstep, int ystep)
@@ -48,8 +73,11 @@ std::vector<QRectF> points(const std::vector<int>& xs, const std::vector<int>& y
     std::vector<QRectF> out;
     const size_t n = std::min(xs.size(), ys.size());
     out.reserve(n);
-    for (size_t k = 0; k < n; ++k)
+    for (size_t k = 0; k < n; ++k) {
+        if (xs[k] <= 0)
+            continue;  // epoch 0 holds the lists' starting "0", not a result
         out.emplace_back(kOrigin + double(xs[k]) * xstep, kOrigin + double(ys[k]) * ystep + ystep, 4, 4);
+    }
     return out;
 }
 }  // namespace
@@ -68,6 +96,8 @@ std::optional<Geometry> layout(const ChartState& state)
     addGrid(g, rows, cols);
     addLegend(g, rows);
     addEpochAxis(g, cols);
+    if (rows == 100)
+        addAccuracyAxis(g);
     g.trainPoints = points(state.train_x, state.train_y, g.xstep, g.ystep);
     g.validPoints = points(state.valid_x, state.valid_y, g.xstep, g.ystep);
     return g;
@@ -91,7 +121,7 @@ void pointsFromTexts(const QStringList& texts, const std::vector<int>& epochs, s
 
 QString accuracyScaleText()
 {
-    return QStringLiteral("Accuracy(%)\n   0       10       20       30       40        50       60       70       80       90       100");
+    return QStringLiteral("Accuracy(%)");
 }
 
 }  // namespace chartgeometry

@@ -16,6 +16,7 @@ namespace chartgeometry {
 struct Text {
     QRectF rect;
     QString text;
+    bool centred = false;  // centred in its box; else from its left edge
 };
 
 struct Geometry {
@@ -25,7 +26,7 @@ struct Geometry {
     QRectF legendBox;
     QRectF trainMarker;
     QRectF validMarker;
-    std::vector<Text> texts;   // legend entries, "Eporch:" and the epoch numbers
+    std::vector<Text> texts;   // legend entries, "Eporch:", the epoch and the accuracy numbers
     std::vector<QRectF> trainPoints;
     std::vector<QRectF> validPoints;
 };
@@ -42,7 +43,10 @@ std::optional<Geometry> layout(const ChartState& state);
 // out together with their epoch, so the lists stay pairwise.
 void pointsFromTexts(const QStringList& texts, const std::vector<int>& epochs, std::vector<int>& xs, std::vector<int>& ys);
 
-// The accuracy scale caption beside the chart.
+// The accuracy scale caption beside the chart; its numbers are drawn by the chart, on its rows.
 QString accuracyScaleText();
+
+// Width of the chart view: the grid and, right of its last epoch, the legend.
+constexpr double kChartWidth = 512;
 
 }  // namespace chartgeometry

@@ -126,7 +126,12 @@ void RunMonitor::endRun(bool early)
     m_over = true;
     m_loopEnded = true;
     const QString text = standardErrorText();
-    const QString failure = runfiles::writeErrorLog(errorLogPath(), text);
+    if (m_stopped) {
+        for (const QString& name : runfiles::removePartialFiles(m_run.workspace))
+            diag::print("cannot remove", name);
+    }
+    // A stopped worker rarely wrote to standard error; the log then says what it last showed.
+    const QString failure = runfiles::writeErrorLog(errorLogPath(), m_stopped ? runfiles::stoppedRunLog(text, m_chunks) : text);
     if (!failure.isEmpty())
         diag::print(failure);
     if (m_stopped)

@@ -20,6 +20,8 @@ QString labelDocumentName(int inputdatatype, const QString& root);
 // The epoch count of a text that is a positive whole number (blanks around it allowed, as the
 // worker allows them); nullopt for anything else.
 std::optional<int> epochCount(const QString& text);
+// The same rule for the batch size: the worker refuses anything else, but only once it started.
+inline std::optional<int> batchSize(const QString& text) { return epochCount(text); }
 
 struct Request {
     QString scriptPath;         // argument 0

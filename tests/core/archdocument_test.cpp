@@ -158,8 +158,8 @@ TEST(LayerList, ReadsNamesClassesAndInboundsOfOddDocuments)
     EXPECT_FALSE(odd.nodeLines(2).has_value());
 }
 
-// Removing, dragging and inserting ordinary layers are checked through the editor's tests.
-TEST(LayerList, EditsPastTheEndOrIntoTheOutputAreRefusedAndTheSameClassGoesInTwice)
+// Dragging and removing ordinary layers are checked through the editor's tests.
+TEST(LayerList, EditsPastTheEndOrIntoTheOutputAreRefused)
 {
     ArchDocument doc(residual());
     EXPECT_FALSE(doc.removeLayer(8));
@@ -167,12 +167,39 @@ TEST(LayerList, EditsPastTheEndOrIntoTheOutputAreRefusedAndTheSameClassGoesInTwi
     EXPECT_FALSE(doc.exchangeLayers({2, 3}, 6));  // the second dragged layer would land on the output
     EXPECT_TRUE(doc.exchangeLayers({3}, 3));       // onto itself: accepted, nothing moves
     EXPECT_EQ(names(doc), kOrder);
-    const Json conv = residual()["config"]["layers"][2];
-    ASSERT_TRUE(doc.insertBeforeOutput(conv) && doc.insertBeforeOutput(conv));
-    EXPECT_EQ(names(doc).mid(7), (QStringList{"conv1_conv", "conv1_conv", "predictions"}));
     ArchDocument odd(Json::parse(R"({"config":{"layers":3}})"));  // a document without layers is tried in the editor's tests
-    EXPECT_FALSE(odd.insertBeforeOutput(conv));
+    EXPECT_FALSE(odd.insertBeforeOutput(residual()["config"]["layers"][2]));
     EXPECT_EQ(odd.json(), Json::parse(R"({"config":{"layers":3}})"));
+}
+
+// An inserted layer gets a name of its own and sits between the output and what fed it; a
+// removed one-input layer hands its readers its input.
+TEST(LayerList, InsertedLayersAreNamedAfreshAndLinkedRemovedOnesBypassed)
+{
+    const Json layers = residual()["config"]["layers"];
+    const struct Case {
+        int templateLayer;
+        QStringList added;      // names of the new layers, in order
+        QStringList addInputs;  // the last one's inputs
+    } cases[] = {
+        {2, {"conv2d", "conv2d_1"}, {"conv2d"}},       // the template's own name is never reused
+        {5, {"add", "add_2"}, {"add"}},                // "add_1" is taken: the next free number
+        {7, {"dense", "dense_1"}, {"dense"}},          // a copy of the output layer itself
+    };
+    for (const Case& c : cases) {
+        ArchDocument doc(residual());
+        ASSERT_TRUE(doc.insertBeforeOutput(layers[c.templateLayer]) && doc.insertBeforeOutput(layers[c.templateLayer]));
+        EXPECT_EQ(names(doc).mid(7), c.added + QStringList{"predictions"}) << c.templateLayer;
+        EXPECT_EQ(doc.nodeLines(7)->inbound->value(0), "avg_pool") << c.templateLayer;
+        EXPECT_EQ(*doc.nodeLines(8)->inbound, c.addInputs + (c.templateLayer == 5 ? c.addInputs : QStringList())) << c.templateLayer;
+        EXPECT_EQ(*doc.nodeLines(9)->inbound, QStringList{c.added.last()}) << c.templateLayer;
+        EXPECT_EQ((*doc.layer(8))["config"]["name"], c.added.last().toStdString()) << c.templateLayer;
+    }
+    ArchDocument doc(residual());
+    ASSERT_TRUE(doc.removeLayer(3));  // conv1_bn, read by conv1_relu
+    EXPECT_EQ(*doc.nodeLines(3)->inbound, QStringList{"conv1_conv"});
+    ASSERT_TRUE(doc.removeLayer(4));  // add_1 has two inputs: its reader keeps the name it had
+    EXPECT_EQ(*doc.nodeLines(4)->inbound, QStringList{"add_1"});
 }
 
 TEST(LayerTemplates, ComeFromThePrimaryArchitectureThenTheFallback)

@@ -22,7 +22,7 @@ TileGridState gridState(std::vector<TilePoint> marks = {}, std::vector<TilePoint
     return s;
 }
 
-TEST(Fitting, FactorDrawSizeAndDisplayedTiles)
+TEST(Fitting, FactorDrawSizeAndDisplayedTilesOverTheirPixels)
 {
     const struct Case {
         QSizeF image, view;
@@ -33,8 +33,11 @@ TEST(Fitting, FactorDrawSizeAndDisplayedTiles)
     } cases[] = {
         {{1000, 500}, {800, 600}, 5, 10, 0.8, {800, 400}, {80, 80}},               // landscape fits the width
         {{600, 900}, {800, 600}, 3, 4, 600.0 / 900, {400, 600}, {100, 200}},      // portrait fits the height
-        {{1000, 900}, {800, 300}, 1, 1, 1.0 / 3, {1000.0 / 3, 300}, {333, 300}},  // near-square landscape stays inside
-        {{100, 50}, {100, 600}, 3, 3, 1.0, {100, 50}, {33, 16}},                  // tiles truncate
+        {{1000, 900}, {800, 300}, 1, 1, 1.0 / 3, {1000.0 / 3, 300}, {1000.0 / 3, 300}},  // near-square landscape stays inside
+        {{100, 50}, {100, 600}, 3, 3, 1.0, {100, 50}, {33, 16}},                  // tiles of whole pixels, as cut
+        {{1000, 500}, {800, 600}, 1, 3, 0.8, {800, 400}, {333 * 0.8, 400}},       // 333-pixel tiles, not 800 / 3
+        // 250 x 250 tiles of 80 pixels over 20,000: 2.908 points each, 727 points edge to edge.
+        {{20000, 20000}, {1000, 727}, 250, 250, 727.0 / 20000, {727, 727}, {2.908, 2.908}},
         {{0, 0}, {800, 600}, 2, 2, 0.0, {0, 0}, {0, 0}},                          // no image
     };
     for (const Case& c : cases) {
@@ -42,14 +45,16 @@ TEST(Fitting, FactorDrawSizeAndDisplayedTiles)
         EXPECT_DOUBLE_EQ(findratio(c.image, c.view), c.factor);
         const QSizeF drawn = drawSize(c.image, c.view);
         EXPECT_LT(std::abs(drawn.width() - c.drawsize.width()) + std::abs(drawn.height() - c.drawsize.height()), 1e-9);
-        EXPECT_EQ(displayedTileSize(drawn, c.rows, c.cols), c.tile);
+        const TileSize tile = displayedTileSize(c.image, c.factor, c.rows, c.cols);
+        EXPECT_NEAR(tile.width, c.tile.width, 1e-9);
+        EXPECT_NEAR(tile.height, c.tile.height, 1e-9);
     }
 }
 
 TEST(Fitting, BadCountsAreRefusedWithAReason)
 {
     const std::tuple<const char*, const char*, const char*> cases[] = {
-        {"abc", "5", "reads as 0"}, {"-3", "5", "reads as -3"}, {"99999999999", "1", "too large"},
+        {"abc", "5", "reads as 0"}, {"-3", "5", "reads as -3"}, {"99999999999", "1", "too large"}, {"2.5", "5", "not a whole"},
         {"1", "100001", "100000 pixels high"}};
     for (const auto& [cols, rows, mentions] : cases) {
         const gridcounts::GridCountsResult r = gridcounts::readGridCounts(cols, rows, QSize(100000, 100000));
@@ -72,6 +77,12 @@ TEST(HitTest, LeftAndBottomInclusiveRightAndTopExclusive)
     EXPECT_EQ(clickPoint({0.7, 599.2}, 600), QPointF(0.5, 0.5));
     EXPECT_EQ(tileAt(clickPoint({0, 520}, 600), TileSize{80, 80}, 5, 10), (TilePoint{0, 0}));
     EXPECT_EQ(tileAt(clickPoint({0, 519}, 600), TileSize{80, 80}, 5, 10), (TilePoint{1, 0}));
+    // On the 20,000-pixel image a click marks the tile whose pixels lie under the pointer: the
+    // point 600 shows pixel 16,506, in tile 206; 726.5, the last point, is in the last tile.
+    const TileSize fine = displayedTileSize({20000, 20000}, 727.0 / 20000, 250, 250);
+    EXPECT_EQ(tileAt({600.5, 0.5}, fine, 250, 250), (TilePoint{0, 206}));
+    EXPECT_EQ(tileAt({400.5, 726.5}, fine, 250, 250), (TilePoint{249, 137}));
+    EXPECT_EQ(tileAt({726.5, 0.5}, fine, 250, 250), (TilePoint{0, 249}));
 }
 
 TEST(Lines, GridSkipsTheOuterBottomAndRightEdgesMarksSitOnTheTilesAndNoGridDrawsNothing)
@@ -111,7 +122,7 @@ TEST(Circles, OnlyWhereMarkAndPredictionDisagreeInRowThenColumnOrder)
     for (const Case& c : cases) {
         TileGridState s = gridState(c.marks, c.predicted);
         s.reverse = {c.reversed};
-        const std::vector<PredictionCircle> circles = predictionCircles(s, TileSize{80, 80});
+        const std::vector<PredictionCircle> circles = predictionCircles(s, TileSize{80, 80}, QSizeF(800, 600));
         std::vector<TilePoint> tiles;
         for (const PredictionCircle& circle : circles)
             tiles.push_back(circle.tile);
@@ -123,6 +134,12 @@ TEST(Circles, OnlyWhereMarkAndPredictionDisagreeInRowThenColumnOrder)
     EXPECT_TRUE(composeTileGrid(s, *s.viewsize).circles.empty());
     s.hasprediction = true;
     EXPECT_EQ(composeTileGrid(s, *s.viewsize).circles.size(), 1u);
+
+    // Over a tile's top-left corner, moved inside the view where that corner is on its edge.
+    const std::pair<TilePoint, QRectF> placed[] = {
+        {{1, 1}, {75, 160, 10, 10}}, {{1, 0}, {0, 160, 10, 10}}, {{4, 3}, {235, 390, 10, 10}}};
+    for (const auto& [tile, rect] : placed)
+        EXPECT_EQ(predictionCircleRect(tile, TileSize{80, 80}, QSizeF(800, 400)), rect) << tile.row << "," << tile.col;
 }
 
 }  // namespace

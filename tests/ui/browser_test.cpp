@@ -107,35 +107,36 @@ TEST(Browser, OpensWithLabelZeroKeyedByBaseNameAndReopenedNamesStartAtZero)
     EXPECT_TRUE(b.selected().isEmpty()) << "the first set's selection does not carry over";
 }
 
-TEST(Browser, TheMostRecentSelectionAloneIsLabelled)
+// Clicks, Ctrl-clicks and an earlier selection's thumbnail clicked alone are the walkthrough's.
+TEST(Browser, LabelImagesReachesEveryThumbnailShownSelected)
 {
-    Browser b;
-    b.open(makeImages(QStringLiteral("select"), {"A.png", "B.png", "C.png", "D.png"}));
-    // A and B in one selection, then C added with a modifier click.
-    b.select(0, 1);
-    b.click(2, Qt::ControlModifier);
-    EXPECT_EQ(b.list()->selectionModel()->selectedIndexes().size(), 3);
-    EXPECT_EQ(b.selected(), (QList<int>{2}));
-    b.labelSelection(QStringLiteral("7"));
-    EXPECT_EQ(QStringList({b.label(0), b.label(1), b.label(2)}), QStringList({"0", "0", "7"}));
-    // Deselecting does not change what the next bulk label reaches.
-    b.click(2, Qt::ControlModifier);
-    EXPECT_EQ(b.selected(), (QList<int>{2}));
-    // A plain click replaces everything with the clicked thumbnail.
-    b.click(3);
-    EXPECT_EQ(b.selected(), (QList<int>{3}));
-    b.labelSelection(QStringLiteral("8"));
-    EXPECT_EQ(QStringList({b.label(2), b.label(3)}), QStringList({"7", "8"}));
-
-    // A rubber band from the empty space below the first line across A and B, reported once released.
-    QWidget* vp = b.list()->viewport();
-    QTest::mousePress(vp, Qt::LeftButton, Qt::NoModifier, QPoint(2, 214));
-    for (const QPoint& p : {b.imagePoint(0), b.imagePoint(1)}) {
-        QMouseEvent move(QEvent::MouseMove, p, vp->mapToGlobal(p), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(vp, &move);
+    const auto rubberBand = [](Browser& b) {
+        // From the empty space below the first line across A and B.
+        QWidget* vp = b.list()->viewport();
+        QTest::mousePress(vp, Qt::LeftButton, Qt::NoModifier, QPoint(2, 214));
+        for (const QPoint& p : {b.imagePoint(0), b.imagePoint(1)}) {
+            QMouseEvent move(QEvent::MouseMove, p, vp->mapToGlobal(p), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(vp, &move);
+        }
+        QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, b.imagePoint(1));
+    };
+    const struct Way {
+        const char* how;
+        std::function<void(Browser&)> select;
+        QStringList labels;
+    } ways[] = {
+        {"Shift-click from A to C", [](Browser& b) { b.click(0); b.click(2, Qt::ShiftModifier); }, {"7", "7", "7", "0"}},
+        {"rubber band over A and B", rubberBand, {"7", "7", "0", "0"}},
+        {"A to C, then C off", [](Browser& b) { b.select(0, 2); b.click(2, Qt::ControlModifier); }, {"7", "7", "0", "0"}},
+        {"A to C, then D alone", [](Browser& b) { b.select(0, 2); b.click(3); }, {"0", "0", "0", "7"}},
+    };
+    for (const Way& way : ways) {
+        Browser b;
+        b.open(makeImages(QStringLiteral("select"), {"A.png", "B.png", "C.png", "D.png"}));
+        way.select(b);
+        b.labelSelection(QStringLiteral("7"));
+        EXPECT_EQ(QStringList({b.label(0), b.label(1), b.label(2), b.label(3)}), way.labels) << way.how;
     }
-    QTest::mouseRelease(vp, Qt::LeftButton, Qt::NoModifier, b.imagePoint(1));
-    EXPECT_EQ(b.selected(), (QList<int>{0, 1}));
 }
 
 TEST(Browser, TypedLabelsFramesAndPredictionsUntilTheNextOpen)
@@ -192,10 +193,10 @@ TEST(Browser, TypedLabelsFramesAndPredictionsUntilTheNextOpen)
     b.select(0, 0);
     b.open({});
     EXPECT_EQ(b.model().rowCount(), 0);
-    b.labelSelection(QStringLiteral("1"));  // nothing selected any more: nothing happens
+    b.labelSelection(QStringLiteral("1"));  // nothing selected any more: nothing is labelled, and the user is told
     EXPECT_EQ(set.data.value("w"), "0");  // reopened names start at zero, and stay so
     b.reenterLabelPane();
-    EXPECT_TRUE(b.f.prompter.messages().isEmpty());
+    EXPECT_EQ(b.f.prompter.messages(), QStringList{"Select the thumbnails to label first."});
 }
 
 TEST(Browser, ThousandsOfImagesDecodeOnlyAroundTheScreen)

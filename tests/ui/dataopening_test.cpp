@@ -53,7 +53,7 @@ TEST(OpenData, ImageThenTableKeepsBothShowsTheTableAndCancelKeepsEverything)
     f.open({f.write("a.png"), f.write("b.csv", "a,b\n1,2\n")});
     ASSERT_EQ(f.prompter.fileRequests().size(), 1);
     const FileRequest& asked = f.prompter.fileRequests().front();
-    EXPECT_EQ(asked.title, "Choose a jpg or png file");
+    EXPECT_EQ(asked.title, "Choose jpg or png images, an image folder or a csv table");
     EXPECT_TRUE(asked.chooseFiles && asked.chooseDirectories && asked.multiple);
     EXPECT_TRUE(c->LabelViewBtn->isChecked() && c->labelView->isVisible() && !c->trainView->isVisible());
     c->Opendata();  // cancelled: what was opened stays
@@ -82,7 +82,7 @@ TEST(OpenData, EachKindOfPickedItem)
         // Rejected items alert and the rest still open.
         {{"report.pdf", "later.JPEG.png"}, {"later.JPEG.png"}, {kWrongFile}, 1},
         // A file without extension is taken for a folder that cannot be listed.
-        {{"data", "t.csv"}, {"t.csv"}, {"Cannot enumerate folder at" + f.file("data")}, 3},
+        {{"data", "t.csv"}, {"t.csv"}, {"Cannot enumerate folder at " + f.file("data")}, 3},
         // Folders are scanned for images whatever their name.
         {{"photos.v2"}, {"photos.v2/x.JPG", "photos.v2/y.jpeg"}, {}, 2},
         // A folder with a single image adds to the images picked before it; one without images says so.

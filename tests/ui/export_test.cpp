@@ -77,7 +77,7 @@ TEST(ExportResults, ExportingTwiceReplacesEveryCopy)
     const FileRequest& panel = f.prompter.fileRequests().front();
     EXPECT_EQ(panel.title, "Choose folder to save");
     EXPECT_TRUE(panel.chooseDirectories && !panel.chooseFiles && panel.canCreateDirectories);
-    EXPECT_EQ(f.prompter.messages(), QStringList(2, "Finish export to" + dest));
+    EXPECT_EQ(f.prompter.messages(), QStringList(2, "Finish export to " + dest));
     EXPECT_EQ(QDir(dest).entryList(kAll, QDir::Name), (QStringList{"field_00.png", "field_01.png", "field_outputlabel.csv", "mine.txt"}));
     EXPECT_EQ(QImage(dest + "/field_00.png").size(), QSize(10, 10)) << "the stale copy was replaced";
     EXPECT_EQ(readAll(dest + "/field_outputlabel.csv"), readAll(ws.filePath("field_outputlabel.csv")));
@@ -103,14 +103,14 @@ TEST(ExportResults, ARunIsCopiedWithItsFoldersButNeverIntoItsWorkspace)
     const QString dest = freshFolder("export-folder-run");
     f.prompter.answerPaths({dest});
     c.outputresult();
-    EXPECT_EQ(f.prompter.messages(), QStringList{"Finish export to" + dest});
+    EXPECT_EQ(f.prompter.messages(), QStringList{"Finish export to " + dest});
     EXPECT_EQ(readAll(dest + "/folderimage_outputlabel.csv"), readAll(ws + "/folderimage_outputlabel.csv")) << "predictions kept";
     EXPECT_EQ(readAll(dest + "/my_model.h5"), "model");
     EXPECT_EQ(readAll(dest + "/saved/assets/vocab.txt"), "v") << "folders come with their contents";
     EXPECT_TRUE(QFile::exists(ws + "/my_model.h5")) << "the run's files were not cleaned away";
 }
 
-TEST(ExportResults, NothingHappensWithoutResultsOrAGridOrAChosenFolder)
+TEST(ExportResults, NothingIsExportedWithoutResultsOrAGridOrAChosenFolder)
 {
     ControllerFixture f;
     ViewController& c = *f.controller;
@@ -120,6 +120,8 @@ TEST(ExportResults, NothingHappensWithoutResultsOrAGridOrAChosenFolder)
     c.havesingleimg = true;  // an image without a grid
     c.outputresult();
     EXPECT_TRUE(f.prompter.fileRequests().isEmpty());
+    EXPECT_EQ(f.prompter.messages(), QStringList(2, "Nothing to export yet."));
+    f.prompter.clear();
 
     finishedRun(c);
     c.gridmodel.hasprediction = true;

@@ -41,9 +41,16 @@ TEST(ModelSources, PretrainedChoiceLocksTheEditorAndANewModelUnlocksItAndGenerat
     EXPECT_EQ(c->jsonprepare["config"]["layers"].size(), 177u);
     EXPECT_EQ(c->scrollview->widget(), c->lasttrainview);
 
+    // Layers added and removed keep the graph whole: two Dense layers in, the first out again.
+    c->addnodeclass(QStringLiteral("Dense"));
+    c->addnodeclass(QStringLiteral("Dense"));
+    const int added = editorLayers(c) - 3;
+    EXPECT_EQ(QString::fromStdString(c->editorDocument()["config"]["layers"][added]["name"]), "dense");
+    c->nodecollectionView->popupconfig(added);
+    c->nodecollectionView->removelayer();
     c->generateMLModel();
     ASSERT_FALSE(f.prompter.messages().isEmpty());
-    EXPECT_EQ(f.prompter.messages().last(), "Generate model succeed!");
+    EXPECT_EQ(f.prompter.messages().last(), "Generate model succeed!") << f.prompter.alerts().last().informative.toStdString();
     EXPECT_TRUE(QFile::exists(paths::cachesFile("custommodel_temp.json")));
 }
 

@@ -166,6 +166,8 @@ TEST(Selection, OrangeBorderSinglePanelFloatingOverTheColumnDeselectClosesAndDra
     e.click(3);
     EXPECT_EQ(e.editor->collectionView->item(2)->nodeview->borderWidth(), 0.0);
     EXPECT_EQ(e.editor->collectionView->item(3)->nodeview->borderWidth(), 3.0);
+    // The panel stands beside the column, never over a node's text.
+    EXPECT_LE(e.editor->layerconfig->geometry().right(), nodegeometry::nodeBox(3).left());
     // Only the new layer's rows, as editable fields and choices (the rows themselves are the form's).
     EXPECT_EQ(e.panel(), "100:e=conv1_bn 1:c=true 7:e=0.99 8:e=1.001e-05 2:c=true 3:c=true 200:e=conv1_conv 201:e=");
     const QPoint before = e.editor->layerconfig->pos();  // the panel stays put while the column scrolls
@@ -177,6 +179,17 @@ TEST(Selection, OrangeBorderSinglePanelFloatingOverTheColumnDeselectClosesAndDra
     EXPECT_EQ(e.editor->collectionView->item(3)->nodeview->borderWidth(), 0.0);
     EXPECT_FALSE(e.editor->panelIsOpen());
     EXPECT_TRUE(e.editor->selecteditempaths.isEmpty());
+
+    // The keyboard reaches every node, those without a widget on screen too, and says which.
+    QApplication::setActiveWindow(&e.window);
+    e.editor->collectionView->setFocus();
+    for (const auto& [key, selected] : {std::pair{Qt::Key_End, 7}, std::pair{Qt::Key_Up, 6}, std::pair{Qt::Key_Home, 0}}) {
+        QTest::keyClick(e.editor->collectionView, key);
+        EXPECT_EQ(e.editor->collectionView->selectedItem(), selected);
+        EXPECT_TRUE(e.editor->panelIsOpen());
+    }
+    EXPECT_EQ(e.editor->collectionView->accessibleDescription(), "Layer 1 of 8: input_1, InputLayer");
+    e.click(-1);
 
     // Press and move starts a drag of the pressed node.
     nodecollectionview* column = e.editor->collectionView;
@@ -215,9 +228,18 @@ TEST(Editing, ExchangeAndRemoveMiddleLayersOfACustomModelOnly)
     e.press(QStringLiteral("Remove Layer"));
     EXPECT_EQ(e.editor->nodedice.layerCount(), 7);
     EXPECT_EQ(e.name(3), "conv1_conv");
-    EXPECT_EQ(e.editor->nodedice.nodeLines(2)->inbound, QStringList{"conv1_bn"});  // left naming the removed layer
+    EXPECT_EQ(e.editor->nodedice.nodeLines(2)->inbound, QStringList{"conv1_conv"});  // reads what the removed layer read
     EXPECT_FALSE(e.editor->panelIsOpen());
     EXPECT_EQ(e.editor->collectionView->numberOfItems(), 7);
+
+    // The input and output layers stay, and the user is told why.
+    for (const int end : {0, 6}) {
+        e.prompter.clear();
+        e.click(end);
+        e.press(QStringLiteral("Remove Layer"));
+        EXPECT_EQ(e.editor->nodedice.layerCount(), 7);
+        EXPECT_EQ(e.prompter.messages().size(), 1) << end;
+    }
 }
 
 TEST(Editing, DocumentsWithoutLayersShowNoNodesAndTakeNoAddition)
@@ -273,10 +295,10 @@ TEST(Workflow, BuildAddRenameConnectAndSave)
     g.type(6, QStringLiteral("8"));
     g.press(QStringLiteral("Update Layer"));
     g.chooseClass(QStringLiteral("Conv2D"));
-    ASSERT_EQ(g.names(), (QStringList{"input_1", "conv1_conv", "avg_pool", "conv1_conv", "predictions"}));
-    EXPECT_EQ(g.layer(3), residual()["config"]["layers"][2]);  // the template, verbatim
+    // A name of its own, between the output and what fed it.
+    ASSERT_EQ(g.names(), (QStringList{"input_1", "conv1_conv", "avg_pool", "conv2d", "predictions"}));
     EXPECT_EQ(g.layer(1)["config"]["filters"], 8);            // the earlier update survived
-    EXPECT_FALSE(g.hasLine(2, 3));
+    EXPECT_TRUE(g.hasLine(2, 3) && g.hasLine(3, 4));
     g.click(3);
     g.type(100, QStringLiteral("conv2"));
     g.type(200, QStringLiteral("avg_pool"));
@@ -285,7 +307,7 @@ TEST(Workflow, BuildAddRenameConnectAndSave)
     g.press(QStringLiteral("Update Layer"));
     EXPECT_EQ(g.layer(3)["config"]["name"], "conv2");
     EXPECT_EQ(g.layer(3)["config"]["kernel_size"], Json::parse("[3,3]"));
-    EXPECT_TRUE(g.hasLine(2, 3));  // the new node now draws to avg_pool
+    EXPECT_TRUE(g.hasLine(2, 3));
     EXPECT_TRUE(g.prompter.alerts().isEmpty());
     const SaveOutcome saved = archdoc::saveEditorCopy(g.c->editorDocument());
     ASSERT_TRUE(saved.ok);

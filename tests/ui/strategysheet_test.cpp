@@ -1,7 +1,5 @@
-#include "support/fixture.h"
 #include "support/scriptedprompter.h"
 #include "training/ui/strategysheetview.h"
-#include "worker/paths.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -119,14 +117,4 @@ TEST(StrategySheet, PanelsFillTheirFieldAndCancellingLeavesIt)
         EXPECT_TRUE(r.chooseFiles == c.files && r.chooseDirectories == c.directories && !r.multiple) << c.button;
         EXPECT_EQ(r.startDirectory, "/work/space");
     }
-}
-
-TEST(StrategySheet, TheControllerBuildsAFormThatOpensInTheWorkspace)
-{
-    ControllerFixture f;
-    strategysheetview* form = f.controller->strategysheetconfig;
-    ASSERT_NE(form, nullptr);
-    QTest::mouseClick(form->findChild<QPushButton*>("opentrainingfolder"), Qt::LeftButton);
-    ASSERT_EQ(f.prompter.fileRequests().size(), 1);
-    EXPECT_EQ(f.prompter.fileRequests().front().startDirectory, paths::workspaceFolder());
 }

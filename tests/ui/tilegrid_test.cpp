@@ -116,7 +116,7 @@ TEST(TileGrid, DrawingClicksBadCountsAndZoom)
     struct Bad {
         const char *cols, *rows, *says;
     };
-    for (const Bad& bad : {Bad{"abc", "5", "column count"}, Bad{"1001", "5", "1000 pixels wide"}}) {
+    for (const Bad& bad : {Bad{"abc", "5", "column count"}, Bad{"2.5", "5", "not a whole number"}, Bad{"1001", "5", "1000 pixels wide"}}) {
         g.prompter.clear();
         g.draw(bad.cols, bad.rows);
         ASSERT_EQ(g.prompter.messages().size(), 1) << bad.cols << " x " << bad.rows;
@@ -129,19 +129,45 @@ TEST(TileGrid, DrawingClicksBadCountsAndZoom)
     EXPECT_EQ(g.marks(), (Marks{{4, 9}, {0, 1}}));
     EXPECT_FALSE(c->preparedata().isEmpty()) << "the marked grid can still be prepared";
 
-    // Redrawing reads the leading digits and keeps the marks.
-    g.draw("4abc", " 7");
-    EXPECT_EQ(c->tilesize->text(), "Tile size: {250, 71}");
+    // Other counts would lay the marks over other pixels: asked first; Cancel keeps grid and marks,
+    // Redraw clears them. The same counts again ask nothing and keep them.
+    g.prompter.clear();
+    g.draw("4abc", " 7");  // unanswered: Cancel, the first button
+    EXPECT_EQ(g.prompter.messages(), QStringList{"Redrawing the grid clears 2 marked tiles."});
+    EXPECT_EQ(c->tilesize->text(), "Tile size: {100, 100}");
+    g.draw("10", "5");
     EXPECT_EQ(g.marks(), (Marks{{4, 9}, {0, 1}}));
+    g.prompter.answerAlert(1);
+    g.draw("4abc", " 7");  // the leading digits count
+    EXPECT_EQ(c->tilesize->text(), "Tile size: {250, 71}");
+    EXPECT_TRUE(g.marks().empty());
 
     // Clicks follow the view when zoomed: 1500 points wide, tiles of 150 x 150.
     g.draw("10", "5");
+    EXPECT_EQ(g.prompter.messages().size(), 2) << "no marks: nothing to ask";
     c->magnify(0.5);
     QApplication::processEvents();
     ASSERT_EQ(c->testview->width(), 1500);
     g.clickAt(3 * 150 + 75, 2 * 150 + 75);
-    EXPECT_EQ(g.marks(), (Marks{{4, 9}, {0, 1}, {2, 3}}));
+    EXPECT_EQ(g.marks(), (Marks{{2, 3}}));
     EXPECT_TRUE(colourNear(g.shot(), g.at(450, 400), kRed));
+}
+
+TEST(TileGrid, CirclesOnTheViewEdgeAreDrawnWhole)
+{
+    Grid g;
+    g.open(g.image("full.png", QSize(1000, 742)));  // fills the view: its top row touches the edge
+    g.draw("10", "2");
+    g.c->gridmodel.predictpoints = {{1, 0}};
+    g.c->gridmodel.hasprediction = true;
+    g.c->refreshTileGrid();
+    // The circle of the top-left tile lies within the first 10 points of the view, both ways.
+    const QImage corner = g.shot().copy(0, 0, 10, 10);
+    int red = 0;
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 10; ++x)
+            red += corner.pixelColor(x, y) == kRed ? 1 : 0;
+    EXPECT_GT(red, 15) << "a quarter of it when cut at both edges";
 }
 
 TEST(TileGrid, CirclesAndReverseUntilAnotherImageClearsAllButTheReverse)
@@ -177,6 +203,8 @@ TEST(TileGrid, CirclesAndReverseUntilAnotherImageClearsAllButTheReverse)
 
     g.open(g.image("tall.png", QSize(300, 600)));
     EXPECT_TRUE(g.marks().empty() && g.c->gridmodel.predictpoints.empty());
+    // The pane shows the new image's state, not the last grid's counts and tile size.
+    EXPECT_EQ(QStringList({g.c->gridcol->text(), g.c->tilesize->text()}), QStringList({"10", "Tile size: "}));
     EXPECT_FALSE(g.c->gridmodel.hasprediction || g.c->gridmodel.hasGrid());
     EXPECT_TRUE(g.c->gridmodel.reversed());
 }

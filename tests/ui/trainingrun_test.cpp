@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSlider>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -97,49 +98,6 @@ struct GridRun {
     }
 };
 
-TEST(TrainingRun, MonitoredRunRefusesNewWorkThenEndsWithPredictionsAndMetrics)
-{
-    GridRun r;
-    ViewController* c = r.c;
-    const QString argsFile = r.folder + QStringLiteral("/args.txt");
-    ScopedEnv record("FAKE_TRAINNN_ARGS", argsFile.toUtf8());
-    ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "0.05");
-    r.train();
-    EXPECT_EQ(r.f.prompter.messages().value(1), QStringLiteral("Training Strategy Panel"));
-    EXPECT_EQ(r.f.prompter.alerts().value(1).buttons, (QStringList{"Start!", "Cancel"}));
-    EXPECT_EQ(c->trainingstate->text(), QStringLiteral("Prepare to train ......"));
-    EXPECT_TRUE(c->ResultViewBtn->isEnabled());
-    RunMonitor* monitor = c->runmonitor;
-    ASSERT_TRUE(monitor && monitor->following());
-    std::vector<size_t> sizes;  // the chart grows as each checkpoint appears
-    QObject::connect(monitor, &RunMonitor::chartUpdated, c, [&] { sizes.push_back(c->painres->state.valid_x.size()); });
-
-    // While it runs, neither a second run nor an export may touch the workspace.
-    c->strategyconfig();
-    EXPECT_EQ(r.f.prompter.messages().last(), QStringLiteral("A training run is in progress. Wait for it to finish before configuring another."));
-    EXPECT_EQ(c->runmonitor, monitor);
-    r.f.prompter.answerPaths({testenv::scratchFolder()});
-    c->outputresult();
-    EXPECT_EQ(r.f.prompter.messages().last(), QStringLiteral("A training run is in progress. Export its results when it has finished."));
-    EXPECT_TRUE(r.f.prompter.fileRequests().isEmpty());
-
-    ASSERT_TRUE(r.waitFor(kFinished)) << r.f.prompter.messages().join(" | ").toStdString();
-    EXPECT_EQ(sizes, (std::vector<size_t>{2, 3, 4}));
-    EXPECT_EQ(c->gridmodel.predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
-    EXPECT_EQ(c->trainingstate->text().section(QLatin1Char('\n'), 0, 0), QStringLiteral("Training state in epoch 3 "));
-    EXPECT_EQ(c->painres->state.colnum, 3);  // one chart column per epoch
-    EXPECT_EQ(c->painres->state.valid_y, (std::vector<int>{0, 60, 70, 80}));
-    EXPECT_EQ(c->painres->state.train_y, (std::vector<int>{0, 70, 80, 90}));
-    EXPECT_EQ(c->documentView(), c->metricview);
-
-    const QStringList args = readFile(argsFile).split(QLatin1Char('\n'));
-    ASSERT_GE(args.size(), 17);
-    EXPECT_TRUE(args[0].endsWith(QStringLiteral("/custommodel_temp.json")));
-    EXPECT_EQ(args.mid(1, 16), (QStringList{c->datadirectory, c->datadirectory, "ResNet50", "", "4", "3", "Adam", "mean_squared_error",
-                                            paths::resourcePath("resnet50", "json"), "field_outputlabel.csv", "0.60", "false", "false", "false", "false", ""}));
-    EXPECT_EQ(readFile(args[0]), kModel);  // the pre-trained architecture, written compactly
-}
-
 struct Failure {
     const char* env;
     const char* value;
@@ -179,16 +137,46 @@ TEST(TrainingRun, FailuresAreReportedAndKeepEarlierPredictions)
     }
 }
 
-TEST(TrainingRun, PureTestMarksPredictedTilesWithoutMetrics)
+// The walkthrough follows a run through the real dialogs; here what it cannot see: the command
+// line, the chart growing, and what the run may not touch while it goes on.
+TEST(TrainingRun, DataOpenedDuringARunGetsNoneOfItsResultsWhichSayWhoseTheyAre)
 {
     GridRun r;
-    r.pureTest();
-    EXPECT_TRUE(r.f.prompter.messages().contains(QStringLiteral("No training dataset, will only perform validation.")));
-    EXPECT_EQ(r.f.prompter.messages().last(), kPureFinished);
-    EXPECT_TRUE(r.c->gridmodel.hasprediction);
-    EXPECT_EQ(r.c->gridmodel.predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
-    EXPECT_EQ(r.c->documentView(), r.c->blankview);
-    EXPECT_EQ(r.c->strategysheetconfig->imagefolder->text(), r.c->urlarray.first());  // the form's default
+    ViewController* c = r.c;
+    const QString argsFile = r.folder + QStringLiteral("/args.txt");
+    ScopedEnv record("FAKE_TRAINNN_ARGS", argsFile.toUtf8());
+    ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "0.2");
+    r.train("3");
+    ASSERT_TRUE(c->runmonitor && c->runmonitor->following());
+    std::vector<size_t> sizes;  // the chart grows as each checkpoint appears
+    QObject::connect(c->runmonitor, &RunMonitor::chartUpdated, c, [&] { sizes.push_back(c->painres->state.valid_x.size()); });
+    EXPECT_TRUE(c->ResultViewBtn->isChecked()) << "the pane button names the results shown";
+    EXPECT_EQ(c->resultsource->text(), QStringLiteral("Results of field.png"));
+    r.f.prompter.answerPaths({testenv::scratchFolder()});
+    c->outputresult();  // a copy taken now would be half written
+    EXPECT_EQ(r.f.prompter.messages().last(), QStringLiteral("A training run is in progress. Export its results when it has finished."));
+    // Quitting asks while the run goes on; Cancel keeps both.
+    EXPECT_FALSE(c->mayQuit());
+    EXPECT_EQ(r.f.prompter.messages().last(), QStringLiteral("A training run is in progress. Stop it and quit?"));
+    EXPECT_TRUE(c->runmonitor->following());
+
+    QImage other(90, 30, QImage::Format_RGB32);
+    other.fill(Qt::blue);
+    other.save(r.folder + QStringLiteral("/other.png"));
+    r.f.prompter.answerPaths({r.folder + QStringLiteral("/other.png")});
+    c->Opendata();
+    ASSERT_TRUE(r.waitFor(kFinished)) << r.f.prompter.messages().join(" | ").toStdString();
+    EXPECT_TRUE(c->gridmodel.predictpoints.empty() && !c->gridmodel.hasprediction) << "the new image got the old one's predictions";
+    EXPECT_TRUE(c->ResultViewBtn->isChecked() && c->documentView() == c->metricview);
+    EXPECT_EQ(c->resultsource->text(), QStringLiteral("Results of an earlier input: field.png"));
+    EXPECT_TRUE(c->mayQuit());
+    EXPECT_EQ(sizes, (std::vector<size_t>{2, 3, 4}));
+    EXPECT_EQ(c->painres->state.valid_y, (std::vector<int>{0, 60, 70, 80}));
+
+    const QStringList args = readFile(argsFile).split(QLatin1Char('\n'));
+    ASSERT_GE(args.size(), 17);
+    EXPECT_EQ(args.mid(3, 7), (QStringList{"ResNet50", "", "4", "3", "Adam", "mean_squared_error", paths::resourcePath("resnet50", "json")}));
+    EXPECT_EQ(readFile(args[0]), kModel);  // the pre-trained architecture, written compactly
 }
 
 TEST(TrainingRun, FolderInputPredictionsGoToTheThumbnailsAfterTrainingOrAPureTest)
@@ -239,6 +227,16 @@ TEST(TrainingRun, StopsBeforeAnyWorkerStarts)
         {"table input", [](ViewController* c) { c->preparedata(); c->inputdatatype = 3; }, untouched, "No data label document"},
         {"epochs not a whole number", none, [](strategysheetview& s) { s.trainingeporch->setText(QStringLiteral("3x")); },
          "Training Eporch must be a positive whole number."},
+        {"batch size 0", none, [](strategysheetview& s) { s.batchsize->setText(QStringLiteral("0")); },
+         "Batch size must be a positive whole number."},
+        {"nothing to train on", none,
+         [](strategysheetview& s) {
+             s.trainingfolder->setText(paths::workspaceFolder());
+             s.trainvalidbar->setValue(0);
+         },
+         "A training share of 0.00 leaves nothing to train on."},
+        {"one class only", [](ViewController* c) { c->gridmodel.clickpoints.clear(); },
+         [](strategysheetview& s) { s.trainingfolder->setText(paths::workspaceFolder()); }, "Training needs samples of two classes or more."},
     };
     for (const CheckCase& k : cases) {
         GridRun r;
@@ -309,6 +307,28 @@ TEST(RunMonitor, FinishedRunsEarlyEndsAndSilentWorkersAreTold)
         EXPECT_TRUE(k.validX.empty() || told.startsWith(QStringLiteral("warning: a line on standard error"))) << k.env;
         EXPECT_EQ(readFile(ws + QStringLiteral("/field_error.log")), told) << k.env;
     }
+}
+
+TEST(RunMonitor, StoppedByTheUserLeavesNoPartialFileAndALogThatSaysSo)
+{
+    const QString ws = freshWorkspace();
+    ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "5");
+    auto* process = new QProcess;
+    RunMonitor monitor(process, RunMonitor::Run{3, ws, QStringLiteral("field")});
+    QStringList states;
+    QObject::connect(&monitor, &RunMonitor::stateChanged, [&](const QString& s) { states << s; });
+    process->start(QStringLiteral("/usr/bin/python3"), workerArguments(ws));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !monitor.outputChunks().isEmpty(); }, 30000));
+    QFile partial(ws + QStringLiteral("/.partial-abc123.tmp"));  // what a worker cut short leaves
+    ASSERT_TRUE(partial.open(QIODevice::WriteOnly));
+    partial.close();
+    monitor.stop();
+    EXPECT_FALSE(monitor.following());
+    EXPECT_EQ(states.last(), QStringLiteral("Training stopped."));
+    EXPECT_FALSE(QFile::exists(partial.fileName()));
+    const QString log = readFile(ws + QStringLiteral("/field_error.log"));
+    EXPECT_TRUE(log.contains(QStringLiteral("Training stopped by the user.")) && log.contains(monitor.outputChunks().first().trimmed()))
+        << log.toStdString();
 }
 
 TEST(RunMonitor, EndsAWorkerStillRunningWhenDestroyed)

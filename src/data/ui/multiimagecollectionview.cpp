@@ -43,7 +43,6 @@ void multiimagecollectionview::commoninit()
 {
     // Rows of the previous set mean nothing in the new one.
     selsectedimage.clear();
-    m_gestureSelected.clear();
     m_loader->reset();
     m_model->reset();
     // Not scrollToTop(): asking where a row is would lay out the whole list before it has its size.
@@ -109,22 +108,20 @@ void multiimagecollectionview::selectionChanged(const QItemSelection& selected, 
         for (int row = range.top(); row <= range.bottom(); ++row)
             added.append(row);
     for (const QItemSelectionRange& range : deselected)
-        for (int row = range.top(); row <= range.bottom(); ++row) {
+        for (int row = range.top(); row <= range.bottom(); ++row)
             m_model->applyBorderEvent(row, PhotoEvent::SelectionChanged);
-            m_gestureSelected.remove(row);
-        }
     for (const int row : added)
         m_model->applyBorderEvent(row, PhotoEvent::SelectionChanged);
     m_list->viewport()->update();
-    if (added.isEmpty())
-        return;  // deselection alone is no selection callback
-    if (m_list->isPressing()) {
-        // A click or rubber band reports the rows it selected once, when the mouse is released.
-        for (const int row : added)
-            m_gestureSelected.insert(row);
-        return;
-    }
-    didSelectItems(added);
+    // Labelling reaches every thumbnail shown as selected, however it came to be selected
+    // (click, Ctrl, Shift, rubber band), not only the rows of the latest callback.
+    selsectedimage.clear();
+    for (const QItemSelectionRange& range : m_list->selectionModel()->selection())
+        for (int row = range.top(); row <= range.bottom(); ++row)
+            selsectedimage.append(row);
+    std::sort(selsectedimage.begin(), selsectedimage.end());
+    if (!added.isEmpty())
+        didSelectItems(added);
 }
 
 void multiimagecollectionview::didSelectItems(const QList<int>& rows)
@@ -133,16 +130,10 @@ void multiimagecollectionview::didSelectItems(const QList<int>& rows)
     for (const int row : rows)
         names << QString::number(row);
     diag::print("select item at ", names);
-    selsectedimage.clear();
-    for (const int row : rows) {
-        diag::print(m_model->labelAt(row));
-        selsectedimage.append(row);
-    }
 }
 
 void multiimagecollectionview::pressed(int row, bool wasSelected)
 {
-    m_gestureSelected.clear();
     m_model->applyBorderEvent(row, PhotoEvent::HighlightChanged,
                               wasSelected ? Highlight::ForDeselection : Highlight::ForSelection);
     repaintRow(row);
@@ -154,12 +145,6 @@ void multiimagecollectionview::released(int row)
         m_model->applyBorderEvent(row, PhotoEvent::HighlightChanged, Highlight::None);
         repaintRow(row);
     }
-    if (m_gestureSelected.isEmpty())
-        return;
-    QList<int> rows = m_gestureSelected.values();
-    std::sort(rows.begin(), rows.end());
-    m_gestureSelected.clear();
-    didSelectItems(rows);
 }
 
 void multiimagecollectionview::painted()

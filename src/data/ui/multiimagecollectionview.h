@@ -5,7 +5,6 @@
 #include <QDeadlineTimer>
 #include <QItemSelection>
 #include <QList>
-#include <QSet>
 #include <QWidget>
 
 class PhotoListView;
@@ -21,8 +20,7 @@ public:
     explicit multiimagecollectionview(ImageSet& set, QWidget* parent = nullptr);
     ~multiimagecollectionview() override;
 
-    // The rows reported by the most recent selection callback: a later one replaces them,
-    // deselecting leaves them.
+    // The rows selected now, ascending.
     QList<int> selsectedimage;
 
     // Shows the set's current `urlarray` anew: new rows, no selection, thumbnails decoded again.
@@ -58,5 +56,4 @@ private:
     PhotoModel* m_model = nullptr;
     PhotoView* m_delegate = nullptr;
     PhotoListView* m_list = nullptr;
-    QSet<int> m_gestureSelected;  // rows newly selected during the current mouse press
 };

@@ -19,11 +19,31 @@ QString sizeWords(const QSizeF& s) { return QStringLiteral("(%1, %2)").arg(s.wid
 
 }  // namespace
 
+// A circle drawn once and copied to every tile that needs one: a large grid may show thousands,
+// and stroking each anew costs far more than a frame.
+PaintableImageView::CircleSprite PaintableImageView::circleSprite(const QColor& fill, const QColor& outline)
+{
+    const int side = int(std::ceil(10 + kCircleOutlineWidth)) + 2;
+    CircleSprite sprite{fill, QImage(side, side, QImage::Format_ARGB32_Premultiplied), QPointF()};
+    sprite.image.fill(Qt::transparent);
+    QPainter p(&sprite.image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(outline, kCircleOutlineWidth));
+    p.setBrush(fill);
+    const QRectF circle((side - 10) / 2.0, (side - 10) / 2.0, 10, 10);
+    p.drawEllipse(circle);
+    p.end();
+    sprite.inset = circle.topLeft();
+    return sprite;
+}
+
 PaintableImageView::PaintableImageView(TileGridState& state, QWidget* parent) : QWidget(parent), m_state(state)
 {
     setObjectName(QStringLiteral("testview"));
     setAccessibleName(QStringLiteral("Tile grid"));
     setAttribute(Qt::WA_OpaquePaintEvent);
+    m_whiteCircle = circleSprite(gridLineColour(false), markColour(false));
+    m_redCircle = circleSprite(markColour(false), gridLineColour(false));
 }
 
 void PaintableImageView::setImage(const QImage& image)
@@ -62,6 +82,7 @@ void PaintableImageView::paintEvent(QPaintEvent*)
     const QSize pixels(int(std::lround(picture.drawsize.width())), int(std::lround(picture.drawsize.height())));
     if (!m_image.isNull() && !pixels.isEmpty())
         painter.drawImage(QPointF(0, h - pixels.height()), scaledImage(pixels));
+    describe(picture);
     if (!picture.grid)
         return;
     // Lines and marks are axis-aligned strokes: filled as rectangles they cost a fraction of
@@ -70,14 +91,27 @@ void PaintableImageView::paintEvent(QPaintEvent*)
         painter.fillRect(tilegeometry::toTopLeft(strokeRect(line, kLineWidth), h), picture.lineColour);
     for (const QLineF& mark : picture.marks)
         painter.fillRect(tilegeometry::toTopLeft(strokeRect(mark, kMarkWidth), h), picture.markColour);
-    if (picture.circles.empty())
-        return;
-    painter.setRenderHint(QPainter::Antialiasing);
     for (const PredictionCircle& c : picture.circles) {
-        painter.setPen(QPen(c.outline, kCircleOutlineWidth));
-        painter.setBrush(c.fill);
-        painter.drawEllipse(tilegeometry::toTopLeft(c.rect, h));
+        const QImage& sprite = c.fill == m_whiteCircle.fill ? m_whiteCircle.image : m_redCircle.image;
+        const QPointF at = tilegeometry::toTopLeft(c.rect, h).topLeft() - m_whiteCircle.inset;
+        painter.drawImage(QPointF(std::round(at.x()), std::round(at.y())), sprite);
     }
+}
+
+void PaintableImageView::describe(const TileGridPicture& picture)
+{
+    // The marks and circles said in words, for those who cannot see them.
+    QString text;
+    if (picture.grid) {
+        text = QStringLiteral("%1 x %2 tiles, %3 marked").arg(m_state.colnum.value_or(0)).arg(m_state.rownum.value_or(0))
+                   .arg(m_state.clickpoints.size());
+        if (m_state.hasprediction)
+            text += QStringLiteral(", %1 predicted \"1\", %2 circled where prediction and mark differ")
+                        .arg(m_state.predictpoints.size())
+                        .arg(picture.circles.size());
+    }
+    if (accessibleDescription() != text)
+        setAccessibleDescription(text);
 }
 
 void PaintableImageView::mousePressEvent(QMouseEvent* event)

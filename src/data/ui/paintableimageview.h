@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/tilegeometry.h"
 #include "data/tilegridstate.h"
 
 #include <QImage>
@@ -23,10 +24,20 @@ protected:
 
 private:
     QSizeF fitArea() const;
+    void describe(const tilegeometry::TileGridPicture& picture);
     // The image at its displayed size; rebuilt only when that size changes.
     const QImage& scaledImage(const QSize& size);
+
+    struct CircleSprite {
+        QColor fill;
+        QImage image;
+        QPointF inset;  // where the circle's 10 x 10 square starts in the image
+    };
+    static CircleSprite circleSprite(const QColor& fill, const QColor& outline);
 
     TileGridState& m_state;
     QImage m_image;
     QImage m_scaled;
+    CircleSprite m_whiteCircle;
+    CircleSprite m_redCircle;
 };

@@ -7,6 +7,7 @@
 
 #include <QLineEdit>
 #include <QPainter>
+#include <cmath>
 
 namespace {
 QRect place(const QRect& frame, const QRect& content)
@@ -36,23 +37,28 @@ void PhotoView::paint(QPainter* painter, const QStyleOptionViewItem& option, con
 {
     const QRect content = photolayout::contentRect(option.rect);
     const QString path = index.data(PhotoModel::PathRole).toString();
+    const auto tint = BorderTint(index.data(PhotoModel::BorderTintRole).toInt());
+    const double width = index.data(PhotoModel::BorderWidthRole).toDouble();
+    const bool framed = tint != BorderTint::None && width > 0;
+    // The frame lies over the thumbnail's edges: texts along them start inside it.
+    const int inset = framed ? int(std::ceil(width)) : 0;
     painter->save();
     if (const QImage* image = m_loader.thumbnail(index.row(), path); image && !image->isNull()) {
         const QRect area = place(photolayout::imageFrame(), content);
         painter->drawImage(photolayout::fittedRect(image->size(), area), *image);
     }
     const QPalette& palette = option.palette;
-    paintField(painter, place(photolayout::nameFrame(), content), index.data(PhotoModel::NameRole).toString(), palette);
-    paintField(painter, place(photolayout::labelFrame(), content), index.data(PhotoModel::LabelRole).toString(), palette);
+    paintField(painter, place(photolayout::nameFrame(), content), index.data(PhotoModel::NameRole).toString(), palette,
+               inset, 0);
+    paintField(painter, place(photolayout::labelFrame(), content), index.data(PhotoModel::LabelRole).toString(), palette,
+               0, inset);
     painter->setPen(palette.color(QPalette::Text));
-    painter->drawText(place(photolayout::captionFrame(), content).adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+    painter->drawText(place(photolayout::captionFrame(), content).adjusted(2 + inset, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
                       QStringLiteral("Prediction"));
     paintField(painter, place(photolayout::predictFrame(), content), index.data(PhotoModel::PredictionRole).toString(),
-               palette);
+               palette, 0, inset);
 
-    const auto tint = BorderTint(index.data(PhotoModel::BorderTintRole).toInt());
-    const double width = index.data(PhotoModel::BorderWidthRole).toDouble();
-    if (tint != BorderTint::None && width > 0) {
+    if (framed) {
         // The frame lies inside the thumbnail, as a layer border does.
         QPen pen(tintColor(tint), width);
         pen.setJoinStyle(Qt::MiterJoin);
@@ -63,13 +69,14 @@ void PhotoView::paint(QPainter* painter, const QStyleOptionViewItem& option, con
     painter->restore();
 }
 
-void PhotoView::paintField(QPainter* painter, const QRect& rect, const QString& text, const QPalette& palette) const
+void PhotoView::paintField(QPainter* painter, const QRect& rect, const QString& text, const QPalette& palette, int left,
+                           int right) const
 {
     painter->setPen(palette.color(QPalette::Mid));
     painter->setBrush(palette.color(QPalette::Base));
     painter->drawRect(rect.adjusted(0, 0, -1, -1));
     painter->setPen(palette.color(QPalette::Text));
-    const QRect inner = rect.adjusted(3, 0, -3, 0);
+    const QRect inner = rect.adjusted(3 + left, 0, -3 - right, 0);
     painter->drawText(inner, Qt::AlignLeft | Qt::AlignVCenter,
                       painter->fontMetrics().elidedText(text, Qt::ElideRight, inner.width()));
 }

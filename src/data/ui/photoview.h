@@ -24,7 +24,9 @@ public:
     static QRect labelFieldRect(const QRect& itemRect);
 
 private:
-    void paintField(QPainter* painter, const QRect& rect, const QString& text, const QPalette& palette) const;
+    // `left` and `right`: points kept clear of the text where the thumbnail's frame lies.
+    void paintField(QPainter* painter, const QRect& rect, const QString& text, const QPalette& palette, int left,
+                    int right) const;
     void commitEdit(QWidget* editor);
 
     ThumbnailLoader& m_loader;

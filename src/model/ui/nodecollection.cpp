@@ -82,10 +82,21 @@ bool nodecollection::addlayer(const Json& layerTemplate)
 
 void nodecollection::removelayer()
 {
-    if (!customized || selecteditempaths.isEmpty())
+    if (selecteditempaths.isEmpty())
         return;
+    if (!customized) {
+        m_prompter.alert(QStringLiteral("Only the layers of a new model can be removed."), AlertStyle::Informational);
+        return;
+    }
     diag::print("going to remove layer");
-    if (!nodedice.removeLayer(selecteditempaths.first()))
+    const int item = selecteditempaths.first();
+    if (item == 0 || item == nodedice.layerCount() - 1) {
+        m_prompter.alert(item == 0 ? QStringLiteral("The input layer cannot be removed.")
+                                   : QStringLiteral("The output layer cannot be removed."),
+                         AlertStyle::Informational);
+        return;
+    }
+    if (!nodedice.removeLayer(item))
         return;
     closePanel();
     reloadData();

@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int kPanelX = 20;
+constexpr int kPanelX = 0;  // left of the nodes, which start 200 points in
 constexpr int kPanelWidth = 200;
 const char* const kTag = "tag";
 
@@ -31,11 +31,12 @@ void place(QWidget* child, QWidget* row, int x, int y, int w, int h)
         framing::placeBL(child, row, x, y, w, h);
 }
 
-void titleLabel(const QString& title, QWidget* row, int width)
+QLabel* titleLabel(const QString& title, QWidget* row, int width)
 {
     QLabel* label = framing::label(title, nullptr);
     label->setIndent(4);  // clear of the panel's border
     place(label, row, 0, 0, width, 20);
+    return label;
 }
 
 void separator(QWidget* row, int x, int y)
@@ -99,11 +100,14 @@ void nodecollection::addinputnode(const QString& title, int viewtag, QWidget* vi
 void nodecollection::addChoiceRow(const QString& title, const QStringList& items, int viewtag, QWidget* view,
                                   bool changeable, const QString& value, int height)
 {
-    titleLabel(title, view, 100);
-    if (changeable)
-        place(choiceBox(items, value, viewtag, title), view, 100, 0, 100, height);
-    else
+    QLabel* label = titleLabel(title, view, 100);
+    if (changeable) {
+        QComboBox* box = choiceBox(items, value, viewtag, title);
+        place(box, view, 100, 0, 100, height);
+        label->setBuddy(box);  // names the box for assistive tools
+    } else {
         place(valueField(value, 0, false, title), view, 100, 0, 100, height);
+    }
 }
 
 void nodecollection::addtrainable(const QString& title, int viewtag, QWidget* view, bool changeable, const QString& value)

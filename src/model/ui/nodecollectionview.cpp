@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDrag>
 #include <QDragEnterEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -32,6 +33,7 @@ protected:
     {
         if (event->button() != Qt::LeftButton)
             return;
+        m_view->setFocus(Qt::MouseFocusReason);
         m_pressed = nodegeometry::nodeAt(event->position(), m_view->numberOfItems());
         m_pressPoint = event->position().toPoint();
         m_view->clickItem(m_pressed);
@@ -93,7 +95,42 @@ nodecollectionview::nodecollectionview(QWidget* parent) : QScrollArea(parent)
     p.setColor(QPalette::Window, QColor(236, 236, 236));
     m_canvas->setPalette(p);
     setWidget(m_canvas);
+    // Only the nodes near the screen have widgets, so the keyboard is the way to reach every
+    // node: the arrow keys select the next one and bring it into view.
+    setFocusPolicy(Qt::StrongFocus);
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &nodecollectionview::placeNodes);
+}
+
+void nodecollectionview::keyPressEvent(QKeyEvent* event)
+{
+    if (!hasFocus()) {  // passed up from a field of the configuration panel
+        QScrollArea::keyPressEvent(event);
+        return;
+    }
+    const int count = numberOfItems();
+    int next = -1;
+    switch (event->key()) {
+    case Qt::Key_Down: next = std::min(m_selected + 1, count - 1); break;
+    case Qt::Key_Up: next = m_selected < 0 ? 0 : std::max(m_selected - 1, 0); break;
+    case Qt::Key_Home: next = 0; break;
+    case Qt::Key_End: next = count - 1; break;
+    default: QScrollArea::keyPressEvent(event); return;
+    }
+    if (next >= 0 && next != m_selected) {
+        scrollToItem(next);
+        clickItem(next);
+    }
+}
+
+void nodecollectionview::describeSelection()
+{
+    // What assistive tools announce for the column: the node selected, of how many.
+    const std::optional<NodeLines>& lines = m_selected >= 0 && m_selected < numberOfItems() ? m_nodes[size_t(m_selected)] : std::nullopt;
+    setAccessibleDescription(lines ? QStringLiteral("Layer %1 of %2: %3, %4")
+                                         .arg(m_selected + 1)
+                                         .arg(numberOfItems())
+                                         .arg(lines->name, lines->className)
+                                   : QStringLiteral("%1 layers").arg(numberOfItems()));
 }
 
 QString nodecollectionview::dragMimeType() { return QStringLiteral("application/x-kolvara-layer-index"); }
@@ -137,6 +174,7 @@ void nodecollectionview::reloadData(const std::vector<std::optional<NodeLines>>&
     m_canvas->setMinimumSize(nodegeometry::columnSize(int(nodes.size())).toSize());
     placeNodes();
     m_canvas->update();
+    describeSelection();
 }
 
 void nodecollectionview::resizeEvent(QResizeEvent* event)
@@ -243,10 +281,13 @@ void nodecollectionview::clickItem(int index)
             node->setSelected(false);
         Q_EMIT didDeselect(old);
     }
-    if (index < 0)
+    if (index < 0) {
+        describeSelection();
         return;
+    }
     m_selected = index;
     item(index)->setSelected(true);
+    describeSelection();
     Q_EMIT didSelect(index);
 }
 

@@ -56,6 +56,8 @@ Q_SIGNALS:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // Up and Down select the previous and next node, Home and End the first and last.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     friend class NodeCanvas;
@@ -64,6 +66,7 @@ private:
     void placeNodes();
     NNnode* takeNode();
     void fill(NNnode* node, int index);
+    void describeSelection();
 
     QWidget* m_canvas = nullptr;
     std::vector<NNnode*> m_items;  // by row; nullptr for a row without a widget now

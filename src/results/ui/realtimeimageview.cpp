@@ -71,7 +71,8 @@ void RealTimeImageView::paintEvent(QPaintEvent*)
     for (const chartgeometry::Text& t : g->texts) {
         // Legend entries keep the default font; the axis texts sit in 10-point-high boxes.
         painter.setFont(t.rect.height() < 20 ? small : font());
-        painter.drawText(flip.rect(t.rect), Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip, t.text);
+        const Qt::Alignment across = t.centred ? Qt::AlignHCenter : Qt::AlignLeft;
+        painter.drawText(flip.rect(t.rect), across | Qt::AlignTop | Qt::TextDontClip, t.text);
     }
 
     drawDots(painter, flip, g->trainPoints, kBlue);

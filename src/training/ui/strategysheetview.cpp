@@ -134,12 +134,16 @@ void strategysheetview::buildRunRows()
     trainingeporch = framing::field(QStringLiteral("3"), nullptr, QStringLiteral("Training Eporch"));
     placeTL(trainingeporch, this, 220, 225, 60, 50);
 
-    caption(QStringLiteral("Optimizer"), this, 5, 300, 80, 50);
+    // Each box's caption is its label: assistive tools name the box by it and read the item
+    // chosen as its value.
+    QLabel* optimizerCaption = caption(QStringLiteral("Optimizer"), this, 5, 300, 80, 50);
     optimizer = chooser(kOptimizers, optimizesel, QStringLiteral("Optimizer"));
     placeTL(optimizer, this, 100, 300, 300, 50);
-    caption(QStringLiteral("Loss\nFunction"), this, 5, 375, 80, 50);
+    optimizerCaption->setBuddy(optimizer);
+    QLabel* lossCaption = caption(QStringLiteral("Loss\nFunction"), this, 5, 375, 80, 50);
     lossfunction = chooser(kLosses, lossfuncsel, QStringLiteral("Loss Function"));
     placeTL(lossfunction, this, 100, 375, 300, 50);
+    lossCaption->setBuddy(lossfunction);
     connect(optimizer, &QComboBox::currentIndexChanged, this, [this] { comboBoxSelectionDidChange(optimizer); });
     connect(lossfunction, &QComboBox::currentIndexChanged, this, [this] { comboBoxSelectionDidChange(lossfunction); });
 

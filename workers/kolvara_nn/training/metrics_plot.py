@@ -5,6 +5,7 @@ import io
 import numpy as np
 from matplotlib.backends.backend_agg import FigureCanvasAgg
 from matplotlib.figure import Figure
+from matplotlib.ticker import MaxNLocator
 
 
 def confusion_matrix(truth, predicted, classes) -> np.ndarray:
@@ -33,7 +34,8 @@ def _curves(ax, history, key, title):
         ax.plot(epochs, history["val_" + key], "o-", label="validation")
     ax.set_title(title)
     ax.set_xlabel("epoch")
-    ax.set_xticks(epochs)
+    # Whole epochs only, as many as stay readable (every epoch of a long run would overlap).
+    ax.xaxis.set_major_locator(MaxNLocator(nbins=10, integer=True, min_n_ticks=1))
     ax.legend()
     ax.grid(True, alpha=0.3)
 
