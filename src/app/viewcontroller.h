@@ -111,6 +111,9 @@ public:
     QPushButton* newmodelbutton = nullptr;
     QPushButton* modelgeneratebtn = nullptr;
     QPushButton* modeltrainbtn = nullptr;
+    // A quiet suggestion of a pre-trained architecture when few images are labelled.
+    QLabel* smalldatahint = nullptr;
+    QPushButton* smalldatabutton = nullptr;
 
     Prompter& prompter() { return m_prompter; }
     WorkerRunner& workerRunner() { return m_runner; }
@@ -156,6 +159,8 @@ public:
     void showModelGraph();
     // "Add node class:": inserts the class's template layer before the output layer.
     void addnodeclass(const QString& classname);
+    // Shows the small-data suggestion when it applies, hides it otherwise.
+    void updatesmalldatahint();
 
     // ---- Training -------------------------------------------------------------------------
     void strategyconfig();

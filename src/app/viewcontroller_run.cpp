@@ -1,8 +1,10 @@
 // Starting a training or test run.
 #include "app/viewcontroller.h"
 
+#include "app/imagenetfetch.h"
 #include "app/prompter.h"
 #include "app/workerrunner.h"
+#include "model/imagenetweights.h"
 #include "model/jsonfile.h"
 #include "results/ui/realtimeimageview.h"
 #include "training/trainnncommand.h"
@@ -78,6 +80,26 @@ bool checkRun(ViewController& c, const TrainingStrategy& strategy, const QString
     return true;
 }
 
+// A pre-trained architecture learns from its ImageNet weights with their own preprocessing,
+// unless the user gave weights of their own; a training run without any fetches them first.
+// False when the user chose not to start.
+bool chooseStartWeights(ViewController& c, trainnn::Request& request)
+{
+    const std::optional<imagenetweights::Architecture> imagenet =
+        c.resourcename.isEmpty() ? std::nullopt : imagenetweights::forModel(c.modelname);
+    TrainingStrategy& s = request.strategy;
+    if (imagenet && !s.trainingfolder.isEmpty() && s.weights.isEmpty()) {
+        const imagenetfetch::Result got = imagenetfetch::fetch(c.prompter(), c.workerRunner(), *imagenet, true);
+        if (got.outcome == imagenetfetch::Outcome::Cancelled)
+            return false;
+        s.weights = got.path;
+    }
+    const bool random = s.weights.isEmpty();
+    request.inputScaling = imagenet && !random ? imagenet->inputScaling : QString();
+    request.networkMode = trainnn::networkMode(imagenet.has_value(), s.trainonlytop, random);
+    return true;
+}
+
 // The end of the worker's own words, or what little is known when it said nothing.
 QString failureText(const QString& standardError, const QString& fallback)
 {
@@ -141,6 +163,7 @@ QScrollArea* ViewController::newStrategyPanel()
     panel->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     panel->hide();
     strategysheetconfig = new strategysheetview(m_prompter, datadirectory, nullptr);
+    strategysheetconfig->setPretrainedModel(!resourcename.isEmpty() && imagenetweights::forModel(modelname).has_value());
     if (!urlarray.isEmpty())
         strategysheetconfig->imagefolder->setText(urlarray.first());
     panel->setWidget(strategysheetconfig);
@@ -159,19 +182,21 @@ void ViewController::trainNN()
     const std::optional<int> epochs = trainnn::epochCount(strategy.trainingeporch);
     if (!checkRun(*this, strategy, labelDocument, epochs.has_value()))
         return;
+    trainnn::Request request;
+    request.strategy = strategy;
+    if (!chooseStartWeights(*this, request))
+        return;
     const QString unwritten = writeModelFile(editorDocument(), resourcename, modeljson, modelFile);
     if (!unwritten.isEmpty()) {
         m_prompter.alert(AlertRequest{QStringLiteral("Cannot write the model for training."), unwritten, AlertStyle::Critical, {}, nullptr});
         return;
     }
-    trainnn::Request request;
     request.scriptPath = trainNNScript.isEmpty() ? paths::scriptPath(QStringLiteral("trainNN.py")) : trainNNScript;
     request.modelFile = modelFile;
     request.workspace = datadirectory;
     request.modelname = modelname;
     request.resourceModelFile = resourceModel;
     request.labelDocument = labelDocument;
-    request.strategy = strategy;
     const QStringList arguments = trainnn::arguments(request);
     if (strategy.trainingfolder.isEmpty())
         runPureTest(arguments, root);

@@ -17,4 +17,6 @@ struct TrainingStrategy {
     bool img_random = false;
     bool img_rotate = false;
     bool img_distort = false;
+    // A pre-trained architecture keeps its backbone fixed and trains only a new top.
+    bool trainonlytop = false;
 };

@@ -58,7 +58,19 @@ QStringList arguments(const Request& r)
             flag(s.img_random),
             flag(s.img_rotate),
             flag(s.img_distort),
-            s.trainingdoc};
+            s.trainingdoc,
+            r.inputScaling.isEmpty() ? QStringLiteral("div255") : r.inputScaling,
+            QString(),
+            QStringLiteral("true"),
+            QStringLiteral("0"),
+            r.networkMode};
+}
+
+QString networkMode(bool pretrainedBackbone, bool trainOnlyTop, bool randomWeights)
+{
+    if (!pretrainedBackbone)
+        return QStringLiteral("full");
+    return trainOnlyTop && !randomWeights ? QStringLiteral("top") : QStringLiteral("finetune");
 }
 
 }  // namespace trainnn

@@ -47,13 +47,26 @@ TEST(TrainNNCommand, PassesTheFormsTextsAndFlagsUnchanged)
     s.batchsize = QStringLiteral(" 8");
     s.trainratio = 0.6666;
     s.img_transfer = s.img_rotate = true;
+    r.inputScaling = QStringLiteral("caffe");
+    r.networkMode = QStringLiteral("top");
     const QStringList a = trainnn::arguments(r);
-    ASSERT_EQ(a.size(), 18);
+    ASSERT_EQ(a.size(), 23);
+    EXPECT_EQ(a[18], "caffe");
+    EXPECT_EQ(a[22], "top");
     EXPECT_EQ(a[6], " 8");
     EXPECT_EQ(a.mid(12, 5), (QStringList{"0.67", "true", "false", "true", "false"}));
     EXPECT_EQ(a[3], QString());  // no training folder: a pure test
     s.trainratio = 0.005;
     EXPECT_EQ(trainnn::arguments(r).at(12), "0.01");
+}
+
+// A random backbone is never frozen; only a pre-trained one gets a new top.
+TEST(TrainNNCommand, NetworkMode)
+{
+    struct Row { bool pretrained, onlyTop, random; const char* mode; };
+    for (const Row& row : {Row{false, true, false, "full"}, Row{true, true, false, "top"}, Row{true, false, false, "finetune"},
+                           Row{true, true, true, "finetune"}})
+        EXPECT_EQ(trainnn::networkMode(row.pretrained, row.onlyTop, row.random), row.mode) << row.pretrained << row.onlyTop << row.random;
 }
 
 TEST(TrainNNRunValues, RootLabelDocumentAndEpochCount)

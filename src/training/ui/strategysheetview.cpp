@@ -86,6 +86,7 @@ void strategysheetview::commitinit()
     buildPathRows();
     buildRunRows();
     buildAugmentationRows();
+    buildTransferRow();
 }
 
 QLineEdit* strategysheetview::pathRow(const QString& text, const QString& role, int y, int h)
@@ -180,6 +181,24 @@ void strategysheetview::buildAugmentationRows()
     distortimg = illustration(QStringLiteral("distortimg"), QSizeF(320, 80), this, 20, 860, 320, 80);
 }
 
+void strategysheetview::buildTransferRow()
+{
+    trainonlytopcheck = new QCheckBox(QStringLiteral("Train only the new top layers"));
+    trainonlytopcheck->setAccessibleName(QStringLiteral("Train only the new top layers"));
+    trainonlytopcheck->setToolTip(QStringLiteral("Keeps the pre-trained backbone fixed and trains a new top for your classes: "
+                                                 "fast, and good with few images. Off: everything is fine-tuned."));
+    placeTL(trainonlytopcheck, this, 5, 950, 400, 20);
+    connect(trainonlytopcheck, &QCheckBox::toggled, this, [this](bool on) { trainonlytop = on; });
+    setPretrainedModel(false);
+}
+
+void strategysheetview::setPretrainedModel(bool pretrained)
+{
+    trainonlytopcheck->setChecked(pretrained);
+    trainonlytopcheck->setEnabled(pretrained);
+    trainonlytop = pretrained;
+}
+
 TrainingStrategy strategysheetview::strategy() const
 {
     TrainingStrategy s;
@@ -196,6 +215,7 @@ TrainingStrategy strategysheetview::strategy() const
     s.img_random = img_random;
     s.img_rotate = img_rotate;
     s.img_distort = img_distort;
+    s.trainonlytop = trainonlytop;
     return s;
 }
 

@@ -56,6 +56,12 @@ public:
     QLabel* rotateimg = nullptr;
     QLabel* distortimg = nullptr;
 
+    // Only for a pre-trained architecture, where it starts checked: its ImageNet backbone stays
+    // fixed and only a new top is trained.
+    QCheckBox* trainonlytopcheck = nullptr;
+    bool trainonlytop = false;
+    void setPretrainedModel(bool pretrained);
+
     void comboBoxSelectionDidChange(QComboBox* box);
     void sliderfunc();
     void img_transfer_check();
@@ -71,6 +77,7 @@ private:
     void buildPathRows();
     void buildRunRows();
     void buildAugmentationRows();
+    void buildTransferRow();
     QLineEdit* pathRow(const QString& caption, const QString& role, int y, int h);
     void chooseInto(QLineEdit* field, const QString& title, bool files, bool directories);
 
