@@ -1,0 +1,153 @@
+"""A backbone under a new top: where the old top is cut, how its weights load, that a frozen
+backbone never changes, and that cached features train the top exactly as recomputing would."""
+import copy
+
+import numpy as np
+import pytest
+import torch
+
+from conftest import ROOT
+from kolvara_nn import h5io, keras_json, modelfiles, transfer
+from kolvara_nn.errors import ModelError
+from kolvara_nn.network import build_network
+from kolvara_nn.training.features import FeatureCache, top_scores
+from kolvara_nn.training.losses import keras_loss
+from kolvara_nn.training.optimizers import make_optimizer
+from realmodels import renamed
+
+RESNET = "functional_resnet_cifar10_tf2.4.h5"
+
+
+@pytest.mark.parametrize("resource, cut", [("resnet50", "conv5_block3_out"), ("vgg16", "block5_pool"),
+                                           ("vgg19", "block5_pool"), ("xception", "block14_sepconv2_act")])
+def test_new_top_replaces_the_old_one_on_each_shipped_architecture(resource, cut):
+    doc = keras_json.load_document(str(ROOT / "resources" / f"{resource}.json"))
+    new = transfer.transfer_document(doc, 3, frozen=True)
+    layers = new["config"]["layers"]
+    assert [r["name"] for r in layers][-4:] == [cut, *transfer.top_names(new)]
+    pool, dropout, dense = layers[-3:]
+    assert (pool["class_name"], dropout["config"]["rate"], dense["config"]["units"],
+            dense["config"]["activation"]) == ("GlobalAveragePooling2D", 0.2, 3, "softmax")
+    assert len(layers) - 3 == 1 + [r["name"] for r in doc["config"]["layers"]].index(cut)
+    assert all(r["config"]["trainable"] is False for r in layers[1:-3])
+    assert new["config"]["output_layers"] == [[dense["name"], 0, 0]]
+
+
+def cifar_doc(testdata):
+    return modelfiles.read_architecture(str(testdata / "keras" / RESNET), "1")
+
+
+def transfer_net(doc, frozen=True, classes=3, seed=0):
+    torch.manual_seed(seed)
+    return build_network(transfer.transfer_document(doc, classes, frozen))
+
+
+def arrays(net, names):
+    return {n: [a.copy() for _, a in net.keras_weights(n)] for n in names}
+
+
+def backbone_names(net):
+    top = set(transfer.top_names(net.document))
+    return [n for n in net.layer_names if n not in top and net.keras_weights(n)]
+
+
+def test_backbone_weights_load_by_name_else_by_position(testdata, tmp_path):
+    source = testdata / "keras" / RESNET
+    doc = cifar_doc(testdata)
+    trained = build_network(doc)
+    h5io.load_weights(trained, str(source))
+    expected = arrays(trained, [n for n in trained.layer_names if n != "dense" and trained.keras_weights(n)])
+
+    # A top-less weights file in Keras's layout, from our own writer; and the same file with
+    # other layer names, as Keras 1 wrote them.
+    notop_doc = copy.deepcopy(doc)
+    notop_doc["config"]["layers"] = [r for r in doc["config"]["layers"] if r["name"] not in ("flatten", "dense")]
+    notop_doc["config"]["output_layers"] = [["average_pooling2d", 0, 0]]
+    notop = build_network(notop_doc)
+    for name, values in expected.items():
+        notop.set_keras_weights(name, values)
+    h5io.save_weights(str(tmp_path / "notop.h5"), notop)
+    other = build_network(renamed(notop_doc))
+    for name, values in expected.items():
+        other.set_keras_weights("x_" + name, values)
+    h5io.save_weights(str(tmp_path / "keras1.h5"), other)
+    ours = transfer_net(doc, seed=7)
+    h5io.save_model(str(tmp_path / "ours.h5"), ours, ["a", "b", "c"])
+    ours_top = arrays(ours, ["top_predictions"])["top_predictions"]
+
+    for path, top_loaded in [(source, False), (tmp_path / "notop.h5", False), (tmp_path / "keras1.h5", False),
+                             (tmp_path / "ours.h5", True)]:
+        net = transfer_net(doc, seed=1)
+        fresh_top = arrays(net, ["top_predictions"])["top_predictions"]
+        loaded = transfer.load_backbone_weights(net, path, say=lambda _: None)
+        assert ("top_predictions" in loaded) == top_loaded, path
+        want_backbone = arrays(ours, expected) if top_loaded else expected
+        for name, values in arrays(net, expected).items():
+            for got, want in zip(values, want_backbone[name]):
+                np.testing.assert_array_equal(got, want, err_msg=f"{path}: {name}")
+        for got, want in zip(arrays(net, ["top_predictions"])["top_predictions"], ours_top if top_loaded else fresh_top):
+            np.testing.assert_array_equal(got, want)
+
+
+def test_a_file_of_another_network_is_refused_before_anything_changes(testdata):
+    net = transfer_net(cifar_doc(testdata))
+    before = arrays(net, backbone_names(net))
+    with pytest.raises(ModelError, match="layer|layers with weights"):
+        transfer.load_backbone_weights(net, testdata / "keras" / "sequential_cnn_cifar10_tf2.13.h5", say=lambda _: None)
+    for name, values in arrays(net, before).items():
+        for got, want in zip(values, before[name]):
+            np.testing.assert_array_equal(got, want)
+
+
+def train_steps(net, steps=3, seed=0):
+    generator = torch.Generator().manual_seed(seed)
+    x = torch.rand((4,) + tuple(net.input_shape), generator=generator)
+    y = torch.nn.functional.one_hot(torch.tensor([0, 1, 2, 0]), 3).float()
+    optimizer = make_optimizer("adam", net.parameters())  # everything handed over, as a loop might
+    loss_fn = keras_loss("mean_squared_error", "softmax")
+    net.train()
+    for _ in range(steps):
+        optimizer.zero_grad()
+        loss_fn(y, net(x)).backward()
+        optimizer.step()
+
+
+@pytest.mark.parametrize("frozen", [True, False], ids=["top", "finetune"])
+def test_frozen_backbone_is_bit_identical_after_training_while_the_top_learns(testdata, one_thread, frozen):
+    net = transfer_net(cifar_doc(testdata), frozen=frozen)
+    backbone = backbone_names(net)
+    before = arrays(net, backbone + ["top_predictions"])
+    train_steps(net)
+    after = arrays(net, before)
+    changed = {n for n in before if any(not np.array_equal(a, b) for a, b in zip(before[n], after[n]))}
+    assert "top_predictions" in changed
+    if frozen:
+        assert changed == {"top_predictions"}  # moving statistics of BatchNormalization included
+    else:
+        assert set(backbone) <= changed
+
+
+def test_cached_features_give_the_same_top_gradients_as_recomputing(testdata, one_thread):
+    net = transfer_net(cifar_doc(testdata))
+    x = torch.rand((4,) + tuple(net.input_shape), generator=torch.Generator().manual_seed(3))
+    y = torch.nn.functional.one_hot(torch.tensor([2, 1, 0, 1]), 3).float()
+    dense = net.layer("top_predictions")
+    for loss_name in ("mean_squared_error", "categorical_crossentropy"):
+        loss_fn = keras_loss(loss_name, "softmax")
+        logits = getattr(loss_fn, "uses_logits", False)
+        net.train()
+        net.zero_grad()
+        torch.manual_seed(5)  # the same dropout mask both ways
+        loss_fn(y, net.forward_logits(x) if logits else net(x)).backward()
+        direct = [p.grad.clone() for p in dense.parameters()]
+
+        cache = FeatureCache(net, 4)
+        loads = []
+        for _ in range(2):  # the second pass finds every feature cached
+            net.zero_grad()
+            torch.manual_seed(5)
+            features = cache.features(torch.arange(4), lambda: loads.append(1) or x)
+            loss_fn(y, top_scores(net, features, logits)).backward()
+            for got, want in zip((p.grad for p in dense.parameters()), direct):
+                torch.testing.assert_close(got, want, rtol=1e-5, atol=1e-7)
+        assert len(loads) == 1
