@@ -45,6 +45,8 @@ TEST(StrategySheet, AFreshFormShowsItsChoicesAndOnlyTheNumbersAreTyped)
     EXPECT_FALSE(v.batchsize->isReadOnly() || v.trainingeporch->isReadOnly());
     EXPECT_EQ(v.transfercheck->text(), "Image Transfer (up,down,left,right)");
     EXPECT_EQ(v.distortcheck->text(), "Image distorte x 4");
+    // Only a pre-trained architecture has a top to train alone (its form is the training run's).
+    EXPECT_FALSE(v.trainonlytopcheck->isEnabled() || v.strategy().trainonlytop);
 
     // Each check box and combo changes only its own field.
     const std::pair<QCheckBox*, bool*> boxes[] = {

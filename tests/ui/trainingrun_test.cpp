@@ -68,8 +68,9 @@ struct GridRun {
         c->trainNNScript = QStringLiteral(KOLVARA_TEST_DATA_DIR "/fake_trainNN.py");
     }
 
-    // Continue past the checklist, fill the strategy form, then press Start!.
-    void start(FormSetup setup)
+    // Continue past the checklist, fill the strategy form, then press Start!; `then` answers the
+    // alerts that follow.
+    void start(FormSetup setup, const std::vector<int>& then = {})
     {
         f.prompter.answerAlert(1);
         f.prompter.answerAlert([setup](const AlertRequest& request) {
@@ -79,6 +80,8 @@ struct GridRun {
             setup(*form);
             return 0;
         });
+        for (int answer : then)
+            f.prompter.answerAlert(answer);
         c->strategyconfig();
     }
     void train(const char* epochs = nullptr)  // nullptr: the form's default
@@ -252,6 +255,58 @@ TEST(TrainingRun, StopsBeforeAnyWorkerStarts)
         EXPECT_EQ(r.f.prompter.messages().last(), QString::fromUtf8(k.lastMessage)) << k.name;
         EXPECT_FALSE(r.c->runmonitor) << k.name;
         EXPECT_FALSE(r.c->gridmodel.hasprediction) << k.name;
+    }
+}
+
+// A pre-trained architecture starts from ImageNet weights with their own preprocessing: a file
+// the user chose, else one from the Keras cache or a download. None to be had (this machine is
+// offline) lets the user go on from random weights, which are then all trained, or not start.
+TEST(TrainingRun, PretrainedRunStartsFromImageNetWeightsOrWhatTheUserChose)
+{
+    struct Row {
+        const char* name;
+        bool chooseWeights;
+        bool onlyTop;
+        std::vector<int> answers;  // to the alerts after Start!
+        QStringList scalingToMode;  // arguments 18 to 22; empty: no run
+    };
+    const Row rows[] = {
+        {"weights chosen, top only", true, true, {}, {"caffe", "", "true", "0", "top"}},
+        {"weights chosen, fine-tuned", true, false, {}, {"caffe", "", "true", "0", "finetune"}},
+        {"none to be had, go on", false, true, {0}, {"div255", "", "true", "0", "finetune"}},
+        {"none to be had, stop", false, true, {1}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        GridRun r;
+        const QString argsFile = r.folder + QStringLiteral("/args.txt");
+        ScopedEnv record("FAKE_TRAINNN_ARGS", argsFile.toUtf8());
+        const QString weights = r.folder + QStringLiteral("/resnet50_notop.h5");
+        QFile(weights).open(QIODevice::WriteOnly);
+        r.start(
+            [&](strategysheetview& form) {
+                EXPECT_TRUE(form.trainonlytopcheck->isChecked() && form.trainonlytopcheck->isEnabled());
+                form.trainingfolder->setText(r.c->datadirectory);
+                form.trainingeporch->setText(QStringLiteral("1"));
+                form.trainonlytopcheck->setChecked(row.onlyTop);
+                if (row.chooseWeights)
+                    form.weights->setText(weights);
+            },
+            row.answers);
+        if (!row.chooseWeights) {
+            const AlertRequest& offline = r.f.prompter.alerts().value(2);
+            EXPECT_TRUE(offline.message.startsWith(QStringLiteral("ImageNet weights for ResNet50 are not in "))) << offline.message.toStdString();
+            EXPECT_EQ(offline.buttons, (QStringList{"Continue from Random Weights", "Cancel"}));
+        }
+        if (row.scalingToMode.isEmpty()) {
+            EXPECT_EQ(r.f.prompter.alerts().size(), 3);
+            EXPECT_FALSE(r.c->runmonitor);
+            continue;
+        }
+        ASSERT_TRUE(r.waitFor(kFinished)) << r.f.prompter.messages().join(" | ").toStdString();
+        const QStringList args = readFile(argsFile).split(QLatin1Char('\n'));
+        EXPECT_EQ(args.value(4), row.chooseWeights ? weights : QString());
+        EXPECT_EQ(args.mid(17, 5), row.scalingToMode);
     }
 }
 
