@@ -8,6 +8,7 @@
 #include "support/fixture.h"
 #include "support/testenv.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -297,6 +298,7 @@ TEST(TrainingRun, PretrainedRunStartsFromImageNetWeightsOrWhatTheUserChose)
             const AlertRequest& offline = r.f.prompter.alerts().value(2);
             EXPECT_TRUE(offline.message.startsWith(QStringLiteral("ImageNet weights for ResNet50 are not in "))) << offline.message.toStdString();
             EXPECT_EQ(offline.buttons, (QStringList{"Continue from Random Weights", "Cancel"}));
+            EXPECT_TRUE(offline.message.contains(QStringLiteral("Proxy"))) << "the https_proxy of the tests was not used";
         }
         if (row.scalingToMode.isEmpty()) {
             EXPECT_EQ(r.f.prompter.alerts().size(), 3);
