@@ -17,4 +17,7 @@ struct TrainingStrategy {
     bool img_random = false;
     bool img_rotate = false;
     bool img_distort = false;
+    bool keepbestepoch = true;  // the trained model is the epoch of the best validation accuracy
+    bool stopearly = false;     // stop once validation accuracy stops improving
+    int patience = 5;           // epochs without improvement before an early stop
 };

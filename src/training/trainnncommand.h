@@ -31,7 +31,9 @@ struct Request {
     TrainingStrategy strategy;
 };
 
-// The 18 arguments: the script path, then the 17 the worker reads, in its order.
+// The script path, then the arguments the worker reads, in its order: the 17 it requires, then
+// input scaling and class names at the worker's defaults, keeping the best epoch, and the
+// early-stopping patience ("0" when the run does not stop early).
 QStringList arguments(const Request& request);
 
 }  // namespace trainnn

@@ -48,12 +48,18 @@ TEST(TrainNNCommand, PassesTheFormsTextsAndFlagsUnchanged)
     s.trainratio = 0.6666;
     s.img_transfer = s.img_rotate = true;
     const QStringList a = trainnn::arguments(r);
-    ASSERT_EQ(a.size(), 18);
+    ASSERT_EQ(a.size(), 22);
     EXPECT_EQ(a[6], " 8");
     EXPECT_EQ(a.mid(12, 5), (QStringList{"0.67", "true", "false", "true", "false"}));
     EXPECT_EQ(a[3], QString());  // no training folder: a pure test
+    EXPECT_EQ(a.mid(18), (QStringList{"div255", "", "true", "0"}));
     s.trainratio = 0.005;
+    s.keepbestepoch = false;
+    s.patience = 4;  // counts only when stopping early
     EXPECT_EQ(trainnn::arguments(r).at(12), "0.01");
+    EXPECT_EQ(trainnn::arguments(r).mid(20), (QStringList{"false", "0"}));
+    s.stopearly = true;
+    EXPECT_EQ(trainnn::arguments(r).mid(20), (QStringList{"false", "4"}));
 }
 
 TEST(TrainNNRunValues, RootLabelDocumentAndEpochCount)

@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 
 using framing::placeTL;
 
@@ -86,6 +87,7 @@ void strategysheetview::commitinit()
     buildPathRows();
     buildRunRows();
     buildAugmentationRows();
+    buildEpochRows();
 }
 
 QLineEdit* strategysheetview::pathRow(const QString& text, const QString& role, int y, int h)
@@ -180,6 +182,31 @@ void strategysheetview::buildAugmentationRows()
     distortimg = illustration(QStringLiteral("distortimg"), QSizeF(320, 80), this, 20, 860, 320, 80);
 }
 
+void strategysheetview::buildEpochRows()
+{
+    constexpr int top = 950;  // below the augmentation rows
+    keepbestcheck = new QCheckBox(QStringLiteral("Keep the best epoch"));
+    keepbestcheck->setAccessibleName(keepbestcheck->text());
+    keepbestcheck->setToolTip(QStringLiteral("The trained model is the epoch with the highest validation accuracy, not the last"));
+    keepbestcheck->setChecked(keepbestepoch);
+    placeTL(keepbestcheck, this, 5, top, 400, 20);
+    connect(keepbestcheck, &QCheckBox::clicked, this, &strategysheetview::keepbestepoch_check);
+
+    stopearlycheck = new QCheckBox(QStringLiteral("Stopping early"));
+    stopearlycheck->setAccessibleName(stopearlycheck->text());
+    stopearlycheck->setToolTip(QStringLiteral("Stop when validation accuracy has not improved for this many epochs"));
+    placeTL(stopearlycheck, this, 5, top + 25, 120, 24);
+    connect(stopearlycheck, &QCheckBox::clicked, this, &strategysheetview::stopearly_check);
+    caption(QStringLiteral("after"), this, 125, top + 25, 35, 24);
+    patience = new QSpinBox;
+    patience->setAccessibleName(QStringLiteral("Epochs without improvement"));
+    patience->setRange(1, 9999);
+    patience->setValue(TrainingStrategy().patience);
+    patience->setEnabled(stopearly);
+    placeTL(patience, this, 160, top + 25, 60, 24);
+    caption(QStringLiteral("epochs without improvement"), this, 225, top + 25, 175, 24);
+}
+
 TrainingStrategy strategysheetview::strategy() const
 {
     TrainingStrategy s;
@@ -196,6 +223,9 @@ TrainingStrategy strategysheetview::strategy() const
     s.img_random = img_random;
     s.img_rotate = img_rotate;
     s.img_distort = img_distort;
+    s.keepbestepoch = keepbestepoch;
+    s.stopearly = stopearly;
+    s.patience = patience->value();
     return s;
 }
 
@@ -237,6 +267,19 @@ void strategysheetview::img_distort_check()
 {
     img_distort = !img_distort;
     diag::print("img_distort", img_distort);
+}
+
+void strategysheetview::keepbestepoch_check()
+{
+    keepbestepoch = !keepbestepoch;
+    diag::print("keep best epoch", keepbestepoch);
+}
+
+void strategysheetview::stopearly_check()
+{
+    stopearly = !stopearly;
+    patience->setEnabled(stopearly);
+    diag::print("stop early", stopearly);
 }
 
 void strategysheetview::chooseInto(QLineEdit* field, const QString& title, bool files, bool directories)
