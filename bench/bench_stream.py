@@ -15,10 +15,12 @@ largest resident set of the run's process or of one of its decoding processes.
 
 --big adds one run of ours alone on that many tiles (the 62,500 tiles of a 20,000 x 20,000
 orthophoto at 80-pixel tiles by default); --resnet adds pure tests (no training folder) of
-the ResNet50 architecture at 224 x 224, batch 8, untrained weights, for each tile count given.
+the ResNet50 architecture at 224 x 224, batch 8, untrained weights, for each tile count given;
+--pure224 the same pure tests with a one-convolution 224 x 224 network, which decodes, scales
+and predicts every tile the same way at a fraction of ResNet50's arithmetic.
 
     /usr/bin/python3 bench/bench_stream.py [--tiles 1000 4000 16000] [--big 62500]
-        [--resnet 500 10000] [--batch 32] [--folder /tmp/kolvara-stream]
+        [--resnet 500 10000] [--pure224 500 10000] [--batch 32] [--folder /tmp/kolvara-stream]
 """
 import argparse
 import json
@@ -99,6 +101,22 @@ open(sys.argv[2], "w").write(json.dumps({
 """
 
 
+def small_224_doc(path: Path) -> Path:
+    """A 224 x 224 network of one strided convolution, global pooling and a 2-unit softmax."""
+    def layer(cls, name, config, inbound):
+        return {"class_name": cls, "name": name, "config": {"name": name, **config},
+                "inbound_nodes": [[[inbound, 0, 0, {}]]] if inbound else []}
+    layers = [layer("InputLayer", "input_1", {"batch_input_shape": [None, 224, 224, 3]}, None),
+              layer("Conv2D", "conv", {"filters": 8, "kernel_size": [7, 7], "strides": [4, 4],
+                                       "padding": "valid", "activation": "relu"}, "input_1"),
+              layer("GlobalAveragePooling2D", "pool", {}, "conv"),
+              layer("Dense", "dense", {"units": 2, "activation": "softmax"}, "pool")]
+    path.write_text(json.dumps({"class_name": "Functional", "config": {
+        "name": "small224", "layers": layers, "input_layers": [["input_1", 0, 0]],
+        "output_layers": [["dense", 0, 0]]}}))
+    return path
+
+
 def make_tiles(folder: Path, count: int) -> None:
     """Tiles t_<k>.png (64 x 64, smooth stripes of two kinds and noise), made once."""
     folder.mkdir(parents=True, exist_ok=True)
@@ -167,6 +185,7 @@ def main(argv=None) -> int:
     parser.add_argument("--tiles", type=int, nargs="*", default=[1000, 4000, 16000])
     parser.add_argument("--big", type=int, default=62500, help="0 skips it")
     parser.add_argument("--resnet", type=int, nargs="*", default=[])
+    parser.add_argument("--pure224", type=int, nargs="*", default=[])
     parser.add_argument("--batch", type=int, default=32)
     parser.add_argument("--folder", type=Path, default=None, help="tiles kept there between runs")
     args = parser.parse_args(argv)
@@ -174,7 +193,7 @@ def main(argv=None) -> int:
     doc = ROOT / "resources" / "custommodel.json"
     print("%d cores; the machine may be shared, so compare figures within one row pair" % os.cpu_count(), flush=True)
     started = time.perf_counter()
-    make_tiles(folder, max(args.tiles + [args.big] + args.resnet))
+    make_tiles(folder, max(args.tiles + [args.big] + args.resnet + args.pure224))
     print("tiles ready in %.0f s in %s" % (time.perf_counter() - started, folder), flush=True)
     peaks = {}
     for count in args.tiles:
@@ -191,16 +210,19 @@ def main(argv=None) -> int:
     if args.big:
         big = run_ours(folder, args.big, doc, args.batch, True)
         print(line("ours", args.big, big), flush=True)
-    resnet = {}
-    for count in args.resnet:
-        r = run_ours(folder, count, ROOT / "resources" / "resnet50.json", 8, False,
-                     resnet=ROOT / "resources" / "resnet50.json")
-        print("  ResNet50 pure test, %d tiles at 224 x 224, batch 8: peak %.1f MB, %.1f s" % (
-            count, r["peak_kb"] / 1024, r["wall"]), flush=True)
-        resnet[count] = r["peak_kb"] / 1024
-    if len(resnet) > 1:
-        print("ResNet50 pure test peak growth from %d to %d tiles: %.1f MB (target < 100 MB)" % (
-            min(resnet), max(resnet), resnet[max(resnet)] - resnet[min(resnet)]))
+    resnet50 = ROOT / "resources" / "resnet50.json"
+    small = small_224_doc(folder / "small224.json")
+    for name, counts, network, chosen in (("ResNet50", args.resnet, resnet50, resnet50),
+                                          ("one-convolution 224 x 224", args.pure224, small, None)):
+        peaks = {}
+        for count in counts:
+            r = run_ours(folder, count, network, 8, False, resnet=chosen)
+            print("  %s pure test, %d tiles at 224 x 224, batch 8: peak %.1f MB, %.1f s" % (
+                name, count, r["peak_kb"] / 1024, r["wall"]), flush=True)
+            peaks[count] = r["peak_kb"] / 1024
+        if len(peaks) > 1:
+            print("%s pure test peak growth from %d to %d tiles: %.1f MB (target < 100 MB)" % (
+                name, min(peaks), max(peaks), peaks[max(peaks)] - peaks[min(peaks)]), flush=True)
     if not args.folder:
         shutil.rmtree(folder)
     return 0

@@ -11,20 +11,25 @@ _NUMBER = re.compile(r"[+-]?(\d+(\.\d*)?|\.\d+)([eE][+-]?\d+)?")
 
 @dataclass
 class LabelTable:
-    """A label CSV: header names and records split at commas (the format has no quoting)."""
+    """A label CSV: header names and records, whose fields are split at commas (the format
+    has no quoting). Records are kept as their line's text: a list of fields per record
+    would take several times the memory on tens of thousands of tiles."""
     path: Path
     header: list
-    rows: list
+    rows: list                 # the text of each record, without its line end
     filename_col: int
     label_col: int
 
+    def fields(self, k: int) -> list:
+        return self.rows[k].split(",")
+
     @property
     def filenames(self) -> list:
-        return [r[self.filename_col] for r in self.rows]
+        return [r.split(",")[self.filename_col] for r in self.rows]
 
     @property
     def labels(self) -> list:
-        return [r[self.label_col] for r in self.rows]
+        return [r.split(",")[self.label_col] for r in self.rows]
 
 
 def _column(header: list, name: str, path) -> int:
@@ -41,21 +46,24 @@ def read_label_table(path) -> LabelTable:
         text = path.read_bytes().decode("utf-8-sig")
     except UnicodeDecodeError as exc:
         raise ValueError(f"label document {path} is not UTF-8 text: {exc}") from None
-    lines = [line[:-1] if line.endswith("\r") else line for line in text.split("\n")]
-    numbered = [(n, line) for n, line in enumerate(lines, 1) if line.strip()]
-    if not numbered:
-        raise ValueError(f"label document {path} is empty")
-    header = numbered[0][1].split(",")
-    fcol, lcol = _column(header, "filename", path), _column(header, "label", path)
-    rows = []
-    for n, line in numbered[1:]:
+    header, rows = None, []
+    for n, line in enumerate(text.split("\n"), 1):
+        line = line[:-1] if line.endswith("\r") else line
+        if not line.strip():
+            continue
+        if header is None:
+            header = line.split(",")
+            fcol, lcol = _column(header, "filename", path), _column(header, "label", path)
+            continue
         fields = line.split(",")
         if len(fields) <= max(fcol, lcol):
             raise ValueError(f"label document {path} line {n}: {len(fields)} fields, "
                              f"expected {len(header)}")
         if not fields[fcol].strip():
             raise ValueError(f"label document {path} line {n}: empty file name")
-        rows.append(fields)
+        rows.append(line)
+    if header is None:
+        raise ValueError(f"label document {path} is empty")
     return LabelTable(path, header, rows, fcol, lcol)
 
 

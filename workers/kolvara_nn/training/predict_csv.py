@@ -27,7 +27,7 @@ def write_predictions(path, table: LabelTable, batches) -> int:
                 for label in predicted:
                     if written >= len(table.rows):
                         raise ValueError("one prediction per record is needed")
-                    row = table.rows[written]
+                    row = table.fields(written)
                     fields = [row[c] if c < len(row) else "" for c in keep]
                     out.write(",".join([str(written)] + fields + [str(label)]) + "\n")
                     written += 1
