@@ -20,7 +20,8 @@ the ResNet50 architecture at 224 x 224, batch 8, untrained weights, for each til
 and predicts every tile the same way at a fraction of ResNet50's arithmetic.
 
     /usr/bin/python3 bench/bench_stream.py [--tiles 1000 4000 16000] [--big 62500]
-        [--resnet 500 10000] [--pure224 500 10000] [--batch 32] [--folder /tmp/kolvara-stream]
+        [--resnet 500 10000] [--pure224 500 10000] [--batch 32] [--rounds 2]
+        [--folder /tmp/kolvara-stream]
 """
 import argparse
 import json
@@ -70,7 +71,7 @@ from PIL import Image
 sys.path.insert(0, sys.argv[1])
 from kolvara_nn import keras_json
 from kolvara_nn.network import build_network
-folder, doc, names, labels, batch, workers, threads = json.loads(sys.argv[3])
+folder, doc, names, labels, batch, workers, threads = json.loads(open(sys.argv[3]).read())
 torch.set_num_threads(threads)
 torch.manual_seed(0)
 
@@ -162,9 +163,11 @@ def run_plain(folder: Path, count: int, doc: Path, batch: int, workers: int) -> 
     train, _ = split_indices(count, 0.60, 1234)
     names = [f"t_{k}.png" for k in train] * 5
     labels = [k % 2 for k in train] * 5
-    config = [str(folder), str(doc), names, labels, batch, workers, cpu_threads()]
-    with tempfile.NamedTemporaryFile(suffix=".json") as result:
-        done = subprocess.run([sys.executable, "-c", PLAIN, str(WORKERS), result.name, json.dumps(config)],
+    with tempfile.NamedTemporaryFile("w", suffix=".json") as config, \
+            tempfile.NamedTemporaryFile(suffix=".json") as result:
+        config.write(json.dumps([str(folder), str(doc), names, labels, batch, workers, cpu_threads()]))
+        config.flush()
+        done = subprocess.run([sys.executable, "-c", PLAIN, str(WORKERS), result.name, config.name],
                               stderr=subprocess.PIPE)
         if done.returncode != 0:
             raise RuntimeError(done.stderr.decode()[-2000:])
@@ -187,6 +190,7 @@ def main(argv=None) -> int:
     parser.add_argument("--resnet", type=int, nargs="*", default=[])
     parser.add_argument("--pure224", type=int, nargs="*", default=[])
     parser.add_argument("--batch", type=int, default=32)
+    parser.add_argument("--rounds", type=int, default=2)
     parser.add_argument("--folder", type=Path, default=None, help="tiles kept there between runs")
     args = parser.parse_args(argv)
     folder = args.folder or Path(tempfile.mkdtemp(prefix="kolvara-stream-"))
@@ -196,14 +200,20 @@ def main(argv=None) -> int:
     make_tiles(folder, max(args.tiles + [args.big] + args.resnet + args.pure224))
     print("tiles ready in %.0f s in %s" % (time.perf_counter() - started, folder), flush=True)
     peaks = {}
+    rate = lambda r: r["samples"] / r["seconds"]
     for count in args.tiles:
-        ours = run_ours(folder, count, doc, args.batch, True)
-        print(line("ours", count, ours), flush=True)
-        plain = run_plain(folder, count, doc, args.batch, ours["workers"])
-        print(line("plain", count, plain), flush=True)
-        ratio = (ours["samples"] / ours["seconds"]) / (plain["samples"] / plain["seconds"])
-        print("  ours / plain images per second: %.2f (target >= 0.90)" % ratio, flush=True)
-        peaks[count] = ours["peak_kb"] / 1024
+        best = {}
+        for _ in range(args.rounds):  # interleaved; the fastest round of each counts
+            ours = run_ours(folder, count, doc, args.batch, True)
+            print(line("ours", count, ours), flush=True)
+            peaks[count] = max(peaks.get(count, 0), ours["peak_kb"] / 1024)
+            plain = run_plain(folder, count, doc, args.batch, ours["workers"])
+            print(line("plain", count, plain), flush=True)
+            for name, r in (("ours", ours), ("plain", plain)):
+                if name not in best or rate(r) > rate(best[name]):
+                    best[name] = r
+        print("  ours / plain images per second, best of %d: %.2f (target >= 0.90)" % (
+            args.rounds, rate(best["ours"]) / rate(best["plain"])), flush=True)
     if len(peaks) > 1:
         low, high = min(peaks), max(peaks)
         print("peak growth from %d to %d tiles: %.1f MB (target < 100 MB)" % (low, high, peaks[high] - peaks[low]))

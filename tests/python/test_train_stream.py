@@ -38,17 +38,18 @@ def in_memory(images, seed):
     return torch.cat([images] + [torch.cat([p[k] for p in parts]) for k in range(15)])
 
 
-def test_streamed_samples_equal_the_set_built_in_memory(tmp_path, monkeypatch):
+@pytest.mark.parametrize("size", [(12, 12), (10, 12)])  # quarter turns of non-square images are resized back
+def test_streamed_samples_equal_the_set_built_in_memory(tmp_path, monkeypatch, size):
     monkeypatch.setattr(augment, "CHUNK", 4)  # random maps drawn over several blocks
     monkeypatch.setattr(samples, "SMALL_SET", 0)  # decoded in a worker process
     rng = np.random.RandomState(3)
     names = [f"t{k}.png" for k in range(6)]
     for name in names:
-        Image.fromarray(rng.randint(0, 256, (10, 12, 3), dtype=np.uint8)).save(tmp_path / name)
-    images = torch.stack([torch.from_numpy(load_image(tmp_path / n, (10, 12), 3)) for n in names])
+        Image.fromarray(rng.randint(0, 256, size + (3,), dtype=np.uint8)).save(tmp_path / name)
+    images = torch.stack([torch.from_numpy(load_image(tmp_path / n, size, 3)) for n in names])
     expected = in_memory(images, seed=run.SEED)
     plan = AugmentPlan(6, True, True, True, True, seed=run.SEED)
-    streamed = samples.SampleSet(tmp_path, names, [0, 1, 0, 1, 1, 0], (10, 12), 3, plan)
+    streamed = samples.SampleSet(tmp_path, names, [0, 1, 0, 1, 1, 0], size, 3, plan)
     batches = samples.loader(streamed, 7, torch.device("cpu"))
     assert batches.num_workers == 1 and len(streamed) == expected.shape[0] == 96
     order = torch.randperm(96, generator=torch.Generator().manual_seed(run.SEED))

@@ -111,7 +111,7 @@ def _fit(cfg, net, sets, n_classes, device, say, stream):
     return optimizer, history, choice
 
 
-def _sample_sets(cfg, table, classes, size, channels, device):
+def _sample_sets(cfg, table, classes, size, channels):
     """Training (augmented) and validation loaders over the training folder."""
     index = {c: i for i, c in enumerate(classes)}
     targets = [index[label] for label in table.labels]
@@ -158,7 +158,7 @@ def run_training(cfg: TrainConfig, device, say, stream) -> None:
     check_images(cfg.train_folder, table.filenames)
     check_images(cfg.workspace, test_table.filenames)
     size = _image_size(size, cfg.train_folder, table.filenames, channels)
-    train_set, val_set = _sample_sets(cfg, table, classes, size, channels, device)
+    train_set, val_set = _sample_sets(cfg, table, classes, size, channels)
     say(f"Training on {len(train_set)} images ({train_set.samples} before augmentation), "
         f"validating on {len(val_set)}; {len(classes)} classes: {', '.join(classes)}")
     check_output(net, first_images(train_set, 2), len(classes), device)
