@@ -202,7 +202,8 @@ private:
     void onTrainingFinished(const QString& root, const QString& standardError);
     bool ingestRunResults(const QString& root);
     void applyPredictions(int inputKind, const QString& root);
-    void completeRun();
+    // `keptEpoch`: the worker's line naming the epoch that became the model, shown with the alert.
+    void completeRun(const QString& keptEpoch);
     void ingestValidationOnly(const QString& root);
 
     Prompter& m_prompter;

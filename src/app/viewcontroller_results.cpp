@@ -139,10 +139,10 @@ void ViewController::applyPredictions(int inputKind, const QString& root)
     reloadMultiImageBrowser();
 }
 
-void ViewController::completeRun()
+void ViewController::completeRun(const QString& keptEpoch)
 {
     diag::print("computation finished!");
-    m_prompter.alert(QStringLiteral("Computation finished!"), AlertStyle::Informational);
+    m_prompter.alert(AlertRequest{QStringLiteral("Computation finished!"), keptEpoch, AlertStyle::Informational, {}, nullptr});
     if (strategysheetconfig && !strategysheetconfig->strategy().trainingfolder.isEmpty())
         openMetricimage(QDir(datadirectory).filePath(QStringLiteral("NNMetrics.png")));
 }

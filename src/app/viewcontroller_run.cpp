@@ -238,7 +238,7 @@ void ViewController::startMonitoredRun(const QStringList& arguments, int epochCo
 void ViewController::onTrainingFinished(const QString& root, const QString& standardError)
 {
     if (ingestRunResults(root)) {
-        completeRun();
+        completeRun(runmonitor ? runmonitor->keptEpoch() : QString());
         return;
     }
     // The worker has exited without its trained model: waiting longer would never end.

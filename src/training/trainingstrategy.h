@@ -19,4 +19,7 @@ struct TrainingStrategy {
     bool img_distort = false;
     // A pre-trained architecture keeps its backbone fixed and trains only a new top.
     bool trainonlytop = false;
+    bool keepbestepoch = true;  // the trained model is the epoch of the best validation accuracy
+    bool stopearly = false;     // stop once validation accuracy stops improving
+    int patience = 5;           // epochs without improvement before an early stop
 };

@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace trainnn {
 namespace {
 QString flag(bool on) { return on ? QStringLiteral("true") : QStringLiteral("false"); }
@@ -61,8 +63,8 @@ QStringList arguments(const Request& r)
             s.trainingdoc,
             r.inputScaling.isEmpty() ? QStringLiteral("div255") : r.inputScaling,
             QString(),
-            QStringLiteral("true"),
-            QStringLiteral("0"),
+            flag(s.keepbestepoch),
+            QString::number(s.stopearly ? std::max(s.patience, 1) : 0),
             r.networkMode};
 }
 

@@ -33,8 +33,9 @@ struct Request {
     QString networkMode = QStringLiteral("full");
 };
 
-// The script path, then the worker's arguments in its order: the 17 it always reads, then
-// input scaling, class names, keep-best, patience and the network mode.
+// The script path, then the arguments the worker reads, in its order: the 17 it requires, then
+// input scaling (the worker's default when none is set) and class names, keeping the best
+// epoch, the early-stopping patience ("0" when the run does not stop early) and the network mode.
 QStringList arguments(const Request& request);
 
 // What the worker trains: "full", the network as documented; for a pre-trained backbone with a

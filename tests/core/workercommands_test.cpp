@@ -51,13 +51,17 @@ TEST(TrainNNCommand, PassesTheFormsTextsAndFlagsUnchanged)
     r.networkMode = QStringLiteral("top");
     const QStringList a = trainnn::arguments(r);
     ASSERT_EQ(a.size(), 23);
-    EXPECT_EQ(a[18], "caffe");
-    EXPECT_EQ(a[22], "top");
     EXPECT_EQ(a[6], " 8");
     EXPECT_EQ(a.mid(12, 5), (QStringList{"0.67", "true", "false", "true", "false"}));
     EXPECT_EQ(a[3], QString());  // no training folder: a pure test
+    EXPECT_EQ(a.mid(18), (QStringList{"caffe", "", "true", "0", "top"}));
     s.trainratio = 0.005;
+    s.keepbestepoch = false;
+    s.patience = 4;  // counts only when stopping early
     EXPECT_EQ(trainnn::arguments(r).at(12), "0.01");
+    EXPECT_EQ(trainnn::arguments(r).mid(20, 2), (QStringList{"false", "0"}));
+    s.stopearly = true;
+    EXPECT_EQ(trainnn::arguments(r).mid(20, 2), (QStringList{"false", "4"}));
 }
 
 // A random backbone is never frozen; only a pre-trained one gets a new top.

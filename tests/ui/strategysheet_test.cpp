@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -58,6 +59,17 @@ TEST(StrategySheet, AFreshFormShowsItsChoicesAndOnlyTheNumbersAreTyped)
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
         EXPECT_FALSE(*flag);
     }
+    // The best epoch is kept and no run stops early until clicked; the patience counts only then.
+    EXPECT_TRUE(v.keepbestcheck->isChecked() && v.strategy().keepbestepoch);
+    EXPECT_FALSE(v.stopearlycheck->isChecked() || v.strategy().stopearly || v.patience->isEnabled());
+    for (QCheckBox* box : {v.keepbestcheck, v.stopearlycheck})
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+    v.patience->setValue(3);
+    const TrainingStrategy epochs = v.strategy();
+    EXPECT_EQ(std::make_tuple(epochs.keepbestepoch, epochs.stopearly, epochs.patience, v.patience->isEnabled()),
+              std::make_tuple(false, true, 3, true));
+    EXPECT_FALSE(epochs.img_transfer || epochs.img_random || epochs.img_rotate || epochs.img_distort);
+
     v.optimizer->setCurrentIndex(0);
     EXPECT_EQ(v.lossfuncsel, "mean_squared_error");
     v.lossfunction->setCurrentIndex(11);

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QLabel>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -135,13 +136,34 @@ TEST(TrainingRun, MonitoredRunRefusesNewWorkThenEndsWithPredictionsAndMetrics)
     EXPECT_EQ(c->painres->state.valid_y, (std::vector<int>{0, 60, 70, 80}));
     EXPECT_EQ(c->painres->state.train_y, (std::vector<int>{0, 70, 80, 90}));
     EXPECT_EQ(c->documentView(), c->metricview);
+    EXPECT_EQ(r.f.prompter.alerts().last().informative, QStringLiteral("kept epoch 3 of 3: validation accuracy 0.80"));
 
     const QStringList args = readFile(argsFile).split(QLatin1Char('\n'));
-    ASSERT_GE(args.size(), 17);
+    ASSERT_GE(args.size(), 21);
     EXPECT_TRUE(args[0].endsWith(QStringLiteral("/custommodel_temp.json")));
     EXPECT_EQ(args.mid(1, 16), (QStringList{c->datadirectory, c->datadirectory, "ResNet50", "", "4", "3", "Adam", "mean_squared_error",
                                             paths::resourcePath("resnet50", "json"), "field_outputlabel.csv", "0.60", "false", "false", "false", "false", ""}));
+    EXPECT_EQ(args.mid(17, 4), (QStringList{"div255", "", "true", "0"}));
     EXPECT_EQ(readFile(args[0]), kModel);  // the pre-trained architecture, written compactly
+}
+
+TEST(TrainingRun, AnEarlyStopIsANormalEndAtTheEpochReached)
+{
+    GridRun r;
+    ViewController* c = r.c;
+    ScopedEnv stop("FAKE_TRAINNN_STOP_AFTER", "2");
+    r.start([c](strategysheetview& form) {
+        form.trainingfolder->setText(c->datadirectory);
+        form.trainingeporch->setText(QStringLiteral("5"));
+        QTest::mouseClick(form.stopearlycheck, Qt::LeftButton, {}, QPoint(8, form.stopearlycheck->height() / 2));
+    });
+    ASSERT_TRUE(r.waitFor(kFinished)) << r.f.prompter.messages().join(" | ").toStdString();
+    EXPECT_EQ(r.f.prompter.alerts().last().informative, QStringLiteral("kept epoch 2 of 2: validation accuracy 0.70"));
+    EXPECT_EQ(c->trainingstate->text(), QStringLiteral("Training state in epoch 2 \nStopped early at epoch 2 of 5"));
+    EXPECT_EQ(c->painres->state.valid_x, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(c->painres->state.colnum, 5);
+    EXPECT_EQ(c->gridmodel.predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
+    EXPECT_EQ(c->documentView(), c->metricview);
 }
 
 struct Failure {

@@ -8,8 +8,10 @@
 #include <QDateTime>
 #include <QDir>
 
+#include <algorithm>
+
 RunMonitor::RunMonitor(QProcess* process, const Run& run, QObject* parent)
-    : QObject(parent), m_process(process), m_run(run), m_workspace(run.workspace)
+    : QObject(parent), m_process(process), m_run(run), m_workspace(run.workspace), m_epochsToCount(run.epochCount)
 {
     m_process->setParent(this);
     connect(m_process, &QProcess::readyReadStandardOutput, this, &RunMonitor::onStandardOutput);
@@ -44,14 +46,33 @@ QString RunMonitor::errorLogPath() const
 void RunMonitor::onStandardOutput()
 {
     const QByteArray bytes = m_process->readAllStandardOutput();
-    if (m_loopEnded || m_over)
-        return;  // the worker's closing lines are not shown once every epoch was counted
+    if (m_over)
+        return;
     const QString chunk = m_decoder.decode(bytes);
+    readOutcome(chunk);
+    if (m_loopEnded)
+        return;  // the worker's closing lines are not shown once every epoch was counted
     m_chunks.append(chunk);
     if (diag::enabled())  // the chunk is copied into the line
         diag::print("nnpoutputs", int(m_chunks.size()), chunk);
     const std::optional<ChartPoints> prepared = scan();
     stateStep(chunk, prepared);
+}
+
+void RunMonitor::readOutcome(const QString& chunk)
+{
+    m_outcome.feed(chunk);
+    const std::optional<int> stop = m_outcome.earlyStopEpoch();
+    // An announcement past the last epoch, or before epochs already counted, changes nothing.
+    if (stop && *stop < m_epochsToCount && *stop >= std::max(m_epochsSeen, 1))
+        m_epochsToCount = *stop;
+}
+
+std::optional<QString> RunMonitor::earlyStopNote() const
+{
+    if (m_epochsToCount >= m_run.epochCount)
+        return std::nullopt;
+    return QStringLiteral("Stopped early at epoch %1 of %2").arg(m_epochsToCount).arg(m_run.epochCount);
 }
 
 void RunMonitor::onStandardError()
@@ -80,8 +101,10 @@ std::optional<ChartPoints> RunMonitor::scan()
 
 void RunMonitor::stateStep(const QString& chunk, const std::optional<ChartPoints>& prepared)
 {
-    const std::optional<QString> progress = progresstext::chunkProgress(chunk);
-    const QString state = progresstext::stateText(int(m_series.validation.size()), m_run.epochCount, progress);
+    std::optional<QString> progress = progresstext::chunkProgress(chunk);
+    if (!progress)
+        progress = earlyStopNote();
+    const QString state = progresstext::stateText(int(m_series.validation.size()), m_epochsToCount, progress);
     if (progress) {
         diag::print("progress", *progress);
         diag::print("progress count", int(progress->size()));
@@ -91,7 +114,7 @@ void RunMonitor::stateStep(const QString& chunk, const std::optional<ChartPoints
     if (prepared)
         Q_EMIT chartUpdated(*prepared);
     Q_EMIT stateChanged(state);
-    if (m_epochsSeen >= m_run.epochCount)
+    if (m_epochsSeen >= m_epochsToCount)
         m_loopEnded = true;
 }
 
@@ -100,11 +123,13 @@ void RunMonitor::onFinished()
     if (m_over)
         return;
     m_standardError += m_process->readAllStandardError();
+    // Output not yet read may still announce an early stop or name the kept epoch.
+    readOutcome(m_decoder.decode(m_process->readAllStandardOutput()));
     if (!m_loopEnded) {
         // Checkpoints written faster than the worker printed are counted now, so a run that
         // saved every epoch is not taken for one that ended early.
         std::optional<ChartPoints> latest;
-        while (m_epochsSeen < m_run.epochCount) {
+        while (m_epochsSeen < m_epochsToCount) {
             std::optional<ChartPoints> prepared = scan();
             if (!prepared)
                 break;
@@ -112,8 +137,10 @@ void RunMonitor::onFinished()
         }
         if (latest)
             Q_EMIT chartUpdated(*latest);
+        if (const std::optional<QString> note = earlyStopNote(); note && m_epochsSeen >= m_epochsToCount)
+            Q_EMIT stateChanged(progresstext::stateText(int(m_series.validation.size()), m_epochsToCount, note));
     }
-    endRun(m_epochsSeen < m_run.epochCount);
+    endRun(m_epochsSeen < m_epochsToCount);
 }
 
 void RunMonitor::endRun(bool early)

@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 
 using framing::placeTL;
 
@@ -86,6 +87,7 @@ void strategysheetview::commitinit()
     buildPathRows();
     buildRunRows();
     buildAugmentationRows();
+    buildEpochRows();
     buildTransferRow();
 }
 
@@ -187,7 +189,7 @@ void strategysheetview::buildTransferRow()
     trainonlytopcheck->setAccessibleName(QStringLiteral("Train only the new top layers"));
     trainonlytopcheck->setToolTip(QStringLiteral("Keeps the pre-trained backbone fixed and trains a new top for your classes: "
                                                  "fast, and good with few images. Off: everything is fine-tuned."));
-    placeTL(trainonlytopcheck, this, 5, 950, 400, 20);
+    placeTL(trainonlytopcheck, this, 5, 1005, 400, 20);
     connect(trainonlytopcheck, &QCheckBox::toggled, this, [this](bool on) { trainonlytop = on; });
     setPretrainedModel(false);
 }
@@ -197,6 +199,29 @@ void strategysheetview::setPretrainedModel(bool pretrained)
     trainonlytopcheck->setChecked(pretrained);
     trainonlytopcheck->setEnabled(pretrained);
     trainonlytop = pretrained;
+void strategysheetview::buildEpochRows()
+{
+    constexpr int top = 950;  // below the augmentation rows
+    keepbestcheck = new QCheckBox(QStringLiteral("Keep the best epoch"));
+    keepbestcheck->setAccessibleName(keepbestcheck->text());
+    keepbestcheck->setToolTip(QStringLiteral("The trained model is the epoch with the highest validation accuracy, not the last"));
+    keepbestcheck->setChecked(keepbestepoch);
+    placeTL(keepbestcheck, this, 5, top, 400, 20);
+    connect(keepbestcheck, &QCheckBox::clicked, this, &strategysheetview::keepbestepoch_check);
+
+    stopearlycheck = new QCheckBox(QStringLiteral("Stopping early"));
+    stopearlycheck->setAccessibleName(stopearlycheck->text());
+    stopearlycheck->setToolTip(QStringLiteral("Stop when validation accuracy has not improved for this many epochs"));
+    placeTL(stopearlycheck, this, 5, top + 25, 120, 24);
+    connect(stopearlycheck, &QCheckBox::clicked, this, &strategysheetview::stopearly_check);
+    caption(QStringLiteral("after"), this, 125, top + 25, 35, 24);
+    patience = new QSpinBox;
+    patience->setAccessibleName(QStringLiteral("Epochs without improvement"));
+    patience->setRange(1, 9999);
+    patience->setValue(TrainingStrategy().patience);
+    patience->setEnabled(stopearly);
+    placeTL(patience, this, 160, top + 25, 60, 24);
+    caption(QStringLiteral("epochs without improvement"), this, 225, top + 25, 175, 24);
 }
 
 TrainingStrategy strategysheetview::strategy() const
@@ -216,6 +241,9 @@ TrainingStrategy strategysheetview::strategy() const
     s.img_rotate = img_rotate;
     s.img_distort = img_distort;
     s.trainonlytop = trainonlytop;
+    s.keepbestepoch = keepbestepoch;
+    s.stopearly = stopearly;
+    s.patience = patience->value();
     return s;
 }
 
@@ -257,6 +285,19 @@ void strategysheetview::img_distort_check()
 {
     img_distort = !img_distort;
     diag::print("img_distort", img_distort);
+}
+
+void strategysheetview::keepbestepoch_check()
+{
+    keepbestepoch = !keepbestepoch;
+    diag::print("keep best epoch", keepbestepoch);
+}
+
+void strategysheetview::stopearly_check()
+{
+    stopearly = !stopearly;
+    patience->setEnabled(stopearly);
+    diag::print("stop early", stopearly);
 }
 
 void strategysheetview::chooseInto(QLineEdit* field, const QString& title, bool files, bool directories)

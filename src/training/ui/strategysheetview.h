@@ -11,9 +11,11 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QSlider;
+class QSpinBox;
 
 // The training strategy form: where the data, label document and starting weights are, batch
-// size, epochs, optimizer, loss, the training share and four augmentation switches. A fixed
+// size, epochs, optimizer, loss, the training share, four augmentation switches, which epoch
+// becomes the trained model and whether the run stops early. A fixed
 // 400 x 1100 sheet laid out from its top-left corner; it keeps its fields current and nothing
 // more. The training run reads strategy() after "Start!".
 class strategysheetview : public QWidget {
@@ -62,12 +64,20 @@ public:
     bool trainonlytop = false;
     void setPretrainedModel(bool pretrained);
 
+    bool keepbestepoch = true;
+    bool stopearly = false;
+    QCheckBox* keepbestcheck = nullptr;
+    QCheckBox* stopearlycheck = nullptr;
+    QSpinBox* patience = nullptr;  // epochs without improvement; enabled while stopping early
+
     void comboBoxSelectionDidChange(QComboBox* box);
     void sliderfunc();
     void img_transfer_check();
     void img_random_check();
     void img_rotate_check();
     void img_distort_check();
+    void keepbestepoch_check();
+    void stopearly_check();
     void opentrainingfolder();
     void opentraininglabelcsv();
     void openweightsfolder();
@@ -78,6 +88,7 @@ private:
     void buildRunRows();
     void buildAugmentationRows();
     void buildTransferRow();
+    void buildEpochRows();
     QLineEdit* pathRow(const QString& caption, const QString& role, int y, int h);
     void chooseInto(QLineEdit* field, const QString& title, bool files, bool directories);
 

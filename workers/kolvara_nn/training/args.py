@@ -1,4 +1,5 @@
-"""The 17-argument command line of trainNN.py, parsed and checked up front."""
+"""The command line of trainNN.py, parsed and checked up front: 17 arguments, then optional
+ones that a call may stop after (absent ones take their defaults)."""
 from dataclasses import dataclass
 from pathlib import Path
 import re
@@ -10,7 +11,9 @@ PRETRAINED_NAMES = ("resnet50", "vgg16", "vgg19", "xception")
 
 USAGE = ("usage: trainNN.py MODEL_JSON WORKSPACE TRAIN_FOLDER MODEL_NAME WEIGHTS BATCH EPOCHS "
          "OPTIMIZER LOSS PRETRAINED_JSON LABEL_CSV TRAIN_SHARE SHIFT CROP ROTATE DISTORT "
-         "TRAIN_LABEL_CSV")
+         "TRAIN_LABEL_CSV [SCALING [CLASS_NAMES [KEEP_BEST [PATIENCE [NETWORK_MODE]]]]]")
+REQUIRED = 17
+OPTIONAL = 5
 
 
 @dataclass(frozen=True)
@@ -32,6 +35,8 @@ class TrainConfig:
     rotate: bool
     distort: bool
     train_label_doc: str
+    keep_best: bool = True     # my_model.h5 from the epoch of the best validation accuracy
+    patience: int = 0          # epochs without improvement before stopping; 0: never stop early
 
     @property
     def training(self) -> bool:
@@ -63,23 +68,37 @@ def _share(text: str) -> float:
 def _switch(text: str, what: str) -> bool:
     lowered = text.strip().lower()
     if lowered not in ("true", "false"):
-        raise ValueError(f"{what} augmentation switch must be 'true' or 'false', got '{text}'")
+        raise ValueError(f"{what} must be 'true' or 'false', got '{text}'")
     return lowered == "true"
+
+
+def _patience(text: str) -> int:
+    if not re.fullmatch(r"\s*\+?\d+\s*", text):
+        raise ValueError(f"early-stopping patience must be a whole number of epochs, 0 or more, "
+                         f"got '{text}'")
+    return int(text)
 
 
 def parse_args(argv: list) -> TrainConfig:
     """Parse the arguments after the script path; ValueError names the bad one."""
-    if len(argv) != 17:
-        raise ValueError(f"expected 17 arguments, got {len(argv)}; {USAGE}")
-    a = [""] + list(argv)  # 1-based like the documented table
+    if not REQUIRED <= len(argv) <= REQUIRED + OPTIONAL:
+        raise ValueError(f"expected {REQUIRED} to {REQUIRED + OPTIONAL} arguments, "
+                         f"got {len(argv)}; {USAGE}")
+    # 1-based like the documented table. Input scaling (18), class names (19) and the
+    # network mode (22) are accepted for callers that send them; this worker does not use them.
+    a = [""] + list(argv) + [None] * (REQUIRED + OPTIONAL - len(argv))
     return TrainConfig(
         model_doc=a[1], workspace=Path(a[2]), train_folder=a[3], model_name=a[4],
         weights=a[5], batch_size=_whole(a[6], "batch size"), epochs=_whole(a[7], "epochs"),
         optimizer=canonical_optimizer_name(a[8]), loss=canonical_loss_name(a[9]),
         pretrained_doc=a[10], label_doc=a[11], train_share=_share(a[12]),
-        shift=_switch(a[13], "shift"), crop=_switch(a[14], "random-crop"),
-        rotate=_switch(a[15], "rotation"), distort=_switch(a[16], "distortion"),
-        train_label_doc=a[17])
+        shift=_switch(a[13], "shift augmentation switch"),
+        crop=_switch(a[14], "random-crop augmentation switch"),
+        rotate=_switch(a[15], "rotation augmentation switch"),
+        distort=_switch(a[16], "distortion augmentation switch"),
+        train_label_doc=a[17],
+        keep_best=_switch(a[20], "keep the best epoch") if a[20] else True,
+        patience=_patience(a[21]) if a[21] else 0)
 
 
 def check_paths(cfg: TrainConfig) -> None:

@@ -4,7 +4,6 @@ from pathlib import Path
 import re
 
 import numpy as np
-import torch
 from PIL import Image
 
 _NUMBER = re.compile(r"[+-]?(\d+(\.\d*)?|\.\d+)([eE][+-]?\d+)?")
@@ -12,20 +11,25 @@ _NUMBER = re.compile(r"[+-]?(\d+(\.\d*)?|\.\d+)([eE][+-]?\d+)?")
 
 @dataclass
 class LabelTable:
-    """A label CSV: header names and records split at commas (the format has no quoting)."""
+    """A label CSV: header names and records, whose fields are split at commas (the format
+    has no quoting). Records are kept as their line's text: a list of fields per record
+    would take several times the memory on tens of thousands of tiles."""
     path: Path
     header: list
-    rows: list
+    rows: list                 # the text of each record, without its line end
     filename_col: int
     label_col: int
 
+    def fields(self, k: int) -> list:
+        return self.rows[k].split(",")
+
     @property
     def filenames(self) -> list:
-        return [r[self.filename_col] for r in self.rows]
+        return [r.split(",")[self.filename_col] for r in self.rows]
 
     @property
     def labels(self) -> list:
-        return [r[self.label_col] for r in self.rows]
+        return [r.split(",")[self.label_col] for r in self.rows]
 
 
 def _column(header: list, name: str, path) -> int:
@@ -42,21 +46,24 @@ def read_label_table(path) -> LabelTable:
         text = path.read_bytes().decode("utf-8-sig")
     except UnicodeDecodeError as exc:
         raise ValueError(f"label document {path} is not UTF-8 text: {exc}") from None
-    lines = [line[:-1] if line.endswith("\r") else line for line in text.split("\n")]
-    numbered = [(n, line) for n, line in enumerate(lines, 1) if line.strip()]
-    if not numbered:
-        raise ValueError(f"label document {path} is empty")
-    header = numbered[0][1].split(",")
-    fcol, lcol = _column(header, "filename", path), _column(header, "label", path)
-    rows = []
-    for n, line in numbered[1:]:
+    header, rows = None, []
+    for n, line in enumerate(text.split("\n"), 1):
+        line = line[:-1] if line.endswith("\r") else line
+        if not line.strip():
+            continue
+        if header is None:
+            header = line.split(",")
+            fcol, lcol = _column(header, "filename", path), _column(header, "label", path)
+            continue
         fields = line.split(",")
         if len(fields) <= max(fcol, lcol):
             raise ValueError(f"label document {path} line {n}: {len(fields)} fields, "
                              f"expected {len(header)}")
         if not fields[fcol].strip():
             raise ValueError(f"label document {path} line {n}: empty file name")
-        rows.append(fields)
+        rows.append(line)
+    if header is None:
+        raise ValueError(f"label document {path} is empty")
     return LabelTable(path, header, rows, fcol, lcol)
 
 
@@ -68,34 +75,44 @@ def class_order(labels) -> list:
     return distinct
 
 
+def _decode(img, size):
+    """Let the JPEG decoder scale down by itself when the image is at least twice the network
+    input: far less to decode and resize for large photos."""
+    if size is not None and img.format == "JPEG" and \
+            img.size[0] >= 2 * size[1] and img.size[1] >= 2 * size[0]:
+        img.draft("RGB", (size[1], size[0]))
+    return img
+
+
 def load_image(path: Path, size, channels: int) -> np.ndarray:
     """One image as uint8 (rows, cols, channels), resized to `size` = (rows, cols)."""
     try:
         with Image.open(path) as img:
-            img = img.convert("L" if channels == 1 else "RGB")
+            img = _decode(img, size).convert("L" if channels == 1 else "RGB")
             if size is not None and img.size != (size[1], size[0]):
                 img = img.resize((size[1], size[0]), Image.BILINEAR)
-            array = np.asarray(img, dtype=np.uint8)
+            array = np.array(img, dtype=np.uint8)
     except (OSError, ValueError, Image.DecompressionBombError) as exc:
         raise ValueError(f"image {path} could not be loaded: {exc}") from None
     return array.reshape(array.shape[0], array.shape[1], channels)
 
 
-def load_images(folder, filenames, size, channels: int) -> torch.Tensor:
-    """All images as one uint8 NHWC tensor. `size` (rows, cols) or None: the first image's."""
+def check_channels(channels: int) -> None:
     if channels not in (1, 3):
         raise ValueError(f"the network expects {channels} input channels; images give 1 or 3")
+
+
+def check_images(folder, filenames) -> None:
+    """Refuse a missing or unrecognised image before any work starts. Only the headers are
+    read: the pixels are decoded batch by batch later."""
     folder = Path(folder)
-    arrays = []
     for name in filenames:
-        array = load_image(folder / name, size, channels)
-        if size is None:
-            size = array.shape[:2]
-        arrays.append(array)
-    if not arrays:
-        return torch.zeros((0, size[0] if size else 1, size[1] if size else 1, channels),
-                           dtype=torch.uint8)
-    return torch.from_numpy(np.stack(arrays))
+        path = folder / name
+        try:
+            with Image.open(path):
+                pass
+        except (OSError, ValueError, Image.DecompressionBombError) as exc:
+            raise ValueError(f"image {path} could not be loaded: {exc}") from None
 
 
 def split_indices(n: int, share: float, seed: int):

@@ -7,12 +7,13 @@ from matplotlib.backends.backend_agg import FigureCanvasAgg
 from matplotlib.figure import Figure
 
 
-def confusion_matrix(truth, predicted, classes) -> np.ndarray:
-    """Rows: true class, columns: predicted class, both in `classes` order."""
+def confusion_matrix(counts, classes) -> np.ndarray:
+    """Rows: true class, columns: predicted class, both in `classes` order. `counts` maps
+    (label, prediction) pairs to how often they occurred (a collections.Counter)."""
     index = {c: i for i, c in enumerate(classes)}
     matrix = np.zeros((len(classes), len(classes)), dtype=np.int64)
-    for t, p in zip(truth, predicted):
-        matrix[index[t], index[p]] += 1
+    for (t, p), count in counts.items():
+        matrix[index[t], index[p]] += count
     return matrix
 
 
@@ -26,8 +27,10 @@ def precision_recall(matrix: np.ndarray):
     return precision, recall
 
 
-def _curves(ax, history, key, title):
+def _curves(ax, history, key, title, kept):
     epochs = np.arange(1, len(history[key]) + 1)
+    if kept:
+        ax.axvline(kept, color="gray", linestyle="--", linewidth=1, label=f"kept epoch {kept}")
     ax.plot(epochs, history[key], "o-", label="training")
     if history.get("val_" + key):
         ax.plot(epochs, history["val_" + key], "o-", label="validation")
@@ -62,15 +65,19 @@ def _bars(ax, classes, precision, recall):
     ax.legend()
 
 
-def metrics_png(history: dict, truth, predicted, classes) -> bytes:
-    """PNG bytes. `history` holds per-epoch lists: accuracy, loss, val_accuracy, val_loss."""
-    matrix = confusion_matrix(truth, predicted, classes)
+def metrics_png(history: dict, counts, classes, kept_epoch=None, kept_text="") -> bytes:
+    """PNG bytes. `history` holds per-epoch lists: accuracy, loss, val_accuracy, val_loss;
+    `counts` the test predictions as confusion_matrix takes them; `kept_text` titles the
+    figure and `kept_epoch` is marked on the curves."""
+    matrix = confusion_matrix(counts, classes)
     precision, recall = precision_recall(matrix)
     fig = Figure(figsize=(12, 10), dpi=100)
     FigureCanvasAgg(fig)
+    if kept_text:
+        fig.suptitle(kept_text)
     axes = fig.subplots(2, 2)
-    _curves(axes[0, 0], history, "accuracy", "Accuracy")
-    _curves(axes[0, 1], history, "loss", "Loss")
+    _curves(axes[0, 0], history, "accuracy", "Accuracy", kept_epoch)
+    _curves(axes[0, 1], history, "loss", "Loss", kept_epoch)
     _matrix(axes[1, 0], matrix, classes)
     _bars(axes[1, 1], classes, precision, recall)
     fig.tight_layout()
