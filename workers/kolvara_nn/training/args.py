@@ -1,16 +1,19 @@
-"""The 17-argument command line of trainNN.py, parsed and checked up front."""
+"""The command line of trainNN.py, parsed and checked up front: 17 arguments, then optional
+ones a call may stop after (18 input scaling, 19 class names; 20-22 are read elsewhere)."""
 from dataclasses import dataclass
 from pathlib import Path
 import re
 
 from .losses import canonical_loss_name
 from .optimizers import canonical_optimizer_name
+from .preprocess import DEFAULT_SCALING, parse_class_names, scaling_name
 
 PRETRAINED_NAMES = ("resnet50", "vgg16", "vgg19", "xception")
 
 USAGE = ("usage: trainNN.py MODEL_JSON WORKSPACE TRAIN_FOLDER MODEL_NAME WEIGHTS BATCH EPOCHS "
          "OPTIMIZER LOSS PRETRAINED_JSON LABEL_CSV TRAIN_SHARE SHIFT CROP ROTATE DISTORT "
-         "TRAIN_LABEL_CSV")
+         "TRAIN_LABEL_CSV [INPUT_SCALING [CLASS_NAMES [KEEP_BEST [PATIENCE [NETWORK_MODE]]]]]")
+MAX_ARGUMENTS = 22
 
 
 @dataclass(frozen=True)
@@ -32,6 +35,8 @@ class TrainConfig:
     rotate: bool
     distort: bool
     train_label_doc: str
+    input_scaling: str = DEFAULT_SCALING   # how pixels become the network's input
+    class_names: tuple = ()                # output order given by the user; empty: none
 
     @property
     def training(self) -> bool:
@@ -69,9 +74,9 @@ def _switch(text: str, what: str) -> bool:
 
 def parse_args(argv: list) -> TrainConfig:
     """Parse the arguments after the script path; ValueError names the bad one."""
-    if len(argv) != 17:
-        raise ValueError(f"expected 17 arguments, got {len(argv)}; {USAGE}")
-    a = [""] + list(argv)  # 1-based like the documented table
+    if not 17 <= len(argv) <= MAX_ARGUMENTS:
+        raise ValueError(f"expected 17 to {MAX_ARGUMENTS} arguments, got {len(argv)}; {USAGE}")
+    a = [""] + list(argv) + [""] * (MAX_ARGUMENTS - len(argv))  # 1-based like the table
     return TrainConfig(
         model_doc=a[1], workspace=Path(a[2]), train_folder=a[3], model_name=a[4],
         weights=a[5], batch_size=_whole(a[6], "batch size"), epochs=_whole(a[7], "epochs"),
@@ -79,7 +84,9 @@ def parse_args(argv: list) -> TrainConfig:
         pretrained_doc=a[10], label_doc=a[11], train_share=_share(a[12]),
         shift=_switch(a[13], "shift"), crop=_switch(a[14], "random-crop"),
         rotate=_switch(a[15], "rotation"), distort=_switch(a[16], "distortion"),
-        train_label_doc=a[17])
+        train_label_doc=a[17],
+        input_scaling=scaling_name(a[18]) if a[18].strip() else DEFAULT_SCALING,
+        class_names=parse_class_names(a[19]))
 
 
 def check_paths(cfg: TrainConfig) -> None:

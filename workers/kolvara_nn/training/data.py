@@ -1,13 +1,12 @@
 """Label documents, class order, image loading and the fixed-seed split."""
 from dataclasses import dataclass
 from pathlib import Path
-import re
 
 import numpy as np
 import torch
 from PIL import Image
 
-_NUMBER = re.compile(r"[+-]?(\d+(\.\d*)?|\.\d+)([eE][+-]?\d+)?")
+from .preprocess import InputSpec, class_order, pixels  # noqa: F401 (class_order is used from here)
 
 
 @dataclass
@@ -60,41 +59,32 @@ def read_label_table(path) -> LabelTable:
     return LabelTable(path, header, rows, fcol, lcol)
 
 
-def class_order(labels) -> list:
-    """Distinct labels, numerically ordered when all are numbers, else as text."""
-    distinct = sorted(set(labels))
-    if distinct and all(_NUMBER.fullmatch(s.strip()) for s in distinct):
-        return sorted(distinct, key=lambda s: (float(s), s))
-    return distinct
-
-
-def load_image(path: Path, size, channels: int) -> np.ndarray:
-    """One image as uint8 (rows, cols, channels), resized to `size` = (rows, cols)."""
+def load_image(path: Path, spec: InputSpec) -> np.ndarray:
+    """One image as uint8 (rows, cols, channels), grey or RGB and sized as the spec says."""
     try:
         with Image.open(path) as img:
-            img = img.convert("L" if channels == 1 else "RGB")
-            if size is not None and img.size != (size[1], size[0]):
-                img = img.resize((size[1], size[0]), Image.BILINEAR)
-            array = np.asarray(img, dtype=np.uint8)
+            return pixels(img, spec)
     except (OSError, ValueError, Image.DecompressionBombError) as exc:
         raise ValueError(f"image {path} could not be loaded: {exc}") from None
-    return array.reshape(array.shape[0], array.shape[1], channels)
 
 
-def load_images(folder, filenames, size, channels: int) -> torch.Tensor:
-    """All images as one uint8 NHWC tensor. `size` (rows, cols) or None: the first image's."""
-    if channels not in (1, 3):
-        raise ValueError(f"the network expects {channels} input channels; images give 1 or 3")
+def load_images(folder, filenames, spec: InputSpec) -> torch.Tensor:
+    """All images as one uint8 NHWC tensor. A spec without a size keeps the images' own size,
+    which they must then share."""
     folder = Path(folder)
-    arrays = []
+    arrays, first = [], None
     for name in filenames:
-        array = load_image(folder / name, size, channels)
-        if size is None:
-            size = array.shape[:2]
+        array = load_image(folder / name, spec)
+        if first is None:
+            first = (name, array.shape)
+        elif spec.size is None and array.shape != first[1]:
+            raise ValueError(f"the network takes images of any size but one size per run: "
+                             f"{first[0]} is {first[1][1]}x{first[1][0]} and {name} is "
+                             f"{array.shape[1]}x{array.shape[0]} pixels")
         arrays.append(array)
     if not arrays:
-        return torch.zeros((0, size[0] if size else 1, size[1] if size else 1, channels),
-                           dtype=torch.uint8)
+        rows, cols = spec.size or (1, 1)
+        return torch.zeros((0, rows, cols, spec.channels), dtype=torch.uint8)
     return torch.from_numpy(np.stack(arrays))
 
 

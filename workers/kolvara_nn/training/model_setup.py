@@ -1,12 +1,11 @@
 """Building the network to train or test, and loading the weights it starts from."""
 from pathlib import Path
 
-from .. import h5io, keras_json
+from .. import h5io, keras_json, modelfiles
 from ..errors import ModelError
 from ..graph import output_dense
 from ..network import build_network
 
-WEIGHT_SUFFIXES = (".h5", ".hdf5", ".keras")
 
 
 def build(doc_path, n_classes=None, say=print):
@@ -26,13 +25,7 @@ def build(doc_path, n_classes=None, say=print):
 
 def weights_file(path) -> Path:
     """A weights file, or the newest model/checkpoint file in a folder."""
-    path = Path(path)
-    if path.is_file():
-        return path
-    candidates = [p for p in path.iterdir() if p.is_file() and p.suffix.lower() in WEIGHT_SUFFIXES]
-    if not candidates:
-        raise ValueError(f"no my_model.h5 or checkpoint file in the weights folder {path}")
-    return max(candidates, key=lambda p: (p.stat().st_mtime_ns, p.name))
+    return Path(modelfiles.weights_file(path))
 
 
 def stored_class_names(path):
