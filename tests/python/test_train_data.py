@@ -2,10 +2,10 @@
 import numpy as np
 import pytest
 import torch
-from PIL import Image
 
 from kolvara_nn.training.augment import augment
 from kolvara_nn.training.data import class_order, load_images, read_label_table, split_indices
+from kolvara_nn.training.preprocess import input_spec
 
 
 @pytest.mark.parametrize("text, files, labels", [
@@ -60,18 +60,10 @@ def test_split_sizes(n, share, n_train, n_val):
     assert split_indices(50, 0.6, 1) == split_indices(50, 0.6, 1) != split_indices(50, 0.6, 2)
 
 
-def test_images_become_rgb_and_are_resized(tmp_path):
-    Image.new("L", (8, 4), 200).save(tmp_path / "gray.png")
-    Image.new("RGBA", (16, 16), (10, 20, 30, 0)).save(tmp_path / "rgba.png")
-    Image.new("P", (4, 4)).save(tmp_path / "pal.png")
-    x = load_images(tmp_path, ["gray.png", "rgba.png", "pal.png"], (6, 5), 3)
-    assert x.shape == (3, 6, 5, 3) and x.dtype == torch.uint8
-    assert x[0].unique().tolist() == [200] and x[1, 0, 0].tolist() == [10, 20, 30]
-    # without a size from the network the first image sets it
-    assert load_images(tmp_path, ["gray.png", "rgba.png"], None, 3).shape == (2, 4, 8, 3)
+def test_an_image_that_does_not_load_is_named(tmp_path):
     (tmp_path / "empty.png").write_bytes(b"")
     with pytest.raises(ValueError, match="empty.png could not be loaded"):
-        load_images(tmp_path, ["empty.png"], (4, 4), 3)
+        load_images(tmp_path, ["empty.png"], input_spec((4, 4, 3)))
 
 
 def _ramp(n=2, h=10, w=10):

@@ -13,8 +13,14 @@ def test_the_default_command_line():
     cfg = parse_args(GOOD)
     assert (cfg.batch_size, cfg.epochs, cfg.optimizer, cfg.loss, cfg.train_share) == (4, 3, "adam", "mean_squared_error", 0.6)
     assert (cfg.shift, cfg.crop, cfg.rotate, cfg.distort, cfg.training) == (False, True, False, True, True)
-    with pytest.raises(ValueError, match="expected 17 arguments, got 16"):
-        parse_args(GOOD[:-1])
+    assert (cfg.input_scaling, cfg.class_names) == ("div255", ())
+    for extra in ["", "0.0.0"]:  # too few, too many
+        with pytest.raises(ValueError, match="expected 17 to 22 arguments"):
+            parse_args(GOOD[:-1] if not extra else GOOD + [extra] * 6)
+    # the optional arguments: a call may stop after any of them; 20-22 are read elsewhere
+    cfg = parse_args(GOOD + ["\u00f7255", " cat , dog", "true", "3", "top"])
+    assert (cfg.input_scaling, cfg.class_names) == ("div255", ("cat", "dog"))
+    assert parse_args(GOOD + ["caffe"]).input_scaling == "caffe"
 
 
 @pytest.mark.parametrize("index, value, message", [

@@ -68,7 +68,7 @@ def pixels(img: Image.Image, spec: InputSpec) -> np.ndarray:
     img = img.convert("L" if spec.channels == 1 else "RGB")
     if spec.size is not None and img.size != (spec.size[1], spec.size[0]):
         img = img.resize((spec.size[1], spec.size[0]), Image.BILINEAR)
-    array = np.asarray(img, dtype=np.uint8)
+    array = np.array(img, dtype=np.uint8)  # a writable copy: torch shares its memory
     return array.reshape(array.shape[0], array.shape[1], spec.channels)
 
 
