@@ -100,7 +100,8 @@ def plain_loop(doc_path, train_folder, epochs, batch, share, threads) -> list:
     table = read_label_table(train_folder / "folderimage_outputlabel.csv")
     torch.manual_seed(0)
     net, _ = model_setup.build(doc_path, len(CLASSES), say=lambda s: None)
-    images = load_images(train_folder, table.filenames, net.input_shape[:2], 3)
+    from kolvara_nn.training.preprocess import input_spec
+    images = load_images(train_folder, table.filenames, input_spec(net.input_shape))
     x = images.float().div(255)
     y = torch.tensor([CLASSES.index(v) for v in table.labels])
     train, val = split_indices(len(y), share, 1234)

@@ -147,9 +147,12 @@ void ViewController::completeRun()
         openMetricimage(QDir(datadirectory).filePath(QStringLiteral("NNMetrics.png")));
 }
 
-void ViewController::ingestValidationOnly(const QString& root)
+void ViewController::ingestValidationOnly(const QString& root, const QString& summary)
 {
     diag::print("test task succeeded.");
+    // The figures of the test, and whatever the worker had to assume, on the state line.
+    if (trainingstate && !summary.isEmpty())
+        trainingstate->setText(summary);
     // A folder input's predictions are in its own file; every other input reads the tiles'.
     applyPredictions(inputdatatype == 2 ? 2 : 1, root);
     m_prompter.alert(QStringLiteral("Pure Test Computation finished!"), AlertStyle::Informational);

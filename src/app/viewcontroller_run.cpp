@@ -4,12 +4,14 @@
 #include "app/prompter.h"
 #include "app/workerrunner.h"
 #include "model/jsonfile.h"
+#include "results/testsummary.h"
 #include "results/ui/realtimeimageview.h"
 #include "training/trainnncommand.h"
 #include "training/ui/runmonitor.h"
 #include "training/ui/strategysheetview.h"
 #include "util/diagnostics.h"
 #include "worker/paths.h"
+#include "worker/workercommands.h"
 #include "worker/workerfailure.h"
 
 #include <QLabel>
@@ -143,8 +145,28 @@ QScrollArea* ViewController::newStrategyPanel()
     strategysheetconfig = new strategysheetview(m_prompter, datadirectory, nullptr);
     if (!urlarray.isEmpty())
         strategysheetconfig->imagefolder->setText(urlarray.first());
+    strategysheetconfig->preselect(loadedmodelinfo);
+    watchWeightsChoice(strategysheetconfig);
     panel->setWidget(strategysheetconfig);
     return panel;
+}
+
+void ViewController::watchWeightsChoice(strategysheetview* form)
+{
+    connect(form, &strategysheetview::weightsChosen, this, [this, form](const QString& path) { inspectweights(*form, path); });
+}
+
+void ViewController::inspectweights(strategysheetview& form, const QString& path)
+{
+    const workercommands::Command command = workercommands::inspectWeights(path);
+    const WorkerResult result = m_runner.run(command.program, command.arguments, QStringLiteral("Reading the weights ..."));
+    const std::optional<ModelInfo> info = result.succeeded() ? modelinfo::parse(result.standardOutput) : std::nullopt;
+    // The run itself reports a file it cannot use; here only a finding matters.
+    if (!info) {
+        diag::print(QStringLiteral("no model info in"), path);
+        return;
+    }
+    form.preselect(*info);
 }
 
 void ViewController::trainNN()
@@ -241,5 +263,5 @@ void ViewController::runPureTest(const QStringList& arguments, const QString& ro
                                       AlertStyle::Critical, {}, nullptr});
         return;
     }
-    ingestValidationOnly(root);
+    ingestValidationOnly(root, testsummary::fromOutput(result.standardOutput));
 }

@@ -17,4 +17,6 @@ struct TrainingStrategy {
     bool img_random = false;
     bool img_rotate = false;
     bool img_distort = false;
+    QString inputscaling = QStringLiteral("div255");  // how pixels become the network's input
+    QString classnames;     // a foreign model's output order, comma-separated; may be empty
 };

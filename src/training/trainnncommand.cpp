@@ -58,7 +58,9 @@ QStringList arguments(const Request& r)
             flag(s.img_random),
             flag(s.img_rotate),
             flag(s.img_distort),
-            s.trainingdoc};
+            s.trainingdoc,
+            s.inputscaling,
+            s.classnames.trimmed()};
 }
 
 }  // namespace trainnn

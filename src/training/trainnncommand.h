@@ -31,7 +31,8 @@ struct Request {
     TrainingStrategy strategy;
 };
 
-// The 18 arguments: the script path, then the 17 the worker reads, in its order.
+// The script path, then the worker's arguments in its order: the 17 it always reads, then the
+// input scaling (18) and the class names (19).
 QStringList arguments(const Request& request);
 
 }  // namespace trainnn

@@ -206,6 +206,6 @@ TEST(CapturedRun, EveryEtaRedrawYieldsABarAndOurCommandLineMatchesTheOneTheWorke
     s.trainratio = args[11].toDouble();
     const auto flag = [&](int k) { return args[k] == QLatin1String("true"); };
     std::tie(s.img_transfer, s.img_random, s.img_rotate, s.img_distort) = std::make_tuple(flag(12), flag(13), flag(14), flag(15));
-    EXPECT_EQ(trainnn::arguments(r).mid(1), args.mid(0, 17));
+    EXPECT_EQ(trainnn::arguments(r).mid(1, 17), args.mid(0, 17));
 }
 }  // namespace

@@ -133,10 +133,11 @@ TEST(TrainingRun, MonitoredRunRefusesNewWorkThenEndsWithPredictionsAndMetrics)
     EXPECT_EQ(c->documentView(), c->metricview);
 
     const QStringList args = readFile(argsFile).split(QLatin1Char('\n'));
-    ASSERT_GE(args.size(), 17);
+    ASSERT_GE(args.size(), 19);
     EXPECT_TRUE(args[0].endsWith(QStringLiteral("/custommodel_temp.json")));
-    EXPECT_EQ(args.mid(1, 16), (QStringList{c->datadirectory, c->datadirectory, "ResNet50", "", "4", "3", "Adam", "mean_squared_error",
-                                            paths::resourcePath("resnet50", "json"), "field_outputlabel.csv", "0.60", "false", "false", "false", "false", ""}));
+    EXPECT_EQ(args.mid(1, 18), (QStringList{c->datadirectory, c->datadirectory, "ResNet50", "", "4", "3", "Adam", "mean_squared_error",
+                                            paths::resourcePath("resnet50", "json"), "field_outputlabel.csv", "0.60", "false", "false",
+                                            "false", "false", "", "div255", ""}));
     EXPECT_EQ(readFile(args[0]), kModel);  // the pre-trained architecture, written compactly
 }
 
@@ -179,10 +180,11 @@ TEST(TrainingRun, FailuresAreReportedAndKeepEarlierPredictions)
     }
 }
 
-TEST(TrainingRun, PureTestMarksPredictedTilesWithoutMetrics)
+TEST(TrainingRun, PureTestMarksPredictedTilesWithoutMetricsAndStatesItsFigures)
 {
     GridRun r;
     r.pureTest();
+    EXPECT_EQ(r.c->trainingstate->text(), QStringLiteral("accuracy 100.00% (6 of 6 images)\nclass order assumed: sorted labels"));
     EXPECT_TRUE(r.f.prompter.messages().contains(QStringLiteral("No training dataset, will only perform validation.")));
     EXPECT_EQ(r.f.prompter.messages().last(), kPureFinished);
     EXPECT_TRUE(r.c->gridmodel.hasprediction);

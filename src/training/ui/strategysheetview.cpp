@@ -4,6 +4,7 @@
 #include "app/prompter.h"
 #include "util/diagnostics.h"
 #include "util/imageutil.h"
+#include "worker/inputscaling.h"
 #include "worker/paths.h"
 
 #include <QCheckBox>
@@ -34,6 +35,8 @@ const QStringList kLosses = {QStringLiteral("binary_crossentropy"),
                              QStringLiteral("cosine_similarity"),
                              QStringLiteral("huber_loss"),
                              QStringLiteral("log_cosh")};
+
+const QString kClassNamesHint = QStringLiteral("optional: comma-separated, in output order");
 
 QString trainText(double share) { return QString::asprintf("Train Ratio\n %.2f", share); }
 QString validText(double share) { return QString::asprintf("Valid Ratio\n %.2f", 1.0 - share); }
@@ -86,6 +89,7 @@ void strategysheetview::commitinit()
     buildPathRows();
     buildRunRows();
     buildAugmentationRows();
+    buildModelInputRows();
 }
 
 QLineEdit* strategysheetview::pathRow(const QString& text, const QString& role, int y, int h)
@@ -180,6 +184,33 @@ void strategysheetview::buildAugmentationRows()
     distortimg = illustration(QStringLiteral("distortimg"), QSizeF(320, 80), this, 20, 860, 320, 80);
 }
 
+void strategysheetview::buildModelInputRows()
+{
+    caption(QStringLiteral("Input\nscaling"), this, 5, 950, 80, 40);
+    inputscaling = new QComboBox;
+    inputscaling->setAccessibleName(QStringLiteral("Input scaling"));
+    for (const inputscaling::Choice& c : inputscaling::choices())
+        inputscaling->addItem(c.title, c.mode);
+    inputscaling->setCurrentIndex(inputscaling->findData(inputscalingsel));
+    placeTL(inputscaling, this, 100, 950, 300, 40);
+    connect(inputscaling, &QComboBox::currentIndexChanged, this, [this] { comboBoxSelectionDidChange(inputscaling); });
+
+    caption(QStringLiteral("Class\nnames"), this, 5, 1000, 80, 40);
+    classnames = framing::field(QString(), nullptr, QStringLiteral("Class names"));
+    classnames->setPlaceholderText(kClassNamesHint);
+    placeTL(classnames, this, 100, 1000, 300, 40);
+}
+
+void strategysheetview::preselect(const ModelInfo& info)
+{
+    const int recorded = inputscaling->findData(info.inputScaling);
+    if (recorded >= 0)
+        inputscaling->setCurrentIndex(recorded);
+    classnames->setPlaceholderText(info.classNames.isEmpty()
+                                       ? kClassNamesHint
+                                       : QStringLiteral("recorded: ") + info.classNames.join(QStringLiteral(", ")));
+}
+
 TrainingStrategy strategysheetview::strategy() const
 {
     TrainingStrategy s;
@@ -196,6 +227,8 @@ TrainingStrategy strategysheetview::strategy() const
     s.img_random = img_random;
     s.img_rotate = img_rotate;
     s.img_distort = img_distort;
+    s.inputscaling = inputscalingsel;
+    s.classnames = classnames->text();
     return s;
 }
 
@@ -205,6 +238,8 @@ void strategysheetview::comboBoxSelectionDidChange(QComboBox* box)
         optimizesel = optimizer->itemText(optimizer->currentIndex());
     if (box == lossfunction && lossfunction->currentIndex() >= 0)
         lossfuncsel = lossfunction->itemText(lossfunction->currentIndex());
+    if (box == inputscaling && inputscaling->currentIndex() >= 0)
+        inputscalingsel = inputscaling->currentData().toString();
 }
 
 void strategysheetview::sliderfunc()
@@ -239,11 +274,13 @@ void strategysheetview::img_distort_check()
     diag::print("img_distort", img_distort);
 }
 
-void strategysheetview::chooseInto(QLineEdit* field, const QString& title, bool files, bool directories)
+bool strategysheetview::chooseInto(QLineEdit* field, const QString& title, bool files, bool directories)
 {
     const QStringList chosen = m_prompter.choosePaths(FileRequest{title, files, directories, false, false, m_startFolder});
-    if (!chosen.isEmpty())
-        field->setText(chosen.first());
+    if (chosen.isEmpty())
+        return false;
+    field->setText(chosen.first());
+    return true;
 }
 
 void strategysheetview::opentrainingfolder()
@@ -258,5 +295,6 @@ void strategysheetview::opentraininglabelcsv()
 
 void strategysheetview::openweightsfolder()
 {
-    chooseInto(weights, QStringLiteral("Choose training data folder"), true, true);
+    if (chooseInto(weights, QStringLiteral("Choose training data folder"), true, true))
+        Q_EMIT weightsChosen(weights->text());
 }
