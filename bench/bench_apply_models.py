@@ -59,7 +59,9 @@ def model_doc(name, shape, body):
 
 
 RAW_CNN = model_doc("raw_cnn", [28, 28, 1], [
-    ("Conv2D", {"filters": 16, "kernel_size": [3, 3], "activation": "relu", "padding": "same"}),
+    ("Conv2D", {"filters": 16, "kernel_size": [3, 3], "padding": "same"}),
+    ("BatchNormalization", {"axis": [3], "momentum": 0.99, "epsilon": 0.001}),
+    ("Activation", {"activation": "relu"}),
     ("MaxPooling2D", {"pool_size": [2, 2]}),
     ("Conv2D", {"filters": 32, "kernel_size": [3, 3], "activation": "relu", "padding": "same"}),
     ("MaxPooling2D", {"pool_size": [2, 2]}),
@@ -144,7 +146,7 @@ def fashion(a, out):
     names = [CLASSES[i] for i in test_y[te]]
     indices = [str(i) for i in test_y[te]]
     models = {}
-    for key, doc, x, scale, lr in [("raw", RAW_CNN, xt[..., None], 1.0, 1e-4),
+    for key, doc, x, scale, lr in [("raw", RAW_CNN, xt[..., None], 1.0, 1e-3),
                                    ("flat", FLAT_DENSE, xt, 255.0, 1e-3)]:
         started = time.perf_counter()
         net = fit(doc, x / scale, yt, a.epochs, lr)

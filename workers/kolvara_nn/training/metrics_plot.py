@@ -73,7 +73,8 @@ def metrics_png(history, truth, predicted, classes, notes=()) -> bytes:
     matrix = confusion_matrix(truth, predicted, classes)
     precision, recall = precision_recall(matrix)
     rows = 1 if history is None else 2
-    fig = Figure(figsize=(12, 5 * rows + 0.3 * len(notes)), dpi=100)
+    # The constrained layout leaves room for the notes above the plots.
+    fig = Figure(figsize=(12, 5 * rows + 0.25 * len(notes)), dpi=100, layout="constrained")
     FigureCanvasAgg(fig)
     axes = fig.subplots(rows, 2, squeeze=False)
     if history is not None:
@@ -81,11 +82,8 @@ def metrics_png(history, truth, predicted, classes, notes=()) -> bytes:
         _curves(axes[0, 1], history, "loss", "Loss")
     _matrix(axes[-1, 0], matrix, classes)
     _bars(axes[-1, 1], classes, precision, recall)
-    top = 1.0
     if notes:
         fig.suptitle("\n".join(notes), fontsize=12)
-        top = 1.0 - (0.3 * len(notes) + 0.3) / (5 * rows + 0.3 * len(notes))
-    fig.tight_layout(rect=(0, 0, 1, top))
     buffer = io.BytesIO()
     fig.savefig(buffer, format="png")
     return buffer.getvalue()

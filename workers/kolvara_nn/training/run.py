@@ -129,8 +129,8 @@ def _summary(truth, predicted, classes, notes=()):
     if unmatched:
         names = sorted(set(unmatched))
         shown = ", ".join(names[:5]) + (", ..." if len(names) > 5 else "")
-        lines.append(f"labels matching no output class (counted wrong): {shown} "
-                     f"({len(unmatched)} images)")
+        count = f"{len(unmatched)} image" + ("s" if len(unmatched) > 1 else "")
+        lines.append(f"labels matching no output class (counted wrong): {shown} ({count})")
     return lines + [n for n in notes if n]
 
 
