@@ -142,6 +142,16 @@ def test_text_labels_resized_output_and_weights_folder(tmp_path, capsys):
     assert all(r[6] in ("bird", "cat", "dog") for r in rows(tmp_path / "ws" / "folderimage_outputlabel.csv"))
 
 
+def _any_size_doc() -> str:
+    """A network for images of any size whose 17x17 kernel cannot run on the 16x16 tiles."""
+    doc = tiny_model_doc()
+    layers = doc["config"]["layers"]
+    layers[0]["config"]["batch_input_shape"] = [None, None, None, 3]
+    layers[1]["config"]["kernel_size"] = [17, 17]
+    layers[2]["class_name"] = "GlobalAveragePooling2D"
+    return json.dumps(doc)
+
+
 REFUSALS = [  # (argument number, its new value or a file to write, the message); argument, label-table and image
     # checks are in test_train_outputs and test_train_data
     (7, "0", "epochs must be a positive whole number"),
@@ -154,6 +164,7 @@ REFUSALS = [  # (argument number, its new value or a file to write, the message)
     (19, "a,b", "training label '0' is not among the class names given"),
     ("train/field_outputlabel.csv", "index,i,j,filename,label\n", "lists no samples"),
     ("ws/field_outputlabel.csv", "index,i,j,filename,label\n1,0,0,gone.png,0\n", "gone.png could not be loaded"),
+    ("custommodel_temp.json", _any_size_doc(), "whose input is (None, None, 3), cannot run on images of shape (16, 16, 3)"),
 ]
 
 
