@@ -104,6 +104,7 @@ TEST(TrainingRun, MonitoredRunRefusesNewWorkThenEndsWithPredictionsAndMetrics)
     const QString argsFile = r.folder + QStringLiteral("/args.txt");
     ScopedEnv record("FAKE_TRAINNN_ARGS", argsFile.toUtf8());
     ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "0.05");
+    c->loadedmodelinfo.inputScaling = QStringLiteral("tf");  // what a loaded model recorded preselects the form
     r.train();
     EXPECT_EQ(r.f.prompter.messages().value(1), QStringLiteral("Training Strategy Panel"));
     EXPECT_EQ(r.f.prompter.alerts().value(1).buttons, (QStringList{"Start!", "Cancel"}));
@@ -137,7 +138,7 @@ TEST(TrainingRun, MonitoredRunRefusesNewWorkThenEndsWithPredictionsAndMetrics)
     EXPECT_TRUE(args[0].endsWith(QStringLiteral("/custommodel_temp.json")));
     EXPECT_EQ(args.mid(1, 18), (QStringList{c->datadirectory, c->datadirectory, "ResNet50", "", "4", "3", "Adam", "mean_squared_error",
                                             paths::resourcePath("resnet50", "json"), "field_outputlabel.csv", "0.60", "false", "false",
-                                            "false", "false", "", "div255", ""}));
+                                            "false", "false", "", "tf", ""}));
     EXPECT_EQ(readFile(args[0]), kModel);  // the pre-trained architecture, written compactly
 }
 
