@@ -69,7 +69,8 @@ void ViewController::openresultview()
     trainingstate->setObjectName(QStringLiteral("trainingstate"));
     trainingstate->setAccessibleName(QStringLiteral("Training state"));
     trainingstate->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    placeBL(trainingstate, blankview, 100, 470, 450, 40);
+    // Tall enough for a test summary of three lines.
+    placeBL(trainingstate, blankview, 100, 470, 450, 60);
 
     // The scale is one label for the life of the window; later runs reuse it.
     auto* scale = blankview->findChild<RotatedLabel*>();
