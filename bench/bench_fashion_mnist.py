@@ -101,12 +101,12 @@ def plain_loop(doc_path, train_folder, epochs, batch, share, threads) -> list:
     import torch
     torch.set_num_threads(threads)
     from kolvara_nn.training import model_setup
-    from kolvara_nn.training.data import load_image, read_label_table, split_indices
+    from kolvara_nn.training.data import load_images, read_label_table, split_indices
     table = read_label_table(train_folder / "folderimage_outputlabel.csv")
     torch.manual_seed(0)
     net, _ = model_setup.build(doc_path, len(CLASSES), say=lambda s: None)
-    images = torch.from_numpy(np.stack([load_image(train_folder / name, net.input_shape[:2], 3)
-                                        for name in table.filenames]))
+    from kolvara_nn.training.preprocess import input_spec
+    images = load_images(train_folder, table.filenames, input_spec(net.input_shape))
     x = images.float().div(255)
     y = torch.tensor([CLASSES.index(v) for v in table.labels])
     train, val = split_indices(len(y), share, 1234)

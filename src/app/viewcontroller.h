@@ -2,6 +2,7 @@
 
 #include "data/imageset.h"
 #include "data/tilegridstate.h"
+#include "worker/modelinfo.h"
 
 #include <QImage>
 #include <QList>
@@ -57,6 +58,7 @@ public:
     QString datadirectory;           // the workspace folder once data was prepared; empty before
     RunMonitor* runmonitor = nullptr;  // follows the monitored run started last
     QString trainNNScript;           // the training worker; empty: the installed trainNN.py
+    ModelInfo loadedmodelinfo;       // what the loaded saved model records about applying it
 
     // What the tile grid (testview) and the thumbnail browser (multiimagecollection) show.
     TileGridState gridmodel;
@@ -144,7 +146,8 @@ public:
     // ---- Model sources --------------------------------------------------------------------
     void comboBoxSelectionDidChange(QComboBox* box);
     void buildcustommodel();
-    void loadmodeljson(const QString& path);
+    // Shows the architecture document at `path`; `info` is what its model file records.
+    void loadmodeljson(const QString& path, const ModelInfo& info = {});
     void Openmodel();
     void generateMLModel();
     void exampython();
@@ -197,6 +200,9 @@ private:
     void buildResultViews();
     // Run and result steps.
     QScrollArea* newStrategyPanel();
+    // Lets `form` preselect what the weights chosen in it record.
+    void watchWeightsChoice(strategysheetview* form);
+    void inspectweights(strategysheetview& form, const QString& path);
     void startMonitoredRun(const QStringList& arguments, int epochCount, const QString& root);
     void runPureTest(const QStringList& arguments, const QString& root);
     void onTrainingFinished(const QString& root, const QString& standardError);
@@ -204,7 +210,7 @@ private:
     void applyPredictions(int inputKind, const QString& root);
     // `keptEpoch`: the worker's line naming the epoch that became the model, shown with the alert.
     void completeRun(const QString& keptEpoch);
-    void ingestValidationOnly(const QString& root);
+    void ingestValidationOnly(const QString& root, const QString& summary);
 
     Prompter& m_prompter;
     WorkerRunner& m_runner;

@@ -69,7 +69,8 @@ void ViewController::openresultview()
     trainingstate->setObjectName(QStringLiteral("trainingstate"));
     trainingstate->setAccessibleName(QStringLiteral("Training state"));
     trainingstate->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    placeBL(trainingstate, blankview, 100, 470, 450, 40);
+    // Tall enough for a test summary of three lines.
+    placeBL(trainingstate, blankview, 100, 470, 450, 60);
 
     // The scale is one label for the life of the window; later runs reuse it.
     auto* scale = blankview->findChild<RotatedLabel*>();
@@ -147,9 +148,12 @@ void ViewController::completeRun(const QString& keptEpoch)
         openMetricimage(QDir(datadirectory).filePath(QStringLiteral("NNMetrics.png")));
 }
 
-void ViewController::ingestValidationOnly(const QString& root)
+void ViewController::ingestValidationOnly(const QString& root, const QString& summary)
 {
     diag::print("test task succeeded.");
+    // The figures of the test, and whatever the worker had to assume, on the state line.
+    if (trainingstate && !summary.isEmpty())
+        trainingstate->setText(summary);
     // A folder input's predictions are in its own file; every other input reads the tiles'.
     applyPredictions(inputdatatype == 2 ? 2 : 1, root);
     m_prompter.alert(QStringLiteral("Pure Test Computation finished!"), AlertStyle::Informational);

@@ -6,12 +6,14 @@
 #include "app/workerrunner.h"
 #include "model/imagenetweights.h"
 #include "model/jsonfile.h"
+#include "results/testsummary.h"
 #include "results/ui/realtimeimageview.h"
 #include "training/trainnncommand.h"
 #include "training/ui/runmonitor.h"
 #include "training/ui/strategysheetview.h"
 #include "util/diagnostics.h"
 #include "worker/paths.h"
+#include "worker/workercommands.h"
 #include "worker/workerfailure.h"
 
 #include <QLabel>
@@ -163,11 +165,36 @@ QScrollArea* ViewController::newStrategyPanel()
     panel->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     panel->hide();
     strategysheetconfig = new strategysheetview(m_prompter, datadirectory, nullptr);
-    strategysheetconfig->setPretrainedModel(!resourcename.isEmpty() && imagenetweights::forModel(modelname).has_value());
     if (!urlarray.isEmpty())
         strategysheetconfig->imagefolder->setText(urlarray.first());
+    // A pre-trained architecture is trained from its ImageNet weights, with their scaling.
+    const std::optional<imagenetweights::Architecture> imagenet =
+        resourcename.isEmpty() ? std::nullopt : imagenetweights::forModel(modelname);
+    strategysheetconfig->setPretrainedModel(imagenet.has_value());
+    if (imagenet)
+        strategysheetconfig->preselect(ModelInfo{imagenet->inputScaling, false, {}});
+    strategysheetconfig->preselect(loadedmodelinfo);
+    watchWeightsChoice(strategysheetconfig);
     panel->setWidget(strategysheetconfig);
     return panel;
+}
+
+void ViewController::watchWeightsChoice(strategysheetview* form)
+{
+    connect(form, &strategysheetview::weightsChosen, this, [this, form](const QString& path) { inspectweights(*form, path); });
+}
+
+void ViewController::inspectweights(strategysheetview& form, const QString& path)
+{
+    const workercommands::Command command = workercommands::inspectWeights(path);
+    const WorkerResult result = m_runner.run(command.program, command.arguments, QStringLiteral("Reading the weights ..."));
+    const std::optional<ModelInfo> info = result.succeeded() ? modelinfo::parse(result.standardOutput) : std::nullopt;
+    // The run itself reports a file it cannot use; here only a finding matters.
+    if (!info) {
+        diag::print(QStringLiteral("no model info in"), path);
+        return;
+    }
+    form.preselect(*info);
 }
 
 void ViewController::trainNN()
@@ -266,5 +293,5 @@ void ViewController::runPureTest(const QStringList& arguments, const QString& ro
                                       AlertStyle::Critical, {}, nullptr});
         return;
     }
-    ingestValidationOnly(root);
+    ingestValidationOnly(root, testsummary::fromOutput(result.standardOutput));
 }

@@ -83,6 +83,7 @@ void ViewController::comboBoxSelectionDidChange(QComboBox* box)
     }
     modelname = chosen;
     resourcename = chosen.toLower();
+    loadedmodelinfo = {};
     nodeclass->setEnabled(false);
     modelgeneratebtn->setEnabled(false);
     modeljson = *doc;
@@ -108,6 +109,7 @@ void ViewController::buildcustommodel()
     modelgeneratebtn->setEnabled(true);
     modeljson = *start;
     jsonprepare = *templates;
+    loadedmodelinfo = {};
     // The model that is trained is the one chosen last.
     modelname.clear();
     resourcename.clear();
@@ -117,7 +119,7 @@ void ViewController::buildcustommodel()
     displayModelGraph(true);
 }
 
-void ViewController::loadmodeljson(const QString& path)
+void ViewController::loadmodeljson(const QString& path, const ModelInfo& info)
 {
     QString error;
     const std::optional<nlohmann::ordered_json> doc = jsonfile::read(path, &error);
@@ -132,6 +134,7 @@ void ViewController::loadmodeljson(const QString& path)
     }
     modelname = QStringLiteral("usermodel");
     resourcename.clear();
+    loadedmodelinfo = info;
     updatesmalldatahint();
     nodeclass->setEnabled(false);
     modelgeneratebtn->setEnabled(false);
@@ -183,7 +186,7 @@ void ViewController::Openmodel()
     }
     m_prompter.alert(QStringLiteral("Load Keras model"), AlertStyle::Informational);
     showTrainPanels();
-    loadmodeljson(output);
+    loadmodeljson(output, modelinfo::parse(result.standardOutput).value_or(ModelInfo{}));
 }
 
 void ViewController::generateMLModel()

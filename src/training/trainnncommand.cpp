@@ -61,8 +61,8 @@ QStringList arguments(const Request& r)
             flag(s.img_rotate),
             flag(s.img_distort),
             s.trainingdoc,
-            r.inputScaling.isEmpty() ? QStringLiteral("div255") : r.inputScaling,
-            QString(),
+            r.inputScaling.isEmpty() ? s.inputscaling : r.inputScaling,
+            s.classnames.trimmed(),
             flag(s.keepbestepoch),
             QString::number(s.stopearly ? std::max(s.patience, 1) : 0),
             r.networkMode};

@@ -29,13 +29,13 @@ struct Request {
     QString resourceModelFile;  // the pre-trained architecture file, or empty
     QString labelDocument;      // a file name inside the workspace
     TrainingStrategy strategy;
-    QString inputScaling;       // the worker's input scaling mode; empty: its default
+    QString inputScaling;       // overrides the form's input scaling when not empty
     QString networkMode = QStringLiteral("full");
 };
 
 // The script path, then the arguments the worker reads, in its order: the 17 it requires, then
-// input scaling (the worker's default when none is set) and class names, keeping the best
-// epoch, the early-stopping patience ("0" when the run does not stop early) and the network mode.
+// the input scaling and the class names, keeping the best epoch, the early-stopping patience
+// ("0" when the run does not stop early) and the network mode.
 QStringList arguments(const Request& request);
 
 // What the worker trains: "full", the network as documented; for a pre-trained backbone with a

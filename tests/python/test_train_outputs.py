@@ -15,12 +15,16 @@ def test_the_default_command_line():
     cfg = parse_args(GOOD)
     assert (cfg.batch_size, cfg.epochs, cfg.optimizer, cfg.loss, cfg.train_share) == (4, 3, "adam", "mean_squared_error", 0.6)
     assert (cfg.shift, cfg.crop, cfg.rotate, cfg.distort, cfg.training) == (False, True, False, True, True)
-    assert (cfg.keep_best, cfg.patience) == (True, 0)
+    assert (cfg.keep_best, cfg.patience, cfg.network_mode) == (True, 0, "full")
+    assert (cfg.input_scaling, cfg.class_names) == ("div255", ())
     # the optional arguments may stop after any of them
     assert (parse_args(GOOD + ["tf", "a,b", "false"]).keep_best, parse_args(GOOD + ["tf", "", "false", "4", "top"]).patience) == (False, 4)
     for count in (16, 23):
         with pytest.raises(ValueError, match=f"expected 17 to 22 arguments, got {count}"):
             parse_args((GOOD * 2)[:count])
+    cfg = parse_args(GOOD + ["\u00f7255", " cat , dog", "true", "3", "top"])
+    assert (cfg.input_scaling, cfg.class_names, cfg.network_mode) == ("div255", ("cat", "dog"), "top")
+    assert parse_args(GOOD + ["caffe"]).input_scaling == "caffe"
 
 
 @pytest.mark.parametrize("index, value, message", [
@@ -65,5 +69,5 @@ def test_confusion_matrix_and_precision_recall():
 
 def test_metrics_image_is_a_png_also_without_validation():
     data = metrics_png({"accuracy": [0.5], "loss": [0.7], "val_accuracy": [], "val_loss": []},
-                       Counter({("x", "y"): 1}), ["x", "y"], 1, "kept epoch 1 of 1: no validation data")
+                       Counter({("x", "y"): 1}), ["x", "y"], ["kept epoch 1 of 1: no validation data"], 1)
     assert data[:8] == b"\x89PNG\r\n\x1a\n"

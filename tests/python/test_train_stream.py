@@ -17,6 +17,7 @@ from kolvara_nn.network import build_network
 from kolvara_nn.training import augment, run, samples
 from kolvara_nn.training.augment import AugmentPlan, affine_copy, rotation_copy, shift_copy
 from kolvara_nn.training.data import load_image
+from kolvara_nn.training.preprocess import InputSpec
 from kolvara_nn.training.epochs import EpochChoice
 from trainnn_fixture import HEADER, ROOT, tile_run, tiny_model_doc
 
@@ -46,10 +47,10 @@ def test_streamed_samples_equal_the_set_built_in_memory(tmp_path, monkeypatch, s
     names = [f"t{k}.png" for k in range(6)]
     for name in names:
         Image.fromarray(rng.randint(0, 256, size + (3,), dtype=np.uint8)).save(tmp_path / name)
-    images = torch.stack([torch.from_numpy(load_image(tmp_path / n, size, 3)) for n in names])
+    images = torch.stack([torch.from_numpy(load_image(tmp_path / n, InputSpec(size, 3))) for n in names])
     expected = in_memory(images, seed=run.SEED)
     plan = AugmentPlan(6, True, True, True, True, seed=run.SEED)
-    streamed = samples.SampleSet(tmp_path, names, [0, 1, 0, 1, 1, 0], size, 3, plan)
+    streamed = samples.SampleSet(tmp_path, names, [0, 1, 0, 1, 1, 0], InputSpec(size, 3), plan)
     batches = samples.loader(streamed, 7, torch.device("cpu"))
     assert batches.num_workers == 1 and len(streamed) == expected.shape[0] == 96
     order = torch.randperm(96, generator=torch.Generator().manual_seed(run.SEED))
@@ -130,7 +131,7 @@ def test_my_model_is_the_kept_epoch_and_an_early_stop_ends_the_run(tmp_path, mon
     checkpoints = sorted(ws.glob("e*-weights.hdf5"))
     assert [p.name[:13] for p in checkpoints] == ["e0001-0.5000-", "e0002-0.7500-", "e0003-0.7500-", "e0004-0.5000-"]
     doc = json.loads((tmp_path / "custommodel_temp.json").read_text())
-    images = torch.stack([torch.from_numpy(load_image(ws / f"field_{i}{j}.png", (16, 16), 3)) for i in (0, 1) for j in range(3)])
+    images = torch.stack([torch.from_numpy(load_image(ws / f"field_{i}{j}.png", InputSpec((16, 16), 3))) for i in (0, 1) for j in range(3)])
     kept = outputs(doc, ws / "my_model.h5", images)
     assert torch.equal(kept, outputs(doc, checkpoints[2], images))
     assert not torch.equal(kept, outputs(doc, checkpoints[3], images))

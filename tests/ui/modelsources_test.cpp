@@ -100,7 +100,7 @@ TEST(ModelSources, EveryRealSavedModelConvertsAndShowsItsGraphButAWeightsOnlyFil
     EXPECT_FALSE(QFile::exists(paths::cachesFile("usermodel.json")));
 
     for (const QString& name : {"functional_resnet_cifar10_tf2.4.h5", "sequential_cnn_mnist_keras3.1.keras",
-                                "savedmodel_sequential_cnn_mnist_tf2.11", "sequential_cnn_cifar10_tf2.13.h5"}) {
+                                "savedmodel_sequential_cnn_mnist_tf2.11", "sequential_cnn_augmentation_layers_keras3.5.keras"}) {
         f.prompter.clear();
         f.prompter.answerPaths({testenv::sharedTestData("keras/" + name)});
         c->Openmodel();
@@ -109,6 +109,8 @@ TEST(ModelSources, EveryRealSavedModelConvertsAndShowsItsGraphButAWeightsOnlyFil
         EXPECT_GT(editorLayers(c), 3) << name.toStdString();
         EXPECT_EQ(c->scrollview->widget(), c->nodecollectionView);
         EXPECT_FALSE(c->nodeclass->isEnabled());
+        // only the network that rescales its own input asks to be fed raw pixels
+        EXPECT_EQ(c->loadedmodelinfo.inputScaling, name.contains("augmentation") ? "raw" : "") << name.toStdString();
     }
 }
 

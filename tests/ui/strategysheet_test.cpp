@@ -1,5 +1,6 @@
 #include "support/fixture.h"
 #include "support/scriptedprompter.h"
+#include "support/testenv.h"
 #include "training/ui/strategysheetview.h"
 #include "worker/paths.h"
 
@@ -143,4 +144,38 @@ TEST(StrategySheet, TheControllerBuildsAFormThatOpensInTheWorkspace)
     QTest::mouseClick(form->findChild<QPushButton*>("opentrainingfolder"), Qt::LeftButton);
     ASSERT_EQ(f.prompter.fileRequests().size(), 1);
     EXPECT_EQ(f.prompter.fileRequests().front().startDirectory, paths::workspaceFolder());
+}
+
+TEST(StrategySheet, InputScalingAndClassNamesReachTheStrategyAndAModelPreselectsItsScaling)
+{
+    Sheet s;
+    strategysheetview& v = s.view;
+    EXPECT_EQ(v.strategy().inputscaling, "div255");
+    EXPECT_EQ(v.inputscaling->currentText(), QString::fromUtf8("\xc3\xb7" "255 (0..1)"));
+    v.inputscaling->setCurrentIndex(v.inputscaling->findData(QStringLiteral("caffe")));
+    EXPECT_EQ(v.strategy().inputscaling, "caffe");
+    EXPECT_EQ(v.strategy().optimizesel, "Adam");
+    QTest::keyClicks(v.classnames, QStringLiteral("T-shirt,Trouser"));
+    EXPECT_EQ(v.strategy().classnames, "T-shirt,Trouser");
+
+    v.preselect(ModelInfo{QStringLiteral("tf"), false, {"b", "a"}});
+    EXPECT_EQ(v.strategy().inputscaling, "tf");
+    EXPECT_EQ(v.classnames->placeholderText(), "recorded: b, a");
+    EXPECT_EQ(v.strategy().classnames, "T-shirt,Trouser");  // what was typed stays
+    v.preselect(ModelInfo{});  // a model that records nothing changes nothing
+    EXPECT_EQ(v.strategy().inputscaling, "tf");
+}
+
+TEST(StrategySheet, ChosenWeightsAreInspectedForTheScalingTheyAskFor)
+{
+    KOLVARA_REQUIRE_TESTDATA();
+    ControllerFixture f;
+    strategysheetview* form = f.controller->strategysheetconfig;
+    for (const auto& [name, expected] : {std::pair{"functional_resnet_cifar10_tf2.4.h5", "div255"},
+                                         std::pair{"sequential_cnn_augmentation_layers_keras3.5.keras", "raw"}}) {
+        f.prompter.answerPaths({testenv::sharedTestData(QStringLiteral("keras/") + QString::fromUtf8(name))});
+        QTest::mouseClick(form->findChild<QPushButton*>("openweightsfolder"), Qt::LeftButton);
+        EXPECT_EQ(form->strategy().inputscaling, expected) << name;
+    }
+    EXPECT_TRUE(f.prompter.messages().isEmpty());
 }

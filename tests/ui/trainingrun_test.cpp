@@ -109,6 +109,7 @@ TEST(TrainingRun, MonitoredRunRefusesNewWorkThenEndsWithPredictionsAndMetrics)
     const QString argsFile = r.folder + QStringLiteral("/args.txt");
     ScopedEnv record("FAKE_TRAINNN_ARGS", argsFile.toUtf8());
     ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "0.05");
+    c->loadedmodelinfo.inputScaling = QStringLiteral("tf");  // what a loaded model recorded preselects the form
     r.train();
     EXPECT_EQ(r.f.prompter.messages().value(1), QStringLiteral("Training Strategy Panel"));
     EXPECT_EQ(r.f.prompter.alerts().value(1).buttons, (QStringList{"Start!", "Cancel"}));
@@ -139,11 +140,12 @@ TEST(TrainingRun, MonitoredRunRefusesNewWorkThenEndsWithPredictionsAndMetrics)
     EXPECT_EQ(r.f.prompter.alerts().last().informative, QStringLiteral("kept epoch 3 of 3: validation accuracy 0.80"));
 
     const QStringList args = readFile(argsFile).split(QLatin1Char('\n'));
-    ASSERT_GE(args.size(), 21);
+    ASSERT_GE(args.size(), 22);
     EXPECT_TRUE(args[0].endsWith(QStringLiteral("/custommodel_temp.json")));
     EXPECT_EQ(args.mid(1, 16), (QStringList{c->datadirectory, c->datadirectory, "ResNet50", "", "4", "3", "Adam", "mean_squared_error",
                                             paths::resourcePath("resnet50", "json"), "field_outputlabel.csv", "0.60", "false", "false", "false", "false", ""}));
-    EXPECT_EQ(args.mid(17, 4), (QStringList{"div255", "", "true", "0"}));
+    // No ImageNet weights to be had here: the run went on from random weights, all trained.
+    EXPECT_EQ(args.mid(17, 5), (QStringList{"tf", "", "true", "0", "finetune"}));
     EXPECT_EQ(readFile(args[0]), kModel);  // the pre-trained architecture, written compactly
 }
 
@@ -205,10 +207,11 @@ TEST(TrainingRun, FailuresAreReportedAndKeepEarlierPredictions)
     }
 }
 
-TEST(TrainingRun, PureTestMarksPredictedTilesWithoutMetrics)
+TEST(TrainingRun, PureTestMarksPredictedTilesWithoutMetricsAndStatesItsFigures)
 {
     GridRun r;
     r.pureTest();
+    EXPECT_EQ(r.c->trainingstate->text(), QStringLiteral("accuracy 100.00% (6 of 6 images)\nclass order assumed: sorted labels"));
     EXPECT_TRUE(r.f.prompter.messages().contains(QStringLiteral("No training dataset, will only perform validation.")));
     EXPECT_EQ(r.f.prompter.messages().last(), kPureFinished);
     EXPECT_TRUE(r.c->gridmodel.hasprediction);
@@ -296,7 +299,7 @@ TEST(TrainingRun, PretrainedRunStartsFromImageNetWeightsOrWhatTheUserChose)
     const Row rows[] = {
         {"weights chosen, top only", true, true, {}, {"caffe", "", "true", "0", "top"}},
         {"weights chosen, fine-tuned", true, false, {}, {"caffe", "", "true", "0", "finetune"}},
-        {"none to be had, go on", false, true, {0}, {"div255", "", "true", "0", "finetune"}},
+        {"none to be had, go on", false, true, {0}, {"caffe", "", "true", "0", "finetune"}},
         {"none to be had, stop", false, true, {1}, {}},
     };
     for (const Row& row : rows) {

@@ -4,6 +4,7 @@
 #include "app/prompter.h"
 #include "util/diagnostics.h"
 #include "util/imageutil.h"
+#include "worker/inputscaling.h"
 #include "worker/paths.h"
 
 #include <QCheckBox>
@@ -35,6 +36,8 @@ const QStringList kLosses = {QStringLiteral("binary_crossentropy"),
                              QStringLiteral("cosine_similarity"),
                              QStringLiteral("huber_loss"),
                              QStringLiteral("log_cosh")};
+
+const QString kClassNamesHint = QStringLiteral("optional: comma-separated, in output order");
 
 QString trainText(double share) { return QString::asprintf("Train Ratio\n %.2f", share); }
 QString validText(double share) { return QString::asprintf("Valid Ratio\n %.2f", 1.0 - share); }
@@ -87,6 +90,7 @@ void strategysheetview::commitinit()
     buildPathRows();
     buildRunRows();
     buildAugmentationRows();
+    buildModelInputRows();
     buildEpochRows();
     buildTransferRow();
 }
@@ -189,7 +193,7 @@ void strategysheetview::buildTransferRow()
     trainonlytopcheck->setAccessibleName(QStringLiteral("Train only the new top layers"));
     trainonlytopcheck->setToolTip(QStringLiteral("Keeps the pre-trained backbone fixed and trains a new top for your classes: "
                                                  "fast, and good with few images. Off: everything is fine-tuned."));
-    placeTL(trainonlytopcheck, this, 5, 1005, 400, 20);
+    placeTL(trainonlytopcheck, this, 5, 1078, 400, 20);
     connect(trainonlytopcheck, &QCheckBox::toggled, this, [this](bool on) { trainonlytop = on; });
     setPretrainedModel(false);
 }
@@ -199,9 +203,11 @@ void strategysheetview::setPretrainedModel(bool pretrained)
     trainonlytopcheck->setChecked(pretrained);
     trainonlytopcheck->setEnabled(pretrained);
     trainonlytop = pretrained;
+}
+
 void strategysheetview::buildEpochRows()
 {
-    constexpr int top = 950;  // below the augmentation rows
+    constexpr int top = 1024;  // below the model input rows
     keepbestcheck = new QCheckBox(QStringLiteral("Keep the best epoch"));
     keepbestcheck->setAccessibleName(keepbestcheck->text());
     keepbestcheck->setToolTip(QStringLiteral("The trained model is the epoch with the highest validation accuracy, not the last"));
@@ -224,6 +230,33 @@ void strategysheetview::buildEpochRows()
     caption(QStringLiteral("epochs without improvement"), this, 225, top + 25, 175, 24);
 }
 
+void strategysheetview::buildModelInputRows()
+{
+    caption(QStringLiteral("Input\nscaling"), this, 5, 950, 80, 32);
+    inputscaling = new QComboBox;
+    inputscaling->setAccessibleName(QStringLiteral("Input scaling"));
+    for (const inputscaling::Choice& c : inputscaling::choices())
+        inputscaling->addItem(c.title, c.mode);
+    inputscaling->setCurrentIndex(inputscaling->findData(inputscalingsel));
+    placeTL(inputscaling, this, 100, 950, 300, 32);
+    connect(inputscaling, &QComboBox::currentIndexChanged, this, [this] { comboBoxSelectionDidChange(inputscaling); });
+
+    caption(QStringLiteral("Class\nnames"), this, 5, 986, 80, 32);
+    classnames = framing::field(QString(), nullptr, QStringLiteral("Class names"));
+    classnames->setPlaceholderText(kClassNamesHint);
+    placeTL(classnames, this, 100, 986, 300, 32);
+}
+
+void strategysheetview::preselect(const ModelInfo& info)
+{
+    const int recorded = inputscaling->findData(info.inputScaling);
+    if (recorded >= 0)
+        inputscaling->setCurrentIndex(recorded);
+    classnames->setPlaceholderText(info.classNames.isEmpty()
+                                       ? kClassNamesHint
+                                       : QStringLiteral("recorded: ") + info.classNames.join(QStringLiteral(", ")));
+}
+
 TrainingStrategy strategysheetview::strategy() const
 {
     TrainingStrategy s;
@@ -244,6 +277,8 @@ TrainingStrategy strategysheetview::strategy() const
     s.keepbestepoch = keepbestepoch;
     s.stopearly = stopearly;
     s.patience = patience->value();
+    s.inputscaling = inputscalingsel;
+    s.classnames = classnames->text();
     return s;
 }
 
@@ -253,6 +288,8 @@ void strategysheetview::comboBoxSelectionDidChange(QComboBox* box)
         optimizesel = optimizer->itemText(optimizer->currentIndex());
     if (box == lossfunction && lossfunction->currentIndex() >= 0)
         lossfuncsel = lossfunction->itemText(lossfunction->currentIndex());
+    if (box == inputscaling && inputscaling->currentIndex() >= 0)
+        inputscalingsel = inputscaling->currentData().toString();
 }
 
 void strategysheetview::sliderfunc()
@@ -300,11 +337,13 @@ void strategysheetview::stopearly_check()
     diag::print("stop early", stopearly);
 }
 
-void strategysheetview::chooseInto(QLineEdit* field, const QString& title, bool files, bool directories)
+bool strategysheetview::chooseInto(QLineEdit* field, const QString& title, bool files, bool directories)
 {
     const QStringList chosen = m_prompter.choosePaths(FileRequest{title, files, directories, false, false, m_startFolder});
-    if (!chosen.isEmpty())
-        field->setText(chosen.first());
+    if (chosen.isEmpty())
+        return false;
+    field->setText(chosen.first());
+    return true;
 }
 
 void strategysheetview::opentrainingfolder()
@@ -319,5 +358,6 @@ void strategysheetview::opentraininglabelcsv()
 
 void strategysheetview::openweightsfolder()
 {
-    chooseInto(weights, QStringLiteral("Choose training data folder"), true, true);
+    if (chooseInto(weights, QStringLiteral("Choose training data folder"), true, true))
+        Q_EMIT weightsChosen(weights->text());
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "training/trainingstrategy.h"
+#include "worker/modelinfo.h"
 
 #include <QString>
 #include <QWidget>
@@ -14,10 +15,11 @@ class QSlider;
 class QSpinBox;
 
 // The training strategy form: where the data, label document and starting weights are, batch
-// size, epochs, optimizer, loss, the training share, four augmentation switches, which epoch
-// becomes the trained model and whether the run stops early. A fixed
-// 400 x 1100 sheet laid out from its top-left corner; it keeps its fields current and nothing
-// more. The training run reads strategy() after "Start!".
+// size, epochs, optimizer, loss, the training share, four augmentation switches, how the model
+// takes its input (pixel scaling, class names in output order), which epoch becomes the trained
+// model, whether the run stops early, and for a pre-trained architecture whether only its new top
+// learns. A fixed 400 x 1100 sheet laid out from its top-left corner; it keeps its fields current
+// and nothing more. The training run reads strategy() after "Start!".
 class strategysheetview : public QWidget {
     Q_OBJECT
 public:
@@ -69,6 +71,13 @@ public:
     QCheckBox* keepbestcheck = nullptr;
     QCheckBox* stopearlycheck = nullptr;
     QSpinBox* patience = nullptr;  // epochs without improvement; enabled while stopping early
+    QComboBox* inputscaling = nullptr;
+    QString inputscalingsel = QStringLiteral("div255");  // the chosen worker mode
+    QLineEdit* classnames = nullptr;
+
+    // Shows what a model records about how it is applied: its input scaling is selected, and
+    // its class names are offered as the field's placeholder (typing names overrides them).
+    void preselect(const ModelInfo& info);
 
     void comboBoxSelectionDidChange(QComboBox* box);
     void sliderfunc();
@@ -82,6 +91,10 @@ public:
     void opentraininglabelcsv();
     void openweightsfolder();
 
+Q_SIGNALS:
+    // Weights were chosen; whoever can inspect the file may call preselect().
+    void weightsChosen(const QString& path);
+
 private:
     void commitinit();
     void buildPathRows();
@@ -89,8 +102,9 @@ private:
     void buildAugmentationRows();
     void buildTransferRow();
     void buildEpochRows();
+    void buildModelInputRows();
     QLineEdit* pathRow(const QString& caption, const QString& role, int y, int h);
-    void chooseInto(QLineEdit* field, const QString& title, bool files, bool directories);
+    bool chooseInto(QLineEdit* field, const QString& title, bool files, bool directories);
 
     Prompter& m_prompter;
     QString m_startFolder;

@@ -6,14 +6,18 @@ import re
 
 from .losses import canonical_loss_name
 from .optimizers import canonical_optimizer_name
+from .preprocess import DEFAULT_SCALING, parse_class_names, scaling_name
 
 PRETRAINED_NAMES = ("resnet50", "vgg16", "vgg19", "xception")
 
 USAGE = ("usage: trainNN.py MODEL_JSON WORKSPACE TRAIN_FOLDER MODEL_NAME WEIGHTS BATCH EPOCHS "
          "OPTIMIZER LOSS PRETRAINED_JSON LABEL_CSV TRAIN_SHARE SHIFT CROP ROTATE DISTORT "
-         "TRAIN_LABEL_CSV [SCALING [CLASS_NAMES [KEEP_BEST [PATIENCE [NETWORK_MODE]]]]]")
+         "TRAIN_LABEL_CSV [INPUT_SCALING [CLASS_NAMES [KEEP_BEST [PATIENCE [NETWORK_MODE]]]]]")
 REQUIRED = 17
 OPTIONAL = 5
+# What is trained: the network as documented; or its backbone under a new top, frozen ("top")
+# or trained with it ("finetune").
+NETWORK_MODES = ("full", "top", "finetune")
 
 
 @dataclass(frozen=True)
@@ -35,8 +39,11 @@ class TrainConfig:
     rotate: bool
     distort: bool
     train_label_doc: str
+    input_scaling: str = DEFAULT_SCALING   # how pixels become the network's input
+    class_names: tuple = ()                # output order given by the user; empty: none
     keep_best: bool = True     # my_model.h5 from the epoch of the best validation accuracy
     patience: int = 0          # epochs without improvement before stopping; 0: never stop early
+    network_mode: str = "full"
 
     @property
     def training(self) -> bool:
@@ -79,14 +86,19 @@ def _patience(text: str) -> int:
     return int(text)
 
 
+def _network_mode(text: str) -> str:
+    mode = text.strip().lower() or "full"
+    if mode not in NETWORK_MODES:
+        raise ValueError(f"network mode must be one of {', '.join(NETWORK_MODES)}, got '{text}'")
+    return mode
+
+
 def parse_args(argv: list) -> TrainConfig:
     """Parse the arguments after the script path; ValueError names the bad one."""
     if not REQUIRED <= len(argv) <= REQUIRED + OPTIONAL:
         raise ValueError(f"expected {REQUIRED} to {REQUIRED + OPTIONAL} arguments, "
                          f"got {len(argv)}; {USAGE}")
-    # 1-based like the documented table. Input scaling (18), class names (19) and the
-    # network mode (22) are accepted for callers that send them; this worker does not use them.
-    a = [""] + list(argv) + [None] * (REQUIRED + OPTIONAL - len(argv))
+    a = [""] + list(argv) + [""] * (REQUIRED + OPTIONAL - len(argv))  # 1-based like the table
     return TrainConfig(
         model_doc=a[1], workspace=Path(a[2]), train_folder=a[3], model_name=a[4],
         weights=a[5], batch_size=_whole(a[6], "batch size"), epochs=_whole(a[7], "epochs"),
@@ -97,8 +109,11 @@ def parse_args(argv: list) -> TrainConfig:
         rotate=_switch(a[15], "rotation augmentation switch"),
         distort=_switch(a[16], "distortion augmentation switch"),
         train_label_doc=a[17],
-        keep_best=_switch(a[20], "keep the best epoch") if a[20] else True,
-        patience=_patience(a[21]) if a[21] else 0)
+        input_scaling=scaling_name(a[18]) if a[18].strip() else DEFAULT_SCALING,
+        class_names=parse_class_names(a[19]),
+        keep_best=_switch(a[20], "keep the best epoch") if a[20].strip() else True,
+        patience=_patience(a[21]) if a[21].strip() else 0,
+        network_mode=_network_mode(a[22]))
 
 
 def check_paths(cfg: TrainConfig) -> None:

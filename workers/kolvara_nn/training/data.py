@@ -1,12 +1,12 @@
 """Label documents, class order, image loading and the fixed-seed split."""
 from dataclasses import dataclass
 from pathlib import Path
-import re
 
 import numpy as np
+import torch
 from PIL import Image
 
-_NUMBER = re.compile(r"[+-]?(\d+(\.\d*)?|\.\d+)([eE][+-]?\d+)?")
+from .preprocess import InputSpec, class_order, pixels  # noqa: F401 (class_order is used from here)
 
 
 @dataclass
@@ -67,14 +67,6 @@ def read_label_table(path) -> LabelTable:
     return LabelTable(path, header, rows, fcol, lcol)
 
 
-def class_order(labels) -> list:
-    """Distinct labels, numerically ordered when all are numbers, else as text."""
-    distinct = sorted(set(labels))
-    if distinct and all(_NUMBER.fullmatch(s.strip()) for s in distinct):
-        return sorted(distinct, key=lambda s: (float(s), s))
-    return distinct
-
-
 def _decode(img, size):
     """Let the JPEG decoder scale down by itself when the image is at least twice the network
     input: far less to decode and resize for large photos."""
@@ -84,35 +76,46 @@ def _decode(img, size):
     return img
 
 
-def load_image(path: Path, size, channels: int) -> np.ndarray:
-    """One image as uint8 (rows, cols, channels), resized to `size` = (rows, cols)."""
+def load_image(path: Path, spec: InputSpec) -> np.ndarray:
+    """One image as uint8 (rows, cols, channels), grey or RGB and sized as the spec says."""
     try:
         with Image.open(path) as img:
-            img = _decode(img, size).convert("L" if channels == 1 else "RGB")
-            if size is not None and img.size != (size[1], size[0]):
-                img = img.resize((size[1], size[0]), Image.BILINEAR)
-            array = np.array(img, dtype=np.uint8)
+            return pixels(_decode(img, spec.size), spec)
     except (OSError, ValueError, Image.DecompressionBombError) as exc:
         raise ValueError(f"image {path} could not be loaded: {exc}") from None
-    return array.reshape(array.shape[0], array.shape[1], channels)
 
 
-def check_channels(channels: int) -> None:
-    if channels not in (1, 3):
-        raise ValueError(f"the network expects {channels} input channels; images give 1 or 3")
-
-
-def check_images(folder, filenames) -> None:
-    """Refuse a missing or unrecognised image before any work starts. Only the headers are
-    read: the pixels are decoded batch by batch later."""
+def check_images(folder, filenames, spec: InputSpec) -> InputSpec:
+    """Refuse a missing or unrecognised image before any work starts; only the headers are
+    read, the pixels are decoded batch by batch later. Returns the spec with a size: the
+    images' own when the network takes any size, which they must then share."""
     folder = Path(folder)
+    first = None
     for name in filenames:
         path = folder / name
         try:
-            with Image.open(path):
-                pass
+            with Image.open(path) as img:
+                size = (img.size[1], img.size[0])
         except (OSError, ValueError, Image.DecompressionBombError) as exc:
             raise ValueError(f"image {path} could not be loaded: {exc}") from None
+        if first is None:
+            first = (name, size)
+        elif spec.size is None and size != first[1]:
+            raise ValueError(f"the network takes images of any size but one size per run: "
+                             f"{first[0]} is {first[1][1]}x{first[1][0]} and {name} is "
+                             f"{size[1]}x{size[0]} pixels")
+    if spec.size is None:
+        return InputSpec(first[1] if first else (1, 1), spec.channels, spec.channel_axis)
+    return spec
+
+
+def load_images(folder, filenames, spec: InputSpec) -> torch.Tensor:
+    """All images as one uint8 NHWC tensor, for sets small enough to hold at once."""
+    spec = check_images(folder, filenames, spec)
+    arrays = [load_image(Path(folder) / name, spec) for name in filenames]
+    if not arrays:
+        return torch.zeros((0,) + tuple(spec.size) + (spec.channels,), dtype=torch.uint8)
+    return torch.from_numpy(np.stack(arrays))
 
 
 def split_indices(n: int, share: float, seed: int):

@@ -9,6 +9,7 @@ from torch.utils.data import DataLoader, Dataset
 
 from .augment import AugmentPlan
 from .data import load_image
+from .preprocess import InputSpec
 
 # Below this many samples, starting decoding processes costs more than it saves.
 SMALL_SET = 64
@@ -43,15 +44,16 @@ class SampleSet(Dataset):
     augmented copy for every sample. An item is (uint8 image (rows, cols, channels), class
     index or -1, "" or why the image could not be loaded)."""
 
-    def __init__(self, folder, filenames, classes, size, channels: int, plan: AugmentPlan = None):
+    def __init__(self, folder, filenames, classes, spec: InputSpec, plan: AugmentPlan = None):
         # Arrays rather than lists of str: forked decoding processes then share these pages
         # instead of copying every object whose reference count they touch.
         self.folder = os.fsencode(Path(folder))
         self.names = np.array([os.fsencode(name) for name in filenames], dtype=np.bytes_)
         self.classes = (torch.full((len(filenames),), -1, dtype=torch.long) if classes is None
                         else torch.as_tensor(classes, dtype=torch.long))
-        self.size = tuple(size)
-        self.channels = channels
+        self.spec = spec
+        self.size = tuple(spec.size)
+        self.channels = spec.channels
         self.plan = plan
 
     @property
@@ -67,7 +69,7 @@ class SampleSet(Dataset):
     def __getitem__(self, index: int):
         variant, sample = divmod(int(index), self.samples)
         try:
-            image = torch.from_numpy(load_image(self.path(sample), self.size, self.channels))
+            image = torch.from_numpy(load_image(self.path(sample), self.spec))
         except ValueError as exc:
             # Raised in a decoding process it would reach the run wrapped in a traceback;
             # the batch carries the reason to the run instead.
