@@ -1,7 +1,9 @@
 """A backbone under a new top: where the old top is cut, how its weights load, that a frozen
 backbone never changes, and that cached features train the top exactly as recomputing would."""
 import copy
+import json
 
+import h5py
 import numpy as np
 import pytest
 import torch
@@ -14,6 +16,8 @@ from kolvara_nn.training.features import FeatureCache, top_scores
 from kolvara_nn.training.losses import keras_loss
 from kolvara_nn.training.optimizers import make_optimizer
 from realmodels import renamed
+from trainnn_fixture import tile_run, tiny_model_doc
+import trainNN
 
 RESNET = "functional_resnet_cifar10_tf2.4.h5"
 
@@ -151,3 +155,30 @@ def test_cached_features_give_the_same_top_gradients_as_recomputing(testdata, on
             for got, want in zip((p.grad for p in dense.parameters()), direct):
                 torch.testing.assert_close(got, want, rtol=1e-5, atol=1e-7)
         assert len(loads) == 1
+
+
+def test_a_top_run_keeps_the_backbone_and_saves_the_whole_network(tmp_path, one_thread, capsys):
+    """trainNN.py in "top" mode from a weights-only start file in Keras's layout: the
+    backbone in my_model.h5 is the start file's, bit for bit, under the new top, and the
+    saved model predicts again what the run predicted."""
+    argv, ws = tile_run(tmp_path)
+    doc = tiny_model_doc()
+    start = build_network(doc)
+    h5io.save_weights(str(tmp_path / "imagenet.h5"), start)  # its old top is left out
+    argv[4], argv[12], argv[17] = str(tmp_path / "imagenet.h5"), "false", "caffe"
+    assert trainNN.main(argv + ["top"]) == 0
+    assert "each image goes through the backbone once" in capsys.readouterr().out
+    with h5py.File(ws / "my_model.h5", "r") as f:
+        config = json.loads(f.attrs["model_config"])
+        assert f.attrs[h5io.INPUT_SCALING_ATTR] == "caffe"
+    layers = config["config"]["layers"]
+    assert [r["name"] for r in layers][-3:] == list(transfer.top_names(config))
+    assert layers[1]["config"]["trainable"] is False and layers[-1]["config"]["units"] == 2
+    saved = build_network(config)
+    h5io.load_weights(saved, str(ws / "my_model.h5"))
+    for got, want in zip(saved.keras_weights("conv2d"), start.keras_weights("conv2d")):
+        np.testing.assert_array_equal(got[1], want[1])
+    trained = (ws / "field_outputlabel.csv").read_text()
+    argv[2], argv[4] = "", str(ws / "my_model.h5")  # a pure test of the saved model
+    assert trainNN.main(argv + ["top"]) == 0
+    assert (ws / "field_outputlabel.csv").read_text() == trained
