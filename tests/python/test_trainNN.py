@@ -164,6 +164,7 @@ REFUSALS = [  # (argument number, its new value or a file to write, the message)
     (17, "<base>/none.csv", "training label document not found"),
     (18, "imagenet", "input scaling must be one of div255, raw, tf, torch, caffe"),
     (19, "a,b", "training label '0' is not among the class names given"),
+    (22, "frozen", "network mode must be one of full, top, finetune, got 'frozen'"),
     ("train/field_outputlabel.csv", "index,i,j,filename,label\n", "lists no samples"),
     ("ws/field_outputlabel.csv", "index,i,j,filename,label\n1,0,0,gone.png,0\n", "gone.png could not be loaded"),
     # only decoding finds this one, in a process of the data loader, while the first epoch runs
