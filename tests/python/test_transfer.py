@@ -56,51 +56,38 @@ def backbone_names(net):
 
 
 def test_backbone_weights_load_by_name_else_by_position(testdata, tmp_path):
+    """A real Keras file with its old top, a top-less file of our writer, the same with Keras 1
+    layer names, a model of ours (top included), and another network's file (refused whole)."""
     source = testdata / "keras" / RESNET
     doc = cifar_doc(testdata)
     trained = build_network(doc)
     h5io.load_weights(trained, str(source))
     expected = arrays(trained, [n for n in trained.layer_names if n != "dense" and trained.keras_weights(n)])
-
-    # A top-less weights file in Keras's layout, from our own writer; and the same file with
-    # other layer names, as Keras 1 wrote them.
     notop_doc = copy.deepcopy(doc)
     notop_doc["config"]["layers"] = [r for r in doc["config"]["layers"] if r["name"] not in ("flatten", "dense")]
     notop_doc["config"]["output_layers"] = [["average_pooling2d", 0, 0]]
-    notop = build_network(notop_doc)
-    for name, values in expected.items():
-        notop.set_keras_weights(name, values)
-    h5io.save_weights(str(tmp_path / "notop.h5"), notop)
-    other = build_network(renamed(notop_doc))
-    for name, values in expected.items():
-        other.set_keras_weights("x_" + name, values)
-    h5io.save_weights(str(tmp_path / "keras1.h5"), other)
+    for prefix, name in [("", "notop.h5"), ("x_", "keras1.h5")]:
+        notop = build_network(renamed(notop_doc, prefix))
+        for layer, values in expected.items():
+            notop.set_keras_weights(prefix + layer, values)
+        h5io.save_weights(str(tmp_path / name), notop)
     ours = transfer_net(doc, seed=7)
     h5io.save_model(str(tmp_path / "ours.h5"), ours, ["a", "b", "c"])
-    ours_top = arrays(ours, ["top_predictions"])["top_predictions"]
 
-    for path, top_loaded in [(source, False), (tmp_path / "notop.h5", False), (tmp_path / "keras1.h5", False),
-                             (tmp_path / "ours.h5", True)]:
+    for path, from_ours in [(source, False), (tmp_path / "notop.h5", False), (tmp_path / "keras1.h5", False),
+                            (tmp_path / "ours.h5", True), (testdata / "keras" / "sequential_cnn_cifar10_tf2.13.h5", None)]:
         net = transfer_net(doc, seed=1)
-        fresh_top = arrays(net, ["top_predictions"])["top_predictions"]
-        loaded = transfer.load_backbone_weights(net, path, say=lambda _: None)
-        assert ("top_predictions" in loaded) == top_loaded, path
-        want_backbone = arrays(ours, expected) if top_loaded else expected
-        for name, values in arrays(net, expected).items():
-            for got, want in zip(values, want_backbone[name]):
-                np.testing.assert_array_equal(got, want, err_msg=f"{path}: {name}")
-        for got, want in zip(arrays(net, ["top_predictions"])["top_predictions"], ours_top if top_loaded else fresh_top):
-            np.testing.assert_array_equal(got, want)
-
-
-def test_a_file_of_another_network_is_refused_before_anything_changes(testdata):
-    net = transfer_net(cifar_doc(testdata))
-    before = arrays(net, backbone_names(net))
-    with pytest.raises(ModelError, match="layer|layers with weights"):
-        transfer.load_backbone_weights(net, testdata / "keras" / "sequential_cnn_cifar10_tf2.13.h5", say=lambda _: None)
-    for name, values in arrays(net, before).items():
-        for got, want in zip(values, before[name]):
-            np.testing.assert_array_equal(got, want)
+        before = arrays(net, net.layer_names)
+        if from_ours is None:
+            with pytest.raises(ModelError, match="layer|layers with weights"):
+                transfer.load_backbone_weights(net, path, say=lambda _: None)
+            want = before
+        else:
+            transfer.load_backbone_weights(net, path, say=lambda _: None)
+            want = {**before, **(arrays(ours, ours.layer_names) if from_ours else expected)}
+        for name, values in arrays(net, net.layer_names).items():
+            for got, wanted in zip(values, want[name]):
+                np.testing.assert_array_equal(got, wanted, err_msg=f"{path.name}: {name}")
 
 
 def train_steps(net, steps=3, seed=0):

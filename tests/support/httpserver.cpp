@@ -37,9 +37,8 @@ QUrl HttpServer::closedUrl(const QString& path)
 void HttpServer::answer(QTcpSocket* socket)
 {
     ++m_requests;
-    const QByteArray body = m_status == 200 ? m_body : QByteArray("not here");
-    socket->write(QByteArray("HTTP/1.1 ") + QByteArray::number(m_status) + (m_status == 200 ? " OK" : " Not Found") +
-                  "\r\nContent-Type: application/octet-stream\r\nContent-Length: " + QByteArray::number(body.size()) +
+    const QByteArray body = m_body;
+    socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " + QByteArray::number(body.size()) +
                   "\r\nConnection: close\r\n\r\n");
     auto sent = std::make_shared<qsizetype>(0);
     auto* pump = new QTimer(socket);

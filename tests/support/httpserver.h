@@ -13,7 +13,6 @@ class HttpServer : public QObject {
 public:
     explicit HttpServer(const QByteArray& body, QObject* parent = nullptr);
 
-    void setStatus(int status) { m_status = status; }
     void setPace(int chunkBytes, int gapMs) { m_chunk = chunkBytes; m_gapMs = gapMs; }
     QUrl url(const QString& path) const;
     int requests() const { return m_requests; }
@@ -25,7 +24,6 @@ private:
 
     QTcpServer m_server;
     QByteArray m_body;
-    int m_status = 200;
     int m_chunk = 64 * 1024;
     int m_gapMs = 0;
     int m_requests = 0;

@@ -298,7 +298,6 @@ TEST(TrainingRun, PretrainedRunStartsFromImageNetWeightsOrWhatTheUserChose)
     };
     const Row rows[] = {
         {"weights chosen, top only", true, true, {}, {"caffe", "", "true", "0", "top"}},
-        {"weights chosen, fine-tuned", true, false, {}, {"caffe", "", "true", "0", "finetune"}},
         {"none to be had, go on", false, true, {0}, {"caffe", "", "true", "0", "finetune"}},
         {"none to be had, stop", false, true, {1}, {}},
     };
