@@ -1,35 +1,24 @@
-"""trainNN.py with 17 arguments: train a Keras-format image classifier, or only predict.
+"""trainNN.py: train a Keras-format image classifier, or only predict.
 
 See kolvara_nn.training.args for the argument list. Progress goes to standard output in
 Keras's format; bad input ends with one line on standard error and exit status 1.
 """
-import os
 import sys
 
 from kolvara_nn.errors import ModelError
 from kolvara_nn.training import args as arguments, run
+from kolvara_nn.training.samples import cpu_threads
 
 
 def _say(text: str) -> None:
     print(text, flush=True)
 
 
-def _cpu_threads() -> int:
-    """All cores this process may use, unless OMP_NUM_THREADS asks for fewer."""
-    wanted = os.environ.get("OMP_NUM_THREADS", "")
-    if wanted.isdigit() and int(wanted) > 0:
-        return int(wanted)
-    try:
-        return len(os.sched_getaffinity(0))
-    except AttributeError:
-        return os.cpu_count() or 1
-
-
 def _device():
     import torch
     if torch.cuda.is_available():
         return torch.device("cuda")
-    torch.set_num_threads(_cpu_threads())
+    torch.set_num_threads(cpu_threads())
     return torch.device("cpu")
 
 

@@ -1,5 +1,9 @@
 #include "app/qtworkerrunner.h"
 
+#include "app/filedownload.h"
+#include "util/textutil.h"
+
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QProcess>
 #include <QProgressDialog>
@@ -77,4 +81,32 @@ WorkerResult QtWorkerRunner::run(const QString& program, const QStringList& argu
     result.crashed = process.exitStatus() == QProcess::CrashExit && !result.cancelled;
     result.exitCode = process.exitCode();
     return result;
+}
+
+DownloadResult QtWorkerRunner::download(const QUrl& url, const QString& path, const QString& waitingText)
+{
+    FileDownload transfer(url, path);
+    // The range stays 0..1000 so sizes past 2 GB fit; 0..0 while the size is unknown.
+    QProgressDialog dialog(waitingText, QStringLiteral("Cancel"), 0, 0, m_window);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setMinimumDuration(300);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+    QEventLoop loop;
+    QElapsedTimer clock;
+    QObject::connect(&transfer, &FileDownload::finished, &loop, &QEventLoop::quit);
+    QObject::connect(&dialog, &QProgressDialog::canceled, &transfer, &FileDownload::cancel);
+    QObject::connect(&transfer, &FileDownload::progress, &dialog, [&](qint64 received, qint64 total) {
+        if (total > 0 && dialog.maximum() == 0)
+            dialog.setMaximum(1000);
+        if (total > 0)
+            dialog.setValue(int(received * 1000 / total));
+        dialog.setLabelText(waitingText + QLatin1Char('\n') + textutil::transferText(received, total, clock.elapsed()));
+    });
+    clock.start();
+    dialog.setValue(0);
+    transfer.start();
+    if (!transfer.done())
+        loop.exec(QEventLoop::AllEvents);
+    return transfer.result();
 }

@@ -12,6 +12,7 @@ public:
     void setWindow(QWidget* window) { m_window = window; }
     WorkerResult run(const QString& program, const QStringList& arguments, const QString& waitingText) override;
     void runWork(const QString& waitingText, int total, const std::function<void(std::atomic_int& done)>& work) override;
+    DownloadResult download(const QUrl& url, const QString& path, const QString& waitingText) override;
 
 private:
     QWidget* m_window;

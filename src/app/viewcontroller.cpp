@@ -202,6 +202,14 @@ void ViewController::buildTrainPane()
     modellist->setAccessibleName(QStringLiteral("Pre-trained model"));
     placeBL(modellist, pretrainmode, 10, 70, 180, 20);
     modelCaption->setBuddy(modellist);  // names the box for assistive tools
+    smalldatahint = caption(QString(), pretrainmode, 10, 28, 180, 40);
+    smalldatahint->setWordWrap(true);
+    smalldatahint->setObjectName(QStringLiteral("smalldatahint"));
+    smalldatahint->hide();
+    smalldatabutton = framing::button(QString(), nullptr);
+    smalldatabutton->setObjectName(QStringLiteral("smalldatabutton"));
+    placeBL(smalldatabutton, pretrainmode, 10, 4, 130, 20);
+    smalldatabutton->hide();
 
     custommode = makePanel(trainView, QStringLiteral("custommode"), 0, 150, 200, 200);
     caption(QStringLiteral("Customize model"), custommode, 0, 180, 150, 20);
@@ -254,6 +262,7 @@ void ViewController::changeleftview()
         setDocumentView(lastlabelview);
     }
     if (TrainViewBtn->isChecked()) {
+        updatesmalldatahint();
         trainView->show();
         trainView->raise();
         setDocumentView(lasttrainview);

@@ -2,6 +2,7 @@
 
 #include "data/imageset.h"
 #include "data/tilegridstate.h"
+#include "worker/modelinfo.h"
 
 #include <QImage>
 #include <QList>
@@ -58,6 +59,7 @@ public:
     QString datadirectory;           // the workspace folder once data was prepared; empty before
     RunMonitor* runmonitor = nullptr;  // follows the monitored run started last
     QString trainNNScript;           // the training worker; empty: the installed trainNN.py
+    ModelInfo loadedmodelinfo;       // what the loaded saved model records about applying it
 
     // What the tile grid (testview) and the thumbnail browser (multiimagecollection) show.
     TileGridState gridmodel;
@@ -112,6 +114,9 @@ public:
     QPushButton* newmodelbutton = nullptr;
     QPushButton* modelgeneratebtn = nullptr;
     QPushButton* modeltrainbtn = nullptr;
+    // A quiet suggestion of a pre-trained architecture when few images are labelled.
+    QLabel* smalldatahint = nullptr;
+    QPushButton* smalldatabutton = nullptr;
 
     Prompter& prompter() { return m_prompter; }
     WorkerRunner& workerRunner() { return m_runner; }
@@ -146,7 +151,8 @@ public:
     // ---- Model sources --------------------------------------------------------------------
     void comboBoxSelectionDidChange(QComboBox* box);
     void buildcustommodel();
-    void loadmodeljson(const QString& path);
+    // Shows the architecture document at `path`; `info` is what its model file records.
+    void loadmodeljson(const QString& path, const ModelInfo& info = {});
     void Openmodel();
     void generateMLModel();
     void exampython();
@@ -161,6 +167,8 @@ public:
     void showModelGraph();
     // "Add node class:": inserts the class's template layer before the output layer.
     void addnodeclass(const QString& classname);
+    // Shows the small-data suggestion when it applies, hides it otherwise.
+    void updatesmalldatahint();
 
     // ---- Training -------------------------------------------------------------------------
     void strategyconfig();
@@ -202,14 +210,18 @@ private:
     void buildResultViews();
     // Run and result steps.
     QScrollArea* newStrategyPanel();
+    // Lets `form` preselect what the weights chosen in it record.
+    void watchWeightsChoice(strategysheetview* form);
+    void inspectweights(strategysheetview& form, const QString& path);
     void startMonitoredRun(const QStringList& arguments, int epochCount, const QString& root);
     void runPureTest(const QStringList& arguments, const QString& root);
     void onTrainingFinished(const QString& root, const QString& standardError);
     bool ingestRunResults(const QString& root);
     void applyPredictions(int inputKind, const QString& root);
     void applyRunPredictions(const QString& root);
-    void completeRun();
-    void ingestValidationOnly(const QString& root);
+    // `keptEpoch`: the worker's line naming the epoch that became the model, shown with the alert.
+    void completeRun(const QString& keptEpoch);
+    void ingestValidationOnly(const QString& root, const QString& summary);
 
     // Says which input the result pane's results belong to, once other data was opened.
     void noteDataOpened();

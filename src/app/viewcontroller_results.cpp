@@ -76,7 +76,8 @@ void ViewController::openresultview()
     trainingstate->setObjectName(QStringLiteral("trainingstate"));
     trainingstate->setAccessibleName(QString());  // assistive tools read the state itself
     trainingstate->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    placeBL(trainingstate, blankview, 100, 470, 450, 40);
+    // Tall enough for a test summary of three lines.
+    placeBL(trainingstate, blankview, 100, 470, 450, 60);
 
     // The scale is one label for the life of the window; later runs reuse it.
     auto* scale = blankview->findChild<RotatedLabel*>();
@@ -163,15 +164,15 @@ void ViewController::applyPredictions(int inputKind, const QString& root)
     reloadMultiImageBrowser();
 }
 
-void ViewController::completeRun()
+void ViewController::completeRun(const QString& keptEpoch)
 {
     diag::print("computation finished!");
-    m_prompter.alert(QStringLiteral("Computation finished!"), AlertStyle::Informational);
+    m_prompter.alert(AlertRequest{QStringLiteral("Computation finished!"), keptEpoch, AlertStyle::Informational, {}, nullptr});
     if (strategysheetconfig && !strategysheetconfig->strategy().trainingfolder.isEmpty())
         openMetricimage(QDir(datadirectory).filePath(QStringLiteral("NNMetrics.png")));
 }
 
-void ViewController::ingestValidationOnly(const QString& root)
+void ViewController::ingestValidationOnly(const QString& root, const QString& summary)
 {
     diag::print("test task succeeded.");
     // A folder input's predictions are in its own file; every other input reads the tiles'.
@@ -186,7 +187,13 @@ void ViewController::ingestValidationOnly(const QString& root)
                                       : QStringLiteral("Test finished: %1 of %2 tiles predicted \"1\".")
                                             .arg(gridmodel.predictpoints.size())
                                             .arg(gridnum);
-    trainingstate->setText(mismatch ? outcome + QLatin1Char('\n') + *mismatch : outcome);
+    // What was predicted, the test's figures and whatever the worker had to assume.
+    QStringList state{outcome};
+    if (!summary.isEmpty())
+        state << summary;
+    if (mismatch)
+        state << *mismatch;
+    trainingstate->setText(state.join(QLatin1Char('\n')));
     // The outcome, not an empty chart: the metrics image where the test drew one, else the
     // data with its predictions.
     const QString metrics = QDir(datadirectory).filePath(QStringLiteral("NNMetrics.png"));

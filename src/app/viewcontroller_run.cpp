@@ -1,9 +1,12 @@
 // Starting a training or test run.
 #include "app/viewcontroller.h"
 
+#include "app/imagenetfetch.h"
 #include "app/prompter.h"
 #include "app/workerrunner.h"
+#include "model/imagenetweights.h"
 #include "model/jsonfile.h"
+#include "results/testsummary.h"
 #include "results/ui/realtimeimageview.h"
 #include "training/runchecks.h"
 #include "training/trainnncommand.h"
@@ -11,6 +14,7 @@
 #include "training/ui/strategysheetview.h"
 #include "util/diagnostics.h"
 #include "worker/paths.h"
+#include "worker/workercommands.h"
 #include "worker/workerfailure.h"
 
 #include <QDir>
@@ -114,6 +118,26 @@ bool checkRun(ViewController& c, const TrainingStrategy& strategy, const QString
     return !training || checkTrainingData(c, strategy, labelDocument);
 }
 
+// A pre-trained architecture learns from its ImageNet weights with their own preprocessing,
+// unless the user gave weights of their own; a training run without any fetches them first.
+// False when the user chose not to start.
+bool chooseStartWeights(ViewController& c, trainnn::Request& request)
+{
+    const std::optional<imagenetweights::Architecture> imagenet =
+        c.resourcename.isEmpty() ? std::nullopt : imagenetweights::forModel(c.modelname);
+    TrainingStrategy& s = request.strategy;
+    if (imagenet && !s.trainingfolder.isEmpty() && s.weights.isEmpty()) {
+        const imagenetfetch::Result got = imagenetfetch::fetch(c.prompter(), c.workerRunner(), *imagenet, true);
+        if (got.outcome == imagenetfetch::Outcome::Cancelled)
+            return false;
+        s.weights = got.path;
+    }
+    const bool random = s.weights.isEmpty();
+    request.inputScaling = imagenet && !random ? imagenet->inputScaling : QString();
+    request.networkMode = trainnn::networkMode(imagenet.has_value(), s.trainonlytop, random);
+    return true;
+}
+
 // The end of the worker's own words, or what little is known when it said nothing.
 QString failureText(const QString& standardError, const QString& fallback)
 {
@@ -176,8 +200,34 @@ QScrollArea* ViewController::newStrategyPanel()
     strategysheetconfig = new strategysheetview(m_prompter, datadirectory, nullptr);
     if (!urlarray.isEmpty())
         strategysheetconfig->imagefolder->setText(urlarray.first());
+    // A pre-trained architecture is trained from its ImageNet weights, with their scaling.
+    const std::optional<imagenetweights::Architecture> imagenet =
+        resourcename.isEmpty() ? std::nullopt : imagenetweights::forModel(modelname);
+    strategysheetconfig->setPretrainedModel(imagenet.has_value());
+    if (imagenet)
+        strategysheetconfig->preselect(ModelInfo{imagenet->inputScaling, false, {}});
+    strategysheetconfig->preselect(loadedmodelinfo);
+    watchWeightsChoice(strategysheetconfig);
     panel->setWidget(strategysheetconfig);
     return panel;
+}
+
+void ViewController::watchWeightsChoice(strategysheetview* form)
+{
+    connect(form, &strategysheetview::weightsChosen, this, [this, form](const QString& path) { inspectweights(*form, path); });
+}
+
+void ViewController::inspectweights(strategysheetview& form, const QString& path)
+{
+    const workercommands::Command command = workercommands::inspectWeights(path);
+    const WorkerResult result = m_runner.run(command.program, command.arguments, QStringLiteral("Reading the weights ..."));
+    const std::optional<ModelInfo> info = result.succeeded() ? modelinfo::parse(result.standardOutput) : std::nullopt;
+    // The run itself reports a file it cannot use; here only a finding matters.
+    if (!info) {
+        diag::print(QStringLiteral("no model info in"), path);
+        return;
+    }
+    form.preselect(*info);
 }
 
 void ViewController::trainNN()
@@ -192,19 +242,21 @@ void ViewController::trainNN()
     const std::optional<int> epochs = trainnn::epochCount(strategy.trainingeporch);
     if (!checkRun(*this, strategy, labelDocument, epochs.has_value()))
         return;
+    trainnn::Request request;
+    request.strategy = strategy;
+    if (!chooseStartWeights(*this, request))
+        return;
     const QString unwritten = writeModelFile(editorDocument(), resourcename, modeljson, modelFile);
     if (!unwritten.isEmpty()) {
         m_prompter.alert(AlertRequest{QStringLiteral("Cannot write the model for training."), unwritten, AlertStyle::Critical, {}, nullptr});
         return;
     }
-    trainnn::Request request;
     request.scriptPath = trainNNScript.isEmpty() ? paths::scriptPath(QStringLiteral("trainNN.py")) : trainNNScript;
     request.modelFile = modelFile;
     request.workspace = datadirectory;
     request.modelname = modelname;
     request.resourceModelFile = resourceModel;
     request.labelDocument = labelDocument;
-    request.strategy = strategy;
     const QStringList arguments = trainnn::arguments(request);
     const QFileInfo first(urlarray.value(0));
     const QString input = inputdatatype == 2 ? QStringLiteral("%1 pictures in %2").arg(browsermodel.urlarray.size()).arg(first.dir().dirName())
@@ -268,7 +320,7 @@ void ViewController::onTrainingFinished(const QString& root, const QString& stan
 {
     m_prompter.closeAlert(QString::fromUtf8(kInProgress));
     if (ingestRunResults(root)) {
-        completeRun();
+        completeRun(runmonitor ? runmonitor->keptEpoch() : QString());
         return;
     }
     // The worker has exited without its trained model: waiting longer would never end.
@@ -299,5 +351,5 @@ void ViewController::runPureTest(const QStringList& arguments, const QString& ro
                                       AlertStyle::Critical, {}, nullptr});
         return;
     }
-    ingestValidationOnly(root);
+    ingestValidationOnly(root, testsummary::fromOutput(result.standardOutput));
 }

@@ -4,7 +4,9 @@
 #include "app/prompter.h"
 #include "app/workerrunner.h"
 #include "model/archdocument.h"
+#include "model/imagenetweights.h"
 #include "model/jsonfile.h"
+#include "training/datapreparation.h"
 #include "util/diagnostics.h"
 #include "worker/paths.h"
 #include "worker/workercommands.h"
@@ -14,6 +16,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -33,6 +36,32 @@ void ViewController::buildSourceViews()
 {
     modellist->setCurrentIndex(-1);
     connect(modellist, &QComboBox::activated, this, [this] { comboBoxSelectionDidChange(modellist); });
+    QFont small = smalldatahint->font();
+    small.setPointSizeF(small.pointSizeF() * 0.85);
+    smalldatahint->setFont(small);
+    connect(smalldatabutton, &QPushButton::clicked, this, [this] {
+        modellist->setCurrentIndex(modellist->findText(smalldatabutton->property("model").toString()));
+        comboBoxSelectionDidChange(modellist);
+    });
+}
+
+void ViewController::updatesmalldatahint()
+{
+    qint64 samples = 0;
+    if (inputdatatype == 1 && gridmodel.hasGrid() && gridmodel.rownum && gridmodel.colnum)
+        samples = qint64(*gridmodel.rownum) * *gridmodel.colnum;
+    else if (inputdatatype == 2)
+        samples = qint64(datapreparation::folderSamples(browsermodel.urlarray).size());
+    const std::optional<QString> suggested =
+        resourcename.isEmpty() ? imagenetweights::smallDataSuggestion(int(std::min<qint64>(samples, 1 << 30)), imagenetweights::cacheFolders())
+                               : std::nullopt;
+    smalldatahint->setVisible(suggested.has_value());
+    smalldatabutton->setVisible(suggested.has_value());
+    if (!suggested)
+        return;
+    smalldatahint->setText(QStringLiteral("%1 labelled images: %2 with ImageNet weights learns more from them.").arg(samples).arg(*suggested));
+    smalldatabutton->setText(QStringLiteral("Use %1").arg(*suggested));
+    smalldatabutton->setProperty("model", *suggested);
 }
 
 void ViewController::comboBoxSelectionDidChange(QComboBox* box)
@@ -54,9 +83,11 @@ void ViewController::comboBoxSelectionDidChange(QComboBox* box)
     }
     modelname = chosen;
     resourcename = chosen.toLower();
+    loadedmodelinfo = {};
     nodeclass->setEnabled(false);
     modelgeneratebtn->setEnabled(false);
     modeljson = *doc;
+    updatesmalldatahint();
 }
 
 void ViewController::buildcustommodel()
@@ -78,15 +109,17 @@ void ViewController::buildcustommodel()
     modelgeneratebtn->setEnabled(true);
     modeljson = *start;
     jsonprepare = *templates;
+    loadedmodelinfo = {};
     // The model that is trained is the one chosen last.
     modelname.clear();
     resourcename.clear();
+    updatesmalldatahint();
     diag::print("load custom model architecture");
     removesubviews(RightView);
     displayModelGraph(true);
 }
 
-void ViewController::loadmodeljson(const QString& path)
+void ViewController::loadmodeljson(const QString& path, const ModelInfo& info)
 {
     QString error;
     const std::optional<nlohmann::ordered_json> doc = jsonfile::read(path, &error);
@@ -101,6 +134,8 @@ void ViewController::loadmodeljson(const QString& path)
     }
     modelname = QStringLiteral("usermodel");
     resourcename.clear();
+    loadedmodelinfo = info;
+    updatesmalldatahint();
     nodeclass->setEnabled(false);
     modelgeneratebtn->setEnabled(false);
     modeljson = *doc;
@@ -151,7 +186,7 @@ void ViewController::Openmodel()
     }
     m_prompter.alert(QStringLiteral("Load Keras model"), AlertStyle::Informational);
     showTrainPanels();
-    loadmodeljson(output);
+    loadmodeljson(output, modelinfo::parse(result.standardOutput).value_or(ModelInfo{}));
 }
 
 void ViewController::generateMLModel()

@@ -130,6 +130,7 @@ void ViewController::buildTrainingViews()
     // workspace, where the freshly labelled data lies.
     strategysheetconfig = new strategysheetview(m_prompter, paths::workspaceFolder(), m_parking);
     strategysheetconfig->hide();
+    watchWeightsChoice(strategysheetconfig);
 }
 
 QString ViewController::preparedata()

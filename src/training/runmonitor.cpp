@@ -9,8 +9,10 @@
 #include <QDateTime>
 #include <QDir>
 
+#include <algorithm>
+
 RunMonitor::RunMonitor(RunningWorker* worker, const Run& run, QObject* parent)
-    : QObject(parent), m_worker(worker), m_run(run), m_workspace(run.workspace)
+    : QObject(parent), m_worker(worker), m_run(run), m_workspace(run.workspace), m_epochsToCount(run.epochCount)
 {
     m_worker->setParent(this);
     connect(m_worker, &RunningWorker::standardOutput, this, &RunMonitor::onStandardOutput);
@@ -53,9 +55,12 @@ QString RunMonitor::errorLogPath() const
 
 void RunMonitor::onStandardOutput(const QByteArray& bytes)
 {
-    if (m_loopEnded || m_over)
-        return;  // the worker's closing lines are not shown once every epoch was counted
+    if (m_over)
+        return;
     const QString chunk = m_decoder.decode(bytes);
+    readOutcome(chunk);
+    if (m_loopEnded)
+        return;  // the worker's closing lines are not shown once every epoch was counted
     m_chunks.append(chunk);
     if (diag::enabled())  // the chunk is copied into the line
         diag::print("nnpoutputs", int(m_chunks.size()), chunk);
@@ -64,6 +69,22 @@ void RunMonitor::onStandardOutput(const QByteArray& bytes)
 }
 
 void RunMonitor::onStandardError(const QByteArray& bytes) { m_standardError += bytes; }
+
+void RunMonitor::readOutcome(const QString& chunk)
+{
+    m_outcome.feed(chunk);
+    const std::optional<int> stop = m_outcome.earlyStopEpoch();
+    // An announcement past the last epoch, or before epochs already counted, changes nothing.
+    if (stop && *stop < m_epochsToCount && *stop >= std::max(m_epochsSeen, 1))
+        m_epochsToCount = *stop;
+}
+
+std::optional<QString> RunMonitor::earlyStopNote() const
+{
+    if (m_epochsToCount >= m_run.epochCount)
+        return std::nullopt;
+    return QStringLiteral("Stopped early at epoch %1 of %2").arg(m_epochsToCount).arg(m_run.epochCount);
+}
 
 std::optional<ChartPoints> RunMonitor::scan()
 {
@@ -86,8 +107,10 @@ std::optional<ChartPoints> RunMonitor::scan()
 
 void RunMonitor::stateStep(const QString& chunk, const std::optional<ChartPoints>& prepared)
 {
-    const std::optional<QString> progress = progresstext::chunkProgress(chunk);
-    const QString state = progresstext::stateText(int(m_series.validation.size()), m_run.epochCount, progress);
+    std::optional<QString> progress = progresstext::chunkProgress(chunk);
+    if (!progress)
+        progress = earlyStopNote();
+    const QString state = progresstext::stateText(int(m_series.validation.size()), m_epochsToCount, progress);
     if (progress) {
         diag::print("progress", *progress);
         diag::print("progress count", int(progress->size()));
@@ -97,7 +120,7 @@ void RunMonitor::stateStep(const QString& chunk, const std::optional<ChartPoints
     if (prepared)
         Q_EMIT chartUpdated(*prepared);
     Q_EMIT stateChanged(state);
-    if (m_epochsSeen >= m_run.epochCount)
+    if (m_epochsSeen >= m_epochsToCount)
         m_loopEnded = true;
 }
 
@@ -109,7 +132,7 @@ void RunMonitor::onFinished()
         // Checkpoints written faster than the worker printed are counted now, so a run that
         // saved every epoch is not taken for one that ended early.
         std::optional<ChartPoints> latest;
-        while (m_epochsSeen < m_run.epochCount) {
+        while (m_epochsSeen < m_epochsToCount) {
             std::optional<ChartPoints> prepared = scan();
             if (!prepared)
                 break;
@@ -117,8 +140,10 @@ void RunMonitor::onFinished()
         }
         if (latest)
             Q_EMIT chartUpdated(*latest);
+        if (const std::optional<QString> note = earlyStopNote(); note && m_epochsSeen >= m_epochsToCount)
+            Q_EMIT stateChanged(progresstext::stateText(int(m_series.validation.size()), m_epochsToCount, note));
     }
-    endRun(m_epochsSeen < m_run.epochCount);
+    endRun(m_epochsSeen < m_epochsToCount);
 }
 
 void RunMonitor::endRun(bool early)

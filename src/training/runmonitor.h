@@ -2,6 +2,7 @@
 
 #include "results/chartstate.h"
 #include "training/checkpoints.h"
+#include "training/runoutcome.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -16,7 +17,8 @@ class RunningWorker;
 // triggers a scan of the workspace for per-epoch checkpoints (feeding the chart lists) and a new
 // state text with the worker's progress bar. Once every epoch was counted it waits for the
 // worker to exit, writes the error log and reports the training finished; a worker that exits
-// before that is reported as ended early. Runs on the main thread, driven by the process's
+// before that is reported as ended early. A worker that announces an early stop has every epoch
+// counted at the one it stopped after. Runs on the main thread, driven by the process's
 // signals; shows nothing itself.
 class RunMonitor : public QObject {
     Q_OBJECT
@@ -43,6 +45,10 @@ public:
     // Until the run was reported ended early or finished.
     bool following() const { return !m_over; }
     int epochsSeen() const { return m_epochsSeen; }
+    // The epochs the run trains: the epoch count, or the epoch the worker stopped early after.
+    int epochsToCount() const { return m_epochsToCount; }
+    // The worker's line naming the epoch it kept as the trained model; empty when it wrote none.
+    const QString& keptEpoch() const { return m_outcome.keptEpoch(); }
     const QStringList& outputChunks() const { return m_chunks; }
     QString standardErrorText() const { return QString::fromUtf8(m_standardError); }
     QString errorLogPath() const;
@@ -62,6 +68,9 @@ private:
     // One checkpoint scan: new chart lists when more checkpoints exist than epochs seen.
     std::optional<ChartPoints> scan();
     void stateStep(const QString& chunk, const std::optional<ChartPoints>& prepared);
+    void readOutcome(const QString& chunk);
+    // The state's second line once the worker stopped early.
+    std::optional<QString> earlyStopNote() const;
     void endRun(bool early);
 
     RunningWorker* m_worker;
@@ -71,7 +80,9 @@ private:
     QByteArray m_standardError;
     checkpoints::Watch m_workspace;
     checkpoints::Series m_series;
+    RunOutcome m_outcome;
     int m_epochsSeen = 0;
+    int m_epochsToCount = 0;
     bool m_loopEnded = false;  // every epoch counted: only the worker's exit is awaited
     bool m_over = false;
     bool m_stopped = false;

@@ -17,4 +17,11 @@ struct TrainingStrategy {
     bool img_random = false;
     bool img_rotate = false;
     bool img_distort = false;
+    QString inputscaling = QStringLiteral("div255");  // how pixels become the network's input
+    QString classnames;     // a foreign model's output order, comma-separated; may be empty
+    bool keepbestepoch = true;  // the trained model is the epoch of the best validation accuracy
+    bool stopearly = false;     // stop once validation accuracy stops improving
+    int patience = 5;           // epochs without improvement before an early stop
+    // A pre-trained architecture keeps its backbone fixed and trains only a new top.
+    bool trainonlytop = false;
 };

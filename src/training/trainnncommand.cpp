@@ -2,6 +2,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace trainnn {
 namespace {
 QString flag(bool on) { return on ? QStringLiteral("true") : QStringLiteral("false"); }
@@ -58,7 +60,19 @@ QStringList arguments(const Request& r)
             flag(s.img_random),
             flag(s.img_rotate),
             flag(s.img_distort),
-            s.trainingdoc};
+            s.trainingdoc,
+            r.inputScaling.isEmpty() ? s.inputscaling : r.inputScaling,
+            s.classnames.trimmed(),
+            flag(s.keepbestepoch),
+            QString::number(s.stopearly ? std::max(s.patience, 1) : 0),
+            r.networkMode};
+}
+
+QString networkMode(bool pretrainedBackbone, bool trainOnlyTop, bool randomWeights)
+{
+    if (!pretrainedBackbone)
+        return QStringLiteral("full");
+    return trainOnlyTop && !randomWeights ? QStringLiteral("top") : QStringLiteral("finetune");
 }
 
 }  // namespace trainnn

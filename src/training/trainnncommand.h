@@ -31,9 +31,18 @@ struct Request {
     QString resourceModelFile;  // the pre-trained architecture file, or empty
     QString labelDocument;      // a file name inside the workspace
     TrainingStrategy strategy;
+    QString inputScaling;       // overrides the form's input scaling when not empty
+    QString networkMode = QStringLiteral("full");
 };
 
-// The 18 arguments: the script path, then the 17 the worker reads, in its order.
+// The script path, then the arguments the worker reads, in its order: the 17 it requires, then
+// the input scaling and the class names, keeping the best epoch, the early-stopping patience
+// ("0" when the run does not stop early) and the network mode.
 QStringList arguments(const Request& request);
+
+// What the worker trains: "full", the network as documented; for a pre-trained backbone with a
+// new top, "top" when only that top learns and "finetune" when everything does. A backbone
+// left with random weights has learnt nothing worth keeping fixed, so it always learns.
+QString networkMode(bool pretrainedBackbone, bool trainOnlyTop, bool randomWeights);
 
 }  // namespace trainnn

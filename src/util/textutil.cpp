@@ -92,4 +92,31 @@ QString sizeText(int width, int height)
     return QStringLiteral("{%1, %2}").arg(width).arg(height);
 }
 
+namespace {
+QString megabytes(qint64 bytes) { return QString::number(double(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB"); }
+
+// Keras's way of showing a time left: "5s", "1:05", "1:02:03".
+QString duration(qint64 seconds)
+{
+    if (seconds < 60)
+        return QStringLiteral("%1s").arg(seconds);
+    const auto two = [](qint64 v) { return QStringLiteral("%1").arg(v, 2, 10, QLatin1Char('0')); };
+    if (seconds < 3600)
+        return QStringLiteral("%1:%2").arg(seconds / 60).arg(two(seconds % 60));
+    return QStringLiteral("%1:%2:%3").arg(seconds / 3600).arg(two(seconds / 60 % 60), two(seconds % 60));
+}
+}  // namespace
+
+QString transferText(qint64 received, qint64 total, qint64 elapsedMs)
+{
+    if (total <= 0)
+        return megabytes(received);
+    QString text = megabytes(received) + QStringLiteral(" of ") + megabytes(total);
+    if (elapsedMs >= 1000 && received > 0 && received < total) {
+        const double left = double(total - received) * double(elapsedMs) / double(received) / 1000.0;
+        text += QStringLiteral(", about %1 left").arg(duration(qint64(left + 0.5)));
+    }
+    return text;
+}
+
 }  // namespace textutil

@@ -39,4 +39,8 @@ int leadingInt(const QString& text, bool* overflow = nullptr);
 // "{w, h}" as the image size texts show it.
 QString sizeText(int width, int height);
 
+// "12.3 MB of 94.7 MB, about 1:05 left" for a transfer under way `elapsedMs` milliseconds;
+// `total` below 0 when unknown. The time left is given once a second has passed.
+QString transferText(qint64 received, qint64 total, qint64 elapsedMs);
+
 }  // namespace textutil

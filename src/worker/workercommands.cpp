@@ -11,6 +11,11 @@ Command loadModel(const QString& modelPath, const QString& outputJson, const QSt
     return {paths::pythonInterpreter(), {paths::scriptPath(QStringLiteral("loadmodel.py")), modelPath, outputJson, mode}};
 }
 
+Command inspectWeights(const QString& weightsPath)
+{
+    return {paths::pythonInterpreter(), {paths::scriptPath(QStringLiteral("loadmodel.py")), QStringLiteral("--info"), weightsPath}};
+}
+
 Command generateModel(const QString& modelJson)
 {
     return {paths::pythonInterpreter(), {paths::scriptPath(QStringLiteral("generateml.py")), modelJson}};

@@ -14,6 +14,8 @@ struct Command {
 };
 
 Command loadModel(const QString& modelPath, const QString& outputJson, const QString& mode);
+// Reports how a weights file (or the newest one in a folder) wants to be applied.
+Command inspectWeights(const QString& weightsPath);
 Command generateModel(const QString& modelJson);
 Command pythonVersion();
 Command pipList();

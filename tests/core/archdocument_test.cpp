@@ -257,11 +257,12 @@ std::optional<ArchDocument> resource(const char* name)
     return ArchDocument(read.json.value_or(Json()));
 }
 
-// Their Keras structure is checked by the Python resource tests; here they go through our reader.
-TEST(Resources, PretrainedArchitecturesReadIntoEveryLayersPanelAndAThousandClassOutput)
+// Their Keras structure is checked by the Python resource tests; here they go through our reader,
+// the start network of a new model included.
+TEST(Resources, ShippedArchitecturesReadIntoEveryLayersPanelAndAWholeNumberOfClasses)
 {
     for (const auto& [name, layers] : std::vector<std::pair<const char*, int>>{{"resnet50", 177}, {"vgg16", 23}, {"vgg19", 26},
-                                                                               {"xception", 134}}) {
+                                                                               {"xception", 134}, {"custommodel", 26}}) {
         SCOPED_TRACE(name);
         const std::optional<ArchDocument> loaded = resource(name);
         if (!loaded)

@@ -3,6 +3,7 @@
 #include "support/testenv.h"
 #include "training/checkpoints.h"
 #include "training/progresstext.h"
+#include "training/runoutcome.h"
 #include "training/trainnncommand.h"
 
 #include <QDateTime>
@@ -43,6 +44,29 @@ TEST(ProgressText, ExtractsTheLastRedrawCutBeforeTheLoss)
     const std::optional<QString> bar = QStringLiteral("2/4 [=>__] - ETA: 2s ");
     EXPECT_EQ(progresstext::stateText(2, 3, bar), "Training state in epoch 2 \n2/4 [=>__] - ETA: 2s ");
     EXPECT_EQ(progresstext::stateText(4, 3, std::nullopt), "Training state in epoch 3 \n");
+}
+
+TEST(RunOutcome, ReadsTheEarlyStopAndTheKeptEpochFromWholeLines)
+{
+    const struct Case {
+        QStringList chunks;
+        std::optional<int> earlyStop;
+        const char* kept;
+    } cases[] = {
+        {{"Epoch 3: saving model to /ws/e0003.hdf5\nEpoch 3: early st", "opping\nkept epoch 2 of 3: validation acc", "uracy 0.81\nModel saved\n"},
+         3, "kept epoch 2 of 3: validation accuracy 0.81"},
+        // after an epoch's last redraw, the line feed ending it
+        {{"\b\b\r1/2 [>.] - ETA: 0s\b\b\b\r2/2 [==] - 0s - val_accuracy: 0.5\nEpoch 2: early stopping\n"}, 2, ""},
+        // other lines that merely mention it, and a line still unfinished
+        {{"Epoch 2: early stopping later\n", "see Epoch 4: early stopping\n", "kept epoch 1 of 2: no validation data"}, std::nullopt, ""},
+    };
+    for (const Case& c : cases) {
+        RunOutcome outcome;
+        for (const QString& chunk : c.chunks)
+            outcome.feed(chunk);
+        EXPECT_EQ(outcome.earlyStopEpoch(), c.earlyStop) << c.chunks.join('|').toStdString();
+        EXPECT_EQ(outcome.keptEpoch(), QString::fromUtf8(c.kept)) << c.chunks.join('|').toStdString();
+    }
 }
 
 TEST(CheckpointSeries, ReadsAccuraciesIntoChartPoints)
@@ -198,11 +222,11 @@ QStringList writes(const QString& out)
     return out.split(start);
 }
 
-TEST(CapturedRun, EveryEtaRedrawYieldsABarAndOurCommandLineMatchesTheOneTheWorkerRan)
+TEST(CapturedRun, EveryEtaRedrawYieldsABarTheKeptEpochIsReadAndOurCommandLineMatchesTheOneTheWorkerRan)
 {
     const QString stdoutText = captured("stdout.txt");
     const QStringList args = captured("args.txt").split(QLatin1Char('\n'));
-    if (stdoutText.isEmpty() || args.size() < 17)
+    if (stdoutText.isEmpty() || args.size() < 21)
         GTEST_SKIP() << "tests/data/trainNN_run is absent";
     static const QRegularExpression shape(QStringLiteral("^ *\\d+/\\d+ \\[[=>_]*\\] - ETA: (\\d+s|\\d+:\\d\\d|\\d+:\\d\\d:\\d\\d) $"));
     int shown = 0;
@@ -215,6 +239,12 @@ TEST(CapturedRun, EveryEtaRedrawYieldsABarAndOurCommandLineMatchesTheOneTheWorke
         ++shown;
     }
     EXPECT_GT(shown, 0);
+    RunOutcome outcome;
+    for (const QString& piece : writes(stdoutText))
+        outcome.feed(piece);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^kept epoch 2 of 2: validation accuracy \\d\\.\\d\\d$")).match(outcome.keptEpoch()).hasMatch())
+        << outcome.keptEpoch().toStdString();
+    EXPECT_FALSE(outcome.earlyStopEpoch());
 
     trainnn::Request r;
     r.scriptPath = QStringLiteral("trainNN.py");
@@ -226,6 +256,9 @@ TEST(CapturedRun, EveryEtaRedrawYieldsABarAndOurCommandLineMatchesTheOneTheWorke
     s.trainratio = args[11].toDouble();
     const auto flag = [&](int k) { return args[k] == QLatin1String("true"); };
     std::tie(s.img_transfer, s.img_random, s.img_rotate, s.img_distort) = std::make_tuple(flag(12), flag(13), flag(14), flag(15));
-    EXPECT_EQ(trainnn::arguments(r).mid(1), args.mid(0, 17));
+    s.keepbestepoch = flag(19);
+    s.patience = args[20].toInt();
+    s.stopearly = s.patience > 0;
+    EXPECT_EQ(trainnn::arguments(r).mid(1, 21), args.mid(0, 21));
 }
 }  // namespace

@@ -1,4 +1,5 @@
 #include "training/trainnncommand.h"
+#include "worker/modelinfo.h"
 #include "worker/workercommands.h"
 
 #include <gtest/gtest.h>
@@ -47,13 +48,31 @@ TEST(TrainNNCommand, PassesTheFormsTextsAndFlagsUnchanged)
     s.batchsize = QStringLiteral(" 8");
     s.trainratio = 0.6666;
     s.img_transfer = s.img_rotate = true;
+    r.inputScaling = QStringLiteral("caffe");
+    r.networkMode = QStringLiteral("top");
+    s.classnames = QStringLiteral(" T-shirt,Trouser ");
     const QStringList a = trainnn::arguments(r);
-    ASSERT_EQ(a.size(), 18);
+    ASSERT_EQ(a.size(), 23);
     EXPECT_EQ(a[6], " 8");
     EXPECT_EQ(a.mid(12, 5), (QStringList{"0.67", "true", "false", "true", "false"}));
     EXPECT_EQ(a[3], QString());  // no training folder: a pure test
+    EXPECT_EQ(a.mid(18), (QStringList{"caffe", "T-shirt,Trouser", "true", "0", "top"}));  // ImageNet weights bring their own scaling
     s.trainratio = 0.005;
+    s.keepbestepoch = false;
+    s.patience = 4;  // counts only when stopping early
     EXPECT_EQ(trainnn::arguments(r).at(12), "0.01");
+    EXPECT_EQ(trainnn::arguments(r).mid(20, 2), (QStringList{"false", "0"}));
+    s.stopearly = true;
+    EXPECT_EQ(trainnn::arguments(r).mid(20, 2), (QStringList{"false", "4"}));
+}
+
+// A random backbone is never frozen; only a pre-trained one gets a new top.
+TEST(TrainNNCommand, NetworkMode)
+{
+    struct Row { bool pretrained, onlyTop, random; const char* mode; };
+    for (const Row& row : {Row{false, true, false, "full"}, Row{true, true, false, "top"}, Row{true, false, false, "finetune"},
+                           Row{true, true, true, "finetune"}})
+        EXPECT_EQ(trainnn::networkMode(row.pretrained, row.onlyTop, row.random), row.mode) << row.pretrained << row.onlyTop << row.random;
 }
 
 TEST(TrainNNRunValues, RootLabelDocumentAndEpochCount)
@@ -67,5 +86,39 @@ TEST(TrainNNRunValues, RootLabelDocumentAndEpochCount)
     for (auto [text, count] : std::vector<std::pair<const char*, std::optional<int>>>{
              {"3", 3}, {" 10 ", 10}, {"+2", 2}, {"0", {}}, {"-1", {}}, {"12abc", {}}, {"2.5", {}}, {"", {}}, {"99999999999", {}}})
         EXPECT_EQ(trainnn::epochCount(QString::fromUtf8(text)), count) << text;
+}
+struct InfoCase {
+    const char* output;
+    bool found;
+    const char* scaling;
+    bool fromNetwork;
+    QStringList names;
+};
+
+// The loader's report is the one way the app learns how a saved model is applied.
+TEST(ModelInfo, TheLastReportOfTheLoaderIsRead)
+{
+    const InfoCase cases[] = {
+        {"Model info: {\"input_scaling\": \"tf\", \"input_scaling_from\": \"recorded\", \"class_names\": [\"b\", \"a\"]}\n", true,
+         "tf", false, {"b", "a"}},
+        {"noise\nModel info: {\"input_scaling\": \"raw\", \"input_scaling_from\": \"network\", \"class_names\": null}\n", true, "raw",
+         true, {}},
+        {"Model info: {\"input_scaling\": \"raw\"}\nModel info: {\"input_scaling\": null}", true, "", false, {}},  // the last one
+        {"Model info: {\"input_scaling\": \"imagenet\", \"class_names\": [1, \"x\"]}", true, "", false, {"x"}},
+        {"Model info: {\"input_scaling\": ", false, "", false, {}},
+        {"", false, "", false, {}},
+    };
+    for (const InfoCase& c : cases) {
+        const std::optional<ModelInfo> info = modelinfo::parse(QByteArray(c.output));
+        ASSERT_EQ(info.has_value(), c.found) << c.output;
+        if (!info)
+            continue;
+        EXPECT_EQ(info->inputScaling, c.scaling) << c.output;
+        EXPECT_EQ(info->scalingFromNetwork, c.fromNetwork) << c.output;
+        EXPECT_EQ(info->classNames, c.names) << c.output;
+    }
+    const auto inspect = workercommands::inspectWeights("/ws/e0003.hdf5");
+    EXPECT_TRUE(inspect.arguments[0].endsWith("/loadmodel.py"));
+    EXPECT_EQ(inspect.arguments.mid(1), (QStringList{"--info", "/ws/e0003.hdf5"}));
 }
 }  // namespace

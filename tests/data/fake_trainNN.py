@@ -1,15 +1,17 @@
-"""A stand-in for trainNN.py with the same 17 arguments and the same observable behaviour
-(progress redrawn with carriage returns, one checkpoint per epoch, my_model.h5, the rewritten
-label file, NNMetrics.png), fast and without any numerical work.
+"""A stand-in for trainNN.py with the same arguments (17, then up to 5 optional ones) and the
+same observable behaviour (progress redrawn with carriage returns, one checkpoint per epoch, an
+early stop when asked for, the line naming the kept epoch, my_model.h5, the rewritten label
+file, NNMetrics.png, the test summary lines), fast and without any numerical work.
 
 Environment switches for tests:
   FAKE_TRAINNN_FAIL_AFTER=k   stop with an error on standard error after k checkpoints
   FAKE_TRAINNN_NO_MODEL=1     train every epoch but leave no my_model.h5
   FAKE_TRAINNN_SILENT=1       print nothing on standard output and stop at once
   FAKE_TRAINNN_QUIET=1        print nothing after the checkpoints (no "saving" lines)
+  FAKE_TRAINNN_STOP_AFTER=k   with a patience (argument 21) above 0, stop early after epoch k
   FAKE_TRAINNN_STEPS=n        progress redraws per epoch (default 4)
   FAKE_TRAINNN_STEP_SECONDS=s pause per redraw (default 0.01)
-  FAKE_TRAINNN_ARGS=path      write the 17 arguments there, one per line
+  FAKE_TRAINNN_ARGS=path      write the arguments there, one per line
   FAKE_TRAINNN_TIMING=1       end standard error with "elapsed <seconds>" (its own run time)
 """
 import os
@@ -71,6 +73,8 @@ def train(a, env):
     pause = float(env.get("FAKE_TRAINNN_STEP_SECONDS", "0.01"))
     fail_after = int(env.get("FAKE_TRAINNN_FAIL_AFTER", "-1"))
     quiet = env.get("FAKE_TRAINNN_QUIET") == "1"
+    patience = int(a[21]) if len(a) > 21 and a[21] else 0
+    stop_after = int(env.get("FAKE_TRAINNN_STOP_AFTER", "0")) if patience else 0
     for epoch in range(1, epochs + 1):
         if epoch - 1 == fail_after:
             return fail("simulated failure in epoch %d: out of memory" % epoch)
@@ -87,6 +91,11 @@ def train(a, env):
         write_atomic(os.path.join(workspace, name), b"checkpoint")
         if not quiet:
             print("Epoch %d: saving model to %s" % (epoch, os.path.join(workspace, name)), flush=True)
+        if epoch == stop_after and epoch < epochs:
+            print("Epoch %d: early stopping" % epoch, flush=True)
+            break
+    if not quiet:
+        print("kept epoch %d of %d: validation accuracy %.2f" % (epoch, epoch, min(0.5 + 0.1 * epoch, 1.0)), flush=True)
     if env.get("FAKE_TRAINNN_NO_MODEL") == "1":
         return fail("could not save my_model.h5: disk full")
     write_atomic(os.path.join(workspace, "my_model.h5"), b"model")
@@ -107,8 +116,8 @@ def main(argv=None):
 def run(argv=None):
     a = [""] + list(sys.argv[1:] if argv is None else argv)
     env = os.environ
-    if len(a) != 18:
-        return fail("expected 17 arguments, got %d" % (len(a) - 1))
+    if not 18 <= len(a) <= 23:
+        return fail("expected 17 to 22 arguments, got %d" % (len(a) - 1))
     if env.get("FAKE_TRAINNN_ARGS"):
         with open(env["FAKE_TRAINNN_ARGS"], "w", encoding="utf-8") as f:
             f.write("\n".join(a[1:]) + "\n")
@@ -118,6 +127,9 @@ def run(argv=None):
     if a[3]:
         return train(a, env)
     predictions(a[2], a[11])
+    sys.stdout.write("1/1 [==============================] - ETA: 0s\r")
+    print("Test summary: accuracy 100.00% (6 of 6 images)", flush=True)
+    print("Test summary: class order assumed: sorted labels", flush=True)
     return 0
 
 

@@ -24,11 +24,11 @@ def test_summary_of_the_custom_model(capsys):
     columns = ["Layer (type)", "Output Shape", "Param #", "Connected to"]
     assert [header.index(c) for c in columns] == sorted(header.index(c) for c in columns)
     rows = {line.split()[0]: line for line in out[4:] if line.strip() and not line.startswith(("=", "_"))}
-    assert "[(None, 64, 64, 3)]" in rows["input_1"] and "[]" in rows["input_1"]
-    assert "(None, 64, 64, 16)" in rows["block1_conv"] and " 448 " in rows["block1_conv"]
-    assert "['input_1[0][0]']" in rows["block1_conv"]
-    assert "(None, 2)" in rows["predictions"] and "['avg_pool[0][0]']" in rows["predictions"]
-    assert out[-4:-1] == ["Total params: 24,162", "Trainable params: 23,938", "Non-trainable params: 224"]
+    assert "[(None, 32, 32, 3)]" in rows["input_1"] and "[]" in rows["input_1"]
+    assert "(None, 32, 32, 16)" in rows["block1_conv1"] and " 448 " in rows["block1_conv1"]
+    assert "['input_1[0][0]']" in rows["block1_conv1"]
+    assert "(None, 2)" in rows["predictions"] and "['dropout[0][0]']" in rows["predictions"]
+    assert out[-4:-1] == ["Total params: 204,434", "Trainable params: 203,986", "Non-trainable params: 448"]
 
 
 def test_resnet50_totals_through_the_script():
@@ -53,8 +53,8 @@ def _broken_custom_model(p):
 
 
 @pytest.mark.parametrize("setup,expected", [  # unreadable JSON and bad shapes: test_robustness, test_network
-    (_broken_custom_model, ["generateml.py: layer 'block1_bn': Lambda layers run Python code stored in the model and are refused",
-                            "generateml.py: layer 'block2_conv': inbound layer 'block1_pool_renamed' does not exist"]),
+    (_broken_custom_model, ["generateml.py: layer 'block1_bn1': Lambda layers run Python code stored in the model and are refused",
+                            "generateml.py: layer 'block1_bn2': inbound layer 'block1_pool_renamed' does not exist"]),
     (lambda p: p / "absent.json", ["generateml.py: *absent.json: cannot read the model document*"]),
     (lambda p: None, ["generateml.py: usage: generateml.py MODEL_JSON"]),
 ])

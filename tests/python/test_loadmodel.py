@@ -27,6 +27,11 @@ def test_real_model_converts_builds_and_runs(testdata, tmp_path, arch):
                              arch.mode], capture_output=True, text=True, timeout=120)
     assert (result.returncode, result.stderr) == (0, "")
     assert [p.name for p in tmp_path.iterdir()] == ["usermodel.json"]
+    # None records an input scaling; the one starting with Rescaling scales its own input
+    info = json.loads(result.stdout.split("Model info: ", 1)[1])
+    scales = "Rescaling" in arch.path or "augmentation" in arch.path
+    assert info == {"input_scaling": "raw" if scales else None, "input_scaling_from": "network" if scales else None,
+                    "class_names": None}
     doc = json.loads(out.read_text(encoding="utf-8"))
     assert doc["class_name"] == "Functional" and len(doc["config"]["layers"]) == arch.layers
     assert (input_shapes(doc)[0], output_units(doc)) == (arch.input_shape, arch.units)

@@ -4,8 +4,9 @@ import pytest
 import torch
 from PIL import Image
 
-from kolvara_nn.training.augment import augment
-from kolvara_nn.training.data import class_order, load_images, read_label_table, split_indices
+from kolvara_nn.training.augment import AugmentPlan
+from kolvara_nn.training.data import check_images, class_order, load_image, read_label_table, split_indices
+from kolvara_nn.training.preprocess import input_spec
 
 
 @pytest.mark.parametrize("text, files, labels", [
@@ -64,19 +65,13 @@ def test_images_become_rgb_and_are_resized(tmp_path):
     Image.new("L", (8, 4), 200).save(tmp_path / "gray.png")
     Image.new("RGBA", (16, 16), (10, 20, 30, 0)).save(tmp_path / "rgba.png")
     Image.new("P", (4, 4)).save(tmp_path / "pal.png")
-    x = load_images(tmp_path, ["gray.png", "rgba.png", "pal.png"], (6, 5), 3)
-    assert x.shape == (3, 6, 5, 3) and x.dtype == torch.uint8
-    assert x[0].unique().tolist() == [200] and x[1, 0, 0].tolist() == [10, 20, 30]
-    # without a size from the network the first image sets it
-    assert load_images(tmp_path, ["gray.png", "rgba.png"], None, 3).shape == (2, 4, 8, 3)
+    x = [load_image(tmp_path / name, input_spec((6, 5, 3))) for name in ("gray.png", "rgba.png", "pal.png")]
+    assert all(a.shape == (6, 5, 3) and a.dtype == np.uint8 for a in x)
+    assert np.unique(x[0]).tolist() == [200] and x[1][0, 0].tolist() == [10, 20, 30]
+    assert load_image(tmp_path / "gray.png", input_spec((None, None, 3))).shape == (4, 8, 3)
     (tmp_path / "empty.png").write_bytes(b"")
     with pytest.raises(ValueError, match="empty.png could not be loaded"):
-        load_images(tmp_path, ["empty.png"], (4, 4), 3)
-
-
-def _ramp(n=2, h=10, w=10):
-    x = torch.arange(h * w, dtype=torch.float32).reshape(1, h, w, 1) % 256
-    return x.repeat(n, 1, 1, 3).to(torch.uint8)
+        check_images(tmp_path, ["gray.png", "empty.png"], input_spec((4, 4, 3)))
 
 
 @pytest.mark.parametrize("flags, copies", [
@@ -84,25 +79,15 @@ def _ramp(n=2, h=10, w=10):
     ({"distort": True}, 4), ({"shift": True, "crop": True, "rotate": True, "distort": True}, 15),
 ])
 def test_augmentation_counts(flags, copies):
-    x, y = _ramp(), torch.tensor([0, 1])
-    ax, ay = augment(x, y, seed=3, **flags)
-    assert ax.shape == (2 * (1 + copies), 10, 10, 3) and ay.tolist() == [0, 1] * (1 + copies)
-    assert torch.equal(ax[:2], x)
+    assert AugmentPlan(2, seed=3, **flags).variants == 1 + copies
 
 
 def test_shift_and_rotation_copies():
-    x = _ramp(1)
-    up, down, left, right = augment(x, torch.tensor([0]), shift=True)[0][1:]
-    assert torch.equal(up[:9], x[0, 1:]) and torch.equal(up[9], x[0, 9])
-    assert torch.equal(down[1:], x[0, :9]) and torch.equal(down[0], x[0, 0])
-    assert torch.equal(left[:, :9], x[0, :, 1:]) and torch.equal(right[:, 1:], x[0, :, :9])
-    for k, copy in enumerate(augment(x, torch.tensor([0]), rotate=True)[0][1:], 1):  # quarter turns
-        assert torch.equal(copy, torch.rot90(x[0], k, dims=(0, 1)))
-
-
-def test_random_copies_are_seeded_and_differ_from_the_original():
-    x = _ramp(3)
-    a = augment(x, torch.zeros(3), crop=True, distort=True, seed=5)[0]
-    b = augment(x, torch.zeros(3), crop=True, distort=True, seed=5)[0]
-    assert torch.equal(a, b)
-    assert all(not torch.equal(a[i], x[i % 3]) for i in range(3, a.shape[0]))
+    x = (torch.arange(100).reshape(10, 10, 1) % 256).repeat(1, 1, 3).to(torch.uint8)
+    up, down, left, right = [AugmentPlan(1, shift=True).apply(x, 0, v) for v in range(1, 5)]
+    assert torch.equal(up[:9], x[1:]) and torch.equal(up[9], x[9])
+    assert torch.equal(down[1:], x[:9]) and torch.equal(down[0], x[0])
+    assert torch.equal(left[:, :9], x[:, 1:]) and torch.equal(right[:, 1:], x[:, :9])
+    plan = AugmentPlan(1, rotate=True)
+    for k in (1, 2, 3):  # quarter turns
+        assert torch.equal(plan.apply(x, 0, k), torch.rot90(x, k, dims=(0, 1)))

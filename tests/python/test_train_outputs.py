@@ -1,4 +1,6 @@
 """Arguments, confusion figures and the metrics image (the prediction file is checked in test_trainNN)."""
+from collections import Counter
+
 import numpy as np
 import pytest
 
@@ -13,8 +15,16 @@ def test_the_default_command_line():
     cfg = parse_args(GOOD)
     assert (cfg.batch_size, cfg.epochs, cfg.optimizer, cfg.loss, cfg.train_share) == (4, 3, "adam", "mean_squared_error", 0.6)
     assert (cfg.shift, cfg.crop, cfg.rotate, cfg.distort, cfg.training) == (False, True, False, True, True)
-    with pytest.raises(ValueError, match="expected 17 arguments, got 16"):
-        parse_args(GOOD[:-1])
+    assert (cfg.keep_best, cfg.patience, cfg.network_mode) == (True, 0, "full")
+    assert (cfg.input_scaling, cfg.class_names) == ("div255", ())
+    # the optional arguments may stop after any of them
+    assert (parse_args(GOOD + ["tf", "a,b", "false"]).keep_best, parse_args(GOOD + ["tf", "", "false", "4", "top"]).patience) == (False, 4)
+    for count in (16, 23):
+        with pytest.raises(ValueError, match=f"expected 17 to 22 arguments, got {count}"):
+            parse_args((GOOD * 2)[:count])
+    cfg = parse_args(GOOD + ["\u00f7255", " cat , dog", "true", "3", "top"])
+    assert (cfg.input_scaling, cfg.class_names, cfg.network_mode) == ("div255", ("cat", "dog"), "top")
+    assert parse_args(GOOD + ["caffe"]).input_scaling == "caffe"
 
 
 @pytest.mark.parametrize("index, value, message", [
@@ -27,9 +37,11 @@ def test_the_default_command_line():
     (11, "1.5", "training share must be a number from 0 to 1"),
     (11, "nan", "training share must be a number from 0 to 1"),
     (14, "yes", "rotation augmentation switch must be 'true' or 'false'"),
+    (19, "yes", "keep the best epoch must be 'true' or 'false'"),
+    (20, "-1", "patience must be a whole number of epochs, 0 or more"),
 ])
 def test_bad_arguments(index, value, message):
-    argv = list(GOOD)
+    argv = GOOD + ["div255", "", "true", "0", "full"]
     argv[index] = value
     with pytest.raises(ValueError, match=message):
         parse_args(argv)
@@ -48,7 +60,7 @@ def test_which_network_document(name, pretrained, chosen):
 
 
 def test_confusion_matrix_and_precision_recall():
-    m = confusion_matrix(["a", "a", "b", "b", "b"], ["a", "b", "b", "b", "a"], ["a", "b", "c"])
+    m = confusion_matrix(Counter(zip(["a", "a", "b", "b", "b"], ["a", "b", "b", "b", "a"])), ["a", "b", "c"])
     assert m.tolist() == [[1, 1, 0], [1, 2, 0], [0, 0, 0]]
     precision, recall = precision_recall(m)
     np.testing.assert_allclose(precision, [0.5, 2 / 3, 0.0])
@@ -57,5 +69,5 @@ def test_confusion_matrix_and_precision_recall():
 
 def test_metrics_image_is_a_png_also_without_validation():
     data = metrics_png({"accuracy": [0.5], "loss": [0.7], "val_accuracy": [], "val_loss": []},
-                       ["x"], ["y"], ["x", "y"])
+                       Counter({("x", "y"): 1}), ["x", "y"], ["kept epoch 1 of 1: no validation data"], 1)
     assert data[:8] == b"\x89PNG\r\n\x1a\n"

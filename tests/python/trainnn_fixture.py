@@ -97,7 +97,8 @@ def tile_run(base) -> tuple:
     (base / "custommodel_temp.json").write_text(json.dumps(tiny_model_doc()))
     argv = [str(base / "custommodel_temp.json"), str(base / "ws"), str(base / "train"),
             "custom", "", "4", "2", "Adam", "categorical_crossentropy", "",
-            "field_outputlabel.csv", "0.60", "true", "false", "false", "false", ""]
+            "field_outputlabel.csv", "0.60", "true", "false", "false", "false", "",
+            "div255", "", "true", "0"]
     return argv, base / "ws"
 
 

@@ -4,7 +4,8 @@
 
 namespace testenv {
 
-// Points the caches and data folders at a fresh temporary folder and silences diagnostics;
+// Points the caches, data and Keras folders at a fresh temporary folder, keeps downloads on this
+// machine and silences diagnostics;
 // call before the application object exists.
 void isolate();
 

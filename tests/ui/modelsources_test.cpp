@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
 #include <gtest/gtest.h>
@@ -54,6 +55,42 @@ TEST(ModelSources, PretrainedChoiceLocksTheEditorAndANewModelUnlocksItAndGenerat
     EXPECT_TRUE(QFile::exists(paths::cachesFile("custommodel_temp.json")));
 }
 
+// Few labelled samples and ImageNet weights in the Keras cache: the Train pane suggests a
+// pre-trained network, one click takes it, and the suggestion goes.
+TEST(ModelSources, FewLabelledImagesBringASuggestionOfAPretrainedNetwork)
+{
+    struct Row {
+        int rows, cols;
+        const char* cached;    // a weight file in the cache, or none
+        const char* suggests;  // nullptr: no suggestion
+    };
+    const QString cache = qEnvironmentVariable("KERAS_HOME") + QStringLiteral("/models");
+    for (const Row& row : {Row{6, 8, "xception_weights_tf_dim_ordering_tf_kernels_notop.h5", "Xception"},
+                           Row{10, 20, "resnet50_weights_tf_dim_ordering_tf_kernels_notop.h5", nullptr}}) {
+        SCOPED_TRACE(row.rows * row.cols);
+        QDir(cache).removeRecursively();
+        QDir().mkpath(cache);
+        if (row.cached)
+            QFile(cache + QLatin1Char('/') + QString::fromUtf8(row.cached)).open(QIODevice::WriteOnly);
+        ControllerFixture f;
+        ViewController* c = f.controller;
+        c->inputdatatype = 1;
+        c->gridmodel.rownum = row.rows;
+        c->gridmodel.colnum = row.cols;
+        c->gridmodel.gridstate = {1};
+        c->Openmodel();  // cancelled: the train pane appears
+        ASSERT_EQ(c->smalldatabutton->isVisible(), row.suggests != nullptr);
+        if (!row.suggests)
+            continue;
+        EXPECT_TRUE(c->smalldatahint->text().startsWith(QStringLiteral("48 labelled images: ")));
+        EXPECT_EQ(c->smalldatabutton->text(), QStringLiteral("Use %1").arg(QString::fromUtf8(row.suggests)));
+        c->smalldatabutton->click();
+        EXPECT_EQ(c->modelname, QString::fromUtf8(row.suggests));
+        EXPECT_FALSE(c->smalldatabutton->isVisible() || c->smalldatahint->isVisible());
+    }
+    QDir(cache).removeRecursively();
+}
+
 TEST(ModelSources, EveryRealSavedModelConvertsAndShowsItsGraphButAWeightsOnlyFileIsRefused)
 {
     KOLVARA_REQUIRE_TESTDATA();
@@ -69,7 +106,7 @@ TEST(ModelSources, EveryRealSavedModelConvertsAndShowsItsGraphButAWeightsOnlyFil
     EXPECT_FALSE(QFile::exists(paths::cachesFile("usermodel.json")));
 
     for (const QString& name : {"functional_resnet_cifar10_tf2.4.h5", "sequential_cnn_mnist_keras3.1.keras",
-                                "savedmodel_sequential_cnn_mnist_tf2.11", "sequential_cnn_cifar10_tf2.13.h5"}) {
+                                "savedmodel_sequential_cnn_mnist_tf2.11", "sequential_cnn_augmentation_layers_keras3.5.keras"}) {
         f.prompter.clear();
         f.prompter.answerPaths({testenv::sharedTestData("keras/" + name)});
         c->Openmodel();
@@ -78,6 +115,8 @@ TEST(ModelSources, EveryRealSavedModelConvertsAndShowsItsGraphButAWeightsOnlyFil
         EXPECT_GT(editorLayers(c), 3) << name.toStdString();
         EXPECT_EQ(c->scrollview->widget(), c->nodecollectionView);
         EXPECT_FALSE(c->nodeclass->isEnabled());
+        // only the network that rescales its own input asks to be fed raw pixels
+        EXPECT_EQ(c->loadedmodelinfo.inputScaling, name.contains("augmentation") ? "raw" : "") << name.toStdString();
     }
 }
 

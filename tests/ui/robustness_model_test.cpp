@@ -153,10 +153,10 @@ TEST(Editor, ACycleMadeInThePanelIsReportedByGeneration)
 {
     Models m;
     m.c->buildcustommodel();
-    m.editor()->collectionView->clickItem(2);  // block1_bn, reading block1_conv
+    m.editor()->collectionView->clickItem(2);  // block1_bn1, reading block1_conv1
     auto* inbound = qobject_cast<QLineEdit*>(m.tagged(200));
     ASSERT_NE(inbound, nullptr);
-    inbound->setText(QStringLiteral("block3_relu"));  // which is downstream of block1_bn
+    inbound->setText(QStringLiteral("block3_relu1"));  // which is downstream of block1_bn1
     m.press(QStringLiteral("Update Layer"));
     const Json edited = m.c->editorDocument();
 

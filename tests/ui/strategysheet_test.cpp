@@ -1,4 +1,6 @@
+#include "support/fixture.h"
 #include "support/scriptedprompter.h"
+#include "support/testenv.h"
 #include "training/ui/strategysheetview.h"
 
 #include <QCheckBox>
@@ -7,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -43,6 +46,8 @@ TEST(StrategySheet, AFreshFormShowsItsChoicesAndOnlyTheNumbersAreTyped)
     EXPECT_FALSE(v.batchsize->isReadOnly() || v.trainingeporch->isReadOnly());
     EXPECT_EQ(v.transfercheck->text(), "Image Transfer (up,down,left,right)");
     EXPECT_EQ(v.distortcheck->text(), "Image distorte x 4");
+    // Only a pre-trained architecture has a top to train alone (its form is the training run's).
+    EXPECT_FALSE(v.trainonlytopcheck->isEnabled() || v.strategy().trainonlytop);
 
     // Each check box and combo changes only its own field.
     const std::pair<QCheckBox*, bool*> boxes[] = {
@@ -54,6 +59,17 @@ TEST(StrategySheet, AFreshFormShowsItsChoicesAndOnlyTheNumbersAreTyped)
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
         EXPECT_FALSE(*flag);
     }
+    // The best epoch is kept and no run stops early until clicked; the patience counts only then.
+    EXPECT_TRUE(v.keepbestcheck->isChecked() && v.strategy().keepbestepoch);
+    EXPECT_FALSE(v.stopearlycheck->isChecked() || v.strategy().stopearly || v.patience->isEnabled());
+    for (QCheckBox* box : {v.keepbestcheck, v.stopearlycheck})
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2));
+    v.patience->setValue(3);
+    const TrainingStrategy epochs = v.strategy();
+    EXPECT_EQ(std::make_tuple(epochs.keepbestepoch, epochs.stopearly, epochs.patience, v.patience->isEnabled()),
+              std::make_tuple(false, true, 3, true));
+    EXPECT_FALSE(epochs.img_transfer || epochs.img_random || epochs.img_rotate || epochs.img_distort);
+
     v.optimizer->setCurrentIndex(0);
     EXPECT_EQ(v.lossfuncsel, "mean_squared_error");
     v.lossfunction->setCurrentIndex(11);
@@ -117,4 +133,38 @@ TEST(StrategySheet, PanelsFillTheirFieldAndCancellingLeavesIt)
         EXPECT_TRUE(r.chooseFiles == c.files && r.chooseDirectories == c.directories && !r.multiple) << c.button;
         EXPECT_EQ(r.startDirectory, "/work/space");
     }
+}
+
+TEST(StrategySheet, InputScalingAndClassNamesReachTheStrategyAndAModelPreselectsItsScaling)
+{
+    Sheet s;
+    strategysheetview& v = s.view;
+    EXPECT_EQ(v.strategy().inputscaling, "div255");
+    EXPECT_EQ(v.inputscaling->currentText(), QString::fromUtf8("\xc3\xb7" "255 (0..1)"));
+    v.inputscaling->setCurrentIndex(v.inputscaling->findData(QStringLiteral("caffe")));
+    EXPECT_EQ(v.strategy().inputscaling, "caffe");
+    EXPECT_EQ(v.strategy().optimizesel, "Adam");
+    QTest::keyClicks(v.classnames, QStringLiteral("T-shirt,Trouser"));
+    EXPECT_EQ(v.strategy().classnames, "T-shirt,Trouser");
+
+    v.preselect(ModelInfo{QStringLiteral("tf"), false, {"b", "a"}});
+    EXPECT_EQ(v.strategy().inputscaling, "tf");
+    EXPECT_EQ(v.classnames->placeholderText(), "recorded: b, a");
+    EXPECT_EQ(v.strategy().classnames, "T-shirt,Trouser");  // what was typed stays
+    v.preselect(ModelInfo{});  // a model that records nothing changes nothing
+    EXPECT_EQ(v.strategy().inputscaling, "tf");
+}
+
+TEST(StrategySheet, ChosenWeightsAreInspectedForTheScalingTheyAskFor)
+{
+    KOLVARA_REQUIRE_TESTDATA();
+    ControllerFixture f;
+    strategysheetview* form = f.controller->strategysheetconfig;
+    for (const auto& [name, expected] : {std::pair{"functional_resnet_cifar10_tf2.4.h5", "div255"},
+                                         std::pair{"sequential_cnn_augmentation_layers_keras3.5.keras", "raw"}}) {
+        f.prompter.answerPaths({testenv::sharedTestData(QStringLiteral("keras/") + QString::fromUtf8(name))});
+        QTest::mouseClick(form->findChild<QPushButton*>("openweightsfolder"), Qt::LeftButton);
+        EXPECT_EQ(form->strategy().inputscaling, expected) << name;
+    }
+    EXPECT_TRUE(f.prompter.messages().isEmpty());
 }

@@ -8,11 +8,13 @@
 #include "support/fixture.h"
 #include "support/testenv.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPointer>
 #include <QLabel>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -61,6 +63,7 @@ struct GridRun {
         c->gridmodel.imagesize = c->gridmodel.viewsize = QSizeF(60, 40);
         c->gridmodel.rownum = 2;
         c->gridmodel.colnum = 3;
+        c->gridnum = 6;
         c->gridmodel.gridstate = {1};
         c->gridmodel.clickpoints = {{0, 1}, {1, 2}};
         c->modelname = QStringLiteral("ResNet50");
@@ -69,8 +72,9 @@ struct GridRun {
         c->trainNNScript = QStringLiteral(KOLVARA_TEST_DATA_DIR "/fake_trainNN.py");
     }
 
-    // Continue past the checklist, fill the strategy form, then press Start!.
-    void start(FormSetup setup)
+    // Continue past the checklist, fill the strategy form, then press Start!; `then` answers the
+    // alerts that follow.
+    void start(FormSetup setup, const std::vector<int>& then = {})
     {
         f.prompter.answerAlert(1);
         f.prompter.answerAlert([setup](const AlertRequest& request) {
@@ -80,6 +84,8 @@ struct GridRun {
             setup(*form);
             return 0;
         });
+        for (int answer : then)
+            f.prompter.answerAlert(answer);
         c->strategyconfig();
     }
     void train(const char* epochs = nullptr)  // nullptr: the form's default
@@ -97,6 +103,25 @@ struct GridRun {
         return QTest::qWaitFor([&] { return f.prompter.messages().contains(message); }, 60000);
     }
 };
+
+TEST(TrainingRun, AnEarlyStopIsANormalEndAtTheEpochReached)
+{
+    GridRun r;
+    ViewController* c = r.c;
+    ScopedEnv stop("FAKE_TRAINNN_STOP_AFTER", "2");
+    r.start([c](strategysheetview& form) {
+        form.trainingfolder->setText(c->datadirectory);
+        form.trainingeporch->setText(QStringLiteral("5"));
+        QTest::mouseClick(form.stopearlycheck, Qt::LeftButton, {}, QPoint(8, form.stopearlycheck->height() / 2));
+    });
+    ASSERT_TRUE(r.waitFor(kFinished)) << r.f.prompter.messages().join(" | ").toStdString();
+    EXPECT_EQ(r.f.prompter.alerts().last().informative, QStringLiteral("kept epoch 2 of 2: validation accuracy 0.70"));
+    EXPECT_EQ(c->trainingstate->text(), QStringLiteral("Training state in epoch 2 \nStopped early at epoch 2 of 5"));
+    EXPECT_EQ(c->painres->state.valid_x, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(c->painres->state.colnum, 5);
+    EXPECT_EQ(c->gridmodel.predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
+    EXPECT_EQ(c->documentView(), c->metricview);
+}
 
 struct Failure {
     const char* env;
@@ -146,6 +171,7 @@ TEST(TrainingRun, DataOpenedDuringARunGetsNoneOfItsResultsWhichSayWhoseTheyAre)
     const QString argsFile = r.folder + QStringLiteral("/args.txt");
     ScopedEnv record("FAKE_TRAINNN_ARGS", argsFile.toUtf8());
     ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "0.2");
+    c->loadedmodelinfo.inputScaling = QStringLiteral("tf");  // what a loaded model recorded preselects the form
     r.train("3");
     ASSERT_TRUE(c->runmonitor && c->runmonitor->following());
     std::vector<size_t> sizes;  // the chart grows as each checkpoint appears
@@ -172,11 +198,28 @@ TEST(TrainingRun, DataOpenedDuringARunGetsNoneOfItsResultsWhichSayWhoseTheyAre)
     EXPECT_TRUE(c->mayQuit());
     EXPECT_EQ(sizes, (std::vector<size_t>{2, 3, 4}));
     EXPECT_EQ(c->painres->state.valid_y, (std::vector<int>{0, 60, 70, 80}));
+    EXPECT_EQ(r.f.prompter.alerts().last().informative, QStringLiteral("kept epoch 3 of 3: validation accuracy 0.80"));
 
     const QStringList args = readFile(argsFile).split(QLatin1Char('\n'));
-    ASSERT_GE(args.size(), 17);
+    ASSERT_GE(args.size(), 22);
     EXPECT_EQ(args.mid(3, 7), (QStringList{"ResNet50", "", "4", "3", "Adam", "mean_squared_error", paths::resourcePath("resnet50", "json")}));
+    // No ImageNet weights to be had here: the run went on from random weights, all trained.
+    EXPECT_EQ(args.mid(17, 5), (QStringList{"tf", "", "true", "0", "finetune"}));
     EXPECT_EQ(readFile(args[0]), kModel);  // the pre-trained architecture, written compactly
+}
+
+TEST(TrainingRun, PureTestMarksPredictedTilesAndStatesItsFigures)
+{
+    GridRun r;
+    r.pureTest();
+    EXPECT_EQ(r.c->trainingstate->text(), QStringLiteral("Test finished: 2 of 6 tiles predicted \"1\".\n"
+                                                         "accuracy 100.00% (6 of 6 images)\nclass order assumed: sorted labels"));
+    EXPECT_TRUE(r.f.prompter.messages().contains(QStringLiteral("No training dataset, will only perform validation.")));
+    EXPECT_EQ(r.f.prompter.messages().last(), kPureFinished);
+    EXPECT_TRUE(r.c->gridmodel.hasprediction);
+    EXPECT_EQ(r.c->gridmodel.predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
+    EXPECT_EQ(r.c->documentView(), r.c->imageview);  // no metrics image: the data with its predictions
+    EXPECT_EQ(r.c->strategysheetconfig->imagefolder->text(), r.c->urlarray.first());  // the form's default
 }
 
 TEST(TrainingRun, FolderInputPredictionsGoToTheThumbnailsAfterTrainingOrAPureTest)
@@ -250,6 +293,58 @@ TEST(TrainingRun, StopsBeforeAnyWorkerStarts)
         EXPECT_EQ(r.f.prompter.messages().last(), QString::fromUtf8(k.lastMessage)) << k.name;
         EXPECT_FALSE(r.c->runmonitor) << k.name;
         EXPECT_FALSE(r.c->gridmodel.hasprediction) << k.name;
+    }
+}
+
+// A pre-trained architecture starts from ImageNet weights with their own preprocessing: a file
+// the user chose, else one from the Keras cache or a download. None to be had (this machine is
+// offline) lets the user go on from random weights, which are then all trained, or not start.
+TEST(TrainingRun, PretrainedRunStartsFromImageNetWeightsOrWhatTheUserChose)
+{
+    struct Row {
+        const char* name;
+        bool chooseWeights;
+        bool onlyTop;
+        std::vector<int> answers;  // to the alerts after Start!
+        QStringList scalingToMode;  // arguments 18 to 22; empty: no run
+    };
+    const Row rows[] = {
+        {"weights chosen, top only", true, true, {}, {"caffe", "", "true", "0", "top"}},
+        {"none to be had, go on", false, true, {0}, {"caffe", "", "true", "0", "finetune"}},
+        {"none to be had, stop", false, true, {1}, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        GridRun r;
+        const QString argsFile = r.folder + QStringLiteral("/args.txt");
+        ScopedEnv record("FAKE_TRAINNN_ARGS", argsFile.toUtf8());
+        const QString weights = r.folder + QStringLiteral("/resnet50_notop.h5");
+        QFile(weights).open(QIODevice::WriteOnly);
+        r.start(
+            [&](strategysheetview& form) {
+                EXPECT_TRUE(form.trainonlytopcheck->isChecked() && form.trainonlytopcheck->isEnabled());
+                form.trainingfolder->setText(r.c->datadirectory);
+                form.trainingeporch->setText(QStringLiteral("1"));
+                form.trainonlytopcheck->setChecked(row.onlyTop);
+                if (row.chooseWeights)
+                    form.weights->setText(weights);
+            },
+            row.answers);
+        if (!row.chooseWeights) {
+            const AlertRequest& offline = r.f.prompter.alerts().value(2);
+            EXPECT_TRUE(offline.message.startsWith(QStringLiteral("ImageNet weights for ResNet50 are not in "))) << offline.message.toStdString();
+            EXPECT_EQ(offline.buttons, (QStringList{"Continue from Random Weights", "Cancel"}));
+            EXPECT_TRUE(offline.message.contains(QStringLiteral("Proxy"))) << "the https_proxy of the tests was not used";
+        }
+        if (row.scalingToMode.isEmpty()) {
+            EXPECT_EQ(r.f.prompter.alerts().size(), 3);
+            EXPECT_FALSE(r.c->runmonitor);
+            continue;
+        }
+        ASSERT_TRUE(r.waitFor(kFinished)) << r.f.prompter.messages().join(" | ").toStdString();
+        const QStringList args = readFile(argsFile).split(QLatin1Char('\n'));
+        EXPECT_EQ(args.value(4), row.chooseWeights ? weights : QString());
+        EXPECT_EQ(args.mid(17, 5), row.scalingToMode);
     }
 }
 

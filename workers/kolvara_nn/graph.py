@@ -2,6 +2,12 @@
 from .catalog import MODEL_CLASSES, REFUSED_CLASSES, SUPPORTED_CLASSES
 from .errors import ModelError
 
+# Layers that leave pixel values alone at inference, so a Rescaling after them still
+# receives the raw image.
+_PASS_THROUGH = frozenset(("RandomFlip", "RandomRotation", "RandomZoom", "RandomTranslation",
+                           "RandomContrast", "RandomCrop", "Resizing", "CenterCrop"))
+_SELF_SCALING = frozenset(("Rescaling", "Normalization"))
+
 
 class Graph:
     """Nodes are (layer_name, node_index): one per call of a layer inside the model."""
@@ -170,3 +176,29 @@ def output_dense(doc):
             return None
         rec = graph.by_name.get(nodes[0][0][0])
     return rec if rec is not None and rec["class_name"] == "Dense" else None
+
+
+def scales_own_input(doc) -> bool:
+    """Whether the network's single input goes, past augmentation layers, straight into a
+    Rescaling or Normalization layer: then it is fed 0..255 pixels."""
+    cfg = doc["config"]
+    if len(cfg["input_layers"]) != 1:
+        return False
+    readers = {}
+    for rec in cfg["layers"]:
+        for node in rec.get("inbound_nodes") or []:
+            for ref in node:
+                readers.setdefault(ref[0], []).append(rec)
+    name, seen = cfg["input_layers"][0][0], set()
+    while name not in seen:
+        seen.add(name)
+        following = readers.get(name, [])
+        if len(following) != 1:
+            return False
+        rec = following[0]
+        if rec["class_name"] in _SELF_SCALING:
+            return True
+        if rec["class_name"] not in _PASS_THROUGH:
+            return False
+        name = rec["name"]
+    return False

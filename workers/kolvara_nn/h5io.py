@@ -20,6 +20,9 @@ from .modelfiles import HDF5_SIGNATURE, ZIP_SIGNATURE, decode_attr, read_zip_mem
 KERAS_VERSION = "2.11.0"
 BACKEND = "tensorflow"
 CLASS_NAMES_ATTR = "kolvara_class_names"
+# The pixel scaling the network was trained with; one of INPUT_SCALINGS.
+INPUT_SCALING_ATTR = "kolvara_input_scaling"
+INPUT_SCALINGS = ("div255", "raw", "tf", "torch", "caffe")
 # Keras splits name lists above this size into numbered attributes (HDF5 object header limit).
 HDF5_OBJECT_HEADER_LIMIT = 64512
 MAX_WEIGHTS_MEMBER = 4 * 1024 ** 3
@@ -293,7 +296,17 @@ def _json_text(value):
     return value if isinstance(value, str) else json.dumps(value)
 
 
-def save_model(path, net, class_names, training_config=None):
+def _write_notes(f, class_names, input_scaling):
+    """Our own root attributes; Keras ignores them."""
+    if class_names is not None:
+        f.attrs[CLASS_NAMES_ATTR] = json.dumps([str(c) for c in class_names])
+    if input_scaling is not None:
+        if input_scaling not in INPUT_SCALINGS:
+            raise ModelError("unknown input scaling %r" % (input_scaling,))
+        f.attrs[INPUT_SCALING_ATTR] = input_scaling
+
+
+def save_model(path, net, class_names, training_config=None, input_scaling=None):
     """Write net as a full Keras HDF5 model (loadable by tf.keras 2.x and Keras 3)."""
     doc = net.document
     model_config = {"class_name": doc.get("class_name", "Functional"), "config": doc["config"]}
@@ -304,14 +317,16 @@ def save_model(path, net, class_names, training_config=None):
             f.attrs["model_config"] = json.dumps(model_config)
             if training_config is not None:
                 f.attrs["training_config"] = _json_text(training_config)
-            f.attrs[CLASS_NAMES_ATTR] = json.dumps([str(c) for c in class_names])
+            _write_notes(f, class_names, input_scaling)
             _write_layers(f.create_group("model_weights"), net)
 
 
-def save_weights(path, net):
-    """Write net's weights in the Keras weights-only layout (checkpoints)."""
+def save_weights(path, net, class_names=None, input_scaling=None):
+    """Write net's weights in the Keras weights-only layout (checkpoints), with the class
+    names and input scaling when given, so a checkpoint is applied like the final model."""
     with atomic_path(path) as tmp:
         with h5py.File(tmp, "w") as f:
+            _write_notes(f, class_names, input_scaling)
             _write_layers(f, net)
 
 
@@ -333,3 +348,19 @@ def read_class_names(path):
     if not isinstance(names, list) or not all(isinstance(n, str) for n in names):
         return None
     return names
+
+
+def read_input_scaling(path):
+    """The input scaling recorded by save_model or save_weights; None when the file has none
+    (foreign files, a .keras archive) or an unknown one."""
+    try:
+        with h5py.File(path, "r") as f:
+            value = f.attrs.get(INPUT_SCALING_ATTR)
+    except OSError:
+        if not os.path.exists(path):
+            raise ModelError("%s: no such file" % path)
+        return None
+    if value is None:
+        return None
+    value = decode_attr(value).strip()
+    return value if value in INPUT_SCALINGS else None

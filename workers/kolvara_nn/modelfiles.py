@@ -16,6 +16,7 @@ HDF5_SIGNATURE = b"\x89HDF\r\n\x1a\n"
 ZIP_SIGNATURE = b"PK\x03\x04"
 MODES = ("0", "1", "2")
 MODEL_SUFFIXES = (".keras", ".h5", ".hdf5")
+WEIGHT_SUFFIXES = (".h5", ".hdf5", ".keras")
 # A config.json beyond this is not a model architecture; refuse instead of inflating it.
 MAX_CONFIG_BYTES = 64 * 1024 * 1024
 
@@ -115,7 +116,8 @@ def file_document(path):
                      % path)
 
 
-def _folder_candidates(folder):
+def folder_model_files(folder):
+    """Names of the model files (.keras, .h5, .hdf5) directly in a folder, sorted."""
     names = sorted(os.listdir(folder))
     return [n for n in names if n.lower().endswith(MODEL_SUFFIXES)
             and os.path.isfile(os.path.join(folder, n))]
@@ -127,7 +129,7 @@ def folder_document(folder):
            for n in ("saved_model.pb", "keras_metadata.pb")):
         return savedmodel.read_saved_model(folder)
     found, refused = [], []
-    for name in _folder_candidates(folder):
+    for name in folder_model_files(folder):
         try:
             found.append((name, file_document(os.path.join(folder, name))))
         except ModelError as exc:
@@ -145,6 +147,18 @@ def folder_document(folder):
                          "no model architecture" % folder)
     raise ModelError("%s: no SavedModel (saved_model.pb) and no .h5/.keras model "
                      "in the folder" % folder)
+
+
+def weights_file(path):
+    """A weights file, or the newest model/checkpoint file in a folder (ValueError if none)."""
+    if os.path.isfile(path):
+        return path
+    candidates = [os.path.join(path, n) for n in os.listdir(path)]
+    candidates = [p for p in candidates
+                  if os.path.isfile(p) and os.path.splitext(p)[1].lower() in WEIGHT_SUFFIXES]
+    if not candidates:
+        raise ValueError(f"no my_model.h5 or checkpoint file in the weights folder {path}")
+    return max(candidates, key=lambda p: (os.stat(p).st_mtime_ns, os.path.basename(p)))
 
 
 def read_architecture(path, mode):

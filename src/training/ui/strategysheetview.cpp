@@ -4,6 +4,7 @@
 #include "app/prompter.h"
 #include "util/diagnostics.h"
 #include "util/imageutil.h"
+#include "worker/inputscaling.h"
 #include "worker/paths.h"
 
 #include <QCheckBox>
@@ -13,6 +14,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSlider>
+#include <QSpinBox>
 
 using framing::placeTL;
 
@@ -34,6 +36,8 @@ const QStringList kLosses = {QStringLiteral("binary_crossentropy"),
                              QStringLiteral("cosine_similarity"),
                              QStringLiteral("huber_loss"),
                              QStringLiteral("log_cosh")};
+
+const QString kClassNamesHint = QStringLiteral("optional: comma-separated, in output order");
 
 QString trainText(double share) { return QString::asprintf("Train Ratio\n %.2f", share); }
 QString validText(double share) { return QString::asprintf("Valid Ratio\n %.2f", 1.0 - share); }
@@ -86,6 +90,9 @@ void strategysheetview::commitinit()
     buildPathRows();
     buildRunRows();
     buildAugmentationRows();
+    buildModelInputRows();
+    buildEpochRows();
+    buildTransferRow();
 }
 
 QLineEdit* strategysheetview::pathRow(const QString& text, const QString& role, int y, int h)
@@ -184,6 +191,76 @@ void strategysheetview::buildAugmentationRows()
     distortimg = illustration(QStringLiteral("distortimg"), QSizeF(320, 80), this, 20, 860, 320, 80);
 }
 
+void strategysheetview::buildTransferRow()
+{
+    trainonlytopcheck = new QCheckBox(QStringLiteral("Train only the new top layers"));
+    trainonlytopcheck->setAccessibleName(QStringLiteral("Train only the new top layers"));
+    trainonlytopcheck->setToolTip(QStringLiteral("Keeps the pre-trained backbone fixed and trains a new top for your classes: "
+                                                 "fast, and good with few images. Off: everything is fine-tuned."));
+    placeTL(trainonlytopcheck, this, 5, 1078, 400, 20);
+    connect(trainonlytopcheck, &QCheckBox::toggled, this, [this](bool on) { trainonlytop = on; });
+    setPretrainedModel(false);
+}
+
+void strategysheetview::setPretrainedModel(bool pretrained)
+{
+    trainonlytopcheck->setChecked(pretrained);
+    trainonlytopcheck->setEnabled(pretrained);
+    trainonlytop = pretrained;
+}
+
+void strategysheetview::buildEpochRows()
+{
+    constexpr int top = 1024;  // below the model input rows
+    keepbestcheck = new QCheckBox(QStringLiteral("Keep the best epoch"));
+    keepbestcheck->setAccessibleName(keepbestcheck->text());
+    keepbestcheck->setToolTip(QStringLiteral("The trained model is the epoch with the highest validation accuracy, not the last"));
+    keepbestcheck->setChecked(keepbestepoch);
+    placeTL(keepbestcheck, this, 5, top, 400, 20);
+    connect(keepbestcheck, &QCheckBox::clicked, this, &strategysheetview::keepbestepoch_check);
+
+    stopearlycheck = new QCheckBox(QStringLiteral("Stopping early"));
+    stopearlycheck->setAccessibleName(stopearlycheck->text());
+    stopearlycheck->setToolTip(QStringLiteral("Stop when validation accuracy has not improved for this many epochs"));
+    placeTL(stopearlycheck, this, 5, top + 25, 120, 24);
+    connect(stopearlycheck, &QCheckBox::clicked, this, &strategysheetview::stopearly_check);
+    caption(QStringLiteral("after"), this, 125, top + 25, 35, 24);
+    patience = new QSpinBox;
+    patience->setAccessibleName(QStringLiteral("Epochs without improvement"));
+    patience->setRange(1, 9999);
+    patience->setValue(TrainingStrategy().patience);
+    patience->setEnabled(stopearly);
+    placeTL(patience, this, 160, top + 25, 60, 24);
+    caption(QStringLiteral("epochs without improvement"), this, 225, top + 25, 175, 24);
+}
+
+void strategysheetview::buildModelInputRows()
+{
+    caption(QStringLiteral("Input\nscaling"), this, 5, 950, 80, 32);
+    inputscaling = new QComboBox;
+    inputscaling->setAccessibleName(QStringLiteral("Input scaling"));
+    for (const inputscaling::Choice& c : inputscaling::choices())
+        inputscaling->addItem(c.title, c.mode);
+    inputscaling->setCurrentIndex(inputscaling->findData(inputscalingsel));
+    placeTL(inputscaling, this, 100, 950, 300, 32);
+    connect(inputscaling, &QComboBox::currentIndexChanged, this, [this] { comboBoxSelectionDidChange(inputscaling); });
+
+    caption(QStringLiteral("Class\nnames"), this, 5, 986, 80, 32);
+    classnames = framing::field(QString(), nullptr, QStringLiteral("Class names"));
+    classnames->setPlaceholderText(kClassNamesHint);
+    placeTL(classnames, this, 100, 986, 300, 32);
+}
+
+void strategysheetview::preselect(const ModelInfo& info)
+{
+    const int recorded = inputscaling->findData(info.inputScaling);
+    if (recorded >= 0)
+        inputscaling->setCurrentIndex(recorded);
+    classnames->setPlaceholderText(info.classNames.isEmpty()
+                                       ? kClassNamesHint
+                                       : QStringLiteral("recorded: ") + info.classNames.join(QStringLiteral(", ")));
+}
+
 TrainingStrategy strategysheetview::strategy() const
 {
     TrainingStrategy s;
@@ -200,6 +277,12 @@ TrainingStrategy strategysheetview::strategy() const
     s.img_random = img_random;
     s.img_rotate = img_rotate;
     s.img_distort = img_distort;
+    s.trainonlytop = trainonlytop;
+    s.keepbestepoch = keepbestepoch;
+    s.stopearly = stopearly;
+    s.patience = patience->value();
+    s.inputscaling = inputscalingsel;
+    s.classnames = classnames->text();
     return s;
 }
 
@@ -209,6 +292,8 @@ void strategysheetview::comboBoxSelectionDidChange(QComboBox* box)
         optimizesel = optimizer->itemText(optimizer->currentIndex());
     if (box == lossfunction && lossfunction->currentIndex() >= 0)
         lossfuncsel = lossfunction->itemText(lossfunction->currentIndex());
+    if (box == inputscaling && inputscaling->currentIndex() >= 0)
+        inputscalingsel = inputscaling->currentData().toString();
 }
 
 void strategysheetview::sliderfunc()
@@ -243,11 +328,26 @@ void strategysheetview::img_distort_check()
     diag::print("img_distort", img_distort);
 }
 
-void strategysheetview::chooseInto(QLineEdit* field, const QString& title, bool files, bool directories)
+void strategysheetview::keepbestepoch_check()
+{
+    keepbestepoch = !keepbestepoch;
+    diag::print("keep best epoch", keepbestepoch);
+}
+
+void strategysheetview::stopearly_check()
+{
+    stopearly = !stopearly;
+    patience->setEnabled(stopearly);
+    diag::print("stop early", stopearly);
+}
+
+bool strategysheetview::chooseInto(QLineEdit* field, const QString& title, bool files, bool directories)
 {
     const QStringList chosen = m_prompter.choosePaths(FileRequest{title, files, directories, false, false, m_startFolder});
-    if (!chosen.isEmpty())
-        field->setText(chosen.first());
+    if (chosen.isEmpty())
+        return false;
+    field->setText(chosen.first());
+    return true;
 }
 
 void strategysheetview::opentrainingfolder()
@@ -262,5 +362,6 @@ void strategysheetview::opentraininglabelcsv()
 
 void strategysheetview::openweightsfolder()
 {
-    chooseInto(weights, QStringLiteral("Choose training data folder"), true, true);
+    if (chooseInto(weights, QStringLiteral("Choose training data folder"), true, true))
+        Q_EMIT weightsChosen(weights->text());
 }

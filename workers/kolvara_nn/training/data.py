@@ -1,31 +1,35 @@
 """Label documents, class order, image loading and the fixed-seed split."""
 from dataclasses import dataclass
 from pathlib import Path
-import re
 
 import numpy as np
 import torch
 from PIL import Image
 
-_NUMBER = re.compile(r"[+-]?(\d+(\.\d*)?|\.\d+)([eE][+-]?\d+)?")
+from .preprocess import InputSpec, class_order, pixels  # noqa: F401 (class_order is used from here)
 
 
 @dataclass
 class LabelTable:
-    """A label CSV: header names and records split at commas (the format has no quoting)."""
+    """A label CSV: header names and records, whose fields are split at commas (the format
+    has no quoting). Records are kept as their line's text: a list of fields per record
+    would take several times the memory on tens of thousands of tiles."""
     path: Path
     header: list
-    rows: list
+    rows: list                 # the text of each record, without its line end
     filename_col: int
     label_col: int
 
+    def fields(self, k: int) -> list:
+        return self.rows[k].split(",")
+
     @property
     def filenames(self) -> list:
-        return [r[self.filename_col] for r in self.rows]
+        return [r.split(",")[self.filename_col] for r in self.rows]
 
     @property
     def labels(self) -> list:
-        return [r[self.label_col] for r in self.rows]
+        return [r.split(",")[self.label_col] for r in self.rows]
 
 
 def _column(header: list, name: str, path) -> int:
@@ -42,59 +46,75 @@ def read_label_table(path) -> LabelTable:
         text = path.read_bytes().decode("utf-8-sig")
     except UnicodeDecodeError as exc:
         raise ValueError(f"label document {path} is not UTF-8 text: {exc}") from None
-    lines = [line[:-1] if line.endswith("\r") else line for line in text.split("\n")]
-    numbered = [(n, line) for n, line in enumerate(lines, 1) if line.strip()]
-    if not numbered:
-        raise ValueError(f"label document {path} is empty")
-    header = numbered[0][1].split(",")
-    fcol, lcol = _column(header, "filename", path), _column(header, "label", path)
-    rows = []
-    for n, line in numbered[1:]:
+    header, rows = None, []
+    for n, line in enumerate(text.split("\n"), 1):
+        line = line[:-1] if line.endswith("\r") else line
+        if not line.strip():
+            continue
+        if header is None:
+            header = line.split(",")
+            fcol, lcol = _column(header, "filename", path), _column(header, "label", path)
+            continue
         fields = line.split(",")
         if len(fields) <= max(fcol, lcol):
             raise ValueError(f"label document {path} line {n}: {len(fields)} fields, "
                              f"expected {len(header)}")
         if not fields[fcol].strip():
             raise ValueError(f"label document {path} line {n}: empty file name")
-        rows.append(fields)
+        rows.append(line)
+    if header is None:
+        raise ValueError(f"label document {path} is empty")
     return LabelTable(path, header, rows, fcol, lcol)
 
 
-def class_order(labels) -> list:
-    """Distinct labels, numerically ordered when all are numbers, else as text."""
-    distinct = sorted(set(labels))
-    if distinct and all(_NUMBER.fullmatch(s.strip()) for s in distinct):
-        return sorted(distinct, key=lambda s: (float(s), s))
-    return distinct
+def _decode(img, size):
+    """Let the JPEG decoder scale down by itself when the image is at least twice the network
+    input: far less to decode and resize for large photos."""
+    if size is not None and img.format == "JPEG" and \
+            img.size[0] >= 2 * size[1] and img.size[1] >= 2 * size[0]:
+        img.draft("RGB", (size[1], size[0]))
+    return img
 
 
-def load_image(path: Path, size, channels: int) -> np.ndarray:
-    """One image as uint8 (rows, cols, channels), resized to `size` = (rows, cols)."""
+def load_image(path: Path, spec: InputSpec) -> np.ndarray:
+    """One image as uint8 (rows, cols, channels), grey or RGB and sized as the spec says."""
     try:
         with Image.open(path) as img:
-            img = img.convert("L" if channels == 1 else "RGB")
-            if size is not None and img.size != (size[1], size[0]):
-                img = img.resize((size[1], size[0]), Image.BILINEAR)
-            array = np.asarray(img, dtype=np.uint8)
+            return pixels(_decode(img, spec.size), spec)
     except (OSError, ValueError, Image.DecompressionBombError) as exc:
         raise ValueError(f"image {path} could not be loaded: {exc}") from None
-    return array.reshape(array.shape[0], array.shape[1], channels)
 
 
-def load_images(folder, filenames, size, channels: int) -> torch.Tensor:
-    """All images as one uint8 NHWC tensor. `size` (rows, cols) or None: the first image's."""
-    if channels not in (1, 3):
-        raise ValueError(f"the network expects {channels} input channels; images give 1 or 3")
+def check_images(folder, filenames, spec: InputSpec) -> InputSpec:
+    """Refuse a missing or unrecognised image before any work starts; only the headers are
+    read, the pixels are decoded batch by batch later. Returns the spec with a size: the
+    images' own when the network takes any size, which they must then share."""
     folder = Path(folder)
-    arrays = []
+    first = None
     for name in filenames:
-        array = load_image(folder / name, size, channels)
-        if size is None:
-            size = array.shape[:2]
-        arrays.append(array)
+        path = folder / name
+        try:
+            with Image.open(path) as img:
+                size = (img.size[1], img.size[0])
+        except (OSError, ValueError, Image.DecompressionBombError) as exc:
+            raise ValueError(f"image {path} could not be loaded: {exc}") from None
+        if first is None:
+            first = (name, size)
+        elif spec.size is None and size != first[1]:
+            raise ValueError(f"the network takes images of any size but one size per run: "
+                             f"{first[0]} is {first[1][1]}x{first[1][0]} and {name} is "
+                             f"{size[1]}x{size[0]} pixels")
+    if spec.size is None:
+        return InputSpec(first[1] if first else (1, 1), spec.channels, spec.channel_axis)
+    return spec
+
+
+def load_images(folder, filenames, spec: InputSpec) -> torch.Tensor:
+    """All images as one uint8 NHWC tensor, for sets small enough to hold at once."""
+    spec = check_images(folder, filenames, spec)
+    arrays = [load_image(Path(folder) / name, spec) for name in filenames]
     if not arrays:
-        return torch.zeros((0, size[0] if size else 1, size[1] if size else 1, channels),
-                           dtype=torch.uint8)
+        return torch.zeros((0,) + tuple(spec.size) + (spec.channels,), dtype=torch.uint8)
     return torch.from_numpy(np.stack(arrays))
 
 

@@ -1,5 +1,6 @@
-"""NNMetrics.png: accuracy and loss per epoch, the test confusion matrix and
-per-class precision and recall, drawn with Matplotlib's Agg canvas (no display)."""
+"""NNMetrics.png: accuracy and loss per epoch (after training), the test confusion matrix
+and per-class precision and recall, under the summary lines, drawn with Matplotlib's Agg
+canvas (no display)."""
 import io
 
 import numpy as np
@@ -7,13 +8,16 @@ from matplotlib.backends.backend_agg import FigureCanvasAgg
 from matplotlib.figure import Figure
 from matplotlib.ticker import MaxNLocator
 
+MAX_COUNTED_CLASSES = 30
 
-def confusion_matrix(truth, predicted, classes) -> np.ndarray:
-    """Rows: true class, columns: predicted class, both in `classes` order."""
+
+def confusion_matrix(counts, classes) -> np.ndarray:
+    """Rows: true class, columns: predicted class, both in `classes` order. `counts` maps
+    (label, prediction) pairs to how often they occurred (a collections.Counter)."""
     index = {c: i for i, c in enumerate(classes)}
     matrix = np.zeros((len(classes), len(classes)), dtype=np.int64)
-    for t, p in zip(truth, predicted):
-        matrix[index[t], index[p]] += 1
+    for (t, p), count in counts.items():
+        matrix[index[t], index[p]] += count
     return matrix
 
 
@@ -27,8 +31,10 @@ def precision_recall(matrix: np.ndarray):
     return precision, recall
 
 
-def _curves(ax, history, key, title):
+def _curves(ax, history, key, title, kept):
     epochs = np.arange(1, len(history[key]) + 1)
+    if kept:
+        ax.axvline(kept, color="gray", linestyle="--", linewidth=1, label=f"kept epoch {kept}")
     ax.plot(epochs, history[key], "o-", label="training")
     if history.get("val_" + key):
         ax.plot(epochs, history["val_" + key], "o-", label="validation")
@@ -48,6 +54,8 @@ def _matrix(ax, matrix, classes):
     ticks = np.arange(len(classes))
     ax.set_xticks(ticks, labels=classes, rotation=45 if len(classes) > 4 else 0)
     ax.set_yticks(ticks, labels=classes)
+    if len(classes) > MAX_COUNTED_CLASSES:
+        return  # the counts would not be readable, and drawing them takes long
     limit = matrix.max() / 2 if matrix.size else 0
     for (r, c), count in np.ndenumerate(matrix):
         ax.text(c, r, str(count), ha="center", va="center",
@@ -64,18 +72,25 @@ def _bars(ax, classes, precision, recall):
     ax.legend()
 
 
-def metrics_png(history: dict, truth, predicted, classes) -> bytes:
-    """PNG bytes. `history` holds per-epoch lists: accuracy, loss, val_accuracy, val_loss."""
-    matrix = confusion_matrix(truth, predicted, classes)
+def metrics_png(history, counts, classes, notes=(), kept_epoch=None) -> bytes:
+    """PNG bytes. `history` holds per-epoch lists: accuracy, loss, val_accuracy, val_loss;
+    None for a test without training. `counts` holds the test predictions as
+    confusion_matrix takes them; `notes` are lines shown above the plots (the epoch kept, the
+    test summary) and `kept_epoch` is marked on the curves."""
+    matrix = confusion_matrix(counts, classes)
     precision, recall = precision_recall(matrix)
-    fig = Figure(figsize=(12, 10), dpi=100)
+    rows = 1 if history is None else 2
+    # The constrained layout leaves room for the notes above the plots.
+    fig = Figure(figsize=(12, 5 * rows + 0.25 * len(notes)), dpi=100, layout="constrained")
     FigureCanvasAgg(fig)
-    axes = fig.subplots(2, 2)
-    _curves(axes[0, 0], history, "accuracy", "Accuracy")
-    _curves(axes[0, 1], history, "loss", "Loss")
-    _matrix(axes[1, 0], matrix, classes)
-    _bars(axes[1, 1], classes, precision, recall)
-    fig.tight_layout()
+    axes = fig.subplots(rows, 2, squeeze=False)
+    if history is not None:
+        _curves(axes[0, 0], history, "accuracy", "Accuracy", kept_epoch)
+        _curves(axes[0, 1], history, "loss", "Loss", kept_epoch)
+    _matrix(axes[-1, 0], matrix, classes)
+    _bars(axes[-1, 1], classes, precision, recall)
+    if notes:
+        fig.suptitle("\n".join(notes), fontsize=12)
     buffer = io.BytesIO()
     fig.savefig(buffer, format="png")
     return buffer.getvalue()

@@ -1,12 +1,10 @@
 """Building the network to train or test, and loading the weights it starts from."""
 from pathlib import Path
 
-from .. import h5io, keras_json
+from .. import h5io, keras_json, modelfiles, transfer
 from ..errors import ModelError
 from ..graph import output_dense
 from ..network import build_network
-
-WEIGHT_SUFFIXES = (".h5", ".hdf5", ".keras")
 
 
 def build(doc_path, n_classes=None, say=print):
@@ -26,13 +24,7 @@ def build(doc_path, n_classes=None, say=print):
 
 def weights_file(path) -> Path:
     """A weights file, or the newest model/checkpoint file in a folder."""
-    path = Path(path)
-    if path.is_file():
-        return path
-    candidates = [p for p in path.iterdir() if p.is_file() and p.suffix.lower() in WEIGHT_SUFFIXES]
-    if not candidates:
-        raise ValueError(f"no my_model.h5 or checkpoint file in the weights folder {path}")
-    return max(candidates, key=lambda p: (p.stat().st_mtime_ns, p.name))
+    return Path(modelfiles.weights_file(path))
 
 
 def stored_class_names(path):
@@ -67,3 +59,31 @@ def load_start_weights(net, path, resized, say=print):
         say(f"Weights loaded from {path} except the resized output layer '{resized}'")
         return
     say(f"Weights loaded from {path}")
+
+
+def build_for_mode(doc_path, mode, n_classes, say=print):
+    """(net, resized output layer or None) for a network mode: the network as documented
+    ("full"), or its backbone under a new top of `n_classes` units, frozen ("top") or not."""
+    if mode == "full":
+        return build(doc_path, n_classes, say)
+    doc = keras_json.load_document(str(doc_path))
+    net = build_network(transfer.transfer_document(doc, n_classes, frozen=mode == "top"))
+    say(f"New top of {n_classes} classes on the backbone of {doc['config'].get('name', 'the model')}"
+        f"{'; the backbone stays fixed' if mode == 'top' else ''}")
+    return net, None
+
+
+def load_weights_for_mode(net, path, mode, resized, say=print):
+    if mode == "full":
+        load_start_weights(net, path, resized, say)
+    else:
+        transfer.load_backbone_weights(net, path, say)
+
+
+def file_top_units(weights):
+    """Units of a new top as stored in a weights file of ours, or None."""
+    for name, arrays in h5io.read_weight_table(str(weights)):
+        if name == transfer.TOP_PREDICTIONS:
+            kernels = [a for _, a in arrays if a.ndim == 2]
+            return int(kernels[0].shape[1]) if kernels else None
+    return None

@@ -1,5 +1,7 @@
 """The prediction file: the label document with a leading 0-based row number and a
-trailing `prediction` column, LF line ends, no quoting."""
+trailing `prediction` column, LF line ends, no quoting. Written row by row as predictions
+arrive, to a temporary file renamed into place at the end."""
+from ..atomic import atomic_path
 from .data import LabelTable
 
 
@@ -13,12 +15,22 @@ def _kept_columns(header: list) -> list:
     return [c for c in keep if header[c].strip() != "prediction"]
 
 
-def prediction_text(table: LabelTable, predictions) -> str:
-    if len(predictions) != len(table.rows):
-        raise ValueError("one prediction per record is needed")
+def write_predictions(path, table: LabelTable, batches) -> int:
+    """Write the file from `batches`, an iterable of lists of predicted label texts for the
+    table's records in order; returns the number of records written."""
     keep = _kept_columns(table.header)
-    lines = [",".join([""] + [table.header[c] for c in keep] + ["prediction"])]
-    for n, (row, predicted) in enumerate(zip(table.rows, predictions)):
-        fields = [row[c] if c < len(row) else "" for c in keep]
-        lines.append(",".join([str(n)] + fields + [str(predicted)]))
-    return "\n".join(lines) + "\n"
+    written = 0
+    with atomic_path(path) as tmp:
+        with open(tmp, "w", encoding="utf-8", newline="\n") as out:
+            out.write(",".join([""] + [table.header[c] for c in keep] + ["prediction"]) + "\n")
+            for predicted in batches:
+                for label in predicted:
+                    if written >= len(table.rows):
+                        raise ValueError("one prediction per record is needed")
+                    row = table.fields(written)
+                    fields = [row[c] if c < len(row) else "" for c in keep]
+                    out.write(",".join([str(written)] + fields + [str(label)]) + "\n")
+                    written += 1
+        if written != len(table.rows):
+            raise ValueError("one prediction per record is needed")
+    return written

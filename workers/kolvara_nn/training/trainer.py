@@ -1,91 +1,131 @@
-"""Batched training, evaluation and prediction over preloaded uint8 NHWC images."""
+"""Batched training, evaluation and prediction over batches streamed from disk.
+
+`prepare` turns a batch of uint8 NHWC pixels, already on the device, into the network's input
+(see preprocess.scale); without one, pixels are divided by 255. With a FeatureCache, a frozen
+backbone's features come from the cache once it holds them, and only the new top runs."""
 import torch
 
+from ..errors import ModelError
+from .features import top_scores
 from .progress import Progbar
+from .samples import checked
 
 
-def _scores(net, loss_fn, x):
-    """Logits when the loss works on them, else the network output; argmax is the same."""
-    return net.forward_logits(x) if getattr(loss_fn, "uses_logits", False) else net(x)
+def _scores(net, loss_fn, x=None, features=None):
+    """Logits when the loss works on them, else the network output; argmax is the same.
+    Given features, only the new top computes them."""
+    logits = getattr(loss_fn, "uses_logits", False)
+    if features is not None:
+        return top_scores(net, features, logits)
+    return net.forward_logits(x) if logits else net(x)
 
 
-def _batch(images, index, device):
-    return images[index].to(device, non_blocking=True).float().div_(255.0)
+def network_input(images, device, prepare=None):
+    """uint8 NHWC images as the network's input on `device`."""
+    x = images.to(device, non_blocking=True)
+    return prepare(x) if prepare else x.float().div_(255.0)
 
 
-def output_width(net, images, device) -> int:
-    """Number of outputs found by running one image (0 without images)."""
-    if images.shape[0] == 0:
-        return 0
-    with torch.no_grad():
-        net.eval()
-        return int(net(_batch(images, torch.arange(1), device)).shape[-1])
+def _one_hot(classes, n_classes, device):
+    return torch.nn.functional.one_hot(classes, n_classes).float().to(device, non_blocking=True)
 
 
-def check_output(net, images, n_classes, device):
-    """Run one small batch so a network that does not fit the images fails before training."""
-    x = _batch(images, torch.arange(min(2, images.shape[0])), device)
+def _probe(net, images, device, prepare):
+    """The output for the first two images, or a clear error when the network cannot take them."""
+    x = network_input(images[:2], device, prepare)
     try:
         with torch.no_grad():
             net.eval()
-            out = net(x)
-    except RuntimeError as exc:
-        raise ValueError(f"the network cannot run on images of shape "
-                         f"{tuple(x.shape[1:])}: {exc}") from None
+            return net(x)
+    except (RuntimeError, ModelError):
+        # The layer's own words (matrix sizes) would not tell the user what to change.
+        declared = tuple(getattr(net, "input_shape", ()))
+        raise ValueError(f"the network, whose input is {declared}, cannot run on images of "
+                         f"shape {tuple(x.shape[1:])}") from None
+
+
+def output_width(net, images, device, prepare=None) -> int:
+    """Number of outputs found by running one image (0 without images)."""
+    if images.shape[0] == 0:
+        return 0
+    return int(_probe(net, images[:1], device, prepare).shape[-1])
+
+
+def check_output(net, images, n_classes, device, prepare=None):
+    """Run one small batch so a network that does not fit the images fails before training."""
+    out = _probe(net, images, device, prepare)
     if out.dim() != 2 or out.shape[1] != n_classes:
         raise ValueError(f"the network output has shape {tuple(out.shape)}; "
                          f"expected (batch, {n_classes}) class scores")
 
 
-def fit_epoch(net, optimizer, loss_fn, images, targets, batch_size, device, stream, gen):
-    """One pass over shuffled batches with a Keras progress bar; returns running means
-    (loss, accuracy) and the bar, which the caller finalizes with validation figures."""
-    n = images.shape[0]
-    steps = -(-n // batch_size)
-    order = torch.randperm(n, generator=gen)
-    bar = Progbar(steps, stream)
+def _batches(batches, cache):
+    """(sample indices, images or None, class indices) of each batch of a pass, in the order
+    the batch sampler holds. Once the cache knows every sample no image is read at all."""
+    order = batches.batch_sampler
+    if cache is not None and cache.complete:
+        classes = batches.dataset.classes
+        for index in order:
+            yield torch.as_tensor(index), None, classes[index]
+        return
+    for index, batch in zip(order, batches):
+        images, classes = checked(batch)
+        yield torch.as_tensor(index), images, classes
+
+
+def _outputs(net, loss_fn, index, images, device, prepare, cache):
+    if cache is None:
+        return _scores(net, loss_fn, network_input(images, device, prepare))
+    features = cache.features(index, lambda: network_input(images, device, prepare))
+    return _scores(net, loss_fn, features=features)
+
+
+def fit_epoch(net, optimizer, loss_fn, batches, n_classes, device, stream, gen, prepare=None,
+              cache=None):
+    """One pass over the set shuffled by `gen`, with a Keras progress bar; returns running
+    means (loss, accuracy) and the bar, which the caller finalizes with validation figures."""
+    order = batches.batch_sampler
+    n = order.n
+    order.order = torch.randperm(n, generator=gen)
+    bar = Progbar(len(order), stream)
     loss_sum = torch.zeros((), device=device)
     hits = torch.zeros((), device=device)
+    seen = 0
     net.train()
-    for step in range(steps):
-        index = order[step * batch_size:(step + 1) * batch_size]
-        x = _batch(images, index, device)
-        t = targets[index].to(device, non_blocking=True)
-        out = _scores(net, loss_fn, x)
+    for step, (index, images, classes) in enumerate(_batches(batches, cache), 1):
+        out = _outputs(net, loss_fn, index, images, device, prepare, cache)
+        t = _one_hot(classes, n_classes, device)
         loss = loss_fn(t, out)
         optimizer.zero_grad(set_to_none=True)
         loss.backward()
         optimizer.step()
         with torch.no_grad():
-            loss_sum += loss.detach() * len(index)
+            loss_sum += loss.detach() * len(classes)
             hits += (out.argmax(dim=1) == t.argmax(dim=1)).sum()
-        seen = min((step + 1) * batch_size, n)
-        bar.update(step + 1, lambda: [("loss", loss_sum.item() / seen),
-                                      ("accuracy", hits.item() / seen)])
+        seen += len(classes)
+        bar.update(step, lambda: [("loss", loss_sum.item() / seen),
+                                  ("accuracy", hits.item() / seen)])
     return loss_sum.item() / n, hits.item() / n, bar
 
 
-def evaluate(net, loss_fn, images, targets, batch_size, device):
+def evaluate(net, loss_fn, batches, n_classes, device, prepare=None, cache=None):
     """(mean loss, accuracy) over all samples in inference mode."""
-    n = images.shape[0]
+    n = batches.batch_sampler.n
     loss_sum, hits = 0.0, 0
     net.eval()
     with torch.no_grad():
-        for start in range(0, n, batch_size):
-            index = torch.arange(start, min(start + batch_size, n))
-            out = _scores(net, loss_fn, _batch(images, index, device))
-            t = targets[index].to(device)
-            loss_sum += loss_fn(t, out).item() * len(index)
+        for index, images, classes in _batches(batches, cache):
+            out = _outputs(net, loss_fn, index, images, device, prepare, cache)
+            t = _one_hot(classes, n_classes, device)
+            loss_sum += loss_fn(t, out).item() * len(classes)
             hits += (out.argmax(dim=1) == t.argmax(dim=1)).sum().item()
     return loss_sum / n, hits / n
 
 
-def predict(net, images, batch_size, device) -> list:
-    """Index of the highest output per sample."""
+def predict(net, batches, device, prepare=None):
+    """Yields, batch by batch in set order, the index of the highest output per sample."""
     net.eval()
-    found = []
     with torch.no_grad():
-        for start in range(0, images.shape[0], batch_size):
-            index = torch.arange(start, min(start + batch_size, images.shape[0]))
-            found.append(net(_batch(images, index, device)).argmax(dim=1).cpu())
-    return torch.cat(found).tolist() if found else []
+        for batch in batches:
+            images, _ = checked(batch)
+            yield net(network_input(images, device, prepare)).argmax(dim=1).cpu().tolist()
