@@ -5,12 +5,9 @@ import pytest
 import torch
 from PIL import Image
 
-from kolvara_nn import modelfiles
-from kolvara_nn.graph import scales_own_input
 from kolvara_nn.training.data import load_images
 from kolvara_nn.training.preprocess import (SORTED_NOTE, check_scaling, input_spec,
-                                            output_classes, parse_class_names, scale,
-                                            scaling_name, to_input, training_classes)
+                                            output_classes, parse_class_names, scale, to_input)
 
 
 def _images(folder):
@@ -61,23 +58,11 @@ def test_scalings(mode, expected):
     np.testing.assert_allclose(x[0, 0].numpy(), expected, rtol=1e-6, atol=1e-6)
 
 
-def test_scaling_names_and_modes_that_need_colour():
-    assert scaling_name("\u00f7255") == scaling_name(" div255") == "div255"
-    with pytest.raises(ValueError, match="input scaling must be one of"):
-        scaling_name("imagenet")
+def test_imagenet_modes_need_colour():
     check_scaling("tf", input_spec((28, 28)))
     for mode in ("torch", "caffe"):
         with pytest.raises(ValueError, match="defined for RGB images"):
             check_scaling(mode, input_spec((28, 28, 1)))
-
-
-@pytest.mark.parametrize("name, scales", [
-    ("sequential_cnn_augmentation_layers_keras3.5.keras", True),  # Rescaling(1/255) first
-    ("functional_resnet_cifar10_tf2.4.h5", False),
-])
-def test_a_network_that_scales_its_own_input(testdata, name, scales):
-    doc = modelfiles.read_architecture(str(testdata / "keras" / name), "0")
-    assert scales_own_input(doc) is scales
 
 
 FASHION = ["T-shirt", "Trouser", "Pullover"]
@@ -89,6 +74,7 @@ FASHION = ["T-shirt", "Trouser", "Pullover"]
     (3, ["Trouser"], tuple(FASHION), ["a", "b", "c"], FASHION, ""),      # given beat stored
     (10, ["7", "2", "0"], (), None, [str(i) for i in range(10)], ""),    # output indices
     (3, ["T-shirt", "Trouser", "Pullover"], (), None, ["Pullover", "T-shirt", "Trouser"], SORTED_NOTE),
+    (3, ["b", "B", "a"], (), None, ["B", "a", "b"], SORTED_NOTE),        # as text, capitals first
     (3, ["12", "3", "7"], (), None, ["3", "7", "12"], SORTED_NOTE),      # numbers, not indices
     (3, ["cat", "dog"], (), None, ["0", "1", "2"], "class names unknown"),
 ])
@@ -98,15 +84,9 @@ def test_output_names(units, labels, given, stored, names, note):
     assert order.note.startswith(note) and bool(order.note) == bool(note)
 
 
-def test_class_names_given_by_the_user():
-    assert parse_class_names(" T-shirt, Trouser ,Pullover") == tuple(FASHION)
-    assert parse_class_names("  ") == ()
+def test_class_names_that_cannot_name_the_outputs():
     for text, message in [("a,,b", "empty name"), ("a,b,a", "'a' is given twice")]:
         with pytest.raises(ValueError, match=message):
             parse_class_names(text)
     with pytest.raises(ValueError, match="2 class names are given but the model has 3 outputs"):
         output_classes(3, ["a"], ("a", "b"))
-    assert training_classes(["b", "a", "b"], ("b", "c", "a")) == ["b", "c", "a"]
-    assert training_classes(["b", "a"]) == ["a", "b"]
-    with pytest.raises(ValueError, match="training label 'd' is not among"):
-        training_classes(["d"], ("a", "b"))

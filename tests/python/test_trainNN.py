@@ -231,33 +231,6 @@ def test_training_from_keras_weights_with_a_resized_output(testdata, tmp_path, c
     assert [r[4] for r in found] == tests and all(r[6] in ("cat", "dog") for r in found)
 
 
-def test_pure_test_with_a_keras3_file_on_gray_input(testdata, tmp_path, capsys):
-    """A one-channel network gets gray images; outputs without stored names are indices."""
-    ws = tmp_path / "ws"
-    ws.mkdir()
-    for k in range(3):
-        Image.new("RGB", (40, 40), (k * 100, 0, 0)).save(ws / f"d{k}.png")
-    _csv(ws / "d_outputlabel.csv", ["d0.png", "d1.png", "d2.png"], ["7", "7", "3"])
-    assert trainNN.main(_real_run(testdata, tmp_path, "sequential_cnn_mnist_keras3.1.keras", "0", ws, "d_outputlabel.csv")) == 0
-    assert "untrained" not in capsys.readouterr().out
-    found = rows(ws / "d_outputlabel.csv")
-    assert len(found) == 3 and all(r[6] in [str(d) for d in range(10)] for r in found)
-    assert sorted(p.name for p in ws.iterdir()) == ["NNMetrics.png", "d0.png", "d1.png", "d2.png", "d_outputlabel.csv"]
-
-
-def _photos(testdata, ws, count):
-    """The first cats and dogs photos as PNG test tiles labelled with CIFAR-10's classes."""
-    ws.mkdir()
-    names, labels = [], []
-    for k in range(1, count // 2 + 1):
-        for animal, label in (("cat", "3"), ("dog", "5")):
-            Image.open(testdata / "images" / "cats_dogs" / f"{animal}s" / f"{animal}.{k}.jpg").save(ws / f"{animal}{k}.png")
-            names.append(f"{animal}{k}.png")
-            labels.append(label)
-    _csv(ws / "p_outputlabel.csv", names, labels)
-    return names
-
-
 def _predicted(net, x):
     net.eval()
     with torch.no_grad():
@@ -267,7 +240,12 @@ def _predicted(net, x):
 def test_a_model_trained_on_raw_pixels_is_applied_to_raw_pixels(testdata, tmp_path, capsys):
     """The MLPerf Tiny ResNet was trained on 0..255 pixels: the pure test with raw predicts what
     the network predicts when fed those pixels directly; dividing by 255 predicts otherwise."""
-    names = _photos(testdata, tmp_path / "ws", 8)
+    ws = tmp_path / "ws"
+    ws.mkdir()
+    names = [f"{animal}.{k}.png" for k in range(1, 5) for animal in ("cat", "dog")]
+    for name in names:  # labelled with CIFAR-10's classes
+        Image.open(testdata / "images" / "cats_dogs" / f"{name[:3]}s" / name.replace(".png", ".jpg")).save(ws / name)
+    _csv(ws / "p_outputlabel.csv", names, ["3" if name < "d" else "5" for name in names])
     argv = _real_run(testdata, tmp_path, "functional_resnet_cifar10_tf2.4.h5", "1", tmp_path / "ws", "p_outputlabel.csv")
     net = build_network(json.loads((tmp_path / "m.json").read_text()))
     h5io.load_weights(net, argv[4])
@@ -284,18 +262,11 @@ def test_a_model_trained_on_raw_pixels_is_applied_to_raw_pixels(testdata, tmp_pa
 
 def _grey_dense_model(path, class_names):
     """A (28, 28)-input classifier without a channel axis, written by our own writer."""
-    glorot = {"class_name": "GlorotUniform", "config": {"seed": None}}
-    layers = [
-        {"class_name": "InputLayer", "name": "input_1", "inbound_nodes": [],
-         "config": {"batch_input_shape": [None, 28, 28], "dtype": "float32", "name": "input_1"}},
-        {"class_name": "Flatten", "name": "flatten", "inbound_nodes": [[["input_1", 0, 0, {}]]],
-         "config": {"name": "flatten", "data_format": "channels_last"}},
-        {"class_name": "Dense", "name": "dense", "inbound_nodes": [[["flatten", 0, 0, {}]]],
-         "config": {"name": "dense", "units": len(class_names), "activation": "softmax", "use_bias": True,
-                    "kernel_initializer": glorot, "bias_initializer": {"class_name": "Zeros", "config": {}}}},
-    ]
-    doc = {"class_name": "Functional", "config": {"name": "grey", "layers": layers, "input_layers": [["input_1", 0, 0]],
-                                                  "output_layers": [["dense", 0, 0]]}}
+    doc = tiny_model_doc(units=len(class_names))
+    layers = doc["config"]["layers"]
+    layers[0]["config"]["batch_input_shape"] = [None, 28, 28]
+    layers[2]["inbound_nodes"] = [[["input_1", 0, 0, {}]]]
+    del layers[1]  # input, Flatten, Dense
     torch.manual_seed(3)
     net = build_network(doc)
     h5io.save_model(str(path), net, class_names, input_scaling="div255")
@@ -308,16 +279,16 @@ def test_a_28x28_model_runs_on_grey_images_and_counts_unknown_labels_wrong(tmp_p
     ws = tmp_path / "ws"
     ws.mkdir()
     rng = np.random.RandomState(0)
-    for k in range(4):
-        Image.fromarray(rng.randint(0, 256, (28, 28), dtype=np.uint8), "L").save(ws / f"g{k}.png")
-    Image.fromarray(rng.randint(0, 256, (40, 40, 3), dtype=np.uint8), "RGB").save(ws / "c.png")  # resized and made grey
-    _csv(ws / "g_outputlabel.csv", ["g0.png", "g1.png", "g2.png", "g3.png", "c.png"], ["Dress", "Trouser", "Coat", "Coat", "Dress"])
+    names = ["g0.png", "g1.png", "g2.png", "g3.png", "c.png"]  # the last one is resized and made grey
+    for name in names:
+        shape = (40, 40, 3) if name == "c.png" else (28, 28)
+        Image.fromarray(rng.randint(0, 256, shape, dtype=np.uint8)).save(ws / name)
+    _csv(ws / "g_outputlabel.csv", names, ["Dress", "Trouser", "Coat", "Coat", "Dress"])
     (tmp_path / "m.json").write_text(json.dumps(doc))
     argv = [str(tmp_path / "m.json"), str(ws), "", "custom", str(tmp_path / "grey.h5"), "2", "1", "Adam",
             "categorical_crossentropy", "", "g_outputlabel.csv", "0.6", "false", "false", "false", "false", ""]
     assert trainNN.main(argv) == 0
-    grey = [np.array(Image.open(ws / f"g{k}.png")) for k in range(4)]
-    grey.append(np.array(Image.open(ws / "c.png").convert("L").resize((28, 28), Image.BILINEAR)))
+    grey = [np.array(Image.open(ws / name).convert("L").resize((28, 28), Image.BILINEAR)) for name in names]
     expected = [classes[int(i)] for i in _predicted(net, torch.from_numpy(np.stack(grey)).float() / 255)]
     found = rows(ws / "g_outputlabel.csv")
     assert [r[6] for r in found] == expected

@@ -140,10 +140,8 @@ TEST(StrategySheet, InputScalingAndClassNamesReachTheStrategyAndAModelPreselects
     Sheet s;
     strategysheetview& v = s.view;
     EXPECT_EQ(v.strategy().inputscaling, "div255");
-    EXPECT_EQ(v.inputscaling->currentText(), QString::fromUtf8("\xc3\xb7" "255 (0..1)"));
     v.inputscaling->setCurrentIndex(v.inputscaling->findData(QStringLiteral("caffe")));
     EXPECT_EQ(v.strategy().inputscaling, "caffe");
-    EXPECT_EQ(v.strategy().optimizesel, "Adam");
     QTest::keyClicks(v.classnames, QStringLiteral("T-shirt,Trouser"));
     EXPECT_EQ(v.strategy().classnames, "T-shirt,Trouser");
 

@@ -97,7 +97,7 @@ def to_input(img: Image.Image, spec: InputSpec, mode: str) -> torch.Tensor:
     return scale(torch.from_numpy(pixels(img, spec)), mode, spec)
 
 
-def test_scaling(chosen: str, recorded, network_scales: bool):
+def applied_scaling(chosen: str, recorded, network_scales: bool):
     """(mode, why) for applying a model: its recorded mode, else raw when the network scales
     itself, else the user's choice."""
     if recorded:
@@ -149,7 +149,9 @@ def output_classes(units: int, labels, given=(), stored=None) -> ClassOrder:
         return ClassOrder(list(stored), "")
     indices = [str(i) for i in range(units)]
     distinct = set(labels)
-    if distinct and all(_OUTPUT_INDEX.fullmatch(s) and int(s) < units for s in distinct):
+    if not distinct:
+        return ClassOrder(indices, "")  # nothing to compare with, nothing assumed
+    if all(_OUTPUT_INDEX.fullmatch(s) and int(s) < units for s in distinct):
         return ClassOrder(indices, "")
     ordered = class_order(distinct)
     if len(ordered) == units:

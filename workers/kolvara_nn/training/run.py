@@ -21,7 +21,7 @@ from .losses import keras_loss
 from .metrics_plot import metrics_png
 from .optimizers import keras_config, make_optimizer
 from .predict_csv import write_predictions
-from .preprocess import (check_scaling, input_spec, output_classes, scale, test_scaling,
+from .preprocess import (applied_scaling, check_scaling, input_spec, output_classes, scale,
                          training_classes)
 from .samples import SampleSet, first_images, loader
 from .trainer import check_output, evaluate, fit_epoch, output_width, predict
@@ -252,7 +252,7 @@ def run_test(cfg: TrainConfig, device, say) -> None:
     torch.manual_seed(SEED)
     net, stored, recorded = _test_network(cfg, table.labels, say)
     net.to(device)
-    mode, why = test_scaling(cfg.input_scaling, recorded, scales_own_input(net.document))
+    mode, why = applied_scaling(cfg.input_scaling, recorded, scales_own_input(net.document))
     spec, prepare = _preparation(net, mode)
     say(f"Input scaling: {mode} ({why})")
     spec = check_images(cfg.workspace, table.filenames, spec)
