@@ -16,9 +16,9 @@ TESTDATA = pathlib.Path(os.environ.get("KOLVARA_TESTDATA", ROOT.parent / "shared
 
 @pytest.fixture(scope="session")
 def testdata():
-    """Path of the shared test data folder; the test is skipped when it is absent."""
+    """Path of the shared test data folder; a test that needs it fails when it is absent."""
     if not TESTDATA.is_dir():
-        pytest.skip(f"test data folder {TESTDATA} is absent")
+        pytest.fail(f"test data folder {TESTDATA} is missing (it sits beside the repository)")
     return TESTDATA
 
 

@@ -78,8 +78,9 @@ MODEL_DICT_ENDPOINTS = {"class_name": "Model", "keras_version": "2.3.0-tf", "con
     # The editor writes floats and may leave names out; an unnamed layer must not take a later layer's name.
     ({"class_name": "Sequential", "config": {"layers": [
         {"class_name": "InputLayer", "config": {"batch_input_shape": [None, 3.0]}},
-        {"class_name": "Dense", "config": {"units": 4.0}}, {"class_name": "Dense", "config": {"name": "dense", "units": 10.0}}]}},
-     "input_1:InputLayer< dense_1:Dense<input_1 dense:Dense<dense_1"),
+        {"class_name": "Dense", "config": {"units": 4.0}}, {"class_name": "Dense", "config": {"units": 4}},
+        {"class_name": "Dense", "config": {"name": "dense", "units": 10.0}}]}},
+     "input_1:InputLayer< dense_1:Dense<input_1 dense_2:Dense<dense_1 dense:Dense<dense_2"),
 ], ids=["keras2.11", "keras3", "keras3-build-config", "dict-endpoints", "no-endpoints", "editor"])
 def test_normalize_gives_the_keras_2_11_functional_shape(doc, layers):
     before = copy.deepcopy(doc)

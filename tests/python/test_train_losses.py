@@ -7,8 +7,9 @@ from kolvara_nn.training.losses import LOSSES, canonical_loss_name, keras_loss
 
 EPS = 1e-7
 T = np.array([[0.0, 1.0, 0.0], [1.0, 0.0, 0.0]])
-# second row puts almost no mass on the true class, so clipping matters
-P = np.array([[0.2, 0.7, 0.1], [1e-9, 0.5, 0.5 - 1e-9]])
+# the first row sums to 0.5 (Keras rescales it for cross-entropy); the second puts almost no
+# mass on the true class, so clipping matters
+P = np.array([[0.1, 0.35, 0.05], [1e-9, 0.5, 0.5 - 1e-9]])
 
 
 def _clip(x, lo, hi):

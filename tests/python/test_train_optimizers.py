@@ -1,11 +1,17 @@
 """Keras optimizers over three steps against numpy transcriptions of the Keras update rules,
 each with the Keras default learning rate."""
+import json
 import math
+import re
 
 import numpy as np
 import pytest
 import torch
 
+import trainNN
+import trainnn_fixture as fx
+from kolvara_nn import h5io
+from kolvara_nn.network import build_network
 from kolvara_nn.training.optimizers import OPTIMIZERS, canonical_optimizer_name, make_optimizer
 
 W0 = np.array([0.5, -1.0, 2.0])
@@ -105,3 +111,73 @@ def test_names_and_parameters_without_gradient():
     a.grad = torch.ones(2)
     opt.step()
     assert torch.equal(b.detach(), torch.ones(2)) and not torch.equal(a.detach(), torch.ones(2))
+
+
+# ---- whole training runs through trainNN.py ----------------------------------------------
+
+def _separable_run(tmp_path, optimizer, epochs, batch, share="1.00", count=32):
+    """Stripes (label 0) against checkerboards (label 1); returns the argv of a training run."""
+    lines = [fx.HEADER]
+    (tmp_path / "train").mkdir()
+    for n in range(count):
+        fx.texture(n % 2, seed=n).save(tmp_path / "train" / f"t{n}.png")
+        lines.append(f"{n},{n},{n},t{n}.png,{n % 2}")
+    (tmp_path / "train" / "field_outputlabel.csv").write_text("\n".join(lines) + "\n")
+    fx.write_tiles(tmp_path / "ws", "field", [[0, 1]])
+    (tmp_path / "m.json").write_text(json.dumps(fx.tiny_model_doc()))
+    return [str(tmp_path / "m.json"), str(tmp_path / "ws"), str(tmp_path / "train"), "custom", "",
+            str(batch), str(epochs), optimizer, "categorical_crossentropy", "",
+            "field_outputlabel.csv", share, "false", "false", "false", "false", ""]
+
+
+def _train(argv, capsys):
+    assert trainNN.main(argv) == 0, capsys.readouterr().err
+    out = capsys.readouterr().out
+    return [(float(loss), float(acc)) for loss, acc in
+            re.findall(r"- loss: ([0-9.e+-]+) - accuracy: ([0-9.]+)[^\r]*\n", out)]
+
+
+@pytest.mark.parametrize("name", ["SGD", "RMSprop", "Adam", "Adadelta", "Adagrad", "Adamax", "Nadam", "Ftrl"])
+def test_training_learns_with_each_optimizer(tmp_path, capsys, one_thread, name):
+    # Adadelta and Ftrl move very little at Keras's default learning rate of 0.001
+    slow = name in ("Adadelta", "Ftrl")
+    epochs = _train(_separable_run(tmp_path, name, epochs=10 if slow else 6, batch=4), capsys)
+    losses = [loss for loss, _ in epochs]
+    assert losses[-1] < min(losses[:2]), epochs
+    assert epochs[-1][1] >= (0.7 if slow else 0.9), epochs
+
+
+def test_full_batch_sgd_steps_match_a_plain_loop(tmp_path, capsys, one_thread):
+    """Two full-batch SGD epochs give exactly w - lr*g(w) twice: stale gradients, a wrong
+    loss reduction or different pixel scaling all change the weights."""
+    argv = _separable_run(tmp_path, "SGD", epochs=2, batch=8, count=8)
+    torch.manual_seed(7)
+    start = build_network(fx.tiny_model_doc())
+    h5io.save_weights(str(tmp_path / "start.h5"), start)
+    argv[4] = str(tmp_path / "start.h5")
+    _train(argv, capsys)
+    trained = build_network(fx.tiny_model_doc())
+    h5io.load_weights(trained, str(tmp_path / "ws" / "my_model.h5"))
+
+    got = [a for name in ("conv2d", "dense") for _, a in trained.keras_weights(name)]
+    # One of the eight samples is held out for validation: the run must match one reference.
+    matches = [held for held in range(8)
+               if all(np.allclose(g, w, rtol=1e-4, atol=1e-6)
+                      for g, w in zip(got, _plain_sgd(tmp_path / "start.h5", held)))]
+    assert len(matches) == 1
+
+
+def _plain_sgd(start_file, held):
+    net = build_network(fx.tiny_model_doc())
+    h5io.load_weights(net, str(start_file))
+    kept = [n for n in range(8) if n != held]
+    # channels-last input scaled to 0..1, as the app's tiles reach the network
+    x = torch.tensor(np.stack([np.asarray(fx.texture(n % 2, seed=n), np.float32) / 255.0 for n in kept]))
+    t = torch.nn.functional.one_hot(torch.tensor(kept) % 2, 2).float()
+    opt = torch.optim.SGD(net.parameters(), lr=0.01)
+    for _ in range(2):
+        opt.zero_grad()
+        p = net(x).clamp(1e-7, 1 - 1e-7)
+        (-(t * torch.log(p)).sum(-1).mean()).backward()
+        opt.step()
+    return [a for name in ("conv2d", "dense") for _, a in net.keras_weights(name)]

@@ -16,9 +16,9 @@ QString scratchFolder();
 
 }  // namespace testenv
 
-// Skips the current test with a message when ../shared/testdata is absent.
-#define KOLVARA_REQUIRE_TESTDATA()                                                     \
-    do {                                                                               \
-        if (testenv::sharedTestData().isEmpty())                                       \
-            GTEST_SKIP() << "../shared/testdata is absent; real-file test skipped";     \
+// Fails the current test, naming the folder, when ../shared/testdata is missing.
+#define KOLVARA_REQUIRE_TESTDATA()                                                              \
+    do {                                                                                        \
+        if (testenv::sharedTestData().isEmpty())                                                \
+            FAIL() << "test data folder " KOLVARA_SHARED_DIR "/testdata is missing";            \
     } while (0)
