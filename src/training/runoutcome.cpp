@@ -11,16 +11,14 @@ void RunOutcome::feed(const QString& chunk)
         start = end + 1;
     }
     m_partial.remove(0, start);
+    // A progress redraw replaces the text before it; an epoch of redraws is not kept whole.
     const qsizetype lastReturn = m_partial.lastIndexOf(QLatin1Char('\r'));
     if (lastReturn >= 0)
         m_partial.remove(0, lastReturn + 1);
 }
 
-void RunOutcome::readLine(QString line)
+void RunOutcome::readLine(const QString& line)
 {
-    const qsizetype lastReturn = line.lastIndexOf(QLatin1Char('\r'));
-    if (lastReturn >= 0)
-        line.remove(0, lastReturn + 1);
     static const QRegularExpression stopped(QStringLiteral("^Epoch (\\d{1,9}): early stopping$"));
     static const QRegularExpression kept(QStringLiteral("^kept epoch \\d+ of \\d+: .*$"));
     if (const QRegularExpressionMatch m = stopped.match(line); m.hasMatch())

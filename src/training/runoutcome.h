@@ -18,7 +18,7 @@ public:
     const QString& keptEpoch() const { return m_kept; }
 
 private:
-    void readLine(QString line);
+    void readLine(const QString& line);
 
     QString m_partial;
     std::optional<int> m_earlyStop;

@@ -222,16 +222,16 @@ void strategysheetview::buildEpochRows()
     stopearlycheck = new QCheckBox(QStringLiteral("Stopping early"));
     stopearlycheck->setAccessibleName(stopearlycheck->text());
     stopearlycheck->setToolTip(QStringLiteral("Stop when validation accuracy has not improved for this many epochs"));
-    placeTL(stopearlycheck, this, 5, top + 25, 120, 24);
+    placeTL(stopearlycheck, this, 5, top + 25, 115, 24);
     connect(stopearlycheck, &QCheckBox::clicked, this, &strategysheetview::stopearly_check);
-    caption(QStringLiteral("after"), this, 125, top + 25, 35, 24);
+    caption(QStringLiteral("after"), this, 120, top + 25, 35, 24);
     patience = new QSpinBox;
     patience->setAccessibleName(QStringLiteral("Epochs without improvement"));
     patience->setRange(1, 9999);
     patience->setValue(TrainingStrategy().patience);
     patience->setEnabled(stopearly);
-    placeTL(patience, this, 160, top + 25, 60, 24);
-    caption(QStringLiteral("epochs without improvement"), this, 225, top + 25, 175, 24);
+    placeTL(patience, this, 155, top + 25, 60, 24);
+    caption(QStringLiteral("epochs without improvement"), this, 220, top + 25, 180, 24);
 }
 
 void strategysheetview::buildModelInputRows()
