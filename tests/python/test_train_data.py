@@ -4,13 +4,8 @@ import pytest
 import torch
 from PIL import Image
 
-<<<<<<< HEAD
 from kolvara_nn.training.augment import AugmentPlan
 from kolvara_nn.training.data import check_images, class_order, load_image, read_label_table, split_indices
-=======
-from kolvara_nn.training.augment import augment
-from kolvara_nn.training.data import load_images, read_label_table, split_indices
->>>>>>> py17
 from kolvara_nn.training.preprocess import input_spec
 
 
