@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QScrollArea>
+#include <QStyle>
 
 namespace {
 const char* const kChecklist =
@@ -194,9 +195,11 @@ QScrollArea* ViewController::newStrategyPanel()
     auto* panel = new QScrollArea(m_parking);
     panel->setObjectName(QStringLiteral("strategypanel"));
     panel->setAccessibleName(QStringLiteral("Training Strategy Panel"));
-    panel->setFixedSize(400, 600);
     panel->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     panel->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // The form's 400 pixels fit beside the vertical scroll bar: no button hides behind it.
+    const int scrollBar = panel->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, panel);
+    panel->setFixedSize(400 + scrollBar + 2 * panel->frameWidth(), 600);
     strategysheetconfig = new strategysheetview(m_prompter, datadirectory, nullptr);
     if (!urlarray.isEmpty())
         strategysheetconfig->imagefolder->setText(urlarray.first());
