@@ -2,8 +2,11 @@
 
 #include "app/viewcontroller.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QMenuBar>
 #include <QResizeEvent>
+#include <QUndoGroup>
 
 mainwindow::mainwindow(QWidget* parent)
     : QMainWindow(parent), m_prompter(this), m_runner(this)
@@ -11,7 +14,19 @@ mainwindow::mainwindow(QWidget* parent)
     setWindowTitle(QStringLiteral("Kolvara"));
     m_controller = new ViewController(m_prompter, m_runner, this);
     setCentralWidget(m_controller);
+    buildEditMenu();
     resize(1200, 800);
+}
+
+void mainwindow::buildEditMenu()
+{
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    QAction* undo = m_controller->undoGroup()->createUndoAction(edit, QStringLiteral("Undo"));
+    undo->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
+    QAction* redo = m_controller->undoGroup()->createRedoAction(edit, QStringLiteral("Redo"));
+    redo->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z));
+    edit->addAction(undo);
+    edit->addAction(redo);
 }
 
 void mainwindow::closeEvent(QCloseEvent* event)

@@ -2,6 +2,9 @@
 
 #include "app/framing.h"
 #include "app/prompter.h"
+#include "data/imagesetdocument.h"
+#include "data/tilegriddocument.h"
+#include "model/architecturedocument.h"
 #include "util/diagnostics.h"
 #include "util/workareageometry.h"
 
@@ -10,6 +13,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollArea>
@@ -54,10 +58,15 @@ QLabel* caption(const QString& text, QWidget* parent, double x, double y, double
 ViewController::ViewController(Prompter& prompter, WorkerRunner& runner, QWidget* parent)
     : QWidget(parent), m_prompter(prompter), m_runner(runner)
 {
+    m_grid = new TileGridDocument(this);
+    m_pictures = new ImageSetDocument(this);
+    m_architecture = new ArchitectureDocument(this);
     m_parking = new QWidget(this);
     m_parking->hide();
     viewDidLoad();
 }
+
+const QImage& ViewController::singleImage() const { return m_grid->image(); }
 
 ViewController::~ViewController() = default;
 
@@ -94,6 +103,7 @@ void ViewController::viewDidLoad()
     buildSourceViews();
     buildTrainingViews();
     buildResultViews();
+    buildSessionKeeping();
 }
 
 void ViewController::buildWindowFrame()
@@ -272,6 +282,7 @@ void ViewController::changeleftview()
         resultView->raise();
         setDocumentView(lastresultview);
     }
+    followShownPane();
 }
 
 void ViewController::removesubviews(QWidget* view)
@@ -315,10 +326,12 @@ void ViewController::showInPane(QPushButton* button, QWidget*& last, QWidget* vi
     // The checked pane button always names what the work area shows.
     last = view;
     button->setEnabled(true);
-    if (button->isChecked())
+    if (button->isChecked()) {
         setDocumentView(view);
-    else
+        followShownPane();
+    } else {
         button->setChecked(true);  // the pane switch shows `last`
+    }
 }
 
 QWidget* ViewController::documentView() const
@@ -329,7 +342,13 @@ QWidget* ViewController::documentView() const
 QSize ViewController::windowSize() const
 {
     const QWidget* w = window();
-    return w ? w->size() : size();
+    if (!w)
+        return size();
+    // The menu bar is not part of the frame the panes are laid out in.
+    QSize s = w->size();
+    if (const auto* main = qobject_cast<const QMainWindow*>(w); main && main->menuWidget() && !main->menuWidget()->isHidden())
+        s.rheight() -= main->menuWidget()->sizeHint().height();
+    return s;
 }
 
 QSize ViewController::workAreaSize() const

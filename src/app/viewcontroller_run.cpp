@@ -1,5 +1,7 @@
 // Starting a training or test run.
 #include "app/viewcontroller.h"
+#include "data/imagesetdocument.h"
+#include "data/tilegriddocument.h"
 
 #include "app/imagenetfetch.h"
 #include "app/prompter.h"
@@ -39,10 +41,16 @@ bool holdsDocument(const nlohmann::ordered_json& document)
 // A pre-trained choice is trained from its own architecture file; the editor's document, when
 // there is one, is the model otherwise. Empty on success, else why the file could not be
 // written: a run would otherwise train whatever model an earlier run left there.
-QString writeModelFile(const nlohmann::ordered_json& edited, const QString& resourcename, const nlohmann::ordered_json& chosen,
-                       const QString& path)
+QString writeModelFile(const nlohmann::ordered_json& edited, const QString& resourceFile, const QString& path)
 {
-    const nlohmann::ordered_json& document = holdsDocument(edited) || resourcename.isEmpty() ? edited : chosen;
+    std::optional<nlohmann::ordered_json> chosen;
+    if (!holdsDocument(edited) && !resourceFile.isEmpty()) {
+        QString error;
+        chosen = jsonfile::read(resourceFile, &error);
+        if (!chosen)
+            return error;
+    }
+    const nlohmann::ordered_json& document = chosen ? *chosen : edited;
     if (!holdsDocument(document))
         return QString();
     const QString failure = jsonfile::writeCompact(document, path);
@@ -246,7 +254,7 @@ void ViewController::trainNN()
     request.strategy = strategy;
     if (!chooseStartWeights(*this, request))
         return;
-    const QString unwritten = writeModelFile(editorDocument(), resourcename, modeljson, modelFile);
+    const QString unwritten = writeModelFile(editorDocument(), resourceModel, modelFile);
     if (!unwritten.isEmpty()) {
         m_prompter.alert(AlertRequest{QStringLiteral("Cannot write the model for training."), unwritten, AlertStyle::Critical, {}, nullptr});
         return;
@@ -259,7 +267,7 @@ void ViewController::trainNN()
     request.labelDocument = labelDocument;
     const QStringList arguments = trainnn::arguments(request);
     const QFileInfo first(urlarray.value(0));
-    const QString input = inputdatatype == 2 ? QStringLiteral("%1 pictures in %2").arg(browsermodel.urlarray.size()).arg(first.dir().dirName())
+    const QString input = inputdatatype == 2 ? QStringLiteral("%1 pictures in %2").arg(m_pictures->pictures().size()).arg(first.dir().dirName())
                                              : first.fileName();
     m_run = RunInput{inputdatatype, m_openings, root, input};
     // The result pane appears once the run is certain to start, not for a run refused above.
