@@ -1,7 +1,7 @@
 #include "app/viewcontroller.h"
 
-#include "app/framing.h"
-#include "app/prompter.h"
+#include "ui/framing.h"
+#include "dialogs/prompter.h"
 #include "data/imagesetdocument.h"
 #include "data/tilegriddocument.h"
 #include "model/architecturedocument.h"

@@ -1,7 +1,7 @@
 // The thumbnail browser of a multi-image input.
 #include "app/viewcontroller.h"
 
-#include "app/prompter.h"
+#include "dialogs/prompter.h"
 #include "data/imagesetdocument.h"
 #include "data/ui/multiimagecollectionview.h"
 #include "util/diagnostics.h"

@@ -1,7 +1,7 @@
 // Data opening, the CSV table and the tile grid.
 #include "app/viewcontroller.h"
 
-#include "app/prompter.h"
+#include "dialogs/prompter.h"
 #include "data/csvtable.h"
 #include "data/dataopening.h"
 #include "data/gridcounts.h"

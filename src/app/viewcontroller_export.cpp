@@ -3,7 +3,7 @@
 #include "data/imagesetdocument.h"
 #include "data/tilegriddocument.h"
 
-#include "app/prompter.h"
+#include "dialogs/prompter.h"
 #include "training/ui/runmonitor.h"
 #include "training/workspacefiles.h"
 #include "util/diagnostics.h"

@@ -1,7 +1,7 @@
 // The layer graph editor, its catalogue and its document.
 #include "app/viewcontroller.h"
 
-#include "app/prompter.h"
+#include "dialogs/prompter.h"
 #include "model/archdocument.h"
 #include "model/architecturedocument.h"
 #include "model/catalogue.h"

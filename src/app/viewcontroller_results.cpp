@@ -3,8 +3,8 @@
 #include "data/imagesetdocument.h"
 #include "data/tilegriddocument.h"
 
-#include "app/framing.h"
-#include "app/prompter.h"
+#include "ui/framing.h"
+#include "dialogs/prompter.h"
 #include "results/chartgeometry.h"
 #include "results/predictions.h"
 #include "results/resultingestion.h"

@@ -4,8 +4,8 @@
 #include "data/tilegriddocument.h"
 
 #include "app/imagenetfetch.h"
-#include "app/prompter.h"
-#include "app/workerrunner.h"
+#include "dialogs/prompter.h"
+#include "worker/workerrunner.h"
 #include "model/imagenetweights.h"
 #include "model/jsonfile.h"
 #include "results/testsummary.h"

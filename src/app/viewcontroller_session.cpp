@@ -1,7 +1,7 @@
 // Undo across the documents, and the session file that keeps them.
 #include "app/viewcontroller.h"
 
-#include "app/prompter.h"
+#include "dialogs/prompter.h"
 #include "data/imagesetdocument.h"
 #include "data/tilegriddocument.h"
 #include "model/architecturedocument.h"

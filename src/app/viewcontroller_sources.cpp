@@ -4,8 +4,8 @@
 #include "data/imagesetdocument.h"
 #include "data/tilegriddocument.h"
 
-#include "app/prompter.h"
-#include "app/workerrunner.h"
+#include "dialogs/prompter.h"
+#include "worker/workerrunner.h"
 #include "model/archdocument.h"
 #include "model/imagenetweights.h"
 #include "model/jsonfile.h"

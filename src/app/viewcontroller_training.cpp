@@ -3,8 +3,8 @@
 #include "data/imagesetdocument.h"
 #include "data/tilegriddocument.h"
 
-#include "app/prompter.h"
-#include "app/workerrunner.h"
+#include "dialogs/prompter.h"
+#include "worker/workerrunner.h"
 #include "training/datapreparation.h"
 #include "training/tilecutter.h"
 #include "training/ui/strategysheetview.h"

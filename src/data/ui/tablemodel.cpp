@@ -1,6 +1,6 @@
 #include "data/ui/tablemodel.h"
 
-#include "app/prompter.h"
+#include "dialogs/prompter.h"
 #include "data/csvtable.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "model/ui/nodecollection.h"
 
-#include "app/prompter.h"
+#include "dialogs/prompter.h"
 #include "model/architecturedocument.h"
 #include "model/ui/nodecollectionview.h"
 #include "model/ui/popupview.h"

@@ -1,7 +1,7 @@
 // The layer configuration panel of the editor: built row by row from the selected layer.
 #include "model/ui/nodecollection.h"
 
-#include "app/framing.h"
+#include "ui/framing.h"
 #include "model/catalogue.h"
 #include "model/ui/nodecollectionview.h"
 #include "model/ui/popupview.h"
