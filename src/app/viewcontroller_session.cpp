@@ -4,6 +4,7 @@
 #include "dialogs/prompter.h"
 #include "data/imagesetdocument.h"
 #include "data/tilegriddocument.h"
+#include "data/ui/tablemodel.h"
 #include "model/architecturedocument.h"
 #include "session/sessionautosave.h"
 #include "session/sessionfile.h"
@@ -46,7 +47,7 @@ QString changedNote(const session::InputCheck& check)
 void ViewController::buildSessionKeeping()
 {
     m_undoGroup = new QUndoGroup(this);
-    for (QUndoStack* stack : {m_grid->undoStack(), m_pictures->undoStack(), m_architecture->undoStack()})
+    for (QUndoStack* stack : {m_grid->undoStack(), m_pictures->undoStack(), m_architecture->undoStack(), tablemodel->undoStack()})
         m_undoGroup->addStack(stack);
     m_autosave = new SessionAutosave(session::defaultPath(), m_grid, m_pictures, m_architecture, this);
     connect(m_autosave, &SessionAutosave::saveFailed, this, [this](const QString& why) {
@@ -61,6 +62,8 @@ void ViewController::followShownPane()
         stack = m_grid->undoStack();
     else if (LabelViewBtn->isChecked() && inputdatatype == 2)
         stack = m_pictures->undoStack();
+    else if (LabelViewBtn->isChecked() && inputdatatype == 3)
+        stack = tablemodel->undoStack();
     else if (TrainViewBtn->isChecked())
         stack = m_architecture->undoStack();
     m_undoGroup->setActiveStack(stack);
