@@ -1,6 +1,7 @@
 #include "app/mainwindow.h"
 
 #include "app/viewcontroller.h"
+#include "session/sessionautosave.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -31,10 +32,14 @@ void mainwindow::buildEditMenu()
 
 void mainwindow::closeEvent(QCloseEvent* event)
 {
-    if (m_controller->mayQuit())
-        event->accept();
-    else
+    if (!m_controller->mayQuit()) {
         event->ignore();
+        return;
+    }
+    // The last second of edits is not left waiting for a timer that will never fire.
+    if (m_controller->autosave().pending())
+        m_controller->autosave().saveNow();
+    event->accept();
 }
 
 void mainwindow::resizeEvent(QResizeEvent* event)

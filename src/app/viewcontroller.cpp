@@ -68,7 +68,15 @@ ViewController::ViewController(Prompter& prompter, WorkerRunner& runner, QWidget
 
 const QImage& ViewController::singleImage() const { return m_grid->image(); }
 
-ViewController::~ViewController() = default;
+ViewController::~ViewController()
+{
+    // The documents are the first children made, so they would go before the views that read
+    // them: the views go first.
+    delete m_autosave;
+    delete multiimagecollection;
+    delete nodecollectionView;
+    delete testview;
+}
 
 void ViewController::viewDidLoad()
 {
