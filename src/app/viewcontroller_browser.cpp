@@ -3,7 +3,6 @@
 
 #include "dialogs/prompter.h"
 #include "data/imagesetdocument.h"
-#include "data/tilegriddocument.h"
 #include "data/ui/multiimagecollectionview.h"
 #include "util/diagnostics.h"
 
@@ -36,8 +35,6 @@ void ViewController::openMultiImageurl()
     // background as soon as the document announces the pictures.
     multiimagecollection->resize(workAreaSize());
     m_pictures->openPictures(urlarray);
-    // The session keeps the input in use: an image opened before is no longer labelled here.
-    m_grid->openImage(QString(), QImage());
     inputdatatype = 2;
     resetImagePanel(QStringLiteral("Label"));
     showInPane(LabelViewBtn, lastlabelview, multiimagecollection);

@@ -6,7 +6,6 @@
 #include "data/dataopening.h"
 #include "data/gridcounts.h"
 #include "data/imagefile.h"
-#include "data/imagesetdocument.h"
 #include "data/tilegriddocument.h"
 #include "data/ui/paintableimageview.h"
 #include "data/ui/tablemodel.h"
@@ -105,8 +104,6 @@ bool showSingleImage(ViewController& c, const QString& path)
     if (image.isNull())
         return false;
     c.tileGrid().openImage(path, image);
-    // The session keeps the input in use: pictures opened before are no longer labelled here.
-    c.pictures().openPictures({});
     c.showTileGridImage();
     return true;
 }
