@@ -4,7 +4,11 @@
 #include "dialogs/prompter.h"
 #include "data/imagesetdocument.h"
 #include "data/tilegriddocument.h"
+#include "data/ui/multiimagecollectionview.h"
+#include "data/ui/paintableimageview.h"
 #include "model/architecturedocument.h"
+#include "model/ui/nodecollection.h"
+#include "session/sessionautosave.h"
 #include "util/diagnostics.h"
 #include "util/workareageometry.h"
 

@@ -4,6 +4,7 @@
 #include "dialogs/prompter.h"
 #include "data/imagesetdocument.h"
 #include "data/tilegriddocument.h"
+#include "data/ui/multiimagecollectionview.h"
 #include "data/ui/tablemodel.h"
 #include "model/architecturedocument.h"
 #include "session/sessionautosave.h"

@@ -187,3 +187,9 @@ void PaintableImageView::mouseReleaseEvent(QMouseEvent* event)
         m_document.endStroke();
     QWidget::mouseReleaseEvent(event);
 }
+
+void PaintableImageView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_fitArea.reset();
+}

@@ -18,7 +18,8 @@ public:
     PaintableImageView(TileGridDocument& document, QWidget* parent = nullptr);
 
     const QImage& image() const;
-    // The area the image is fitted into; the view's own size until given one.
+    // The area the image is fitted into until the view is next resized: the size it is about to
+    // get, for clicks that come before its layout does. Its own size otherwise.
     void setFitArea(const QSizeF& area);
     // The displayed image's size at the last redraw.
     QSizeF drawSize() const { return m_drawsize; }
