@@ -1,8 +1,8 @@
 // Opening a very large image and redrawing a dense tile grid, next to the time QImage alone
 // needs to load the same file.
-#include "data/tilegriddocument.h"
 #include "benchwindow.h"
 #include "data/tilegeometry.h"
+#include "data/tilegriddocument.h"
 #include "data/ui/paintableimageview.h"
 #include "util/diagnostics.h"
 
