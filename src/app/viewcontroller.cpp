@@ -294,7 +294,6 @@ void ViewController::changeleftview()
         resultView->raise();
         setDocumentView(lastresultview);
     }
-    followShownPane();
 }
 
 void ViewController::removesubviews(QWidget* view)
@@ -305,6 +304,7 @@ void ViewController::removesubviews(QWidget* view)
             old->setParent(m_parking);
         }
         scrollview->hide();
+        followShownPane();
         return;
     }
     for (QObject* child : view->children()) {
@@ -320,6 +320,7 @@ void ViewController::setDocumentView(QWidget* view)
     scrollview->show();
     if (scrollview->widget() == view) {
         view->show();
+        followShownPane();
         return;
     }
     if (QWidget* old = scrollview->takeWidget()) {
@@ -331,6 +332,7 @@ void ViewController::setDocumentView(QWidget* view)
     scrollview->setWidgetResizable(fills);
     scrollview->setWidget(view);
     view->show();
+    followShownPane();
 }
 
 void ViewController::showInPane(QPushButton* button, QWidget*& last, QWidget* view)
@@ -338,12 +340,10 @@ void ViewController::showInPane(QPushButton* button, QWidget*& last, QWidget* vi
     // The checked pane button always names what the work area shows.
     last = view;
     button->setEnabled(true);
-    if (button->isChecked()) {
+    if (button->isChecked())
         setDocumentView(view);
-        followShownPane();
-    } else {
+    else
         button->setChecked(true);  // the pane switch shows `last`
-    }
 }
 
 QWidget* ViewController::documentView() const

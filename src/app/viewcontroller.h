@@ -233,7 +233,7 @@ private:
     void ingestValidationOnly(const QString& root, const QString& summary);
 
     void buildSessionKeeping();
-    // The stack of the document the pane shown edits.
+    // Makes the undo stack of the document the work area shows the active one.
     void followShownPane();
     // Says which input the result pane's results belong to, once other data was opened.
     void noteDataOpened();

@@ -58,14 +58,18 @@ void ViewController::buildSessionKeeping()
 
 void ViewController::followShownPane()
 {
+    if (!m_undoGroup)
+        return;  // still building the window
+    // Undo acts on what the work area shows.
+    const QWidget* shown = scrollview->isHidden() ? nullptr : scrollview->widget();
     QUndoStack* stack = nullptr;
-    if (LabelViewBtn->isChecked() && inputdatatype == 1)
+    if (shown && shown == imageview)
         stack = m_grid->undoStack();
-    else if (LabelViewBtn->isChecked() && inputdatatype == 2)
+    else if (shown && shown == multiimagecollection)
         stack = m_pictures->undoStack();
-    else if (LabelViewBtn->isChecked() && inputdatatype == 3)
+    else if (shown && shown == tableView)
         stack = tablemodel->undoStack();
-    else if (TrainViewBtn->isChecked())
+    else if (shown && shown == nodecollectionView)
         stack = m_architecture->undoStack();
     m_undoGroup->setActiveStack(stack);
 }
