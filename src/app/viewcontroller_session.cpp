@@ -7,6 +7,7 @@
 #include "data/ui/multiimagecollectionview.h"
 #include "data/ui/tablemodel.h"
 #include "model/architecturedocument.h"
+#include "model/ui/nodecollection.h"
 #include "session/sessionautosave.h"
 #include "session/sessionfile.h"
 #include "session/sessionsnapshot.h"
@@ -15,6 +16,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QTableView>
 #include <QUndoGroup>
 
 namespace {
