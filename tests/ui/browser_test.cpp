@@ -1,4 +1,3 @@
-#include <QUndoGroup>
 #include "data/imagesetdocument.h"
 #include "data/ui/multiimagecollectionview.h"
 #include "data/ui/photolistview.h"
@@ -16,6 +15,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTest>
+#include <QUndoGroup>
 #include <gtest/gtest.h>
 
 namespace {

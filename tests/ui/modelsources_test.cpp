@@ -1,6 +1,5 @@
-#include <QUndoGroup>
-#include "model/architecturedocument.h"
 #include "data/tilegriddocument.h"
+#include "model/architecturedocument.h"
 #include "model/ui/nodecollection.h"
 #include "support/fixture.h"
 #include "support/testenv.h"
@@ -12,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QUndoGroup>
 #include <gtest/gtest.h>
 
 namespace {

@@ -1,4 +1,3 @@
-#include <QUndoGroup>
 #include "model/architecturedocument.h"
 #include "model/nodegeometry.h"
 #include "model/ui/nnnode.h"
@@ -17,6 +16,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QUndoGroup>
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <map>

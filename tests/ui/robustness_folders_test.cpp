@@ -2,8 +2,8 @@
 // The user is told which folder and what failed, and nothing that was there is lost.
 // Root writes through permission bits, so these use a path under a regular file, or a tmpfs
 // mounted read-only or nearly full (skipped, with a message, where mounting is not allowed).
-#include "model/architecturedocument.h"
 #include "data/tilegriddocument.h"
+#include "model/architecturedocument.h"
 #include "model/ui/nodecollection.h"
 #include "support/badfiles.h"
 #include "support/fixture.h"

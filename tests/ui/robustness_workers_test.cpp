@@ -1,7 +1,7 @@
 // Workers that hang, crash or spew garbage, run through the modal worker runner: Cancel ends
 // them, the pipes never block, and the user reads a short, readable reason.
-#include "model/architecturedocument.h"
 #include "data/tilegriddocument.h"
+#include "model/architecturedocument.h"
 #include "support/fixture.h"
 #include "support/testenv.h"
 #include "training/ui/runmonitor.h"
