@@ -9,6 +9,7 @@
 #include "model/architecturedocument.h"
 #include "model/ui/nodecollection.h"
 #include "session/sessionautosave.h"
+#include "worker/processworker.h"
 #include "util/diagnostics.h"
 #include "util/workareageometry.h"
 
@@ -62,6 +63,8 @@ QLabel* caption(const QString& text, QWidget* parent, double x, double y, double
 ViewController::ViewController(Prompter& prompter, WorkerRunner& runner, QWidget* parent)
     : QWidget(parent), m_prompter(prompter), m_runner(runner)
 {
+    m_processRunner = std::make_unique<ProcessRunner>();
+    m_monitored = m_processRunner.get();
     m_grid = new TileGridDocument(this);
     m_pictures = new ImageSetDocument(this);
     m_architecture = new ArchitectureDocument(this);

@@ -10,15 +10,16 @@
 #include <QStringList>
 #include <QWidget>
 #include <nlohmann/json.hpp>
+#include <memory>
 #include <optional>
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QProcess;
 class QPushButton;
 class QScrollArea;
 class QTableView;
+class MonitoredRunner;
 class Prompter;
 class WorkerRunner;
 
@@ -56,7 +57,6 @@ public:
     QString modelname;
     nlohmann::ordered_json jsonprepare;  // layer templates for "Add node class:"
     strategysheetview* strategysheetconfig = nullptr;
-    QProcess* nnp = nullptr;         // the running worker of a monitored run
     QLabel* trainingstate = nullptr;
     QLabel* resultsource = nullptr;  // result pane: which input the results belong to
     QString datadirectory;           // the workspace folder once data was prepared; empty before
@@ -127,6 +127,8 @@ public:
 
     Prompter& prompter() { return m_prompter; }
     WorkerRunner& workerRunner() { return m_runner; }
+    // What makes the workers of followed training runs; processes unless another is given.
+    void setMonitoredRunner(MonitoredRunner& runner) { m_monitored = &runner; }
 
     // ---- Shell ----------------------------------------------------------------------------
     void changeleftview();
@@ -248,6 +250,8 @@ private:
 
     Prompter& m_prompter;
     WorkerRunner& m_runner;
+    std::unique_ptr<MonitoredRunner> m_processRunner;
+    MonitoredRunner* m_monitored = nullptr;
     TileGridDocument* m_grid = nullptr;
     ImageSetDocument* m_pictures = nullptr;
     ArchitectureDocument* m_architecture = nullptr;

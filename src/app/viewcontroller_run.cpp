@@ -16,6 +16,7 @@
 #include "training/ui/strategysheetview.h"
 #include "util/diagnostics.h"
 #include "worker/paths.h"
+#include "worker/runningworker.h"
 #include "worker/workercommands.h"
 #include "worker/workerfailure.h"
 
@@ -23,7 +24,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QScrollArea>
 
 namespace {
@@ -284,30 +284,31 @@ void ViewController::startMonitoredRun(const QStringList& arguments, int epochCo
         delete runmonitor;  // the earlier run is over; its process goes with it
         runmonitor = nullptr;
     }
-    nnp = new QProcess;
-    runmonitor = new RunMonitor(nnp, RunMonitor::Run{epochCount, datadirectory, root}, this);
-    connect(runmonitor, &RunMonitor::chartUpdated, painres, &RealTimeImageView::setPoints);
-    connect(runmonitor, &RunMonitor::stateChanged, this, [this](const QString& text) {
+    // The worker is made by the injected runner and followed without waiting for it to start.
+    RunningWorker* worker = m_monitored->worker(paths::pythonInterpreter(), arguments).release();
+    RunMonitor* monitor = new RunMonitor(worker, RunMonitor::Run{epochCount, datadirectory, root}, this);
+    runmonitor = monitor;
+    connect(monitor, &RunMonitor::chartUpdated, painres, &RealTimeImageView::setPoints);
+    connect(monitor, &RunMonitor::stateChanged, this, [this](const QString& text) {
         if (trainingstate)
             trainingstate->setText(text);
     });
-    connect(runmonitor, &RunMonitor::endedEarly, this, [this](const QString& standardError) {
+    connect(monitor, &RunMonitor::endedEarly, this, [this](const QString& standardError) {
         m_prompter.closeAlert(QString::fromUtf8(kInProgress));
         m_prompter.alert(AlertRequest{QStringLiteral("Training ended before all epochs were finished."),
                                       failureText(standardError, QStringLiteral("The worker left no error output.")),
                                       AlertStyle::Critical, {}, nullptr});
     });
-    connect(runmonitor, &RunMonitor::trainingFinished, this,
+    connect(monitor, &RunMonitor::trainingFinished, this,
             [this, root](const QString& standardError) { onTrainingFinished(root, standardError); });
-    nnp->start(paths::pythonInterpreter(), arguments);
-    if (!nnp->waitForStarted()) {
-        const QString why = nnp->errorString();
+    connect(worker, &RunningWorker::failedToStart, this, [this, monitor](const QString& why) {
         diag::print(why);
-        delete runmonitor;
-        runmonitor = nullptr;
-        nnp = nullptr;
+        if (runmonitor == monitor)
+            runmonitor = nullptr;
+        monitor->deleteLater();  // its worker is the sender
         m_prompter.alert(AlertRequest{QStringLiteral("The training worker could not be started."), why, AlertStyle::Critical, {}, nullptr});
-    }
+    });
+    worker->start();
 }
 
 bool ViewController::mayQuit()
