@@ -2,6 +2,7 @@
 // needs to load the same file.
 #include "benchwindow.h"
 #include "data/tilegeometry.h"
+#include "data/tilegriddocument.h"
 #include "data/ui/paintableimageview.h"
 #include "util/diagnostics.h"
 
@@ -78,8 +79,10 @@ std::vector<double> redraws(ViewController& c)
     QRandomGenerator random(7);
     while (chosen.size() < 2000)
         chosen.insert({random.bounded(100), random.bounded(100)});
+    std::vector<TilePoint> marks;
     for (const auto& [row, col] : chosen)
-        c.gridmodel.clickpoints.push_back({row, col});
+        marks.push_back({row, col});
+    c.tileGrid().restoreGrid(100, 100, true, marks, false);
     c.testview->repaint();  // the scaled copy is built once, not timed
     std::vector<double> times;
     for (int i = 0; i < kRedraws; ++i) {
@@ -94,8 +97,8 @@ std::vector<double> redraws(ViewController& c)
 
 // The large case the grid is made for: a 20,000 x 20,000 image cut into 250 x 250 tiles of 80 pixels, a
 // tenth of them marked and as many predicted (half of those on marked tiles), so that a few
-// thousand circles show. The grid state is set directly: decoding such an image needs 1.6 GB,
-// and only the drawing is measured (a smaller stand-in picture is what gets scaled).
+// thousand circles show. A 2,000-pixel stand-in is opened in its place: decoding such an image
+// needs 1.6 GB, and its tiles of 8 pixels are drawn at the same size as those of 80 would be.
 struct LargeGrid {
     int marks = 0;
     int circles = 0;
@@ -141,30 +144,26 @@ double naivePaint(const QSize& size, const QImage& scaled, int rows, int cols, c
 LargeGrid largeGrid(ViewController& c)
 {
     constexpr int kTiles = 250;
-    TileGridState& s = c.gridmodel;
-    s.imagesize = QSizeF(20000, 20000);
-    s.rownum = kTiles;
-    s.colnum = kTiles;
-    s.gridstate = {1};
-    s.clickpoints.clear();
-    s.predictpoints.clear();
+    QImage standIn(2000, 2000, QImage::Format_RGB32);
+    standIn.fill(QColor(40, 120, 60));
     QRandomGenerator random(11);
     std::set<std::pair<int, int>> marked;
     while (marked.size() < 6250)
         marked.insert({random.bounded(kTiles), random.bounded(kTiles)});
+    std::vector<TilePoint> marks, predicted;
     for (const auto& [row, col] : marked)
-        s.clickpoints.push_back({row, col});
-    for (size_t k = 0; k < s.clickpoints.size(); k += 2)
-        s.predictpoints.push_back(s.clickpoints[k]);
-    while (s.predictpoints.size() < 6250) {
+        marks.push_back({row, col});
+    for (size_t k = 0; k < marks.size(); k += 2)
+        predicted.push_back(marks[k]);
+    while (predicted.size() < 6250) {
         const TilePoint t{random.bounded(kTiles), random.bounded(kTiles)};
         if (!marked.count({t.row, t.col}))
-            s.predictpoints.push_back(t);
+            predicted.push_back(t);
     }
-    s.hasprediction = true;
-    QImage standIn(2000, 2000, QImage::Format_RGB32);
-    standIn.fill(QColor(40, 120, 60));
-    c.testview->setImage(standIn);
+    c.tileGrid().openImage(QStringLiteral("stand-in.png"), standIn);
+    c.tileGrid().restoreGrid(kTiles, kTiles, true, marks, false);
+    c.tileGrid().setPredictions(predicted);
+    const TileGridState& s = c.tileGrid().state();
     c.imageview->setFixedSize(c.workAreaSize());
     c.showInPane(c.LabelViewBtn, c.lastlabelview, c.imageview);
     c.testview->show();

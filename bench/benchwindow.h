@@ -2,7 +2,7 @@
 // What the widget benchmarks share: the platform choice, a timer in milliseconds and the
 // workbench's window as the app builds it.
 
-#include "app/prompter.h"
+#include "dialogs/prompter.h"
 #include "app/qtworkerrunner.h"
 #include "app/viewcontroller.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/workerrunner.h"
+#include "worker/workerrunner.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>

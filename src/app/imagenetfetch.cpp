@@ -1,7 +1,7 @@
 #include "app/imagenetfetch.h"
 
-#include "app/prompter.h"
-#include "app/workerrunner.h"
+#include "dialogs/prompter.h"
+#include "worker/workerrunner.h"
 #include "util/diagnostics.h"
 
 #include <QDir>

@@ -1,8 +1,10 @@
 #include "app/mainwindow.h"
+#include "app/viewcontroller.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QImageReader>
+#include <QTimer>
 
 int main(int argc, char** argv)
 {
@@ -15,5 +17,7 @@ int main(int argc, char** argv)
     QImageReader::setAllocationLimit(0);
     mainwindow window;
     window.show();
+    // Once the window is up, so that the question stands in front of it.
+    QTimer::singleShot(0, window.controller(), &ViewController::offerRestore);
     return app.exec();
 }

@@ -7,7 +7,8 @@
 
 class ViewController;
 
-// The main window: holds the controller as its central widget and tells it about resizes.
+// The main window: holds the controller as its central widget, its Edit menu undoes and redoes
+// the edits of the pane shown, and it tells the controller about resizes.
 class mainwindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -20,6 +21,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void buildEditMenu();
+
     QtPrompter m_prompter;
     QtWorkerRunner m_runner;
     ViewController* m_controller = nullptr;

@@ -1,7 +1,15 @@
 #include "app/viewcontroller.h"
 
-#include "app/framing.h"
-#include "app/prompter.h"
+#include "ui/framing.h"
+#include "dialogs/prompter.h"
+#include "data/imagesetdocument.h"
+#include "data/tilegriddocument.h"
+#include "data/ui/multiimagecollectionview.h"
+#include "data/ui/paintableimageview.h"
+#include "model/architecturedocument.h"
+#include "model/ui/nodecollection.h"
+#include "session/sessionautosave.h"
+#include "worker/processworker.h"
 #include "util/diagnostics.h"
 #include "util/workareageometry.h"
 
@@ -10,6 +18,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollArea>
@@ -54,12 +63,27 @@ QLabel* caption(const QString& text, QWidget* parent, double x, double y, double
 ViewController::ViewController(Prompter& prompter, WorkerRunner& runner, QWidget* parent)
     : QWidget(parent), m_prompter(prompter), m_runner(runner)
 {
+    m_processRunner = std::make_unique<ProcessRunner>();
+    m_monitored = m_processRunner.get();
+    m_grid = new TileGridDocument(this);
+    m_pictures = new ImageSetDocument(this);
+    m_architecture = new ArchitectureDocument(this);
     m_parking = new QWidget(this);
     m_parking->hide();
     viewDidLoad();
 }
 
-ViewController::~ViewController() = default;
+const QImage& ViewController::singleImage() const { return m_grid->image(); }
+
+ViewController::~ViewController()
+{
+    // The documents are the first children made, so they would go before the views that read
+    // them: the views go first.
+    delete m_autosave;
+    delete multiimagecollection;
+    delete nodecollectionView;
+    delete testview;
+}
 
 void ViewController::viewDidLoad()
 {
@@ -94,6 +118,7 @@ void ViewController::viewDidLoad()
     buildSourceViews();
     buildTrainingViews();
     buildResultViews();
+    buildSessionKeeping();
 }
 
 void ViewController::buildWindowFrame()
@@ -282,6 +307,7 @@ void ViewController::removesubviews(QWidget* view)
             old->setParent(m_parking);
         }
         scrollview->hide();
+        followShownPane();
         return;
     }
     for (QObject* child : view->children()) {
@@ -297,6 +323,7 @@ void ViewController::setDocumentView(QWidget* view)
     scrollview->show();
     if (scrollview->widget() == view) {
         view->show();
+        followShownPane();
         return;
     }
     if (QWidget* old = scrollview->takeWidget()) {
@@ -308,6 +335,7 @@ void ViewController::setDocumentView(QWidget* view)
     scrollview->setWidgetResizable(fills);
     scrollview->setWidget(view);
     view->show();
+    followShownPane();
 }
 
 void ViewController::showInPane(QPushButton* button, QWidget*& last, QWidget* view)
@@ -329,7 +357,13 @@ QWidget* ViewController::documentView() const
 QSize ViewController::windowSize() const
 {
     const QWidget* w = window();
-    return w ? w->size() : size();
+    if (!w)
+        return size();
+    // The menu bar is not part of the frame the panes are laid out in.
+    QSize s = w->size();
+    if (const auto* main = qobject_cast<const QMainWindow*>(w); main && main->menuWidget() && !main->menuWidget()->isHidden())
+        s.rheight() -= main->menuWidget()->sizeHint().height();
+    return s;
 }
 
 QSize ViewController::workAreaSize() const

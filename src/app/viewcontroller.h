@@ -10,15 +10,16 @@
 #include <QStringList>
 #include <QWidget>
 #include <nlohmann/json.hpp>
+#include <memory>
 #include <optional>
 
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QProcess;
 class QPushButton;
 class QScrollArea;
 class QTableView;
+class MonitoredRunner;
 class Prompter;
 class WorkerRunner;
 
@@ -29,6 +30,11 @@ class RealTimeImageView;
 class strategysheetview;
 class TableModel;
 class RunMonitor;
+class QUndoGroup;
+class SessionAutosave;
+class TileGridDocument;
+class ImageSetDocument;
+class ArchitectureDocument;
 
 // The one controller of the main window: owns the workspace state and every view, builds the
 // three tool panes and switches the work area. Operations of each area live in their own
@@ -44,16 +50,13 @@ public:
     QList<QStringList> tabledata;    // the open CSV table, header row first
     QStringList singlecol;           // working column of the table reader
     QStringList urlarray;            // the accepted input files (absolute paths)
-    QImage singleimg;                // the image cut into tiles
     int gridnum = 0;
     bool havesingleimg = false;
     bool havegridimg = false;
     QString resourcename;            // lower-cased pre-trained choice
-    nlohmann::ordered_json modeljson;    // null until a model is chosen
     QString modelname;
     nlohmann::ordered_json jsonprepare;  // layer templates for "Add node class:"
     strategysheetview* strategysheetconfig = nullptr;
-    QProcess* nnp = nullptr;         // the running worker of a monitored run
     QLabel* trainingstate = nullptr;
     QLabel* resultsource = nullptr;  // result pane: which input the results belong to
     QString datadirectory;           // the workspace folder once data was prepared; empty before
@@ -61,9 +64,13 @@ public:
     QString trainNNScript;           // the training worker; empty: the installed trainNN.py
     ModelInfo loadedmodelinfo;       // what the loaded saved model records about applying it
 
-    // What the tile grid (testview) and the thumbnail browser (multiimagecollection) show.
-    TileGridState gridmodel;
-    ImageSet browsermodel;
+    // What the tile grid (testview), the thumbnail browser (multiimagecollection) and the layer
+    // graph editor show and edit.
+    TileGridDocument& tileGrid() { return *m_grid; }
+    ImageSetDocument& pictures() { return *m_pictures; }
+    ArchitectureDocument& architecture() { return *m_architecture; }
+    // The image cut into tiles.
+    const QImage& singleImage() const;
 
     // ---- Window structure -----------------------------------------------------------------
     QWidget* LeftView = nullptr;
@@ -120,6 +127,8 @@ public:
 
     Prompter& prompter() { return m_prompter; }
     WorkerRunner& workerRunner() { return m_runner; }
+    // What makes the workers of followed training runs; processes unless another is given.
+    void setMonitoredRunner(MonitoredRunner& runner) { m_monitored = &runner; }
 
     // ---- Shell ----------------------------------------------------------------------------
     void changeleftview();
@@ -143,28 +152,25 @@ public:
     void reversegrid();
     void openMultiImageurl();
     void labelmultiimage();
-    // Redraws the tile grid after its state changed (predictions ingested, say).
-    void refreshTileGrid();
+    // Shows the tile grid document's image in the label pane, with the counts of its grid.
+    void showTileGridImage();
     // The label pane's image panel as newly opened data finds it: `title`, no grid counts.
     void resetImagePanel(const QString& title);
 
     // ---- Model sources --------------------------------------------------------------------
     void comboBoxSelectionDidChange(QComboBox* box);
-    void buildcustommodel();
+    // A new model from the start architecture, or the custom model a session kept.
+    void buildcustommodel(const nlohmann::ordered_json* restored = nullptr);
     // Shows the architecture document at `path`; `info` is what its model file records.
     void loadmodeljson(const QString& path, const ModelInfo& info = {});
     void Openmodel();
     void generateMLModel();
     void exampython();
     void exampackage();
-    // Shows `modeljson` as the layer graph in the work area, keeping the editor's `customized`
-    // flag when none is given.
-    void displayModelGraph(std::optional<bool> customized);
     // The architecture document the layer graph editor holds (an empty object when none).
     const nlohmann::ordered_json& editorDocument() const;
-    // Shows `modeljson` as the layer graph in the work area; the editor keeps its
-    // `customized` flag.
-    void showModelGraph();
+    // Makes `document` the architecture and shows it as the layer graph in the work area.
+    void showModelGraph(const nlohmann::ordered_json& document, bool customized);
     // "Add node class:": inserts the class's template layer before the output layer.
     void addnodeclass(const QString& classname);
     // Shows the small-data suggestion when it applies, hides it otherwise.
@@ -184,6 +190,13 @@ public:
     // Whether the window may close now; asks first while a run is followed, and ends it.
     bool mayQuit();
 
+    // ---- Undo and the session file ----------------------------------------------------------
+    // The undo stacks of the documents; the active one is that of the pane shown.
+    QUndoGroup* undoGroup() const { return m_undoGroup; }
+    SessionAutosave& autosave() const { return *m_autosave; }
+    // Offers to restore the session file when every input it names is still there.
+    void offerRestore();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -197,8 +210,6 @@ private:
     void resizeContentViews(const QSizeF& size);
     // Shows the thumbnails' current labels and predictions again (label pane re-entered).
     void reloadMultiImageBrowser();
-    // Gives the opened images `first` up to `end` (exclusive) the label "0".
-    void labelOpened(qsizetype first, qsizetype end);
     // Each area builds its own views after the panes exist.
     void buildDataViews();
     void buildBrowserViews();
@@ -223,6 +234,9 @@ private:
     void completeRun(const QString& keptEpoch);
     void ingestValidationOnly(const QString& root, const QString& summary);
 
+    void buildSessionKeeping();
+    // Makes the undo stack of the document the work area shows the active one.
+    void followShownPane();
     // Says which input the result pane's results belong to, once other data was opened.
     void noteDataOpened();
 
@@ -236,6 +250,13 @@ private:
 
     Prompter& m_prompter;
     WorkerRunner& m_runner;
+    std::unique_ptr<MonitoredRunner> m_processRunner;
+    MonitoredRunner* m_monitored = nullptr;
+    TileGridDocument* m_grid = nullptr;
+    ImageSetDocument* m_pictures = nullptr;
+    ArchitectureDocument* m_architecture = nullptr;
+    QUndoGroup* m_undoGroup = nullptr;
+    SessionAutosave* m_autosave = nullptr;
     int m_openings = 0;        // data openings so far
     RunInput m_run;
     QWidget* m_parking = nullptr;  // hidden owner of documents not shown right now

@@ -1,7 +1,8 @@
 // The thumbnail browser of a multi-image input.
 #include "app/viewcontroller.h"
 
-#include "app/prompter.h"
+#include "dialogs/prompter.h"
+#include "data/imagesetdocument.h"
 #include "data/ui/multiimagecollectionview.h"
 #include "util/diagnostics.h"
 
@@ -11,8 +12,8 @@
 #include <QScrollArea>
 
 namespace {
-// With more images than this still to label, the first screen's thumbnails are waited for
-// before labelling them: the decoding then has the cores to itself and nothing holds it back.
+// With more images than this beyond the first screen, its thumbnails are waited for a moment:
+// the decoding then has the cores to itself and nothing holds it back.
 constexpr qsizetype kLongLabelling = 5000;
 // How long an open waits at most for those thumbnails.
 constexpr int kFirstScreenWaitMs = 250;
@@ -20,47 +21,28 @@ constexpr int kFirstScreenWaitMs = 250;
 
 void ViewController::buildBrowserViews()
 {
-    multiimagecollection = new multiimagecollectionview(browsermodel, m_parking);
+    multiimagecollection = new multiimagecollectionview(*m_pictures, m_parking);
     multiimagecollection->hide();
 }
 
-void ViewController::reloadMultiImageBrowser()
-{
-    multiimagecollection->update();
-    multiimagecollection->reload();
-}
+void ViewController::reloadMultiImageBrowser() { multiimagecollection->reload(); }
 
 void ViewController::openMultiImageurl()
 {
     scrollview->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     scrollview->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    browsermodel.haspredict = false;
-    browsermodel.urlarray = urlarray;
-
-    // The grid first: it starts decoding the first screen's thumbnails in the background.
+    // The browser takes its size first: it starts decoding the first screen's thumbnails in the
+    // background as soon as the document announces the pictures.
     multiimagecollection->resize(workAreaSize());
-    multiimagecollection->commoninit();
-    // Every image starts at "0". Labelling a large set takes a while, so the images of the first
-    // screen are labelled and painted first, with their thumbnails when many images remain.
-    const qsizetype firstScreen = std::min<qsizetype>(multiimagecollection->firstScreenRows(), urlarray.size());
-    browsermodel.data.reserve(browsermodel.data.size() + urlarray.size());
-    labelOpened(0, firstScreen);
-    multiimagecollection->update();
+    m_pictures->openPictures(urlarray);
     inputdatatype = 2;
     resetImagePanel(QStringLiteral("Label"));
     showInPane(LabelViewBtn, lastlabelview, multiimagecollection);
+    const qsizetype firstScreen = std::min<qsizetype>(multiimagecollection->firstScreenRows(), urlarray.size());
     if (firstScreen < urlarray.size()) {
         const bool longWork = urlarray.size() - firstScreen > kLongLabelling;
         multiimagecollection->showFirstScreen(QDeadlineTimer(longWork ? kFirstScreenWaitMs : 0));
-        labelOpened(firstScreen, urlarray.size());
     }
-}
-
-void ViewController::labelOpened(qsizetype first, qsizetype end)
-{
-    const QString unlabelled = QStringLiteral("0");
-    for (qsizetype k = first; k < end; ++k)
-        browsermodel.data.insert(imageset::storedName(urlarray.at(k)), unlabelled);
 }
 
 void ViewController::labelmultiimage()

@@ -1,11 +1,12 @@
 // Data opening, the CSV table and the tile grid.
 #include "app/viewcontroller.h"
 
-#include "app/prompter.h"
+#include "dialogs/prompter.h"
 #include "data/csvtable.h"
 #include "data/dataopening.h"
 #include "data/gridcounts.h"
 #include "data/imagefile.h"
+#include "data/tilegriddocument.h"
 #include "data/ui/paintableimageview.h"
 #include "data/ui/tablemodel.h"
 #include "util/diagnostics.h"
@@ -102,24 +103,8 @@ bool showSingleImage(ViewController& c, const QString& path)
     const QImage image = readImage(c.prompter(), path);
     if (image.isNull())
         return false;
-    c.singleimg = image;
-    const QString size = textutil::sizeText(image.width(), image.height());
-    diag::print("image size:", size);
-    c.resetImagePanel(QStringLiteral("Image size: ") + size);
-    c.imageview->setFixedSize(c.workAreaSize());
-
-    c.gridmodel.hasprediction = false;
-    c.gridmodel.predictpoints.clear();
-    c.gridmodel.clickpoints.clear();
-    c.gridmodel.gridstate = {0};
-    c.gridmodel.imagesize = QSizeF(image.size());
-    c.gridmodel.viewsize = QSizeF(c.imageview->size());
-    c.testview->setImage(c.singleimg);
-    c.testview->show();
-
-    c.inputdatatype = 1;
-    c.havesingleimg = true;
-    showInLabelPane(c, c.imageview);
+    c.tileGrid().openImage(path, image);
+    c.showTileGridImage();
     return true;
 }
 
@@ -127,10 +112,7 @@ bool showSingleImage(ViewController& c, const QString& path)
 // numbers would cover other pixels. Asks before clearing marks; false when the user keeps them.
 bool regridConfirmed(ViewController& c, int cols, int rows)
 {
-    TileGridState& grid = c.gridmodel;
-    if (!grid.hasGrid() || (grid.colnum == cols && grid.rownum == rows))
-        return true;
-    const int marked = int(grid.clickpoints.size());
+    const int marked = c.tileGrid().marksClearedBy(cols, rows);
     if (marked > 0) {
         const QString message = marked == 1 ? QStringLiteral("Redrawing the grid clears 1 marked tile.")
                                              : QStringLiteral("Redrawing the grid clears %1 marked tiles.").arg(marked);
@@ -139,9 +121,6 @@ bool regridConfirmed(ViewController& c, int cols, int rows)
         if (choice != 1)
             return false;
     }
-    grid.clickpoints.clear();
-    grid.predictpoints.clear();
-    grid.hasprediction = false;
     return true;
 }
 
@@ -152,7 +131,7 @@ void ViewController::buildDataViews()
     // Without a frame the viewport is exactly the work area, so an image view of that size
     // shows whole, without scroll bars covering its bottom row of tiles.
     scrollview->setFrameShape(QFrame::NoFrame);
-    testview = new PaintableImageView(gridmodel, imageview);
+    testview = new PaintableImageView(*m_grid, imageview);
     imageview->layout()->addWidget(testview);
     testview->hide();
 
@@ -231,11 +210,11 @@ void ViewController::openSingleImageurl(const QString& path) { showSingleImage(*
 
 void ViewController::drawgrid()
 {
-    if (singleimg.isNull()) {
+    if (singleImage().isNull()) {
         m_prompter.alert(QStringLiteral("Open an image before drawing a grid."));
         return;
     }
-    const gridcounts::GridCountsResult read = gridcounts::readGridCounts(gridcol->text(), gridrow->text(), singleimg.size());
+    const gridcounts::GridCountsResult read = gridcounts::readGridCounts(gridcol->text(), gridrow->text(), singleImage().size());
     if (!read.counts) {
         m_prompter.alert(read.error);  // the previous grid stays
         return;
@@ -248,27 +227,41 @@ void ViewController::drawgrid()
     const QString tile = textutil::sizeText(counts.tileSize.width(), counts.tileSize.height());
     diag::print("tilesizes", tile);
     tilesize->setText(QStringLiteral("Tile size: ") + tile);
-
-    gridmodel.colnum = counts.cols;
-    gridmodel.rownum = counts.rows;
-    gridmodel.gridstate.insert(gridmodel.gridstate.begin(), 1);
-    gridmodel.imagesize = QSizeF(singleimg.size());
-    gridmodel.viewsize = QSizeF(imageview->size());
-    testview->update();
+    testview->setFitArea(QSizeF(imageview->size()));
+    m_grid->drawGrid(counts.cols, counts.rows);
     havegridimg = true;  // marks are kept across grids
 }
 
 void ViewController::reversegrid()
 {
-    if (gridmodel.reverse.empty())
-        gridmodel.reverse.push_back(false);
-    const bool reversed = !gridmodel.reverse.front();
-    gridmodel.reverse.front() = reversed;
-    diag::print(reversed);
-    if (!singleimg.isNull())
-        gridmodel.imagesize = QSizeF(singleimg.size());
-    gridmodel.viewsize = QSizeF(imageview->size());
-    testview->update();
+    m_grid->reverse();
+    diag::print(m_grid->state().reversed());
+}
+
+void ViewController::showTileGridImage()
+{
+    const QImage& image = m_grid->image();
+    const QString size = textutil::sizeText(image.width(), image.height());
+    diag::print("image size:", size);
+    resetImagePanel(QStringLiteral("Image size: ") + size);
+    const TileGridState& state = m_grid->state();
+    if (state.hasGrid() && state.colnum && state.rownum) {
+        // A restored grid: the pane shows its counts as if just drawn.
+        gridcol->setText(QString::number(*state.colnum));
+        gridrow->setText(QString::number(*state.rownum));
+        const gridcounts::GridCountsResult read = gridcounts::readGridCounts(gridcol->text(), gridrow->text(), image.size());
+        if (read.counts) {
+            gridnum = read.counts->gridnum;
+            tilesize->setText(QStringLiteral("Tile size: ") + textutil::sizeText(read.counts->tileSize.width(), read.counts->tileSize.height()));
+        }
+        havegridimg = true;
+    }
+    imageview->setFixedSize(workAreaSize());
+    testview->setFitArea(QSizeF(imageview->size()));
+    testview->show();
+    inputdatatype = 1;
+    havesingleimg = true;
+    showInLabelPane(*this, imageview);
 }
 
 void ViewController::resetImagePanel(const QString& title)
@@ -279,10 +272,4 @@ void ViewController::resetImagePanel(const QString& title)
     gridcol->setText(QStringLiteral("10"));
     gridrow->setText(QStringLiteral("10"));
     gridnum = 0;
-}
-
-void ViewController::refreshTileGrid()
-{
-    if (testview)
-        testview->update();
 }

@@ -1,7 +1,9 @@
 // Export of the workspace.
 #include "app/viewcontroller.h"
+#include "data/imagesetdocument.h"
+#include "data/tilegriddocument.h"
 
-#include "app/prompter.h"
+#include "dialogs/prompter.h"
 #include "training/ui/runmonitor.h"
 #include "training/workspacefiles.h"
 #include "util/diagnostics.h"
@@ -32,7 +34,7 @@ void ViewController::outputresult()
     }
     const bool gridReady = havesingleimg && havegridimg;
     // A folder run's results are worth exporting as much as a tile run's.
-    if (!gridmodel.hasprediction && !gridReady && !browsermodel.haspredict) {
+    if (!tileGrid().state().hasprediction && !gridReady && !pictures().set().haspredict) {
         m_prompter.alert(AlertRequest{QStringLiteral("Nothing to export yet."),
                                       QStringLiteral("Export copies the workspace of a run: draw a grid on an image, or "
                                                      "finish a training or test run, first."),
@@ -46,7 +48,7 @@ void ViewController::outputresult()
     const QString destination = chosen.first();
     // Prepare only when the grid's samples are not written yet: after a run, preparing again
     // would overwrite its predictions and clear its files.
-    if (!gridmodel.hasprediction && gridReady && preparedata().isEmpty())
+    if (!tileGrid().state().hasprediction && gridReady && preparedata().isEmpty())
         return;
     if (workspacefiles::insideWorkspace(datadirectory, destination)) {
         m_prompter.alert(QStringLiteral("Choose a folder outside the workspace."), AlertStyle::Warning);

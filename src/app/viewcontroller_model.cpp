@@ -1,8 +1,9 @@
 // The layer graph editor, its catalogue and its document.
 #include "app/viewcontroller.h"
 
-#include "app/prompter.h"
+#include "dialogs/prompter.h"
 #include "model/archdocument.h"
+#include "model/architecturedocument.h"
 #include "model/catalogue.h"
 #include "model/ui/nodecollection.h"
 #include "util/diagnostics.h"
@@ -17,7 +18,7 @@ void ViewController::buildModelViews()
     modellist->setCurrentIndex(-1);
     nodeclass->addItems(catalogue::nodeclasses());
     nodeclass->setCurrentIndex(-1);
-    nodecollectionView = new nodecollection(m_prompter, m_parking);
+    nodecollectionView = new nodecollection(*m_architecture, m_prompter, m_parking);
     nodecollectionView->hide();
     connect(nodeclass, &QComboBox::activated, this, [this](int index) { addnodeclass(nodeclass->itemText(index)); });
 }
@@ -25,7 +26,7 @@ void ViewController::buildModelViews()
 void ViewController::addnodeclass(const QString& classname)
 {
     // Only a custom model takes new layers; the box is enabled once one was built.
-    if (!nodeclass->isEnabled() || nodecollectionView->nodedice.isEmpty())
+    if (!nodeclass->isEnabled() || m_architecture->document().isEmpty())
         return;
     diag::print(classname);
     // The start architecture lacks some offered classes; those come from the extra templates.
@@ -38,19 +39,12 @@ void ViewController::addnodeclass(const QString& classname)
     nodecollectionView->addlayer(*layer);
 }
 
-void ViewController::showModelGraph()
+void ViewController::showModelGraph(const Json& document, bool customized)
 {
     removesubviews(RightView);
-    nodecollectionView->setDocument(modeljson, nodecollectionView->customized);
+    m_architecture->setDocument(document, customized);
     setDocumentView(nodecollectionView);
     lasttrainview = nodecollectionView;
 }
 
-void ViewController::displayModelGraph(std::optional<bool> customized)
-{
-    if (customized)
-        nodecollectionView->customized = *customized;
-    showModelGraph();
-}
-
-const nlohmann::ordered_json& ViewController::editorDocument() const { return nodecollectionView->nodedice.json(); }
+const nlohmann::ordered_json& ViewController::editorDocument() const { return m_architecture->json(); }

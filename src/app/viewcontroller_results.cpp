@@ -1,8 +1,10 @@
 // The result pane, ingestion of predictions and the metrics image.
 #include "app/viewcontroller.h"
+#include "data/imagesetdocument.h"
+#include "data/tilegriddocument.h"
 
-#include "app/framing.h"
-#include "app/prompter.h"
+#include "ui/framing.h"
+#include "dialogs/prompter.h"
 #include "results/chartgeometry.h"
 #include "results/predictions.h"
 #include "results/resultingestion.h"
@@ -147,21 +149,17 @@ void ViewController::applyPredictions(int inputKind, const QString& root)
             diag::print("load csv failed");
             return;
         }
-        gridmodel.predictpoints = std::move(reading.tiles);
-        gridmodel.hasprediction = true;
         // One write for all tiles: a large grid predicts tens of thousands of them.
-        if (const QString listing = predictions::tileListing(gridmodel.predictpoints); !listing.isEmpty())
+        if (const QString listing = predictions::tileListing(reading.tiles); !listing.isEmpty())
             diag::line(listing);
-        refreshTileGrid();
+        m_grid->setPredictions(reading.tiles);
         return;
     }
     if (!reading.readable) {
         diag::print("load folder csv failed");
         return;
     }
-    browsermodel.predictpoint = reading.images;
-    browsermodel.haspredict = true;
-    reloadMultiImageBrowser();
+    m_pictures->setPredictions(reading.images);
 }
 
 void ViewController::completeRun(const QString& keptEpoch)
@@ -183,9 +181,9 @@ void ViewController::ingestValidationOnly(const QString& root, const QString& su
     QFile read(file);
     const std::optional<QString> mismatch =
         read.open(QIODevice::ReadOnly) ? runchecks::noMatchingClass(QString::fromUtf8(read.readAll())) : std::nullopt;
-    const QString outcome = kind == 2 ? QStringLiteral("Test finished: %1 pictures predicted.").arg(browsermodel.urlarray.size())
+    const QString outcome = kind == 2 ? QStringLiteral("Test finished: %1 pictures predicted.").arg(m_pictures->pictures().size())
                                       : QStringLiteral("Test finished: %1 of %2 tiles predicted \"1\".")
-                                            .arg(gridmodel.predictpoints.size())
+                                            .arg(m_grid->state().predictpoints.size())
                                             .arg(gridnum);
     // What was predicted, the test's figures and whatever the worker had to assume.
     QStringList state{outcome};

@@ -1,9 +1,11 @@
 // Starting a training or test run.
 #include "app/viewcontroller.h"
+#include "data/imagesetdocument.h"
+#include "data/tilegriddocument.h"
 
 #include "app/imagenetfetch.h"
-#include "app/prompter.h"
-#include "app/workerrunner.h"
+#include "dialogs/prompter.h"
+#include "worker/workerrunner.h"
 #include "model/imagenetweights.h"
 #include "model/jsonfile.h"
 #include "results/testsummary.h"
@@ -14,6 +16,7 @@
 #include "training/ui/strategysheetview.h"
 #include "util/diagnostics.h"
 #include "worker/paths.h"
+#include "worker/runningworker.h"
 #include "worker/workercommands.h"
 #include "worker/workerfailure.h"
 
@@ -21,7 +24,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProcess>
 #include <QScrollArea>
 #include <QStyle>
 
@@ -40,10 +42,16 @@ bool holdsDocument(const nlohmann::ordered_json& document)
 // A pre-trained choice is trained from its own architecture file; the editor's document, when
 // there is one, is the model otherwise. Empty on success, else why the file could not be
 // written: a run would otherwise train whatever model an earlier run left there.
-QString writeModelFile(const nlohmann::ordered_json& edited, const QString& resourcename, const nlohmann::ordered_json& chosen,
-                       const QString& path)
+QString writeModelFile(const nlohmann::ordered_json& edited, const QString& resourceFile, const QString& path)
 {
-    const nlohmann::ordered_json& document = holdsDocument(edited) || resourcename.isEmpty() ? edited : chosen;
+    std::optional<nlohmann::ordered_json> chosen;
+    if (!holdsDocument(edited) && !resourceFile.isEmpty()) {
+        QString error;
+        chosen = jsonfile::read(resourceFile, &error);
+        if (!chosen)
+            return error;
+    }
+    const nlohmann::ordered_json& document = chosen ? *chosen : edited;
     if (!holdsDocument(document))
         return QString();
     const QString failure = jsonfile::writeCompact(document, path);
@@ -249,7 +257,7 @@ void ViewController::trainNN()
     request.strategy = strategy;
     if (!chooseStartWeights(*this, request))
         return;
-    const QString unwritten = writeModelFile(editorDocument(), resourcename, modeljson, modelFile);
+    const QString unwritten = writeModelFile(editorDocument(), resourceModel, modelFile);
     if (!unwritten.isEmpty()) {
         m_prompter.alert(AlertRequest{QStringLiteral("Cannot write the model for training."), unwritten, AlertStyle::Critical, {}, nullptr});
         return;
@@ -262,7 +270,7 @@ void ViewController::trainNN()
     request.labelDocument = labelDocument;
     const QStringList arguments = trainnn::arguments(request);
     const QFileInfo first(urlarray.value(0));
-    const QString input = inputdatatype == 2 ? QStringLiteral("%1 pictures in %2").arg(browsermodel.urlarray.size()).arg(first.dir().dirName())
+    const QString input = inputdatatype == 2 ? QStringLiteral("%1 pictures in %2").arg(m_pictures->pictures().size()).arg(first.dir().dirName())
                                              : first.fileName();
     m_run = RunInput{inputdatatype, m_openings, root, input};
     // The result pane appears once the run is certain to start, not for a run refused above.
@@ -279,30 +287,31 @@ void ViewController::startMonitoredRun(const QStringList& arguments, int epochCo
         delete runmonitor;  // the earlier run is over; its process goes with it
         runmonitor = nullptr;
     }
-    nnp = new QProcess;
-    runmonitor = new RunMonitor(nnp, RunMonitor::Run{epochCount, datadirectory, root}, this);
-    connect(runmonitor, &RunMonitor::chartUpdated, painres, &RealTimeImageView::setPoints);
-    connect(runmonitor, &RunMonitor::stateChanged, this, [this](const QString& text) {
+    // The worker is made by the injected runner and followed without waiting for it to start.
+    RunningWorker* worker = m_monitored->worker(paths::pythonInterpreter(), arguments).release();
+    RunMonitor* monitor = new RunMonitor(worker, RunMonitor::Run{epochCount, datadirectory, root}, this);
+    runmonitor = monitor;
+    connect(monitor, &RunMonitor::chartUpdated, painres, &RealTimeImageView::setPoints);
+    connect(monitor, &RunMonitor::stateChanged, this, [this](const QString& text) {
         if (trainingstate)
             trainingstate->setText(text);
     });
-    connect(runmonitor, &RunMonitor::endedEarly, this, [this](const QString& standardError) {
+    connect(monitor, &RunMonitor::endedEarly, this, [this](const QString& standardError) {
         m_prompter.closeAlert(QString::fromUtf8(kInProgress));
         m_prompter.alert(AlertRequest{QStringLiteral("Training ended before all epochs were finished."),
                                       failureText(standardError, QStringLiteral("The worker left no error output.")),
                                       AlertStyle::Critical, {}, nullptr});
     });
-    connect(runmonitor, &RunMonitor::trainingFinished, this,
+    connect(monitor, &RunMonitor::trainingFinished, this,
             [this, root](const QString& standardError) { onTrainingFinished(root, standardError); });
-    nnp->start(paths::pythonInterpreter(), arguments);
-    if (!nnp->waitForStarted()) {
-        const QString why = nnp->errorString();
+    connect(worker, &RunningWorker::failedToStart, this, [this, monitor](const QString& why) {
         diag::print(why);
-        delete runmonitor;
-        runmonitor = nullptr;
-        nnp = nullptr;
+        if (runmonitor == monitor)
+            runmonitor = nullptr;
+        monitor->deleteLater();  // its worker is the sender
         m_prompter.alert(AlertRequest{QStringLiteral("The training worker could not be started."), why, AlertStyle::Critical, {}, nullptr});
-    }
+    });
+    worker->start();
 }
 
 bool ViewController::mayQuit()

@@ -1,8 +1,11 @@
 // The four ways a model enters the workbench, and the check of the worker interpreter.
 #include "app/viewcontroller.h"
+#include "model/architecturedocument.h"
+#include "data/imagesetdocument.h"
+#include "data/tilegriddocument.h"
 
-#include "app/prompter.h"
-#include "app/workerrunner.h"
+#include "dialogs/prompter.h"
+#include "worker/workerrunner.h"
 #include "model/archdocument.h"
 #include "model/imagenetweights.h"
 #include "model/jsonfile.h"
@@ -48,10 +51,10 @@ void ViewController::buildSourceViews()
 void ViewController::updatesmalldatahint()
 {
     qint64 samples = 0;
-    if (inputdatatype == 1 && gridmodel.hasGrid() && gridmodel.rownum && gridmodel.colnum)
-        samples = qint64(*gridmodel.rownum) * *gridmodel.colnum;
+    if (inputdatatype == 1 && m_grid->state().hasGrid() && m_grid->state().rownum && m_grid->state().colnum)
+        samples = qint64(*m_grid->state().rownum) * *m_grid->state().colnum;
     else if (inputdatatype == 2)
-        samples = qint64(datapreparation::folderSamples(browsermodel.urlarray).size());
+        samples = qint64(datapreparation::folderSamples(m_pictures->pictures()).size());
     const std::optional<QString> suggested =
         resourcename.isEmpty() ? imagenetweights::smallDataSuggestion(int(std::min<qint64>(samples, 1 << 30)), imagenetweights::cacheFolders())
                                : std::nullopt;
@@ -86,16 +89,17 @@ void ViewController::comboBoxSelectionDidChange(QComboBox* box)
     loadedmodelinfo = {};
     nodeclass->setEnabled(false);
     modelgeneratebtn->setEnabled(false);
-    modeljson = *doc;
     updatesmalldatahint();
 }
 
-void ViewController::buildcustommodel()
+void ViewController::buildcustommodel(const nlohmann::ordered_json* restored)
 {
     QString error;
     const QString startPath = paths::resourcePath(QStringLiteral("custommodel"), QStringLiteral("json"));
     const QString templatePath = paths::resourcePath(QStringLiteral("resnet50"), QStringLiteral("json"));
-    const std::optional<nlohmann::ordered_json> start = startPath.isEmpty() ? std::nullopt : jsonfile::read(startPath, &error);
+    const std::optional<nlohmann::ordered_json> start =
+        restored ? std::optional<nlohmann::ordered_json>(*restored)
+                 : startPath.isEmpty() ? std::nullopt : jsonfile::read(startPath, &error);
     const std::optional<nlohmann::ordered_json> templates =
         !start || templatePath.isEmpty() ? std::nullopt : jsonfile::read(templatePath, &error);
     if (!start || !templates) {
@@ -107,7 +111,6 @@ void ViewController::buildcustommodel()
     }
     nodeclass->setEnabled(true);
     modelgeneratebtn->setEnabled(true);
-    modeljson = *start;
     jsonprepare = *templates;
     loadedmodelinfo = {};
     // The model that is trained is the one chosen last.
@@ -115,8 +118,7 @@ void ViewController::buildcustommodel()
     resourcename.clear();
     updatesmalldatahint();
     diag::print("load custom model architecture");
-    removesubviews(RightView);
-    displayModelGraph(true);
+    showModelGraph(*start, true);
 }
 
 void ViewController::loadmodeljson(const QString& path, const ModelInfo& info)
@@ -138,10 +140,9 @@ void ViewController::loadmodeljson(const QString& path, const ModelInfo& info)
     updatesmalldatahint();
     nodeclass->setEnabled(false);
     modelgeneratebtn->setEnabled(false);
-    modeljson = *doc;
     diag::print("load model architecture");
-    removesubviews(RightView);
-    displayModelGraph(std::nullopt);
+    // A saved model keeps the editing rights of the model it replaces.
+    showModelGraph(*doc, m_architecture->customized());
 }
 
 void ViewController::showTrainPanels()

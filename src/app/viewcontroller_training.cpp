@@ -1,8 +1,10 @@
 // The training strategy form and the preparation of training data.
 #include "app/viewcontroller.h"
+#include "data/imagesetdocument.h"
+#include "data/tilegriddocument.h"
 
-#include "app/prompter.h"
-#include "app/workerrunner.h"
+#include "dialogs/prompter.h"
+#include "worker/workerrunner.h"
 #include "training/datapreparation.h"
 #include "training/tilecutter.h"
 #include "training/ui/strategysheetview.h"
@@ -60,8 +62,8 @@ QString reportSaveFailures(ViewController& c, const std::vector<tilecutter::Save
 QString prepareSingleImage(ViewController& c)
 {
     diag::line(QStringLiteral("single image type"));
-    const TileGridState& grid = c.gridmodel;
-    if (c.urlarray.isEmpty() || c.singleimg.isNull()) {
+    const TileGridState& grid = c.tileGrid().state();
+    if (c.urlarray.isEmpty() || c.singleImage().isNull()) {
         c.prompter().alert(QStringLiteral("Open an image first."), AlertStyle::Warning);
         return QString();
     }
@@ -88,7 +90,7 @@ QString prepareSingleImage(ViewController& c)
     }
     std::vector<tilecutter::SaveFailure> failures;
     c.workerRunner().runWork(QStringLiteral("Saving %1 tiles...").arg(targets.size()), int(targets.size()),
-                       [&](std::atomic_int& done) { failures = tilecutter::saveTiles(c.singleimg, rects, targets, &done); });
+                       [&](std::atomic_int& done) { failures = tilecutter::saveTiles(c.singleImage(), rects, targets, &done); });
     return reportSaveFailures(c, failures, int(targets.size()), true);
 }
 
@@ -97,13 +99,13 @@ QString prepareFolderImages(ViewController& c)
     diag::line(QStringLiteral("folder image type"));
     // The images now open, in display order: labels of earlier opens stay in the label map,
     // but their files are not written, so they must not be listed.
-    const QStringList& opened = c.browsermodel.urlarray;
+    const QStringList& opened = c.pictures().pictures();
     if (opened.isEmpty()) {
         c.prompter().alert(QStringLiteral("No file in folder."), AlertStyle::Warning);
         return QString();
     }
     const std::vector<dp::FolderSample> samples = dp::folderSamples(opened);
-    const std::vector<dp::LabelRecord> records = dp::folderRecords(samples, c.browsermodel.data);
+    const std::vector<dp::LabelRecord> records = dp::folderRecords(samples, c.pictures().set().data);
     for (const dp::LabelRecord& r : records)
         diag::print(r.filename.chopped(4), r.label);
     if (!writeCsvAndClean(c, dp::kFolderCsvName, records))

@@ -45,7 +45,7 @@ void ImageSetDocument::restoreLabels(const QHash<QString, QString>& labels)
     Q_EMIT changed();
 }
 
-bool ImageSetDocument::labelRows(const QList<int>& rows, const QString& text)
+bool ImageSetDocument::labelRows(const QList<int>& rows, const QString& text, bool typed)
 {
     QSet<int> valid;
     QSet<QString> names;
@@ -61,7 +61,7 @@ bool ImageSetDocument::labelRows(const QList<int>& rows, const QString& text)
     }
     if (labels.empty())
         return false;
-    m_undo.push(new LabelImagesCommand(*this, std::move(labels), int(valid.size())));
+    m_undo.push(new LabelImagesCommand(*this, std::move(labels), int(valid.size()), typed));
     return true;
 }
 

@@ -29,8 +29,9 @@ public:
     void restoreLabels(const QHash<QString, QString>& labels);
 
     // Gives the pictures at `rows` the label `text` as one undo step; false when no valid row's
-    // label changes.
-    bool labelRows(const QList<int>& rows, const QString& text);
+    // label changes. `typed`: one keystroke of a label typed under a thumbnail, which joins the
+    // step of the keystrokes before it on the same picture.
+    bool labelRows(const QList<int>& rows, const QString& text, bool typed = false);
 
     // Predictions by stored name + ".png", as a run writes them.
     void setPredictions(const QHash<QString, QString>& predictions);

@@ -1,5 +1,7 @@
 #include "support/fixture.h"
 
+#include "data/tilegriddocument.h"
+
 #include <QTest>
 
 ControllerFixture::ControllerFixture(QSize size) : window(std::make_unique<QMainWindow>())
@@ -11,4 +13,14 @@ ControllerFixture::ControllerFixture(QSize size) : window(std::make_unique<QMain
     (void)QTest::qWaitForWindowExposed(window.get());
     runner.setWindow(window.get());
     controller->windowDidResize();  // as the main window does when it is first shown
+}
+
+void openGrid(ViewController& c, const QString& path, const QImage& image, int cols, int rows, const std::vector<TilePoint>& marks)
+{
+    c.tileGrid().openImage(path, image);
+    c.tileGrid().restoreGrid(cols, rows, true, marks, false);
+    c.inputdatatype = 1;
+    c.urlarray = {path};
+    c.havesingleimg = c.havegridimg = true;
+    c.gridnum = cols * rows;
 }

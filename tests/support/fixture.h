@@ -17,3 +17,8 @@ struct ControllerFixture {
 
     explicit ControllerFixture(QSize size = QSize(1200, 800));
 };
+
+// The image at `path` open in `c` with a drawn grid of these counts and `marks`, as labelling
+// leaves it.
+void openGrid(ViewController& c, const QString& path, const QImage& image, int cols, int rows,
+              const std::vector<TilePoint>& marks = {});

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/prompter.h"
+#include "dialogs/prompter.h"
 
 #include <deque>
 #include <functional>

@@ -1,3 +1,4 @@
+#include "data/imagesetdocument.h"
 #include "data/ui/multiimagecollectionview.h"
 #include "data/ui/photolistview.h"
 #include "data/ui/photomodel.h"
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTest>
+#include <QUndoGroup>
 #include <gtest/gtest.h>
 
 namespace {
@@ -89,7 +91,7 @@ TEST(Browser, OpensWithLabelZeroKeyedByBaseNameAndReopenedNamesStartAtZero)
     b.open(makeImages(QStringLiteral("first"), {"a.jpg", "a.png", "dog, big.png", "x.png"}));
     EXPECT_TRUE(b.c->LabelViewBtn->isEnabled() && b.c->LabelViewBtn->isChecked());
     ASSERT_EQ(b.model().rowCount(), 4);
-    EXPECT_EQ(b.c->browsermodel.data.size(), 3);
+    EXPECT_EQ(b.c->pictures().set().data.size(), 3);
     // Names show as they are; labels are keyed so that the label file stays well-formed.
     EXPECT_EQ(b.index(2).data(PhotoModel::NameRole).toString(), "dog, big");
     EXPECT_EQ(QStringList({b.label(0), b.label(1), b.label(2), b.label(3)}), QStringList({"0", "0", "0", "0"}));
@@ -97,10 +99,10 @@ TEST(Browser, OpensWithLabelZeroKeyedByBaseNameAndReopenedNamesStartAtZero)
     b.select(0, 2);
     b.labelSelection(QStringLiteral("cat"));
     EXPECT_EQ(QStringList({b.label(0), b.label(1), b.label(2), b.label(3)}), QStringList({"cat", "cat", "cat", "0"}));
-    EXPECT_EQ(b.c->browsermodel.data.value("dog_ big"), "cat");
+    EXPECT_EQ(b.c->pictures().set().data.value("dog_ big"), "cat");
 
     b.open(makeImages(QStringLiteral("second"), {"dog, big.jpg", "z.png"}));
-    const auto& data = b.c->browsermodel.data;
+    const auto& data = b.c->pictures().set().data;
     EXPECT_EQ(data.value("a"), "cat");
     EXPECT_EQ(data.value("dog_ big"), "0");
     EXPECT_EQ(data.value("z"), "0");
@@ -143,7 +145,7 @@ TEST(Browser, TypedLabelsFramesAndPredictionsUntilTheNextOpen)
 {
     Browser b;
     b.open(makeImages(QStringLiteral("typing"), {"w.png", "k.png"}));
-    ImageSet& set = b.c->browsermodel;
+    const ImageSet& set = b.c->pictures().set();
     b.select(0, 0);
     const QRect field = PhotoView::labelFieldRect(b.list()->visualRect(b.index(1)));
     QTest::mouseClick(b.list()->viewport(), Qt::LeftButton, Qt::NoModifier, field.center());
@@ -160,14 +162,18 @@ TEST(Browser, TypedLabelsFramesAndPredictionsUntilTheNextOpen)
     b.labelSelection(QStringLiteral("cat"));
     b.reenterLabelPane();
     EXPECT_EQ(QStringList({b.label(0), b.label(1)}), QStringList({"cat", "dog"}));
+    // Each is one undo step: the bulk label, then the whole typed word.
+    QUndoGroup* undo = b.c->undoGroup();
+    undo->undo();
+    EXPECT_EQ(QStringList({b.label(0), b.label(1)}), QStringList({"0", "dog"}));
+    undo->undo();
+    EXPECT_EQ(b.label(1), "0");
+    undo->redo();
+    undo->redo();
+    EXPECT_EQ(QStringList({b.label(0), b.label(1)}), QStringList({"cat", "dog"}));
 
     b.list()->selectionModel()->clearSelection();
-    set.predictpoint["w.png"] = "dog";  // wrong
-    set.predictpoint["k.png"] = "dog";  // right
-    set.haspredict = true;
-    // Predictions show only once the browser is shown again.
-    EXPECT_EQ(b.prediction(0), "");
-    b.reenterLabelPane();
+    b.c->pictures().setPredictions({{"w.png", "dog"}, {"k.png", "dog"}});  // w wrong, k right
     EXPECT_EQ(b.prediction(0), "dog");
     struct Step {
         const char* what;
@@ -213,8 +219,8 @@ TEST(Browser, ThousandsOfImagesDecodeOnlyAroundTheScreen)
         paths << link;
     }
     b.open(paths);
-    EXPECT_EQ(b.c->browsermodel.data.size(), 6000);
-    EXPECT_EQ(b.c->browsermodel.data.value(QStringLiteral("img5999")), QStringLiteral("0"));
+    EXPECT_EQ(b.c->pictures().set().data.size(), 6000);
+    EXPECT_EQ(b.c->pictures().set().data.value(QStringLiteral("img5999")), QStringLiteral("0"));
     QTRY_VERIFY_WITH_TIMEOUT(b.view()->visibleThumbnailsReady(), 10000);
     QTest::qWait(200);  // let the look-ahead settle
     EXPECT_LT(b.view()->loader().decodesStarted(), 200);

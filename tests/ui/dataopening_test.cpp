@@ -12,6 +12,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUndoGroup>
 #include <gtest/gtest.h>
 
 namespace {
@@ -146,4 +147,14 @@ TEST(Table, ShowsHeaderAsColumnsAndAcceptsNumericEditsOnly)
     QCoreApplication::processEvents();  // the view commits the editor's text on a queued call
     EXPECT_EQ(f.controller->tabledata[2][2], "2.5");
     EXPECT_TRUE(f.prompter.messages().isEmpty());
+
+    // Each accepted edit is a step of the table's undo, shown again as it is taken back.
+    QUndoGroup* undo = f.controller->undoGroup();
+    ASSERT_TRUE(undo->canUndo()) << "the table's stack is not the active one";
+    undo->undo();
+    EXPECT_EQ(f.cell(1, 2), "6");
+    undo->undo();
+    EXPECT_EQ(f.controller->tabledata[1], (QStringList{"1", "2", "3"}));
+    undo->redo();
+    EXPECT_EQ(f.cell(0, 1), "1e3");
 }

@@ -1,3 +1,5 @@
+#include "data/imagesetdocument.h"
+#include "data/tilegriddocument.h"
 #include "support/fixture.h"
 #include "support/testenv.h"
 #include "worker/paths.h"
@@ -58,14 +60,7 @@ TEST(ExportResults, ExportingTwiceReplacesEveryCopy)
     image.fill(Qt::green);
     const QString path = testenv::scratchFolder() + "/field.png";
     ASSERT_TRUE(image.save(path));
-    c.inputdatatype = 1;
-    c.urlarray = {path};
-    c.singleimg = image;
-    c.havesingleimg = c.havegridimg = true;
-    c.gridmodel.imagesize = QSizeF(20, 10);
-    c.gridmodel.rownum = 1;
-    c.gridmodel.colnum = 2;
-    c.gridmodel.gridstate = {1, 0};
+    openGrid(c, path, image, 2, 1);
     const QString dest = freshFolder("export-twice");
     write(dest + "/field_00.png", "stale");
     write(dest + "/mine.txt", "kept");
@@ -88,7 +83,7 @@ TEST(ExportResults, ARunIsCopiedWithItsFoldersButNeverIntoItsWorkspace)
     ControllerFixture f;
     ViewController& c = *f.controller;
     const QString ws = finishedRun(c);
-    c.gridmodel.hasprediction = true;
+    c.tileGrid().setPredictions({});
     f.prompter.answerPaths({ws + "/saved"});
     c.outputresult();
     EXPECT_EQ(f.prompter.messages(), QStringList{"Choose a folder outside the workspace."});
@@ -96,10 +91,10 @@ TEST(ExportResults, ARunIsCopiedWithItsFoldersButNeverIntoItsWorkspace)
 
     // A folder run is exported as it is, without preparing its data again.
     f.prompter.clear();
-    c.gridmodel.hasprediction = false;
+    c.tileGrid().openImage(QString(), QImage());  // no predictions on the grid
     c.inputdatatype = 2;
-    c.browsermodel.urlarray = {testenv::scratchFolder() + "/a.png"};
-    c.browsermodel.haspredict = true;
+    c.pictures().openPictures({testenv::scratchFolder() + "/a.png"});
+    c.pictures().setPredictions({});
     const QString dest = freshFolder("export-folder-run");
     f.prompter.answerPaths({dest});
     c.outputresult();
@@ -115,7 +110,7 @@ TEST(ExportResults, NothingIsExportedWithoutResultsOrAGridOrAChosenFolder)
     ControllerFixture f;
     ViewController& c = *f.controller;
     c.inputdatatype = 2;
-    c.browsermodel.urlarray = {"/x/a.png"};
+    c.pictures().openPictures({"/x/a.png"});
     c.outputresult();
     c.havesingleimg = true;  // an image without a grid
     c.outputresult();
@@ -124,7 +119,7 @@ TEST(ExportResults, NothingIsExportedWithoutResultsOrAGridOrAChosenFolder)
     f.prompter.clear();
 
     finishedRun(c);
-    c.gridmodel.hasprediction = true;
+    c.tileGrid().setPredictions({});
     c.outputresult();  // picker cancelled
     EXPECT_EQ(f.prompter.fileRequests().size(), 1);
     EXPECT_TRUE(f.prompter.messages().isEmpty());

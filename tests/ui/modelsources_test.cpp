@@ -1,3 +1,5 @@
+#include "data/tilegriddocument.h"
+#include "model/architecturedocument.h"
 #include "model/ui/nodecollection.h"
 #include "support/fixture.h"
 #include "support/testenv.h"
@@ -9,6 +11,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QUndoGroup>
 #include <gtest/gtest.h>
 
 namespace {
@@ -18,7 +21,7 @@ void choosePretrained(ViewController* c, const QString& name)
     c->comboBoxSelectionDidChange(c->modellist);
 }
 
-int editorLayers(ViewController* c) { return c->nodecollectionView->nodedice.layerCount(); }
+int editorLayers(ViewController* c) { return c->architecture().document().layerCount(); }
 }  // namespace
 
 TEST(ModelSources, PretrainedChoiceLocksTheEditorAndANewModelUnlocksItAndGenerates)
@@ -29,16 +32,15 @@ TEST(ModelSources, PretrainedChoiceLocksTheEditorAndANewModelUnlocksItAndGenerat
     ASSERT_TRUE(c->nodeclass->isEnabled());
     choosePretrained(c, "VGG19");
     EXPECT_EQ(c->resourcename, "vgg19");
-    EXPECT_EQ(c->modeljson["config"]["layers"].size(), 26u);
     EXPECT_FALSE(c->nodeclass->isEnabled() || c->modelgeneratebtn->isEnabled());
     EXPECT_TRUE(f.prompter.messages().isEmpty());
 
     choosePretrained(c, "ResNet50");
     c->buildcustommodel();
     EXPECT_TRUE(c->nodeclass->isEnabled() && c->modelgeneratebtn->isEnabled());
-    EXPECT_TRUE(c->nodecollectionView->customized);
+    EXPECT_TRUE(c->architecture().customized());
     EXPECT_TRUE(c->modelname.isEmpty() && c->resourcename.isEmpty());
-    EXPECT_EQ(editorLayers(c), int(c->modeljson["config"]["layers"].size()));
+    EXPECT_EQ(editorLayers(c), 26);  // the start architecture
     EXPECT_EQ(c->jsonprepare["config"]["layers"].size(), 177u);
     EXPECT_EQ(c->scrollview->widget(), c->lasttrainview);
 
@@ -49,6 +51,12 @@ TEST(ModelSources, PretrainedChoiceLocksTheEditorAndANewModelUnlocksItAndGenerat
     EXPECT_EQ(QString::fromStdString(c->editorDocument()["config"]["layers"][added]["name"]), "dense");
     c->nodecollectionView->popupconfig(added);
     c->nodecollectionView->removelayer();
+    // Each edit is a step of the Train pane's undo: the removal is taken back and done again.
+    const int left = editorLayers(c);
+    c->undoGroup()->undo();
+    EXPECT_EQ(editorLayers(c), left + 1);
+    c->undoGroup()->redo();
+    EXPECT_EQ(editorLayers(c), left);
     c->generateMLModel();
     ASSERT_FALSE(f.prompter.messages().isEmpty());
     EXPECT_EQ(f.prompter.messages().last(), "Generate model succeed!") << f.prompter.alerts().last().informative.toStdString();
@@ -75,9 +83,7 @@ TEST(ModelSources, FewLabelledImagesBringASuggestionOfAPretrainedNetwork)
         ControllerFixture f;
         ViewController* c = f.controller;
         c->inputdatatype = 1;
-        c->gridmodel.rownum = row.rows;
-        c->gridmodel.colnum = row.cols;
-        c->gridmodel.gridstate = {1};
+        c->tileGrid().restoreGrid(row.cols, row.rows, true, {}, false);
         c->Openmodel();  // cancelled: the train pane appears
         ASSERT_EQ(c->smalldatabutton->isVisible(), row.suggests != nullptr);
         if (!row.suggests)
@@ -97,12 +103,12 @@ TEST(ModelSources, EveryRealSavedModelConvertsAndShowsItsGraphButAWeightsOnlyFil
     ControllerFixture f;
     ViewController* c = f.controller;
     c->buildcustommodel();
-    const auto before = c->modeljson;
+    const auto before = c->editorDocument();
     f.prompter.answerPaths({testenv::sharedTestData("keras/weights_only_cnn_mnist_tf2.13.h5")});
     c->Openmodel();
     ASSERT_EQ(f.prompter.alerts().size(), 1);
     EXPECT_TRUE(f.prompter.alerts().first().informative.contains("weights-only")) << f.prompter.alerts().first().informative.toStdString();
-    EXPECT_EQ(c->modeljson, before);
+    EXPECT_EQ(c->editorDocument(), before);
     EXPECT_FALSE(QFile::exists(paths::cachesFile("usermodel.json")));
 
     for (const QString& name : {"functional_resnet_cifar10_tf2.4.h5", "sequential_cnn_mnist_keras3.1.keras",
@@ -124,7 +130,7 @@ TEST(ModelSources, OpeningAModelKeepsTheEditedOneUntilAFileConverts)
 {
     ControllerFixture f;
     ViewController* c = f.controller;
-    c->modeljson = {{"keep", true}};
+    c->architecture().setDocument({{"keep", true}}, false);
     c->modelname = "VGG16";
     c->Openmodel();  // the picker is cancelled: the train pane shows
     EXPECT_TRUE(c->TrainViewBtn->isEnabled());
@@ -147,6 +153,6 @@ TEST(ModelSources, OpeningAModelKeepsTheEditedOneUntilAFileConverts)
     c->Openmodel();
     ASSERT_EQ(f.prompter.messages(), QStringList{"Cannot load the Keras model."});
     EXPECT_FALSE(f.prompter.alerts().first().informative.isEmpty());
-    EXPECT_EQ(c->modeljson["keep"], true);
+    EXPECT_TRUE(c->editorDocument().value("keep", false));
     EXPECT_EQ(c->modelname, "VGG16");
 }

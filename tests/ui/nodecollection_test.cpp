@@ -1,3 +1,4 @@
+#include "model/architecturedocument.h"
 #include "model/nodegeometry.h"
 #include "model/ui/nnnode.h"
 #include "model/ui/nodecollection.h"
@@ -15,6 +16,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QUndoGroup>
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <map>
@@ -78,15 +80,15 @@ struct Column {
         QApplication::sendEvent(canvas, &event);
         editor->draggingSessionEnded();
     }
-    QString name(int i) const { return editor->nodedice.nodeLines(i)->name; }
+    QString name(int i) const { return editor->layers().nodeLines(i)->name; }
     QStringList names() const
     {
         QStringList out;
-        for (int i = 0; i < editor->nodedice.layerCount(); ++i)
+        for (int i = 0; i < editor->layers().layerCount(); ++i)
             out << name(i);
         return out;
     }
-    const Json& layer(int i) const { return editor->nodedice.json()["config"]["layers"][size_t(i)]; }
+    const Json& layer(int i) const { return editor->layers().json()["config"]["layers"][size_t(i)]; }
     bool hasLine(int from, int to) const
     {
         const auto lines = editor->collectionView->connections();
@@ -113,11 +115,12 @@ struct Column {
 // The editor on its own in a window of the work area's size.
 struct Editor : Column {
     ScriptedPrompter prompter;
+    ArchitectureDocument document;
     QWidget window;
 
     explicit Editor(const Json& doc, bool customized = true)
     {
-        editor = new nodecollection(prompter, &window);
+        editor = new nodecollection(document, prompter, &window);
         window.resize(1000, 742);
         editor->setGeometry(0, 0, 1000, 742);
         window.show();
@@ -213,7 +216,7 @@ TEST(Editing, ExchangeAndRemoveMiddleLayersOfACustomModelOnly)
     pre.click(3);
     pre.press(QStringLiteral("Remove Layer"));
     pre.drop(2, 4);
-    EXPECT_EQ(pre.editor->nodedice.json(), doc);
+    EXPECT_EQ(pre.editor->layers().json(), doc);
 
     Editor e(doc);
     e.click(4);
@@ -226,9 +229,9 @@ TEST(Editing, ExchangeAndRemoveMiddleLayersOfACustomModelOnly)
 
     e.click(3);
     e.press(QStringLiteral("Remove Layer"));
-    EXPECT_EQ(e.editor->nodedice.layerCount(), 7);
+    EXPECT_EQ(e.editor->layers().layerCount(), 7);
     EXPECT_EQ(e.name(3), "conv1_conv");
-    EXPECT_EQ(e.editor->nodedice.nodeLines(2)->inbound, QStringList{"conv1_conv"});  // reads what the removed layer read
+    EXPECT_EQ(e.editor->layers().nodeLines(2)->inbound, QStringList{"conv1_conv"});  // reads what the removed layer read
     EXPECT_FALSE(e.editor->panelIsOpen());
     EXPECT_EQ(e.editor->collectionView->numberOfItems(), 7);
 
@@ -237,7 +240,7 @@ TEST(Editing, ExchangeAndRemoveMiddleLayersOfACustomModelOnly)
         e.prompter.clear();
         e.click(end);
         e.press(QStringLiteral("Remove Layer"));
-        EXPECT_EQ(e.editor->nodedice.layerCount(), 7);
+        EXPECT_EQ(e.editor->layers().layerCount(), 7);
         EXPECT_EQ(e.prompter.messages().size(), 1) << end;
     }
 }
@@ -266,11 +269,9 @@ struct Graph : ControllerFixture, Column {
         Json pool = layers[6];
         pool["inbound_nodes"] = Json::parse(R"([[["conv1_conv",0,0,{}]]])");
         layers = Json::array({layers[0], conv, pool, layers[7]});
-        c->modeljson = doc;
         c->jsonprepare = residual();
         c->nodeclass->setEnabled(true);
-        editor->customized = true;
-        c->showModelGraph();
+        c->showModelGraph(doc, true);
     }
     void chooseClass(const QString& name)
     {
@@ -290,6 +291,7 @@ TEST(Workflow, BuildAddRenameConnectAndSave)
     EXPECT_TRUE(g.c->editorDocument().empty());
     g.openCustom();
     EXPECT_EQ(g.c->scrollview->widget(), g.editor);
+    const Json start = g.c->editorDocument();
 
     g.click(1);
     g.type(6, QStringLiteral("8"));
@@ -313,7 +315,20 @@ TEST(Workflow, BuildAddRenameConnectAndSave)
     ASSERT_TRUE(saved.ok);
     EXPECT_EQ(archdoc::readFile(saved.path).json, g.c->editorDocument());
 
+    // Undone step by step the graph is the one opened, redone it is the one saved, and the
+    // column shows each state.
+    const Json end = g.c->editorDocument();
+    QUndoGroup* undo = g.c->undoGroup();
+    while (undo->canUndo())
+        undo->undo();
+    EXPECT_EQ(g.c->editorDocument(), start);
+    EXPECT_EQ(g.editor->collectionView->numberOfItems(), 4);
+    while (undo->canRedo())
+        undo->redo();
+    EXPECT_EQ(g.c->editorDocument(), end);
+    EXPECT_EQ(g.editor->collectionView->item(3)->nodeview->layername->text(), "Name: conv2");
+
     g.c->nodeclass->setEnabled(false);  // a pre-trained choice disables adding
     g.c->addnodeclass(QStringLiteral("Conv2D"));
-    EXPECT_EQ(g.editor->nodedice.layerCount(), 5);
+    EXPECT_EQ(g.editor->layers().layerCount(), 5);
 }

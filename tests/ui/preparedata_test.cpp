@@ -1,3 +1,5 @@
+#include "data/imagesetdocument.h"
+#include "data/tilegriddocument.h"
 #include "support/fixture.h"
 #include "support/testenv.h"
 #include "worker/paths.h"
@@ -52,14 +54,7 @@ struct Prep {  // over an empty workspace: CSVs of earlier tests would survive c
     {
         const QString path = testenv::scratchFolder() + "/" + name;
         ASSERT_TRUE(image.save(path, "png"));
-        c.inputdatatype = 1;
-        c.urlarray = {path};
-        c.singleimg = image;
-        c.havesingleimg = c.havegridimg = true;
-        c.gridmodel.imagesize = QSizeF(image.size());
-        c.gridmodel.rownum = rows;
-        c.gridmodel.colnum = cols;
-        c.gridmodel.gridstate = {1, 0};
+        ::openGrid(c, path, image, cols, rows);
     }
 
     // The workspace holds exactly the CSV and the files it names.
@@ -82,8 +77,7 @@ TEST(PrepareData, GridWritesTheLabelCsvAndOneTilePerCellWithReverseOffAndOn)
     for (const auto& [reverse, golden_case] : {std::pair{false, "prep_grid_2x3"}, std::pair{true, "prep_grid_2x3_reverse"}}) {
         Prep p;
         p.openGrid("field.jpg.png", halves(60, 40), 2, 3);
-        p.c.gridmodel.clickpoints = {{0, 1}, {1, 2}};
-        p.c.gridmodel.reverse = {reverse};
+        p.c.tileGrid().restoreGrid(3, 2, true, {{0, 1}, {1, 2}}, reverse);
 
         const QString ws = p.c.preparedata();
         EXPECT_EQ(p.c.datadirectory, paths::workspaceFolder());
@@ -108,8 +102,8 @@ TEST(PrepareData, FolderInputListsTheOpenImagesInDisplayOrder)
         ASSERT_TRUE(halves(12, 8).save(p.c.urlarray.last(), "png"));
     }
     p.c.inputdatatype = 2;
-    p.c.browsermodel.urlarray = p.c.urlarray;
-    p.c.browsermodel.data = {{"zebra", "0"}, {"apple", "0"}, {"mango", "0"}, {"earlier", "1"}};
+    p.c.pictures().openPictures(p.c.urlarray);
+    p.c.pictures().restoreLabels({{"earlier", "1"}});
     const QString ws = p.c.preparedata();
     EXPECT_EQ(readAll(ws + "/folderimage_outputlabel.csv"), golden("prep_folder_three", "folderimage_outputlabel.csv"));
     p.expectOnlyCsvAndItsFiles("folderimage_outputlabel.csv");
@@ -138,11 +132,11 @@ struct RefusalCase {
 TEST(PrepareData, NothingIsWrittenWithoutAGridOrAFile)
 {
     const RefusalCase cases[] = {
-        {"no grid drawn", [](ViewController& c) { c.gridmodel.gridstate = {0}; }, "Draw a grid on the image first."},
-        {"zero columns", [](ViewController& c) { c.gridmodel.colnum = 0; }, "Draw a grid on the image first."},  // other counts: core test
+        {"no grid drawn", [](ViewController& c) { c.tileGrid().restoreGrid(2, 2, false, {}, false); }, "Draw a grid on the image first."},
+        {"zero columns", [](ViewController& c) { c.tileGrid().restoreGrid(0, 2, true, {}, false); }, "Draw a grid on the image first."},  // other counts: core test
         {"no opened file", [](ViewController& c) { c.urlarray.clear(); }, "Open an image first."},
-        {"no image", [](ViewController& c) { c.singleimg = QImage(); }, "Open an image first."},
-        {"empty folder", [](ViewController& c) { c.inputdatatype = 2; c.browsermodel.urlarray.clear(); }, "No file in folder."},
+        {"no image", [](ViewController& c) { c.tileGrid().openImage(c.urlarray.value(0), QImage()); }, "Open an image first."},
+        {"empty folder", [](ViewController& c) { c.inputdatatype = 2; c.pictures().openPictures({}); }, "No file in folder."},
         {"table input", [](ViewController& c) { c.inputdatatype = 3; c.datadirectory = "/somewhere/earlier"; }, ""},
     };
     for (const RefusalCase& rc : cases) {

@@ -1,5 +1,6 @@
 // Bad images and tables through the open-data panel and the thumbnail browser: the user is told
 // which file failed and why, and what was open before stays open.
+#include "data/tilegriddocument.h"
 #include "data/ui/multiimagecollectionview.h"
 #include "data/ui/photomodel.h"
 #include "data/ui/thumbnailloader.h"
@@ -53,7 +54,8 @@ TEST(DamagedImages, EachIsNamedInAnAlertAndTheLabelledImageStays)
     w.c->gridcol->setText(QStringLiteral("4"));
     w.c->gridrow->setText(QStringLiteral("2"));
     w.c->drawgrid();
-    w.c->gridmodel.clickpoints = {{0, 1}, {1, 3}};
+    w.c->tileGrid().toggleMark({0, 1});
+    w.c->tileGrid().toggleMark({1, 3});
     const QString title = w.c->labelviewtitle->text();
     QList<std::pair<QString, QString>> bad;  // path, a piece of the reason
     for (const badfiles::BadImage& b : badfiles::images())
@@ -64,9 +66,9 @@ TEST(DamagedImages, EachIsNamedInAnAlertAndTheLabelledImageStays)
         w.open({path});
         ASSERT_EQ(w.prompter.messages(), QStringList{kCannotOpen + path});
         EXPECT_TRUE(w.prompter.alerts()[0].informative.contains(reason)) << w.prompter.alerts()[0].informative.toStdString();
-        EXPECT_EQ(w.c->singleimg.size(), QSize(400, 200));
+        EXPECT_EQ(w.c->singleImage().size(), QSize(400, 200));
         EXPECT_EQ(w.c->labelviewtitle->text(), title);
-        EXPECT_EQ(w.c->gridmodel.clickpoints, (std::vector<TilePoint>{{0, 1}, {1, 3}}));
+        EXPECT_EQ(w.c->tileGrid().state().clickpoints, (std::vector<TilePoint>{{0, 1}, {1, 3}}));
         EXPECT_EQ(w.c->urlarray, QStringList{good});
         EXPECT_TRUE(w.c->havesingleimg && w.c->havegridimg);
         EXPECT_EQ(w.c->inputdatatype, 1);
@@ -78,7 +80,7 @@ TEST(DamagedImages, EachIsNamedInAnAlertAndTheLabelledImageStays)
     w.open({first, bad[1].first});
     EXPECT_EQ(w.prompter.messages(), QStringList{kCannotOpen + bad[1].first});
     EXPECT_EQ(w.c->urlarray, QStringList{first});
-    EXPECT_EQ(w.c->singleimg.size(), QSize(60, 40));
+    EXPECT_EQ(w.c->singleImage().size(), QSize(60, 40));
 }
 
 TEST(DamagedImages, BrowserShowsEmptyThumbnailsAndPreparationNamesEveryBadFile)

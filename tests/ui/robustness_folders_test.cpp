@@ -2,6 +2,8 @@
 // The user is told which folder and what failed, and nothing that was there is lost.
 // Root writes through permission bits, so these use a path under a regular file, or a tmpfs
 // mounted read-only or nearly full (skipped, with a message, where mounting is not allowed).
+#include "data/tilegriddocument.h"
+#include "model/architecturedocument.h"
 #include "model/ui/nodecollection.h"
 #include "support/badfiles.h"
 #include "support/fixture.h"
@@ -67,7 +69,7 @@ struct Bench : ControllerFixture {
         c->gridcol->setText(QString::number(cols));
         c->gridrow->setText(QString::number(rows));
         c->drawgrid();
-        c->gridmodel.clickpoints = {{0, 0}};
+        c->tileGrid().toggleMark({0, 0});
         prompter.clear();
     }
     // Caches under a regular file, and an interpreter that would say so if a worker were started.
@@ -105,7 +107,7 @@ TEST(UnwritableWorkspace, TheLabelFileIsRefusedNamingWhereAndTheMarksStay)
         else
             EXPECT_EQ(b.details(), QStringLiteral("cannot create the folder ") + ws);
         EXPECT_TRUE(b.c->datadirectory.isEmpty());
-        EXPECT_EQ(b.c->gridmodel.clickpoints, (std::vector<TilePoint>{{0, 0}}));
+        EXPECT_EQ(b.c->tileGrid().state().clickpoints, (std::vector<TilePoint>{{0, 0}}));
     }
 }
 
@@ -124,7 +126,7 @@ TEST(UnwritableWorkspace, AFullDiskNamesTheFolderAndTheTilesThatFailed)
     EXPECT_TRUE(message.startsWith(QStringLiteral("Cannot save ")) && message.endsWith(QStringLiteral(" of 36 images."))) << message.toStdString();
     EXPECT_TRUE(b.details().startsWith(QStringLiteral("In ") + paths::workspaceFolder() + QStringLiteral(":\n")));
     EXPECT_TRUE(b.details().contains(QStringLiteral("writeFailed(No space left on device)"))) << b.details().toStdString();
-    EXPECT_EQ(b.c->gridmodel.clickpoints, (std::vector<TilePoint>{{0, 0}})) << "the marks are there to try again";
+    EXPECT_EQ(b.c->tileGrid().state().clickpoints, (std::vector<TilePoint>{{0, 0}})) << "the marks are there to try again";
 }
 
 TEST(UnwritableCaches, TrainingIsRefusedRatherThanRunOnAnEarlierModel)
@@ -178,7 +180,7 @@ TEST(UnwritableCaches, ModelConversionNamesTheFolder)
 {
     KOLVARA_REQUIRE_TESTDATA();
     Bench b;
-    b.c->modeljson = {{"keep", true}};
+    b.c->architecture().setDocument({{"keep", true}}, false);
     b.env("XDG_CACHE_HOME", hostile::folderUnderAFile(b.dir.path()));
     b.prompter.answerPaths({testenv::sharedTestData(QStringLiteral("keras/sequential_cnn_cifar10_tf2.13.h5"))});
 
@@ -187,7 +189,7 @@ TEST(UnwritableCaches, ModelConversionNamesTheFolder)
     ASSERT_EQ(b.prompter.messages(), QStringList{QStringLiteral("Cannot load the Keras model.")});
     EXPECT_TRUE(b.details().contains(paths::cachesFolder()) && !b.details().contains(QStringLiteral("Traceback")))
         << b.details().toStdString();
-    EXPECT_EQ(b.c->modeljson["keep"], true);
+    EXPECT_TRUE(b.c->editorDocument().value("keep", false));
 }
 
 // A finished run in the workspace: a model of `modelBytes` bytes and a prediction file.
@@ -199,7 +201,7 @@ void finishedRun(Bench& b, qsizetype modelBytes)
     ASSERT_TRUE(badfiles::write(ws.filePath(QStringLiteral("my_model.h5")), QByteArray(modelBytes, 'm')));
     ASSERT_TRUE(badfiles::write(ws.filePath(QStringLiteral("field_outputlabel.csv")), ",index,i,j,filename,label,prediction\n"));
     b.c->datadirectory = ws.path();
-    b.c->gridmodel.hasprediction = true;
+    b.c->tileGrid().setPredictions({});
 }
 
 TEST(UnwritableExport, EveryEntryIsNamedWithTheDestinationAndTheWorkspaceStays)

@@ -1,5 +1,7 @@
 // Workers that hang, crash or spew garbage, run through the modal worker runner: Cancel ends
 // them, the pipes never block, and the user reads a short, readable reason.
+#include "data/tilegriddocument.h"
+#include "model/architecturedocument.h"
 #include "support/fixture.h"
 #include "support/testenv.h"
 #include "training/ui/runmonitor.h"
@@ -184,7 +186,7 @@ void startTraining(ControllerFixture& f)
     c->gridcol->setText(QStringLiteral("2"));
     c->gridrow->setText(QStringLiteral("1"));
     c->drawgrid();
-    c->gridmodel.clickpoints = {{0, 0}};
+    c->tileGrid().toggleMark({0, 0});
     c->buildcustommodel();
     f.prompter.clear();
     f.prompter.answerAlert(1);  // Continue
@@ -247,7 +249,7 @@ TEST(OpenModel, AConverterThatWritesNothingIsNotALoadedModel)
 {
     ControllerFixture f;
     ViewController* c = f.controller;
-    c->modeljson = {{"keep", true}};
+    c->architecture().setDocument({{"keep", true}}, false);
     const QString model = testenv::scratchFolder() + QStringLiteral("/model.h5");
     QFile(model).open(QIODevice::WriteOnly);
     FakeWorker fake("silent");
@@ -256,7 +258,7 @@ TEST(OpenModel, AConverterThatWritesNothingIsNotALoadedModel)
     ASSERT_EQ(f.prompter.messages(), QStringList{QStringLiteral("Cannot load the Keras model.")});
     const QString details = f.prompter.alerts()[0].informative;
     EXPECT_TRUE(details.startsWith("The converter finished without writing ") && details.endsWith("usermodel.json.")) << details.toStdString();
-    EXPECT_EQ(c->modeljson["keep"], true);
+    EXPECT_TRUE(c->editorDocument().value("keep", false));
     EXPECT_TRUE(c->trainstrategy->isVisible());
 }
 

@@ -1,3 +1,4 @@
+#include "data/tilegriddocument.h"
 #include "data/ui/paintableimageview.h"
 #include "support/fixture.h"
 
@@ -8,6 +9,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUndoGroup>
 #include <gtest/gtest.h>
 
 namespace {
@@ -60,7 +62,19 @@ struct Grid : ControllerFixture {
     void clickAt(double x, double y) { QTest::mouseClick(c->testview, Qt::LeftButton, {}, at(x, y)); }
     QImage shot() const { return c->testview->grab().toImage(); }
     QRgb pixel(double x, double y) const { return shot().pixelColor(at(x, y)).rgb(); }
-    Marks marks() const { return c->gridmodel.clickpoints; }
+    Marks marks() const { return c->tileGrid().state().clickpoints; }
+    const TileGridState& state() const { return c->tileGrid().state(); }
+    // A press at the first point, the pointer moved through the others, released at the last.
+    void drag(const std::vector<QPointF>& points)
+    {
+        QTest::mousePress(c->testview, Qt::LeftButton, {}, at(points.front().x(), points.front().y()));
+        for (const QPointF& p : points) {
+            QMouseEvent move(QEvent::MouseMove, at(p.x(), p.y()), c->testview->mapToGlobal(at(p.x(), p.y())), Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(c->testview, &move);
+        }
+        QTest::mouseRelease(c->testview, Qt::LeftButton, {}, at(points.back().x(), points.back().y()));
+    }
 };
 }  // namespace
 
@@ -91,7 +105,7 @@ TEST(TileGrid, NearSquareImagesFitWholeSoEveryTileCanBeClicked)
     const double h = g.c->testview->height(), tw = int(1000 * h / 900 / 10), th = int(h / 10);
     g.clickAt(9 * tw + tw / 2, 9 * th + th / 2);  // the top-right tile
     EXPECT_EQ(g.marks(), (Marks{{9, 9}}));
-    EXPECT_LE(g.c->gridmodel.drawsize.height(), g.c->testview->height());
+    EXPECT_LE(g.c->testview->drawSize().height(), g.c->testview->height());
 }
 
 TEST(TileGrid, DrawingClicksBadCountsAndZoom)
@@ -158,9 +172,7 @@ TEST(TileGrid, CirclesOnTheViewEdgeAreDrawnWhole)
     Grid g;
     g.open(g.image("full.png", QSize(1000, 742)));  // fills the view: its top row touches the edge
     g.draw("10", "2");
-    g.c->gridmodel.predictpoints = {{1, 0}};
-    g.c->gridmodel.hasprediction = true;
-    g.c->refreshTileGrid();
+    g.c->tileGrid().setPredictions({{1, 0}});
     // The circle of the top-left tile lies within the first 10 points of the view, both ways.
     const QImage corner = g.shot().copy(0, 0, 10, 10);
     int red = 0;
@@ -177,9 +189,7 @@ TEST(TileGrid, CirclesAndReverseUntilAnotherImageClearsAllButTheReverse)
     g.clickAt(150, 50);   // (0, 1) marked, not predicted
     g.clickAt(550, 50);   // (0, 5) marked and predicted
     g.clickAt(350, 250);  // (2, 3) marked, not predicted
-    g.c->gridmodel.predictpoints = {{1, 2}, {0, 5}};
-    g.c->gridmodel.hasprediction = true;
-    g.c->refreshTileGrid();
+    g.c->tileGrid().setPredictions({{1, 2}, {0, 5}});
     // Circle centres sit 5 points above each tile's top-left corner; look a point beside the
     // centre, off the grid lines.
     EXPECT_EQ(g.pixel(101, 106), kWhite.rgb());  // marked only
@@ -202,9 +212,35 @@ TEST(TileGrid, CirclesAndReverseUntilAnotherImageClearsAllButTheReverse)
     EXPECT_EQ(g.c->urlarray, QStringList{g.dir.filePath("wide.png")});
 
     g.open(g.image("tall.png", QSize(300, 600)));
-    EXPECT_TRUE(g.marks().empty() && g.c->gridmodel.predictpoints.empty());
+    EXPECT_TRUE(g.marks().empty() && g.state().predictpoints.empty());
     // The pane shows the new image's state, not the last grid's counts and tile size.
     EXPECT_EQ(QStringList({g.c->gridcol->text(), g.c->tilesize->text()}), QStringList({"10", "Tile size: "}));
-    EXPECT_FALSE(g.c->gridmodel.hasprediction || g.c->gridmodel.hasGrid());
-    EXPECT_TRUE(g.c->gridmodel.reversed());
+    EXPECT_FALSE(g.state().hasprediction || g.state().hasGrid());
+    EXPECT_TRUE(g.state().reversed());
+}
+
+// A drag marks every tile it crosses as one undo step, or unmarks them when it starts on a mark;
+// the view repaints what undo and redo change without being told.
+TEST(TileGrid, DragsAreOneUndoStepAndTheViewFollowsUndo)
+{
+    Grid g;
+    g.openWide();
+    QUndoGroup* undo = g.c->undoGroup();
+    ASSERT_EQ(undo->activeStack(), g.c->tileGrid().undoStack());
+    g.drag({{50, 50}, {150, 50}, {160, 60}, {250, 150}, {350, 150}});
+    EXPECT_EQ(g.marks(), (Marks{{0, 0}, {0, 1}, {1, 2}, {1, 3}}));
+    EXPECT_EQ(undo->undoText(), "Mark 4 Tiles");
+    g.drag({{150, 50}, {250, 150}, {450, 450}});  // starts on a mark: unmarks, leaves the rest
+    EXPECT_EQ(g.marks(), (Marks{{0, 0}, {1, 3}}));
+    EXPECT_FALSE(colourNear(g.shot(), g.at(200, 150), kRed));
+
+    undo->undo();
+    EXPECT_EQ(g.marks(), (Marks{{0, 0}, {0, 1}, {1, 2}, {1, 3}}));
+    EXPECT_TRUE(colourNear(g.shot(), g.at(200, 150), kRed)) << "the undone unmark is painted again";
+    undo->undo();
+    EXPECT_TRUE(g.marks().empty());
+    EXPECT_FALSE(colourNear(g.shot(), g.at(100, 50), kRed));
+    undo->redo();
+    EXPECT_EQ(g.marks().size(), 4u);
+    EXPECT_TRUE(colourNear(g.shot(), g.at(100, 50), kRed));
 }

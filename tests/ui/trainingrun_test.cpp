@@ -1,4 +1,7 @@
 // Strategy Config to results with a fast stand-in for the training worker, and the run monitor on its own.
+#include "data/imagesetdocument.h"
+#include "data/tilegriddocument.h"
+#include "model/jsonfile.h"
 #include "results/ui/realtimeimageview.h"
 #include "training/ui/runmonitor.h"
 #include "training/ui/strategysheetview.h"
@@ -26,7 +29,6 @@
 namespace {
 const QString kFinished = QStringLiteral("Computation finished!");
 const QString kPureFinished = QStringLiteral("Pure Test Computation finished!");
-const QString kModel = QStringLiteral(R"({"class_name":"Functional","config":{"layers":[]}})");
 
 struct ScopedEnv {
     QByteArray name;
@@ -56,19 +58,9 @@ struct GridRun {
         QImage image(60, 40, QImage::Format_RGB32);
         image.fill(Qt::darkGreen);
         image.save(folder + QStringLiteral("/field.png"));
-        c->inputdatatype = 1;
-        c->urlarray = {folder + QStringLiteral("/field.png")};
-        c->singleimg = image;
-        c->havesingleimg = c->havegridimg = true;
-        c->gridmodel.imagesize = c->gridmodel.viewsize = QSizeF(60, 40);
-        c->gridmodel.rownum = 2;
-        c->gridmodel.colnum = 3;
-        c->gridnum = 6;
-        c->gridmodel.gridstate = {1};
-        c->gridmodel.clickpoints = {{0, 1}, {1, 2}};
+        openGrid(*c, folder + QStringLiteral("/field.png"), image, 3, 2, {{0, 1}, {1, 2}});
         c->modelname = QStringLiteral("ResNet50");
         c->resourcename = QStringLiteral("resnet50");
-        c->modeljson = nlohmann::ordered_json::parse(kModel.toStdString());
         c->trainNNScript = QStringLiteral(KOLVARA_TEST_DATA_DIR "/fake_trainNN.py");
     }
 
@@ -119,7 +111,7 @@ TEST(TrainingRun, AnEarlyStopIsANormalEndAtTheEpochReached)
     EXPECT_EQ(c->trainingstate->text(), QStringLiteral("Training state in epoch 2 \nStopped early at epoch 2 of 5"));
     EXPECT_EQ(c->painres->state.valid_x, (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(c->painres->state.colnum, 5);
-    EXPECT_EQ(c->gridmodel.predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
+    EXPECT_EQ(c->tileGrid().state().predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
     EXPECT_EQ(c->documentView(), c->metricview);
 }
 
@@ -143,7 +135,7 @@ TEST(TrainingRun, FailuresAreReportedAndKeepEarlierPredictions)
     for (const Failure& k : cases) {
         GridRun r;
         ScopedEnv env(k.env, k.value);
-        r.c->gridmodel.predictpoints = {{1, 1}};
+        r.c->tileGrid().setPredictions({{1, 1}});
         k.pure ? r.pureTest() : r.train("2");
         ASSERT_TRUE(r.waitFor(QString::fromUtf8(k.message))) << k.env;
         const AlertRequest* alert = &*std::find_if(r.f.prompter.alerts().begin(), r.f.prompter.alerts().end(),
@@ -151,8 +143,7 @@ TEST(TrainingRun, FailuresAreReportedAndKeepEarlierPredictions)
         EXPECT_EQ(alert->style, AlertStyle::Critical) << k.env;
         EXPECT_TRUE(alert->informative.contains(QString::fromUtf8(k.details))) << k.env;
         EXPECT_FALSE(r.f.prompter.messages().contains(kFinished) || r.f.prompter.messages().contains(kPureFinished)) << k.env;
-        EXPECT_FALSE(r.c->gridmodel.hasprediction) << k.env;
-        EXPECT_EQ(r.c->gridmodel.predictpoints, (std::vector<TilePoint>{{1, 1}})) << k.env;
+        EXPECT_EQ(r.c->tileGrid().state().predictpoints, (std::vector<TilePoint>{{1, 1}})) << k.env;
         EXPECT_EQ(bool(r.c->runmonitor), k.monitored) << k.env;
         EXPECT_FALSE(r.c->runmonitor && r.c->runmonitor->following()) << k.env;
         if (k.monitored)
@@ -192,7 +183,7 @@ TEST(TrainingRun, DataOpenedDuringARunGetsNoneOfItsResultsWhichSayWhoseTheyAre)
     r.f.prompter.answerPaths({r.folder + QStringLiteral("/other.png")});
     c->Opendata();
     ASSERT_TRUE(r.waitFor(kFinished)) << r.f.prompter.messages().join(" | ").toStdString();
-    EXPECT_TRUE(c->gridmodel.predictpoints.empty() && !c->gridmodel.hasprediction) << "the new image got the old one's predictions";
+    EXPECT_TRUE(c->tileGrid().state().predictpoints.empty() && !c->tileGrid().state().hasprediction) << "the new image got the old one's predictions";
     EXPECT_TRUE(c->ResultViewBtn->isChecked() && c->documentView() == c->metricview);
     EXPECT_EQ(c->resultsource->text(), QStringLiteral("Results of an earlier input: field.png"));
     EXPECT_TRUE(c->mayQuit());
@@ -205,7 +196,9 @@ TEST(TrainingRun, DataOpenedDuringARunGetsNoneOfItsResultsWhichSayWhoseTheyAre)
     EXPECT_EQ(args.mid(3, 7), (QStringList{"ResNet50", "", "4", "3", "Adam", "mean_squared_error", paths::resourcePath("resnet50", "json")}));
     // No ImageNet weights to be had here: the run went on from random weights, all trained.
     EXPECT_EQ(args.mid(17, 5), (QStringList{"tf", "", "true", "0", "finetune"}));
-    EXPECT_EQ(readFile(args[0]), kModel);  // the pre-trained architecture, written compactly
+    // The pre-trained architecture, written compactly.
+    const auto chosen = jsonfile::read(paths::resourcePath("resnet50", "json"), nullptr);
+    EXPECT_EQ(nlohmann::ordered_json::parse(readFile(args[0]).toStdString()), chosen.value());
 }
 
 TEST(TrainingRun, PureTestMarksPredictedTilesAndStatesItsFigures)
@@ -216,8 +209,8 @@ TEST(TrainingRun, PureTestMarksPredictedTilesAndStatesItsFigures)
                                                          "accuracy 100.00% (6 of 6 images)\nclass order assumed: sorted labels"));
     EXPECT_TRUE(r.f.prompter.messages().contains(QStringLiteral("No training dataset, will only perform validation.")));
     EXPECT_EQ(r.f.prompter.messages().last(), kPureFinished);
-    EXPECT_TRUE(r.c->gridmodel.hasprediction);
-    EXPECT_EQ(r.c->gridmodel.predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
+    EXPECT_TRUE(r.c->tileGrid().state().hasprediction);
+    EXPECT_EQ(r.c->tileGrid().state().predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
     EXPECT_EQ(r.c->documentView(), r.c->imageview);  // no metrics image: the data with its predictions
     EXPECT_EQ(r.c->strategysheetconfig->imagefolder->text(), r.c->urlarray.first());  // the form's default
 }
@@ -231,15 +224,15 @@ TEST(TrainingRun, FolderInputPredictionsGoToTheThumbnailsAfterTrainingOrAPureTes
         r.c->urlarray = {r.folder + "/cat.png", r.folder + "/dog.png"};
         for (const QString& path : r.c->urlarray)
             picture.save(path);
-        r.c->browsermodel.urlarray = r.c->urlarray;
-        r.c->browsermodel.data = {{"cat", "1"}, {"dog", "0"}};
+        r.c->pictures().openPictures(r.c->urlarray);
+        r.c->pictures().labelRows({0}, QStringLiteral("1"));
         r.c->inputdatatype = 2;
         pure ? r.pureTest() : r.train("1");
         ASSERT_TRUE(r.waitFor(pure ? kPureFinished : kFinished)) << r.f.prompter.messages().join(" | ").toStdString();
-        EXPECT_TRUE(r.c->browsermodel.haspredict) << pure;
-        EXPECT_EQ(r.c->browsermodel.predictpoint.value(QStringLiteral("cat.png")), QStringLiteral("1")) << pure;
-        EXPECT_EQ(r.c->browsermodel.predictpoint.value(QStringLiteral("dog.png")), QStringLiteral("0")) << pure;
-        EXPECT_FALSE(r.c->gridmodel.hasprediction) << pure;
+        EXPECT_TRUE(r.c->pictures().set().haspredict) << pure;
+        EXPECT_EQ(r.c->pictures().set().predictpoint.value(QStringLiteral("cat.png")), QStringLiteral("1")) << pure;
+        EXPECT_EQ(r.c->pictures().set().predictpoint.value(QStringLiteral("dog.png")), QStringLiteral("0")) << pure;
+        EXPECT_FALSE(r.c->tileGrid().state().hasprediction) << pure;
     }
 }
 
@@ -278,7 +271,7 @@ TEST(TrainingRun, StopsBeforeAnyWorkerStarts)
              s.trainvalidbar->setValue(0);
          },
          "A training share of 0.00 leaves nothing to train on."},
-        {"one class only", [](ViewController* c) { c->gridmodel.clickpoints.clear(); },
+        {"one class only", [](ViewController* c) { c->tileGrid().restoreGrid(3, 2, true, {}, false); },
          [](strategysheetview& s) { s.trainingfolder->setText(paths::workspaceFolder()); }, "Training needs samples of two classes or more."},
     };
     for (const CheckCase& k : cases) {
@@ -292,7 +285,7 @@ TEST(TrainingRun, StopsBeforeAnyWorkerStarts)
         }
         EXPECT_EQ(r.f.prompter.messages().last(), QString::fromUtf8(k.lastMessage)) << k.name;
         EXPECT_FALSE(r.c->runmonitor) << k.name;
-        EXPECT_FALSE(r.c->gridmodel.hasprediction) << k.name;
+        EXPECT_FALSE(r.c->tileGrid().state().hasprediction) << k.name;
     }
 }
 

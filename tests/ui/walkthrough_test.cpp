@@ -2,6 +2,9 @@
 // workers, every step taken the way a user takes it and checked by what the window shows and the
 // files it writes.
 #include "app/mainwindow.h"
+#include "app/viewcontroller.h"
+#include "session/sessionautosave.h"
+#include "session/sessionfile.h"
 #include "support/sampletiles.h"
 #include "support/testenv.h"
 #include "support/userdriver.h"
@@ -15,6 +18,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -39,6 +43,25 @@ struct Workbench {
         return found;
     }
     bool checked(const QString& pane) const { return user::button(w, pane) && user::button(w, pane)->isChecked(); }
+    // The Edit menu's entry whose text starts with `verb`, shown and enabled.
+    QAction* editEntry(const QString& verb)
+    {
+        for (QAction* menu : window.menuBar()->actions())
+            if (menu->text().remove('&') == "Edit" && menu->menu())
+                for (QAction* a : menu->menu()->actions())
+                    if (a->text().startsWith(verb) && a->isEnabled() && a->isVisible())
+                        return a;
+        ADD_FAILURE() << "no enabled Edit menu entry " << verb.toStdString();
+        return nullptr;
+    }
+    // Ctrl+Z, or Ctrl+Shift+Z with `redo`, as typed into the window.
+    void undoKey(bool redo = false)
+    {
+        window.activateWindow();
+        (void)QTest::qWaitForWindowActive(&window);
+        QTest::keyClick(&window, Qt::Key_Z, redo ? Qt::ControlModifier | Qt::ShiftModifier : Qt::ControlModifier);
+        QTest::qWait(50);
+    }
     QString said(const QString& start) const { return user::shownTexts(w).filter(QRegularExpression("^" + start)).value(0); }
     // Presses `button` and waits until every window expected meanwhile was answered.
     void pressAndWait(const QString& button)
@@ -115,6 +138,12 @@ TEST(Walkthrough, SampleImageIsLabelledTrainedExportedAndTestedWithItsModel)
     for (const TilePoint& t : sampletiles::river())
         sampletiles::click(grid, t, 8, 6);
     QTest::qWait(50);
+    EXPECT_EQ(grid->accessibleDescription(), "8 x 6 tiles, 10 marked");
+    // A stray click is taken back with the key the Edit menu names it under.
+    sampletiles::click(grid, {5, 0}, 8, 6);
+    if (QAction* undo = b.editEntry("Undo"))
+        EXPECT_EQ(undo->text(), "Undo Mark 1 Tile");
+    b.undoKey();
     EXPECT_EQ(grid->accessibleDescription(), "8 x 6 tiles, 10 marked");
 
     b.dialogs.expectPress("Choose a Neural Network Model", "Cancel");
@@ -271,4 +300,47 @@ TEST(Walkthrough, PickersTakeAFolderTypedEnteredOrSelected)
         auto* list = qobject_cast<QAbstractItemView*>(user::named(b.w, "Images"));
         EXPECT_TRUE(list && user::canUse(list) && list->model()->rowCount() == 12) << how;
     }
+}
+
+// Marks, undone marks, and a layer added are all there after the window went without closing
+// (as a crash leaves it) and a new one restored them.
+TEST(Walkthrough, AnotherStartRestoresTheMarksAndTheEditedModel)
+{
+    const QString sample = paths::resourcePath("sample_fields", "png");
+    int layers = 0;
+    {
+        Workbench b;
+        b.dialogs.expect("Choose", [&](QWidget* d) { user::answerFileDialog(d, sample, "Open"); });
+        b.pressAndWait("Open Data");
+        ASSERT_TRUE(user::type(b.w, "Col", "8") && user::type(b.w, "Row", "6") && user::press(b.w, "Draw Grid!"));
+        QWidget* grid = b.shown("Tile grid");
+        for (const TilePoint& t : sampletiles::river())
+            sampletiles::click(grid, t, 8, 6);
+        for (int k = 0; k < 3; ++k)
+            b.undoKey();
+        b.undoKey(true);
+        EXPECT_EQ(grid->accessibleDescription(), "8 x 6 tiles, 8 marked");
+        b.dialogs.expectPress("Choose a Neural Network Model", "Cancel");
+        b.pressAndWait("Open Model");
+        ASSERT_TRUE(user::press(b.w, "New Model") && user::choose(b.w, "Add node class:", "Dense"));
+        layers = int(b.window.controller()->editorDocument()["config"]["layers"].size());
+        ASSERT_TRUE(b.editEntry("Undo Add Layer"));
+        QTRY_VERIFY_WITH_TIMEOUT(!b.window.controller()->autosave().pending(), 5000);
+    }
+    const session::Reading kept = session::read(session::defaultPath());
+    ASSERT_TRUE(kept.session) << kept.error.toStdString();
+    const QString question =
+        "Restore the labels of sample_fields.png from " + kept.session->savedAt.toLocalTime().toString("HH:mm") + "?";
+
+    Workbench b;
+    b.dialogs.expectPress(question, "Restore");
+    b.window.controller()->offerRestore();
+    EXPECT_TRUE(b.dialogs.allAnswered()) << b.dialogs.seen().join(" | ").toStdString();
+    EXPECT_TRUE(b.checked("Label"));
+    EXPECT_EQ(b.said("Tile size"), "Tile size: {80, 80}");
+    QTest::qWait(50);
+    EXPECT_EQ(b.shown("Tile grid")->accessibleDescription(), "8 x 6 tiles, 8 marked");
+    ASSERT_TRUE(user::press(b.w, "Train"));
+    b.shown("Layer graph");
+    EXPECT_EQ(int(b.window.controller()->editorDocument()["config"]["layers"].size()), layers);
 }

@@ -1,5 +1,6 @@
 #include "data/ui/multiimagecollectionview.h"
 
+#include "data/imagesetdocument.h"
 #include "data/photolayout.h"
 #include "data/ui/photolistview.h"
 #include "data/ui/photomodel.h"
@@ -14,12 +15,13 @@
 using photoborder::Highlight;
 using photoborder::PhotoEvent;
 
-multiimagecollectionview::multiimagecollectionview(ImageSet& set, QWidget* parent) : QWidget(parent), m_set(set)
+multiimagecollectionview::multiimagecollectionview(ImageSetDocument& document, QWidget* parent)
+    : QWidget(parent), m_document(document)
 {
     setObjectName(QStringLiteral("multiimagecollection"));
     setProperty("fillsWorkArea", true);  // the grid scrolls by itself
     m_loader = new ThumbnailLoader(this);
-    m_model = new PhotoModel(m_set, this);
+    m_model = new PhotoModel(m_document, this);
     m_delegate = new PhotoView(*m_loader, this);
     m_list = new PhotoListView(this);
     m_list->setItemDelegate(m_delegate);
@@ -35,6 +37,8 @@ multiimagecollectionview::multiimagecollectionview(ImageSet& set, QWidget* paren
     connect(m_list, &PhotoListView::released, this, &multiimagecollectionview::released);
     connect(m_list, &PhotoListView::painted, this, &multiimagecollectionview::painted);
     connect(m_loader, &ThumbnailLoader::thumbnailReady, this, &multiimagecollectionview::thumbnailReady);
+    connect(&document, &ImageSetDocument::picturesChanged, this, &multiimagecollectionview::commoninit);
+    connect(&document, &ImageSetDocument::predictionsChanged, this, &multiimagecollectionview::reload);
 }
 
 multiimagecollectionview::~multiimagecollectionview() = default;
@@ -52,7 +56,7 @@ void multiimagecollectionview::commoninit()
 
 void multiimagecollectionview::reload()
 {
-    if (m_model->rowCount() != m_set.urlarray.size()) {
+    if (m_model->rowCount() != m_document.pictures().size()) {
         commoninit();  // the list itself was replaced: its rows and selection mean nothing now
         return;
     }
@@ -93,12 +97,7 @@ void multiimagecollectionview::showFirstScreen(QDeadlineTimer deadline)
 
 void multiimagecollectionview::labelSelected(const QString& label)
 {
-    for (const int row : selsectedimage) {
-        if (row >= m_model->rowCount())
-            continue;
-        m_model->setLabel(row, label);
-        repaintRow(row);
-    }
+    m_document.labelRows(selsectedimage, label);
 }
 
 void multiimagecollectionview::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)

@@ -1,23 +1,24 @@
 #pragma once
 
-#include "data/imageset.h"
 
 #include <QDeadlineTimer>
 #include <QItemSelection>
 #include <QList>
 #include <QWidget>
 
+class ImageSetDocument;
 class PhotoListView;
 class PhotoModel;
 class PhotoView;
 class ThumbnailLoader;
 
-// The thumbnail browser of a multi-image input: a grid of 150 x 200 thumbnails of the image set
-// it is given, with multi-selection and labels editable in place. The set belongs to the caller.
+// The thumbnail browser of a multi-image input: a grid of 150 x 200 thumbnails of the picture set
+// document it is given, with multi-selection and labels editable in place. It shows the
+// document's pictures anew when they are replaced and its predictions when they arrive.
 class multiimagecollectionview : public QWidget {
     Q_OBJECT
 public:
-    explicit multiimagecollectionview(ImageSet& set, QWidget* parent = nullptr);
+    explicit multiimagecollectionview(ImageSetDocument& document, QWidget* parent = nullptr);
     ~multiimagecollectionview() override;
 
     // The rows selected now, ascending.
@@ -32,7 +33,7 @@ public:
     // Paints the first screen at once and waits, until `deadline` at most, for its thumbnails,
     // painting them too: for a caller that holds up the event loop a while after opening.
     void showFirstScreen(QDeadlineTimer deadline);
-    // Bulk labelling: gives every row of `selsectedimage` the label `label`.
+    // Bulk labelling: gives every row of `selsectedimage` the label `label`, as one undo step.
     void labelSelected(const QString& label);
 
     PhotoListView* collectionView() const { return m_list; }
@@ -51,7 +52,7 @@ private:
     void primeFirstPage();
     void repaintRow(int row);
 
-    ImageSet& m_set;
+    ImageSetDocument& m_document;
     ThumbnailLoader* m_loader = nullptr;
     PhotoModel* m_model = nullptr;
     PhotoView* m_delegate = nullptr;

@@ -1,5 +1,6 @@
 #include "data/ui/photomodel.h"
 
+#include "data/imagesetdocument.h"
 #include "data/photolayout.h"
 #include "util/diagnostics.h"
 
@@ -12,24 +13,41 @@ namespace {
 const QString kUnlabelled = QStringLiteral("Label");  // what a thumbnail shows without a `data` entry
 }
 
-PhotoModel::PhotoModel(ImageSet& set, QObject* parent) : QAbstractListModel(parent), m_set(set) {}
+PhotoModel::PhotoModel(ImageSetDocument& document, QObject* parent) : QAbstractListModel(parent), m_document(document)
+{
+    connect(&document, &ImageSetDocument::labelsChanged, this, &PhotoModel::labelsChanged);
+}
+
+const ImageSet& PhotoModel::set() const { return m_document.set(); }
+
+void PhotoModel::labelsChanged(const QList<int>& rows)
+{
+    if (rows.isEmpty() || m_count == 0)
+        return;
+    // One notice spanning the rows: a bulk label of thousands should not send thousands.
+    const auto [low, high] = std::minmax_element(rows.begin(), rows.end());
+    const int first = std::max(*low, 0);
+    const int last = std::min(*high, m_count - 1);
+    if (first <= last)
+        Q_EMIT dataChanged(index(first), index(last), {LabelRole, Qt::EditRole});
+}
 
 void PhotoModel::reset()
 {
     beginResetModel();
-    m_count = int(m_set.urlarray.size());
-    m_showPredictions = m_set.haspredict;
+    m_count = int(set().urlarray.size());
+    m_showPredictions = set().haspredict;
     m_photos.assign(size_t(m_count), Photo{});
     endResetModel();
 }
 
 void PhotoModel::reload(int first, int last)
 {
-    if (m_count != m_set.urlarray.size()) {
+    if (m_count != set().urlarray.size()) {
         reset();  // the list itself was replaced behind our back
         return;
     }
-    m_showPredictions = m_set.haspredict;
+    m_showPredictions = set().haspredict;
     for (Photo& p : m_photos)
         p.filled = false;
     first = std::max(first, 0);
@@ -45,19 +63,19 @@ int PhotoModel::rowCount(const QModelIndex& parent) const
 
 QString PhotoModel::pathAt(int row) const
 {
-    return row >= 0 && row < m_count && row < m_set.urlarray.size() ? m_set.urlarray.at(row) : QString();
+    return row >= 0 && row < m_count && row < set().urlarray.size() ? set().urlarray.at(row) : QString();
 }
 
 QString PhotoModel::labelAt(int row) const
 {
-    return m_set.data.value(imageset::storedName(pathAt(row)), kUnlabelled);
+    return set().data.value(imageset::storedName(pathAt(row)), kUnlabelled);
 }
 
 QString PhotoModel::predictionAt(int row) const
 {
     if (row < 0 || row >= m_count || !filled(row).hasprediction)
         return QString();
-    return m_set.predictpoint.value(imageset::storedName(pathAt(row)) + QStringLiteral(".png"));
+    return set().predictpoint.value(imageset::storedName(pathAt(row)) + QStringLiteral(".png"));
 }
 
 PhotoBorder PhotoModel::borderAt(int row) const
@@ -90,17 +108,8 @@ bool PhotoModel::setData(const QModelIndex& index, const QVariant& value, int ro
         return false;
     const QString text = value.toString();
     diag::print("textfield changed", text);
-    setLabel(index.row(), text);
+    m_document.labelRows({index.row()}, text, true);
     return true;
-}
-
-void PhotoModel::setLabel(int row, const QString& label)
-{
-    const QString path = pathAt(row);
-    if (path.isEmpty())
-        return;
-    m_set.data.insert(imageset::storedName(path), label);
-    Q_EMIT dataChanged(index(row), index(row), {LabelRole, Qt::EditRole});
 }
 
 Qt::ItemFlags PhotoModel::flags(const QModelIndex& index) const
@@ -126,7 +135,7 @@ photoborder::PhotoState PhotoModel::stateOf(int row, const Photo& photo) const
     state.hasprediction = photo.hasprediction;
     state.label = labelAt(row);
     if (photo.hasprediction)
-        state.prediction = m_set.predictpoint.value(imageset::storedName(pathAt(row)) + QStringLiteral(".png"));
+        state.prediction = set().predictpoint.value(imageset::storedName(pathAt(row)) + QStringLiteral(".png"));
     state.selected = m_isSelected && m_isSelected(row);
     return state;
 }

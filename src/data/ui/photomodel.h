@@ -8,10 +8,12 @@
 #include <functional>
 #include <vector>
 
-// The thumbnails of an image set, one row per entry of its `urlarray`. Reads the set by
-// reference; label edits are written back into its `data`. Each row's label, prediction and
-// frame are taken from the set lazily, when the row is first asked for after a reload, so a
-// list of 100,000 images opens without touching every entry.
+class ImageSetDocument;
+
+// The thumbnails of a picture set document, one row per picture. Label edits go to the document
+// as undoable edits; rows are reported changed when the document says their labels changed.
+// Each row's label, prediction and frame are taken from the set lazily, when the row is first
+// asked for after a reload, so a list of 100,000 images opens without touching every entry.
 class PhotoModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -24,7 +26,7 @@ public:
         BorderWidthRole,
     };
 
-    explicit PhotoModel(ImageSet& set, QObject* parent = nullptr);
+    explicit PhotoModel(ImageSetDocument& document, QObject* parent = nullptr);
 
     // A new list of images: every row anew.
     void reset();
@@ -43,8 +45,6 @@ public:
     QString labelAt(int row) const;
     QString predictionAt(int row) const;
     PhotoBorder borderAt(int row) const;
-    // Stores `label` as the row's label in the set's `data`.
-    void setLabel(int row, const QString& label);
     // Applies one framing event to the row; repaints are the caller's business.
     void applyBorderEvent(int row, photoborder::PhotoEvent event,
                           photoborder::Highlight highlight = photoborder::Highlight::None);
@@ -52,8 +52,10 @@ public:
 private:
     Photo& filled(int row) const;
     photoborder::PhotoState stateOf(int row, const Photo& photo) const;
+    void labelsChanged(const QList<int>& rows);
+    const ImageSet& set() const;
 
-    ImageSet& m_set;
+    ImageSetDocument& m_document;
     int m_count = 0;            // rows as of the last reset, whatever the set holds since
     bool m_showPredictions = false;  // the set's `haspredict` as of the last reset or reload
     mutable std::vector<Photo> m_photos;

@@ -1,6 +1,6 @@
 #include "data/ui/tablemodel.h"
 
-#include "app/prompter.h"
+#include "dialogs/prompter.h"
 #include "data/csvtable.h"
 
 namespace {
@@ -17,6 +17,24 @@ QString shown(const QString& text)
 }
 }  // namespace
 
+// One cell typed anew, as a swap of its old and new text.
+class EditCellCommand : public QUndoCommand {
+public:
+    EditCellCommand(TableModel& model, int row, int field, QString text)
+        : m_model(model), m_row(row), m_field(field), m_text(std::move(text))
+    {
+        setText(QStringLiteral("Edit Cell"));
+    }
+    void undo() override { m_model.swapCell(m_row, m_field, m_text); }
+    void redo() override { m_model.swapCell(m_row, m_field, m_text); }
+
+private:
+    TableModel& m_model;
+    int m_row;
+    int m_field;
+    QString m_text;  // the text not in the table: the new one before redo, the old one after
+};
+
 TableModel::TableModel(QList<QStringList>& rows, Prompter& prompter, QObject* parent)
     : QAbstractTableModel(parent), m_rows(rows), m_prompter(prompter)
 {
@@ -25,6 +43,7 @@ TableModel::TableModel(QList<QStringList>& rows, Prompter& prompter, QObject* pa
 void TableModel::setRows(const QList<QStringList>& rows)
 {
     beginResetModel();
+    m_undo.clear();
     m_rows = rows;
     endResetModel();
 }
@@ -72,8 +91,16 @@ bool TableModel::setData(const QModelIndex& index, const QVariant& value, int ro
         m_prompter.alert(QStringLiteral("Need to input numbers"));
         return false;
     }
-    csvtable::setCellText(m_rows, index.row(), field, text);
-    // Columns sharing a title show the same field, so the whole row may have changed.
-    Q_EMIT dataChanged(this->index(index.row(), 0), this->index(index.row(), columnCount() - 1));
+    if (csvtable::cellText(m_rows, index.row(), field) != text)
+        m_undo.push(new EditCellCommand(*this, index.row(), field, text));
     return true;
+}
+
+void TableModel::swapCell(int row, int field, QString& text)
+{
+    const QString old = csvtable::cellText(m_rows, row, field);
+    csvtable::setCellText(m_rows, row, field, text);
+    text = old;
+    // Columns sharing a title show the same field, so the whole row may have changed.
+    Q_EMIT dataChanged(index(row, 0), index(row, columnCount() - 1));
 }

@@ -3,11 +3,13 @@
 #include <QAbstractTableModel>
 #include <QList>
 #include <QStringList>
+#include <QUndoStack>
 
 class Prompter;
 
 // The open CSV table (header row first) as a table: one column per header field, one row per
-// data row. Edits accept numbers only; anything else is refused with an alert.
+// data row. Edits accept numbers only; anything else is refused with an alert. Each accepted edit
+// is a step of the table's undo stack; opening another table starts the stack afresh.
 class TableModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -23,7 +25,14 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
 
+    QUndoStack* undoStack() { return &m_undo; }
+
 private:
+    friend class EditCellCommand;
+    // Puts `text` into the cell and keeps what it held in `text`.
+    void swapCell(int row, int field, QString& text);
+
     QList<QStringList>& m_rows;
     Prompter& m_prompter;
+    QUndoStack m_undo;
 };

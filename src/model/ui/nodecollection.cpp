@@ -1,6 +1,7 @@
 #include "model/ui/nodecollection.h"
 
-#include "app/prompter.h"
+#include "dialogs/prompter.h"
+#include "model/architecturedocument.h"
 #include "model/ui/nodecollectionview.h"
 #include "model/ui/popupview.h"
 #include "util/diagnostics.h"
@@ -9,7 +10,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-nodecollection::nodecollection(Prompter& prompter, QWidget* parent) : QWidget(parent), m_prompter(prompter)
+nodecollection::nodecollection(ArchitectureDocument& document, Prompter& prompter, QWidget* parent)
+    : QWidget(parent), m_document(document), m_prompter(prompter)
 {
     setObjectName(QStringLiteral("nodecollection"));
     // The column scrolls by itself, so the work area gives it its whole size.
@@ -36,21 +38,38 @@ nodecollection::nodecollection(Prompter& prompter, QWidget* parent) : QWidget(pa
         if (panelIsOpen())
             placePanel();
     });
+    connect(&document, &ArchitectureDocument::documentReset, this, &nodecollection::documentReset);
+    // A layer that came or went, here or by an undo, shifts the rows the panel was opened on.
+    connect(&document, &ArchitectureDocument::changed, this, &nodecollection::documentChanged);
+    connect(&document, &ArchitectureDocument::layerInserted, this, [this](int index) { collectionView->scrollToItem(index); });
 }
+
+const ArchDocument& nodecollection::layers() const { return m_document.document(); }
+
+bool nodecollection::customized() const { return m_document.customized(); }
 
 void nodecollection::setDocument(const Json& document, bool customizedModel)
 {
+    m_document.setDocument(document, customizedModel);
+}
+
+void nodecollection::documentReset()
+{
     closePanel();
-    nodedice = ArchDocument(document);
-    customized = customizedModel;
     commoninit();
     collectionView->verticalScrollBar()->setValue(0);
     collectionView->horizontalScrollBar()->setValue(0);
 }
 
+void nodecollection::documentChanged()
+{
+    closePanel();
+    reloadData();
+}
+
 void nodecollection::commoninit()
 {
-    if (nodedice.isEmpty()) {
+    if (layers().isEmpty()) {
         reloadData();
         return;
     }
@@ -62,21 +81,18 @@ void nodecollection::commoninit()
 void nodecollection::reloadData()
 {
     std::vector<std::optional<NodeLines>> nodes;
-    for (int i = 0; i < nodedice.layerCount(); ++i)
-        nodes.push_back(nodedice.nodeLines(i));
+    for (int i = 0; i < layers().layerCount(); ++i)
+        nodes.push_back(layers().nodeLines(i));
     collectionView->reloadData(nodes);
 }
 
 bool nodecollection::addlayer(const Json& layerTemplate)
 {
-    if (!nodedice.insertBeforeOutput(layerTemplate)) {
+    if (!m_document.insertLayer(layerTemplate)) {
         m_prompter.alert(QStringLiteral("The model has no layers to add to."), AlertStyle::Warning);
         return false;
     }
-    closePanel();
     diag::print("load model architecture");
-    reloadData();
-    collectionView->scrollToItem(nodedice.layerCount() - 2);
     return true;
 }
 
@@ -84,31 +100,27 @@ void nodecollection::removelayer()
 {
     if (selecteditempaths.isEmpty())
         return;
-    if (!customized) {
+    if (!customized()) {
         m_prompter.alert(QStringLiteral("Only the layers of a new model can be removed."), AlertStyle::Informational);
         return;
     }
     diag::print("going to remove layer");
     const int item = selecteditempaths.first();
-    if (item == 0 || item == nodedice.layerCount() - 1) {
+    if (item == 0 || item == layers().layerCount() - 1) {
         m_prompter.alert(item == 0 ? QStringLiteral("The input layer cannot be removed.")
                                    : QStringLiteral("The output layer cannot be removed."),
                          AlertStyle::Informational);
         return;
     }
-    if (!nodedice.removeLayer(item))
-        return;
-    closePanel();
-    reloadData();
+    m_document.removeLayer(item);
 }
 
 void nodecollection::updatelayerconfig()
 {
     if (selecteditempaths.isEmpty())
         return;
-    const UpdateOutcome outcome = nodedice.updateLayer(selecteditempaths.first(), panelFields());
+    const UpdateOutcome outcome = m_document.updateLayer(selecteditempaths.first(), panelFields());
     closePanel();
-    reloadData();
     if (!outcome.refused.isEmpty()) {
         m_prompter.alert(AlertRequest{QStringLiteral("Some values were not updated"), archdoc::refusalText(outcome.refused),
                                       AlertStyle::Warning, {}, nullptr});
@@ -131,12 +143,9 @@ bool nodecollection::acceptDrop(int target)
 
 void nodecollection::performInternalDrag(QList<int> dragged, int target)
 {
-    if (!customized)
+    if (!customized())
         return;
-    if (nodedice.exchangeLayers(std::vector<int>(dragged.begin(), dragged.end()), target)) {
-        closePanel();
-        reloadData();
-    }
+    m_document.exchangeLayers(dragged, target);
     diag::print("perform internal drag");
 }
 

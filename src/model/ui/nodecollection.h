@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <optional>
 
+class ArchitectureDocument;
 class Prompter;
 class QComboBox;
 class QLabel;
@@ -14,24 +15,26 @@ class QLineEdit;
 class nodecollectionview;
 class popupview;
 
-// The layer graph editor. Its document is the architecture itself: every operation edits
-// config.layers of `nodedice` and the column is rebuilt from it. Selecting a node opens the
-// configuration panel, which floats over the column at a fixed height.
+// The layer graph editor over the architecture document: every operation is an undoable edit of
+// the document, and the column is rebuilt whenever the document announces a change (an undo
+// too). Selecting a node opens the configuration panel, which floats over the column at a fixed
+// height. The panel's fields are editable, and Remove Layer and drag and drop act, only for a
+// custom model.
 class nodecollection : public QWidget {
     Q_OBJECT
 public:
-    explicit nodecollection(Prompter& prompter, QWidget* parent = nullptr);
+    nodecollection(ArchitectureDocument& document, Prompter& prompter, QWidget* parent = nullptr);
 
-    ArchDocument nodedice;
+    ArchitectureDocument& architecture() const { return m_document; }
+    const ArchDocument& layers() const;
+    bool customized() const;
     nodecollectionview* collectionView = nullptr;
     popupview* layerconfig = nullptr;
-    QList<int> selsectedimage;  // not used
-    // A custom model: the panel's fields are editable, Remove Layer and drag and drop act.
-    bool customized = false;
     QList<int> selecteditempaths;
     std::optional<QList<int>> itemsBeingDragged;
 
-    // Shows `document`; `customizedModel` says whether it may be edited.
+    // Shows `document` in place of the current one; `customizedModel` says whether it may be
+    // edited.
     void setDocument(const Json& document, bool customizedModel);
     // Builds the column from the document; nothing when the document is empty.
     void commoninit();
@@ -76,11 +79,14 @@ private:
     void addRow(const layerform::Row& row, int& y);
     void placePanel();
     void closePanel();
+    void documentReset();
+    void documentChanged();
     QComboBox* choiceBox(const QStringList& items, const QString& value, int viewtag, const QString& title);
     // A titled row holding a choice among `items`, or the value read-only when not changeable.
     void addChoiceRow(const QString& title, const QStringList& items, int viewtag, QWidget* view, bool changeable,
                       const QString& value, int height);
     QWidget* valueField(const QString& text, int viewtag, bool changeable, const QString& accessibleName);
 
+    ArchitectureDocument& m_document;
     Prompter& m_prompter;
 };

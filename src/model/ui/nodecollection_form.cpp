@@ -1,7 +1,7 @@
 // The layer configuration panel of the editor: built row by row from the selected layer.
 #include "model/ui/nodecollection.h"
 
-#include "app/framing.h"
+#include "ui/framing.h"
 #include "model/catalogue.h"
 #include "model/ui/nodecollectionview.h"
 #include "model/ui/popupview.h"
@@ -209,8 +209,8 @@ void nodecollection::popupconfig(int item)
     title->setIndent(4);
     framing::placeTL(title, layerconfig, 0, 0, kPanelWidth, 20);
     int y = 20;
-    if (const Json* layer = nodedice.layer(item)) {
-        for (const layerform::Row& row : layerform::rows(*layer, customized))
+    if (const Json* layer = layers().layer(item)) {
+        for (const layerform::Row& row : layerform::rows(*layer, customized()))
             addRow(row, y);
     }
     QPushButton* update = framing::button(QStringLiteral("Update Layer"), nullptr);

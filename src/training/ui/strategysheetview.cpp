@@ -1,7 +1,7 @@
 #include "training/ui/strategysheetview.h"
 
-#include "app/framing.h"
-#include "app/prompter.h"
+#include "ui/framing.h"
+#include "dialogs/prompter.h"
 #include "util/diagnostics.h"
 #include "util/imageutil.h"
 #include "worker/inputscaling.h"

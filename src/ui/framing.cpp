@@ -1,4 +1,4 @@
-#include "app/framing.h"
+#include "ui/framing.h"
 
 #include "util/workareageometry.h"
 
