@@ -2,9 +2,11 @@
 """Plants plausible one-line faults in the workers, one at a time, and reports which ones the
 Python test suite catches.
 
-Each fault is copied into a scratch folder (workers/ and tests/python/ of this repository),
-never into the real tree. The suite runs with -x: the test files named for the fault go
-first, so a caught fault usually ends within seconds, a missed one runs every test.
+Each fault is planted in a scratch copy of workers/ and tests/python/ (with the files the
+tests read: resources/, tools/, tests/data/), never in the real tree. The unchanged copy runs
+first: a suite that fails without a fault would count every fault as caught. The suite runs
+with -x and the test files named for the fault first, so a caught fault usually ends within
+seconds; a missed one runs every test.
 
     /usr/bin/python3 tools/plant_faults.py [--timeout S] [--only SUBSTRING ...]
 """
@@ -149,15 +151,19 @@ def plant(scratch, path, original, faulty):
     target.write_text(text.replace(original, faulty), encoding="utf-8")
 
 
+COPIED = ("workers", "tests/python", "tests/data", "resources", "tools")
+
+
 def run_one(fault, timeout):
+    """'caught', 'missed' or 'timeout', and the first failing test."""
     path, original, faulty, _, first = fault
     with tempfile.TemporaryDirectory(prefix="kolvara-fault-") as tmp:
         scratch = pathlib.Path(tmp) / "repo"
-        shutil.copytree(ROOT / "workers", scratch / "workers",
-                        ignore=shutil.ignore_patterns("__pycache__"))
-        shutil.copytree(ROOT / "tests" / "python", scratch / "tests" / "python",
-                        ignore=shutil.ignore_patterns("__pycache__"))
-        plant(scratch, path, original, faulty)
+        for folder in COPIED:
+            shutil.copytree(ROOT / folder, scratch / folder,
+                            ignore=shutil.ignore_patterns("__pycache__"))
+        if path:
+            plant(scratch, path, original, faulty)
         env = dict(os.environ, KOLVARA_TESTDATA=str(ROOT.parent / "shared" / "testdata"),
                    PYTHONDONTWRITEBYTECODE="1")
         command = [sys.executable, "-m", "pytest", "-x", "-q", "-p", "no:cacheprovider",
@@ -167,17 +173,23 @@ def run_one(fault, timeout):
                                   text=True, timeout=timeout)
         except subprocess.TimeoutExpired:
             return "timeout", ""
-        failed = [line for line in done.stdout.splitlines() if line.startswith("FAILED")]
+        failed = [line for line in done.stdout.splitlines() if line.startswith(("FAILED", "ERROR"))]
         if done.returncode == 0:
             return "missed", ""
-        return "caught", failed[0][7:] if failed else f"pytest exit {done.returncode}"
+        return "caught", failed[0].split(" ", 1)[1] if failed else f"pytest exit {done.returncode}"
 
 
 def main(argv=None) -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--timeout", type=float, default=900, help="seconds per fault")
     parser.add_argument("--only", nargs="*", default=(), help="faults whose text has these")
+    parser.add_argument("--no-control", action="store_true", help="skip the run without a fault")
     args = parser.parse_args(argv)
+    if not args.no_control:
+        outcome, by = run_one(("", "", "", "", ""), args.timeout)
+        if outcome != "missed":
+            print(f"the suite does not pass without a fault ({outcome}: {by}); nothing to measure")
+            return 1
     chosen = [f for f in FAULTS if not args.only or any(s in f[3] or s in f[0] for s in args.only)]
     caught = 0
     for n, fault in enumerate(chosen, 1):
