@@ -156,7 +156,6 @@ def _any_size_doc() -> str:
 TRUNCATED = Image.frombytes("RGB", (16, 16), random.Random(0).randbytes(768))._repr_png_()[:120]
 REFUSALS = [  # (argument number, its new value or a file to write, the message); argument, label-table and image
     # checks are in test_train_outputs and test_train_data
-    (7, "0", "epochs must be a positive whole number"),
     (1, "<base>/none.json", "model document not found"),
     (11, "other.csv", "label document not found"),
     (3, "<base>/nowhere", "training data folder not found"),
