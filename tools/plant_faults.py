@@ -99,8 +99,8 @@ FAULTS = [
     (TR + "predict_csv.py", "out.write(\",\".join([str(written)] + fields",
      "out.write(\",\".join([str(written + 1)] + fields",
      "prediction rows numbered from 1", "test_train_outputs test_trainNN"),
-    (TR + "predict_csv.py", "        keep = keep[1:]\n", "",
-     "a rewritten prediction file grows a column per run", "test_train_outputs test_trainNN"),
+    (TR + "predict_csv.py", "        keep = keep[1:]\n", "        keep = keep[:-1]\n",
+     "a rewritten prediction file drops a label column instead of its row numbers", "test_train_outputs test_trainNN"),
     (TR + "data.py", "        line = line[:-1] if line.endswith(\"\\r\") else line\n", "",
      "CRLF label documents keep the carriage return in the last field", "test_train_data"),
     (TR + "data.py", "order = np.random.RandomState(seed).permutation(n)", "order = np.arange(n)",
@@ -147,7 +147,12 @@ def plant(scratch, path, original, faulty):
     count = text.count(original)
     if count != 1:
         raise SystemExit(f"{path}: the original text occurs {count} times: {original!r}")
-    target.write_text(text.replace(original, faulty), encoding="utf-8")
+    planted = text.replace(original, faulty)
+    try:  # a fault the parser refuses would be caught by any import, telling nothing
+        compile(planted, str(target), "exec")
+    except SyntaxError as exc:
+        raise SystemExit(f"{path}: the faulty text does not parse: {exc}") from None
+    target.write_text(planted, encoding="utf-8")
 
 
 COPIED = ("workers", "tests/python", "tests/data", "resources", "tools")
