@@ -1,21 +1,14 @@
 #include "data/csvtable.h"
 #include "data/dataopening.h"
+#include "support/badfiles.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 using dataopening::PickedKind;
 
 namespace {
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
 // Rejected files, names without extension and folders are opened in the data opening tests.
 TEST(Classification, ByLowerCaseExtensionAndDirectoriesAreFolders)
 {
@@ -36,7 +29,7 @@ TEST(FolderScan, KeepsImageNamesThenAcceptsImageExtensionsOnly)
 {
     QTemporaryDir dir;
     for (const char* name : {"x.JPG", "y.jpeg", "notes.txt", "z.jpg.bak", "w.png", "jpegs.txt", "v.gif"})
-        writeBytes(dir.filePath(QString::fromUtf8(name)), "x");
+        EXPECT_TRUE(badfiles::write(dir.filePath(QString::fromUtf8(name)), "x"));
     QDir(dir.path()).mkdir(QStringLiteral("sub.png"));  // a folder that only looks like an image
     const dataopening::FolderScan scan = dataopening::scanFolder(dir.path());
     ASSERT_TRUE(scan.listed);
@@ -82,12 +75,12 @@ TEST(CsvCells, FieldsOfDuplicateTitlesAndMissingCells)
 TEST(CsvReading, EncodingsAndMissingFiles)
 {
     QTemporaryDir dir;
-    writeBytes(dir.filePath("bom.csv"), "\xEF\xBB\xBF" "a,b\n1,2\n");
+    EXPECT_TRUE(badfiles::write(dir.filePath("bom.csv"), "\xEF\xBB\xBF" "a,b\n1,2\n"));
     EXPECT_EQ(csvtable::readText(dir.filePath("bom.csv")).text, QStringLiteral("a,b\n1,2\n"));
     const QString wide = QStringLiteral("\uFEFFé,b\n1,2");
-    writeBytes(dir.filePath("utf16.csv"), QByteArray(reinterpret_cast<const char*>(wide.utf16()), wide.size() * 2));
+    EXPECT_TRUE(badfiles::write(dir.filePath("utf16.csv"), QByteArray(reinterpret_cast<const char*>(wide.utf16()), wide.size() * 2)));
     EXPECT_EQ(csvtable::readText(dir.filePath("utf16.csv")).text, QStringLiteral("é,b\n1,2"));
-    writeBytes(dir.filePath("latin1.csv"), "caf\xE9,b\n");
+    EXPECT_TRUE(badfiles::write(dir.filePath("latin1.csv"), "caf\xE9,b\n"));
     EXPECT_EQ(csvtable::readText(dir.filePath("latin1.csv")).text, QStringLiteral("café,b\n"));
     const csvtable::ReadResult missing = csvtable::readText(dir.filePath("missing.csv"));
     EXPECT_TRUE(!missing.text && !missing.error.isEmpty());

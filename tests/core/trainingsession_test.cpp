@@ -1,10 +1,10 @@
 #include "model/jsonfile.h"
+#include "support/badfiles.h"
 #include "support/testenv.h"
 #include "training/trainingsession.h"
 #include "worker/runningworker.h"
 
 #include <QDir>
-#include <QFile>
 #include <gtest/gtest.h>
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -58,13 +58,6 @@ public:
     }
 };
 
-void touch(const QString& path, const QByteArray& bytes = QByteArray())
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 TrainingSession::Setup setup(const QString& workspace)
 {
     TrainingSession::Setup s;
@@ -117,7 +110,7 @@ TEST(TrainingSession, FakeRunnerDrivesStartProgressEarlyEndStopAndCompletion)
     EXPECT_EQ(session.start(setup(ws))->text, "A training run is in progress. Wait for it to finish before configuring another.");
 
     // Progress: each chunk gives the state line, each new checkpoint a chart.
-    touch(ws + QStringLiteral("/e0001-0.5000-0.7500-weights.hdf5"));
+    EXPECT_TRUE(badfiles::write(ws + QStringLiteral("/e0001-0.5000-0.7500-weights.hdf5"), {}));
     runner.last->say("1/9 [==>...] - ETA: 3s - loss: 0.6");
     runner.last->complain("a warning\n");
     EXPECT_EQ(listener.heard, (QStringList{"chart 0 50", "Training state in epoch 2 1/9 [==>___] - ETA: 3s"}));
@@ -142,9 +135,9 @@ TEST(TrainingSession, FakeRunnerDrivesStartProgressEarlyEndStopAndCompletion)
 
     // Completion: every epoch's checkpoint, the trained model and the predictions are read.
     ASSERT_FALSE(session.start(setup(ws)));
-    touch(ws + QStringLiteral("/e0002-0.6000-0.8000-weights.hdf5"));
-    touch(ws + QStringLiteral("/my_model.h5"));
-    touch(ws + QStringLiteral("/field_outputlabel.csv"), "1,1,0,1,field_01.png,0,1\n2,2,1,0,field_10.png,1,0\n");
+    EXPECT_TRUE(badfiles::write(ws + QStringLiteral("/e0002-0.6000-0.8000-weights.hdf5"), {}));
+    EXPECT_TRUE(badfiles::write(ws + QStringLiteral("/my_model.h5"), {}));
+    EXPECT_TRUE(badfiles::write(ws + QStringLiteral("/field_outputlabel.csv"), "1,1,0,1,field_01.png,0,1\n2,2,1,0,field_10.png,1,0\n"));
     runner.last->say("2/2 - 0s");
     runner.last->exit(0);
     EXPECT_EQ(session.state(), State::Finished);
@@ -179,14 +172,18 @@ TEST(TrainingSession, EachWayARunEndsIsToldOnce)
         QDir(ws).removeRecursively();
         QDir().mkpath(ws);
         for (const char* name : {"e0001-0.5-0.5-weights.hdf5", "e0002-0.5-0.5-weights.hdf5"})
-            touch(ws + QLatin1Char('/') + QLatin1String(name));
+            EXPECT_TRUE(badfiles::write(ws + QLatin1Char('/') + QLatin1String(name), {}));
         if (k.modelEntry)
-            touch(ws + QLatin1Char('/') + QLatin1String(k.modelEntry));
+            EXPECT_TRUE(badfiles::write(ws + QLatin1Char('/') + QLatin1String(k.modelEntry), {}));
         FakeRunner runner;
         runner.refuseStart = k.refuseStart;
         TrainingSession session(runner);
         int ends = 0;
-        QObject::connect(&session, &TrainingSession::runEnded, [&ends] { ++ends; });
+        QString told;
+        QObject::connect(&session, &TrainingSession::runEnded, [&](const TrainingSession::Outcome& o) {
+            ++ends;
+            told = o.message;
+        });
         TrainingSession::Setup s = setup(ws);
         if (k.testOnly)
             s.strategy.trainingfolder.clear();
@@ -196,6 +193,7 @@ TEST(TrainingSession, EachWayARunEndsIsToldOnce)
         session.stop();  // after the end: changes nothing
         EXPECT_EQ(session.state(), k.state) << k.name;
         EXPECT_EQ(ends, 1) << k.name;
+        EXPECT_EQ(told, QString::fromUtf8(k.message)) << k.name;
     }
 }
 

@@ -14,6 +14,7 @@ from kolvara_nn.network import build_network
 from realmodels import WEIGHTS, assert_same_outputs, output_units, renamed, run, sample_inputs
 
 CIFAR, MNIST3 = "sequential_cnn_cifar10_tf2.13.h5", "sequential_cnn_mnist_keras3.1.keras"
+RESNET = "functional_resnet_cifar10_tf2.4.h5"
 
 
 def network(testdata, name):
@@ -49,13 +50,26 @@ def test_real_weights_load_exactly(testdata, weights, arch):
 
 
 def test_position_order_when_names_differ(testdata):
-    path = str(testdata / "keras" / "functional_resnet_cifar10_tf2.4.h5")
-    by_name = network(testdata, "functional_resnet_cifar10_tf2.4.h5")
+    path = str(testdata / "keras" / RESNET)
+    by_name = network(testdata, RESNET)
     by_position = build_network(renamed(by_name.document))
     h5io.load_weights(by_name, path)
     assert all(name.startswith("x_") for name in h5io.load_weights(by_position, path))
     inputs = sample_inputs(by_name.document)
     assert_same_outputs(run(by_name, inputs), run(by_position, inputs))
+
+
+def test_a_layers_weights_are_matched_by_name_in_any_stored_order(testdata, tmp_path):
+    """Other writers may list a layer's arrays in another order: each goes to the weight it names."""
+    source, shuffled = testdata / "keras" / RESNET, tmp_path / "shuffled.h5"
+    shutil.copyfile(source, shuffled)
+    with h5py.File(shuffled, "r+") as f:
+        group = f["model_weights"]["batch_normalization"]
+        h5io.write_name_list(group, "weight_names", h5io.read_name_list(group, "weight_names")[::-1])
+    reference, net = network(testdata, RESNET), network(testdata, RESNET)
+    h5io.load_weights(reference, str(source))
+    h5io.load_weights(net, str(shuffled))
+    assert_same_outputs(weights_of(reference), weights_of(net))
 
 
 def _keras3_variant(tmp, source, case):
@@ -92,7 +106,7 @@ def test_keras3_weights_variants(testdata, tmp_path, case):
 
 
 def test_resized_output_is_skipped_and_keeps_its_weights(testdata):
-    path = str(testdata / "keras" / "functional_resnet_cifar10_tf2.4.h5")
+    path = str(testdata / "keras" / RESNET)
     doc, changed = keras_json.resize_output(modelfiles.read_architecture(path, "1"), 2)
     net = build_network(doc)
     before = [a.copy() for _, a in net.keras_weights("dense")]

@@ -85,15 +85,10 @@ def test_keras_weight_names_and_shapes(cls, cfg, expected):
     assert [(n, a.shape, a.dtype) for n, a in net.keras_weights("l")] == [e + (np.float32,) for e in expected]
 
 
-def test_network_facts_and_weight_refusals():
+def test_network_facts():
+    # Weight files are checked against the network before anything is assigned (test_h5io_load).
     net = net_of([image_input(5, 7, 3), rec("Conv2D", "conv", ["input_1"], filters=2, kernel_size=[3, 3])])
     assert (net.input_shape, net.layer_names, net.output_units) == ((5, 7, 3), ["input_1", "conv"], None)
-    with pytest.raises(ModelError, match=r"layer 'conv': expects 2 weights \(kernel:0 \(3, 3, 3, 2\), bias:0 \(2,\)\), got 1"):
-        net.set_keras_weights("conv", [np.zeros((3, 3, 3, 2))])
-    with pytest.raises(ModelError, match=r"layer 'conv': weight kernel:0 has shape \(2, 3, 3, 3\), expected \(3, 3, 3, 2\)"):
-        net.set_keras_weights("conv", [np.zeros((2, 3, 3, 3)), np.zeros(2)])
-    with pytest.raises(ModelError, match="no layer 'conv9'"):
-        net.keras_weights("conv9")
 
 
 UNKNOWN = rec("InputLayer", "input_1", batch_input_shape=[None, None, None, 3])

@@ -16,6 +16,9 @@ import loadmodel
 import trainNN
 from kolvara_nn import h5io, modelfiles
 from kolvara_nn.network import build_network
+from kolvara_nn.training import run
+from kolvara_nn.training.data import load_image, read_label_table, split_indices
+from kolvara_nn.training.preprocess import InputSpec, scale
 from trainnn_fixture import HEADER, ROOT, run_script, tile_run, tiny_model_doc, write_named_images
 
 pytestmark = pytest.mark.usefixtures("one_thread")
@@ -80,6 +83,22 @@ def test_files_progress_and_checkpoints_keep_the_captured_run_shape(tile_result)
     assert len(names) == len(finals) == 2
     for epoch, (name, final) in enumerate(zip(names, finals), 1):
         assert CHECKPOINT.fullmatch(name).groups() == ("%04d" % epoch, final.group(4), final.group(3))
+
+
+def test_checkpoint_names_carry_what_their_weights_score_on_the_held_out_tiles(tile_result):
+    _, ws, written, argv = tile_result
+    train = Path(argv[2])
+    table = read_label_table(train / argv[10])
+    _, held = split_indices(len(table.rows), float(argv[11]), run.SEED)
+    spec = InputSpec((16, 16), 3)
+    x = scale(torch.stack([torch.from_numpy(load_image(train / table.filenames[i], spec)) for i in held]), "tf", spec)
+    truth = torch.tensor([argv[18].split(",").index(table.labels[i]) for i in held])
+    for name in sorted(n for n in written if CHECKPOINT.fullmatch(n)):
+        net = build_network(json.loads(Path(argv[0]).read_text()))
+        h5io.load_weights(net, str(ws / name))
+        with torch.no_grad():
+            hits = (net.eval()(x).argmax(dim=1) == truth).float().mean().item()
+        assert CHECKPOINT.fullmatch(name).group(2) == f"{hits:.4f}", name
 
 
 def test_prediction_file_and_the_final_model_reproducing_it(tile_result, tmp_path, capsys):
@@ -156,7 +175,6 @@ def _any_size_doc() -> str:
 TRUNCATED = Image.frombytes("RGB", (16, 16), random.Random(0).randbytes(768))._repr_png_()[:120]
 REFUSALS = [  # (argument number, its new value or a file to write, the message); argument, label-table and image
     # checks are in test_train_outputs and test_train_data
-    (7, "0", "epochs must be a positive whole number"),
     (1, "<base>/none.json", "model document not found"),
     (11, "other.csv", "label document not found"),
     (3, "<base>/nowhere", "training data folder not found"),

@@ -30,7 +30,6 @@ def test_the_default_command_line():
 @pytest.mark.parametrize("index, value, message", [
     (5, "0", "batch size must be a positive whole number"),
     (5, "4.5", "batch size must be a positive whole number"),
-    (6, "three", "epochs must be a positive whole number"),
     (6, "-2", "epochs must be a positive whole number"),
     (7, "Lion", "unknown optimizer 'Lion'"),
     (8, "hinge", "unknown loss 'hinge'"),
