@@ -74,13 +74,15 @@ from kolvara_nn.network import build_network
 folder, doc, names, labels, batch, workers, threads = json.loads(open(sys.argv[3]).read())
 torch.set_num_threads(threads)
 torch.manual_seed(0)
+first = json.loads(open(doc).read())["config"]["layers"][0]["config"]
+height, width = (first.get("batch_input_shape") or first.get("batch_shape"))[1:3]
 
 class Files(torch.utils.data.Dataset):
     def __len__(self):
         return len(names)
     def __getitem__(self, i):
         with Image.open(folder + "/" + names[i]) as img:
-            x = np.array(img.convert("RGB").resize((64, 64), Image.BILINEAR))
+            x = np.array(img.convert("RGB").resize((width, height), Image.BILINEAR))
         return torch.from_numpy(x), labels[i]
 
 net = build_network(keras_json.load_document(doc))

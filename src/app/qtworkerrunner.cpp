@@ -11,16 +11,24 @@
 #include <QTimer>
 #include <memory>
 
+namespace {
+// A modal wait that shows after 300 ms and stays until the work is over, whatever its value.
+void makeWaiting(QProgressDialog& dialog)
+{
+    dialog.setWindowModality(Qt::ApplicationModal);
+    dialog.setMinimumDuration(300);
+    dialog.setAutoClose(false);
+    dialog.setAutoReset(false);
+}
+}  // namespace
+
 void QtWorkerRunner::runWork(const QString& waitingText, int total, const std::function<void(std::atomic_int& done)>& work)
 {
     std::atomic_int done{0};
     std::unique_ptr<QThread> thread(QThread::create([&work, &done] { work(done); }));
     QProgressDialog dialog(waitingText, QString(), 0, std::max(total, 0), m_window);
-    dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setMinimumDuration(300);
+    makeWaiting(dialog);
     dialog.setCancelButton(nullptr);
-    dialog.setAutoClose(false);
-    dialog.setAutoReset(false);
     QEventLoop loop;
     QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
     QTimer tick;
@@ -38,10 +46,7 @@ WorkerResult QtWorkerRunner::run(const QString& program, const QStringList& argu
     WorkerResult result;
     QProcess process;
     QProgressDialog dialog(waitingText, QStringLiteral("Cancel"), 0, 0, m_window);
-    dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setMinimumDuration(300);
-    dialog.setAutoClose(false);
-    dialog.setAutoReset(false);
+    makeWaiting(dialog);
 
     QEventLoop loop;
     QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
@@ -88,10 +93,7 @@ DownloadResult QtWorkerRunner::download(const QUrl& url, const QString& path, co
     FileDownload transfer(url, path);
     // The range stays 0..1000 so sizes past 2 GB fit; 0..0 while the size is unknown.
     QProgressDialog dialog(waitingText, QStringLiteral("Cancel"), 0, 0, m_window);
-    dialog.setWindowModality(Qt::ApplicationModal);
-    dialog.setMinimumDuration(300);
-    dialog.setAutoClose(false);
-    dialog.setAutoReset(false);
+    makeWaiting(dialog);
     QEventLoop loop;
     QElapsedTimer clock;
     QObject::connect(&transfer, &FileDownload::finished, &loop, &QEventLoop::quit);

@@ -330,15 +330,20 @@ def save_weights(path, net, class_names=None, input_scaling=None):
             _write_layers(f, net)
 
 
-def read_class_names(path):
-    """The label texts stored by save_model, in output order; None when the file has none."""
+def _root_attr(path, name):
+    """A root attribute of an HDF5 file; None when the file has none or is not HDF5."""
     try:
         with h5py.File(path, "r") as f:
-            value = f.attrs.get(CLASS_NAMES_ATTR)
+            return f.attrs.get(name)
     except OSError:
         if not os.path.exists(path):
             raise ModelError("%s: no such file" % path)
         return None
+
+
+def read_class_names(path):
+    """The label texts stored by save_model, in output order; None when the file has none."""
+    value = _root_attr(path, CLASS_NAMES_ATTR)
     if value is None:
         return None
     try:
@@ -353,13 +358,7 @@ def read_class_names(path):
 def read_input_scaling(path):
     """The input scaling recorded by save_model or save_weights; None when the file has none
     (foreign files, a .keras archive) or an unknown one."""
-    try:
-        with h5py.File(path, "r") as f:
-            value = f.attrs.get(INPUT_SCALING_ATTR)
-    except OSError:
-        if not os.path.exists(path):
-            raise ModelError("%s: no such file" % path)
-        return None
+    value = _root_attr(path, INPUT_SCALING_ATTR)
     if value is None:
         return None
     value = decode_attr(value).strip()
