@@ -314,10 +314,9 @@ TEST(TrainingRun, PretrainedRunStartsFromImageNetWeightsOrWhatTheUserChose)
             },
             row.answers);
         if (!row.chooseWeights) {
+            // The alert's wording is the fetch test's; here, that the download went through the proxy.
             const AlertRequest& offline = r.f.prompter.alerts().value(2);
-            EXPECT_TRUE(offline.message.startsWith(QStringLiteral("ImageNet weights for ResNet50 are not in "))) << offline.message.toStdString();
-            EXPECT_EQ(offline.buttons, (QStringList{"Continue from Random Weights", "Cancel"}));
-            EXPECT_TRUE(offline.message.contains(QStringLiteral("Proxy"))) << "the https_proxy of the tests was not used";
+            EXPECT_TRUE(offline.message.contains(QStringLiteral("Proxy"))) << offline.message.toStdString();
         }
         if (row.scalingToMode.isEmpty()) {
             EXPECT_EQ(r.f.prompter.alerts().size(), 3);
