@@ -71,6 +71,7 @@ TEST(StrategySheet, OnlyTheNumbersAreTypedAndEachControlChangesOnlyItsOwnField)
 
 struct PanelCase {
     const char* button;
+    const char* title;  // the walkthrough sees the folder pickers' titles, not this one
     bool files;
     bool directories;
     QLineEdit* strategysheetview::*field;
@@ -79,9 +80,9 @@ struct PanelCase {
 TEST(StrategySheet, PanelsFillTheirFieldAndCancellingLeavesIt)
 {
     const PanelCase cases[] = {
-        {"opentrainingfolder", false, true, &strategysheetview::trainingfolder},
-        {"opentraininglabelcsv", true, false, &strategysheetview::trainingdoc},
-        {"openweightsfolder", true, true, &strategysheetview::weights},
+        {"opentrainingfolder", nullptr, false, true, &strategysheetview::trainingfolder},
+        {"opentraininglabelcsv", "Choose training label document", true, false, &strategysheetview::trainingdoc},
+        {"openweightsfolder", nullptr, true, true, &strategysheetview::weights},
     };
     for (const PanelCase& c : cases) {
         Sheet s;
@@ -93,6 +94,7 @@ TEST(StrategySheet, PanelsFillTheirFieldAndCancellingLeavesIt)
         EXPECT_EQ(field->text(), "/data/chosen") << c.button;
 
         const FileRequest& r = s.prompter.fileRequests().front();
+        EXPECT_TRUE(!c.title || r.title == c.title) << r.title.toStdString();
         EXPECT_TRUE(r.chooseFiles == c.files && r.chooseDirectories == c.directories && !r.multiple) << c.button;
         EXPECT_EQ(r.startDirectory, "/work/space");
     }
