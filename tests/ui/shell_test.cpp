@@ -4,10 +4,7 @@
 #include "support/testenv.h"
 
 #include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QTest>
 #include <gtest/gtest.h>
 
