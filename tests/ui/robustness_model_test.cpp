@@ -75,15 +75,8 @@ TEST(ArchitectureFile, BadFilesAreRefusedAndTheEditedModelStays)
     const QByteArray good = text(chain(2));
     const std::pair<QByteArray, const char*> cases[] = {
         {good.left(40), "is not valid JSON"},
-        {"", "is not valid JSON"},
-        {good + " }x", "is not valid JSON"},
-        {R"({"config":{"layers":[]},"x":NaN})", "is not valid JSON"},
-        {"{\"config\":{\"layers\":[{\"name\":\"\xff\xfe\"}]}}", "is not valid JSON"},
         {"[" + good + "]", "does not hold a model architecture"},
         {"{\"config\":{\"layers\":" + QByteArray(5000, '[') + QByteArray(5000, ']') + "}}", "nested more than 256 levels"},
-        {R"({"class_name":"Functional","config":null})", "no config object"},
-        {text(chain(2, [](Json& l) { l[1]["inbound_nodes"] = {{"args", 1}}; })),
-         "layer 'dense_0': its inbound_nodes is not a list of call nodes"},
         {text(chain(2, [](Json& l) { l[1]["inbound_nodes"][0][0][0] = "dense_1"; })),
          "the inbound layers run in a cycle: dense_0 -> dense_1 -> dense_0"},
     };

@@ -17,7 +17,6 @@
 #include <QFileInfo>
 #include <QPointer>
 #include <QLabel>
-#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSlider>
@@ -207,7 +206,6 @@ TEST(TrainingRun, PureTestMarksPredictedTilesAndStatesItsFigures)
     r.pureTest();
     EXPECT_EQ(r.c->trainingstate->text(), QStringLiteral("Test finished: 2 of 6 tiles predicted \"1\".\n"
                                                          "accuracy 100.00% (6 of 6 images)\nclass order assumed: sorted labels"));
-    EXPECT_TRUE(r.f.prompter.messages().contains(QStringLiteral("No training dataset, will only perform validation.")));
     EXPECT_EQ(r.f.prompter.messages().last(), kPureFinished);
     EXPECT_TRUE(r.c->tileGrid().state().hasprediction);
     EXPECT_EQ(r.c->tileGrid().state().predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
@@ -251,18 +249,10 @@ const char* const kChecklistStart = "Before set up training strategy, make sure 
 TEST(TrainingRun, StopsBeforeAnyWorkerStarts)
 {
     const auto none = [](ViewController*) {};
-    const auto untouched = [](strategysheetview&) {};
     const CheckCase cases[] = {
         {"cancel at the checklist", none, nullptr, kChecklistStart, false},
         {"nothing prepared", [](ViewController* c) { c->datadirectory.clear(); c->inputdatatype = 3; }, nullptr, "NO DATA FOR VALIDATION!!!"},
         {"dialog cancelled", none, nullptr, "Training Strategy Panel"},
-        {"no test data", none, [](strategysheetview& s) { s.imagefolder->clear(); }, "No validation data!"},
-        {"no model", [](ViewController* c) { c->resourcename.clear(); c->modelname.clear(); }, untouched, "No Neural Network Model Configured"},
-        {"user model without weights", [](ViewController* c) { c->modelname = QStringLiteral("usermodel"); }, untouched, "Need to load weights!"},
-        // A table opened after images were prepared: the workspace is there, a label document is not.
-        {"table input", [](ViewController* c) { c->preparedata(); c->inputdatatype = 3; }, untouched, "No data label document"},
-        {"epochs not a whole number", none, [](strategysheetview& s) { s.trainingeporch->setText(QStringLiteral("3x")); },
-         "Training Eporch must be a positive whole number."},
         {"batch size 0", none, [](strategysheetview& s) { s.batchsize->setText(QStringLiteral("0")); },
          "Batch size must be a positive whole number."},
         {"nothing to train on", none,
@@ -324,10 +314,9 @@ TEST(TrainingRun, PretrainedRunStartsFromImageNetWeightsOrWhatTheUserChose)
             },
             row.answers);
         if (!row.chooseWeights) {
+            // The alert's wording is the fetch test's; here, that the download went through the proxy.
             const AlertRequest& offline = r.f.prompter.alerts().value(2);
-            EXPECT_TRUE(offline.message.startsWith(QStringLiteral("ImageNet weights for ResNet50 are not in "))) << offline.message.toStdString();
-            EXPECT_EQ(offline.buttons, (QStringList{"Continue from Random Weights", "Cancel"}));
-            EXPECT_TRUE(offline.message.contains(QStringLiteral("Proxy"))) << "the https_proxy of the tests was not used";
+            EXPECT_TRUE(offline.message.contains(QStringLiteral("Proxy"))) << offline.message.toStdString();
         }
         if (row.scalingToMode.isEmpty()) {
             EXPECT_EQ(r.f.prompter.alerts().size(), 3);
@@ -359,42 +348,26 @@ QStringList workerArguments(const QString& workspace)
             "mean_squared_error", "", "field_outputlabel.csv", "0.60", "false", "false", "false", "false", ""};
 }
 
-struct Ending {
-    const char* env;
-    const char* early;  // what the early end says; empty: the run finishes
-    std::vector<int> validX;  // the last chart's epochs; empty: no chart at all
-};
-
-TEST(RunMonitor, FinishedRunsEarlyEndsAndSilentWorkersAreTold)
+// How failed runs end is followed through the window above; here a run whose worker writes
+// checkpoints but says nothing more still counts them, and all of standard error is told and kept.
+TEST(RunMonitor, QuietCheckpointsCountAndStandardErrorIsToldAndKept)
 {
-    const Ending cases[] = {
-        {"FAKE_TRAINNN_FAIL_AFTER", "simulated failure in epoch 2", {0, 1}},
-        {"FAKE_TRAINNN_SILENT", "could not read the model document", {}},
-        {"FAKE_TRAINNN_QUIET", "", {0, 1, 2, 3}},  // checkpoints without further output still count
-    };
-    for (const Ending& k : cases) {
-        const QString ws = freshWorkspace();
-        ScopedEnv env(k.env, "1");
-        std::vector<int> validX;
-        QString early, finished;
-        bool over = false;
-        auto* process = new QProcess;
-        RunMonitor monitor(process, RunMonitor::Run{3, ws, QStringLiteral("field")});
-        QObject::connect(&monitor, &RunMonitor::chartUpdated, [&](const ChartPoints& p) { validX = p.valid_x; });
-        QObject::connect(&monitor, &RunMonitor::endedEarly, [&](const QString& e) { early = e; over = true; });
-        QObject::connect(&monitor, &RunMonitor::trainingFinished, [&](const QString& e) { finished = e; over = true; });
-        process->start(QStringLiteral("/usr/bin/python3"), workerArguments(ws));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return over; }, 60000)) << k.env;
-        EXPECT_FALSE(monitor.following()) << k.env;
-        EXPECT_TRUE(early.contains(QString::fromUtf8(k.early))) << k.env;
-        EXPECT_EQ(early.isEmpty(), !*k.early) << k.env << early.toStdString();
-        EXPECT_EQ(finished.isNull(), bool(*k.early)) << k.env;
-        EXPECT_EQ(validX, k.validX) << k.env;
-        // All of standard error, in order, is told and kept in the log.
-        const QString told = *k.early ? early : finished;
-        EXPECT_TRUE(k.validX.empty() || told.startsWith(QStringLiteral("warning: a line on standard error"))) << k.env;
-        EXPECT_EQ(readFile(ws + QStringLiteral("/field_error.log")), told) << k.env;
-    }
+    const QString ws = freshWorkspace();
+    ScopedEnv env("FAKE_TRAINNN_QUIET", "1");
+    std::vector<int> validX;
+    QString early, finished;
+    auto* process = new QProcess;
+    RunMonitor monitor(process, RunMonitor::Run{3, ws, QStringLiteral("field")});
+    QObject::connect(&monitor, &RunMonitor::chartUpdated, [&](const ChartPoints& p) { validX = p.valid_x; });
+    QObject::connect(&monitor, &RunMonitor::endedEarly, [&](const QString& e) { early = e; });
+    QObject::connect(&monitor, &RunMonitor::trainingFinished, [&](const QString& e) { finished = e; });
+    process->start(QStringLiteral("/usr/bin/python3"), workerArguments(ws));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !early.isNull() || !finished.isNull(); }, 60000));
+    EXPECT_FALSE(monitor.following());
+    EXPECT_TRUE(early.isNull()) << early.toStdString();
+    EXPECT_EQ(validX, (std::vector<int>{0, 1, 2, 3}));
+    EXPECT_TRUE(finished.startsWith(QStringLiteral("warning: a line on standard error"))) << finished.toStdString();
+    EXPECT_EQ(readFile(ws + QStringLiteral("/field_error.log")), finished);
 }
 
 TEST(RunMonitor, StoppedByTheUserLeavesNoPartialFileAndALogThatSaysSo)
