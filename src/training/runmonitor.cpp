@@ -108,8 +108,10 @@ std::optional<ChartPoints> RunMonitor::scan()
 void RunMonitor::stateStep(const QString& chunk, const std::optional<ChartPoints>& prepared)
 {
     std::optional<QString> progress = progresstext::chunkProgress(chunk);
-    if (!progress)
-        progress = earlyStopNote();
+    const std::optional<QString> note = earlyStopNote();
+    // The stop may come in the same chunk as the last epoch's redraws; the stop is what stays.
+    if (!progress || (note && m_epochsSeen >= m_epochsToCount))
+        progress = note;
     const QString state = progresstext::stateText(int(m_series.validation.size()), m_epochsToCount, progress);
     if (progress) {
         diag::print("progress", *progress);

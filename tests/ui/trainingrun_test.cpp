@@ -370,6 +370,28 @@ TEST(RunMonitor, QuietCheckpointsCountAndStandardErrorIsToldAndKept)
     EXPECT_EQ(readFile(ws + QStringLiteral("/field_error.log")), finished);
 }
 
+// A worker slow to be read hands over its last redraws and its stop in one chunk.
+TEST(RunMonitor, AStopToldWithTheLastRedrawIsWhatTheStateShows)
+{
+    const QString ws = freshWorkspace();
+    auto* process = new QProcess;
+    RunMonitor monitor(process, RunMonitor::Run{5, ws, QStringLiteral("field")});
+    QStringList states;
+    QString early;
+    QObject::connect(&monitor, &RunMonitor::stateChanged, [&](const QString& s) { states << s; });
+    QObject::connect(&monitor, &RunMonitor::endedEarly, [&](const QString& e) { early = e; });
+    process->setWorkingDirectory(ws);
+    process->start(QStringLiteral("/bin/sh"),
+                   {QStringLiteral("-c"), QStringLiteral("touch e0001-0.5-0.6-weights.hdf5; printf 'Epoch 2/5\\n'; sleep 1; "
+                                                         "touch e0002-0.7-0.8-weights.hdf5; "
+                                                         "printf '\\r3/4 [==>.] - ETA: 0s - loss: 0.3\\b\\r4/4 [====] - 0s 5ms/step - loss: 0.2\\n"
+                                                         "Epoch 2: early stopping\\n'")});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !monitor.following(); }, 30000));
+    EXPECT_TRUE(early.isNull()) << early.toStdString();
+    ASSERT_FALSE(states.isEmpty());
+    EXPECT_EQ(states.last(), QStringLiteral("Training state in epoch 2 \nStopped early at epoch 2 of 5"));
+}
+
 TEST(RunMonitor, StoppedByTheUserLeavesNoPartialFileAndALogThatSaysSo)
 {
     const QString ws = freshWorkspace();
