@@ -54,12 +54,17 @@ WorkerResult QtWorkerRunner::run(const QString& program, const QStringList& argu
         if (error == QProcess::FailedToStart || process.state() == QProcess::NotRunning)
             loop.quit();
     });
-    QObject::connect(&dialog, &QProgressDialog::canceled, &loop, [&result, &process] {
+    const auto cancel = [&result, &process] {
+        if (result.cancelled)
+            return;
         result.cancelled = true;
         process.terminate();
         if (!process.waitForFinished(2000))
             process.kill();
-    });
+    };
+    // Escape rejects the dialog, which does not always say `canceled` first: either ends the worker.
+    QObject::connect(&dialog, &QProgressDialog::canceled, &loop, cancel);
+    QObject::connect(&dialog, &QDialog::rejected, &loop, cancel);
     // Keep the pipes drained so a chatty worker never blocks on a full pipe.
     QObject::connect(&process, &QProcess::readyReadStandardOutput, &loop,
                      [&result, &process] { result.standardOutput += process.readAllStandardOutput(); });
@@ -98,6 +103,7 @@ DownloadResult QtWorkerRunner::download(const QUrl& url, const QString& path, co
     QElapsedTimer clock;
     QObject::connect(&transfer, &FileDownload::finished, &loop, &QEventLoop::quit);
     QObject::connect(&dialog, &QProgressDialog::canceled, &transfer, &FileDownload::cancel);
+    QObject::connect(&dialog, &QDialog::rejected, &transfer, &FileDownload::cancel);
     QObject::connect(&transfer, &FileDownload::progress, &dialog, [&](qint64 received, qint64 total) {
         if (total > 0 && dialog.maximum() == 0)
             dialog.setMaximum(1000);

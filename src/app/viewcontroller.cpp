@@ -78,7 +78,8 @@ const QImage& ViewController::singleImage() const { return m_grid->image(); }
 ViewController::~ViewController()
 {
     // The documents are the first children made, so they would go before the views that read
-    // them: the views go first.
+    // them: the views go first, and a run under way before them.
+    delete m_session;
     delete m_autosave;
     delete multiimagecollection;
     delete nodecollectionView;
@@ -118,7 +119,15 @@ void ViewController::viewDidLoad()
     buildSourceViews();
     buildTrainingViews();
     buildResultViews();
+    buildTrainingSession();
     buildSessionKeeping();
+}
+
+void ViewController::setMonitoredRunner(MonitoredRunner& runner)
+{
+    m_monitored = &runner;
+    delete m_session;  // it holds the runner it was made with; no run is under way yet
+    buildTrainingSession();
 }
 
 void ViewController::buildWindowFrame()

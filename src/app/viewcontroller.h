@@ -2,6 +2,7 @@
 
 #include "data/imageset.h"
 #include "data/tilegridstate.h"
+#include "training/trainingsession.h"
 #include "worker/modelinfo.h"
 
 #include <QImage>
@@ -29,7 +30,6 @@ class nodecollection;
 class RealTimeImageView;
 class strategysheetview;
 class TableModel;
-class RunMonitor;
 class QUndoGroup;
 class SessionAutosave;
 class TileGridDocument;
@@ -60,7 +60,6 @@ public:
     QLabel* trainingstate = nullptr;
     QLabel* resultsource = nullptr;  // result pane: which input the results belong to
     QString datadirectory;           // the workspace folder once data was prepared; empty before
-    RunMonitor* runmonitor = nullptr;  // follows the monitored run started last
     QString trainNNScript;           // the training worker; empty: the installed trainNN.py
     ModelInfo loadedmodelinfo;       // what the loaded saved model records about applying it
 
@@ -127,8 +126,10 @@ public:
 
     Prompter& prompter() { return m_prompter; }
     WorkerRunner& workerRunner() { return m_runner; }
-    // What makes the workers of followed training runs; processes unless another is given.
-    void setMonitoredRunner(MonitoredRunner& runner) { m_monitored = &runner; }
+    // What makes the workers of training and test runs; processes unless another is given.
+    void setMonitoredRunner(MonitoredRunner& runner);
+    // Training and test runs: what they need, where the last one stands.
+    const TrainingSession& trainingSession() const { return *m_session; }
 
     // ---- Shell ----------------------------------------------------------------------------
     void changeleftview();
@@ -224,15 +225,12 @@ private:
     // Lets `form` preselect what the weights chosen in it record.
     void watchWeightsChoice(strategysheetview* form);
     void inspectweights(strategysheetview& form, const QString& path);
-    void startMonitoredRun(const QStringList& arguments, int epochCount, const QString& root);
-    void runPureTest(const QStringList& arguments, const QString& root);
-    void onTrainingFinished(const QString& root, const QString& standardError);
-    bool ingestRunResults(const QString& root);
-    void applyPredictions(int inputKind, const QString& root);
-    void applyRunPredictions(const QString& root);
+    void buildTrainingSession();
+    void onRunEnded(const TrainingSession::Outcome& outcome);
+    void applyPredictions(resultingestion::Target target, const resultingestion::Reading& reading);
     // `keptEpoch`: the worker's line naming the epoch that became the model, shown with the alert.
     void completeRun(const QString& keptEpoch);
-    void ingestValidationOnly(const QString& root, const QString& summary);
+    void ingestValidationOnly(const QString& summary);
 
     void buildSessionKeeping();
     // Makes the undo stack of the document the work area shows the active one.
@@ -252,6 +250,7 @@ private:
     WorkerRunner& m_runner;
     std::unique_ptr<MonitoredRunner> m_processRunner;
     MonitoredRunner* m_monitored = nullptr;
+    TrainingSession* m_session = nullptr;
     TileGridDocument* m_grid = nullptr;
     ImageSetDocument* m_pictures = nullptr;
     ArchitectureDocument* m_architecture = nullptr;

@@ -4,7 +4,6 @@
 #include "data/tilegriddocument.h"
 
 #include "dialogs/prompter.h"
-#include "training/ui/runmonitor.h"
 #include "training/workspacefiles.h"
 #include "util/diagnostics.h"
 
@@ -25,7 +24,7 @@ void reportIncomplete(Prompter& prompter, const workspacefiles::ExportOutcome& o
 
 void ViewController::outputresult()
 {
-    if (runmonitor && runmonitor->following()) {
+    if (m_session->running()) {
         // Preparing samples would clear the workspace under the running worker, and a copy
         // taken now would be half written.
         m_prompter.alert(QStringLiteral("A training run is in progress. Export its results when it has finished."),

@@ -103,32 +103,6 @@ void ViewController::openMetricimage(const QString& path)
     showInPane(ResultViewBtn, lastresultview, metricview);
 }
 
-bool ViewController::ingestRunResults(const QString& root)
-{
-    const resultingestion::Scan scan = resultingestion::scanForModel(datadirectory);
-    if (!scan.error.isEmpty()) {
-        diag::print(scan.error);
-        return false;
-    }
-    diag::print(scan.modelEntries);
-    if (scan.modelEntries.isEmpty())
-        return false;
-    diag::print("task succeeded.");
-    applyRunPredictions(root);
-    return true;
-}
-
-void ViewController::applyRunPredictions(const QString& root)
-{
-    // Data opened during the run is not what the run predicted: its tiles or pictures must not
-    // get the earlier input's predictions.
-    if (m_openings != m_run.opening) {
-        diag::print("predictions of an earlier input not applied");
-        return;
-    }
-    applyPredictions(m_run.kind, root);
-}
-
 void ViewController::noteDataOpened()
 {
     ++m_openings;
@@ -136,30 +110,16 @@ void ViewController::noteDataOpened()
         resultsource->setText(QStringLiteral("Results of an earlier input: %1").arg(m_run.name));
 }
 
-void ViewController::applyPredictions(int inputKind, const QString& root)
+void ViewController::applyPredictions(Target target, const resultingestion::Reading& reading)
 {
-    const Target target = resultingestion::targetFor(inputKind);
-    if (target == Target::None) {
-        diag::print("in table data output");
-        return;
-    }
-    resultingestion::Reading reading = resultingestion::readPredictions(datadirectory, target, root);
     if (target == Target::Tiles) {
-        if (!reading.readable) {
-            diag::print("load csv failed");
-            return;
-        }
         // One write for all tiles: a large grid predicts tens of thousands of them.
         if (const QString listing = predictions::tileListing(reading.tiles); !listing.isEmpty())
             diag::line(listing);
         m_grid->setPredictions(reading.tiles);
-        return;
+    } else if (target == Target::Images) {
+        m_pictures->setPredictions(reading.images);
     }
-    if (!reading.readable) {
-        diag::print("load folder csv failed");
-        return;
-    }
-    m_pictures->setPredictions(reading.images);
 }
 
 void ViewController::completeRun(const QString& keptEpoch)
@@ -170,14 +130,13 @@ void ViewController::completeRun(const QString& keptEpoch)
         openMetricimage(QDir(datadirectory).filePath(QStringLiteral("NNMetrics.png")));
 }
 
-void ViewController::ingestValidationOnly(const QString& root, const QString& summary)
+void ViewController::ingestValidationOnly(const QString& summary)
 {
     diag::print("test task succeeded.");
     // A folder input's predictions are in its own file; every other input reads the tiles'.
     const int kind = m_run.kind == 2 ? 2 : 1;
-    applyPredictions(kind, root);
-    const resultingestion::Target target = kind == 2 ? Target::Images : Target::Tiles;
-    const QString file = QDir(datadirectory).filePath(resultingestion::predictionFileName(target, root));
+    const Target target = kind == 2 ? Target::Images : Target::Tiles;
+    const QString file = QDir(datadirectory).filePath(resultingestion::predictionFileName(target, m_run.root));
     QFile read(file);
     const std::optional<QString> mismatch =
         read.open(QIODevice::ReadOnly) ? runchecks::noMatchingClass(QString::fromUtf8(read.readAll())) : std::nullopt;

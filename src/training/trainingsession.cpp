@@ -1,6 +1,8 @@
 #include "training/trainingsession.h"
 
 #include "model/jsonfile.h"
+#include "results/testsummary.h"
+#include "training/runchecks.h"
 #include "training/runmonitor.h"
 #include "training/trainnncommand.h"
 #include "util/diagnostics.h"
@@ -59,6 +61,30 @@ std::vector<TrainingSession::Finding> TrainingSession::check(const Setup& setup)
         return refuse("No data label document");
     if (!trainnn::epochCount(strategy.trainingeporch))
         return refuse("Training Eporch must be a positive whole number.");
+    // The worker refuses this too, but only after the run was shown as started.
+    if (!trainnn::batchSize(strategy.batchsize))
+        return refuse("Batch size must be a positive whole number.");
+    if (strategy.trainingfolder.isEmpty())
+        return findings;
+    // A training run needs something to train on and two classes to tell apart.
+    const QString share = QString::asprintf("%.2f", strategy.trainratio);
+    if (share == QLatin1String("0.00")) {
+        findings.push_back({QStringLiteral("A training share of 0.00 leaves nothing to train on."),
+                            QStringLiteral("Move the Training & Validation Ratio slider to the right."), true});
+        return findings;
+    }
+    const QString document = runchecks::trainingLabelDocument(
+        strategy.trainingfolder, strategy.trainingdoc, trainnn::labelDocumentName(setup.inputKind, trainnn::rootName(setup.firstInput)));
+    if (const std::optional<QString> problem = runchecks::singleClassProblem(runchecks::labelsOf(document))) {
+        findings.push_back({QStringLiteral("Training needs samples of two classes or more."), *problem, true});
+        return findings;
+    }
+    if (share == QLatin1String("1.00")) {
+        findings.push_back({QStringLiteral("A training share of 1.00 leaves no data for validation."),
+                            QStringLiteral("Validation accuracy then says little about the model; the last "
+                                           "epoch's model is the one kept."),
+                            false});
+    }
     return findings;
 }
 
@@ -96,6 +122,8 @@ std::optional<TrainingSession::Finding> TrainingSession::start(const Setup& setu
         m_setup.resourcename.isEmpty() ? QString() : paths::resourcePath(m_setup.resourcename, QStringLiteral("json"));
     request.labelDocument = trainnn::labelDocumentName(m_setup.inputKind, m_root);
     request.strategy = m_setup.strategy;
+    request.inputScaling = m_setup.inputScaling;
+    request.networkMode = m_setup.networkMode;
     const QStringList arguments = trainnn::arguments(request);
     if (m_setup.strategy.trainingfolder.isEmpty())
         startTest(arguments);
@@ -114,7 +142,7 @@ void TrainingSession::stop()
         m_monitor->stop();
     if (m_test)
         m_test->stop();
-    end(Outcome{State::Stopped, QString(), QString(), Target::None, std::nullopt, QString()});
+    end(Outcome{State::Stopped, m_test != nullptr, QString(), QString(), Target::None, std::nullopt, QString()});
 }
 
 void TrainingSession::release()
@@ -139,13 +167,15 @@ void TrainingSession::startTraining(const QStringList& arguments, int epochs)
     connect(m_monitor, &RunMonitor::chartUpdated, this, &TrainingSession::chartUpdated);
     connect(m_monitor, &RunMonitor::stateChanged, this, &TrainingSession::progressChanged);
     connect(m_monitor, &RunMonitor::endedEarly, this, [this](const QString& standardError) {
-        end(Outcome{State::EndedEarly, QStringLiteral("Training ended before all epochs were finished."),
+        end(Outcome{State::EndedEarly, false, QStringLiteral("Training ended before all epochs were finished."),
                     failureText(standardError, kNoErrorOutput), Target::None, std::nullopt, QString()});
     });
     connect(m_monitor, &RunMonitor::trainingFinished, this, &TrainingSession::trainingFinished);
     connect(worker, &RunningWorker::failedToStart, this, [this](const QString& why) {
         diag::print(why);
-        end(Outcome{State::Failed, QStringLiteral("The training worker could not be started."), why, Target::None,
+        m_monitor->deleteLater();  // its worker is the sender
+        m_monitor = nullptr;
+        end(Outcome{State::Failed, false, QStringLiteral("The training worker could not be started."), why, Target::None,
                     std::nullopt, QString()});
     });
     setState(State::Training);
@@ -159,15 +189,16 @@ void TrainingSession::trainingFinished(const QString& standardError)
         diag::print(scan.error);
     if (!scan.error.isEmpty() || scan.modelEntries.isEmpty()) {
         // The worker has exited without its trained model: waiting longer would never end.
-        end(Outcome{State::Failed, QStringLiteral("Training finished without a trained model."),
+        end(Outcome{State::Failed, false, QStringLiteral("Training finished without a trained model."),
                     failureText(standardError, QStringLiteral("No \"my_model\" file was written to the workspace.")),
                     Target::None, std::nullopt, QString()});
         return;
     }
     diag::print(scan.modelEntries);
-    Outcome outcome{State::Finished, QStringLiteral("Computation finished!"), QString(),
+    Outcome outcome{State::Finished, false, QStringLiteral("Computation finished!"), QString(),
                     resultingestion::targetFor(m_setup.inputKind), std::nullopt,
                     QDir(m_setup.workspace).filePath(QStringLiteral("NNMetrics.png"))};
+    outcome.keptEpoch = m_monitor ? m_monitor->keptEpoch() : QString();
     if (outcome.target != Target::None) {
         resultingestion::Reading reading = resultingestion::readPredictions(m_setup.workspace, outcome.target, m_root);
         if (reading.readable)
@@ -182,10 +213,12 @@ void TrainingSession::startTest(const QStringList& arguments)
     m_test = m_runner.worker(m_setup.python, arguments).release();
     m_test->setParent(this);
     m_testError.clear();
+    m_testOutput.clear();
     connect(m_test, &RunningWorker::standardError, this, [this](const QByteArray& bytes) { m_testError += bytes; });
+    connect(m_test, &RunningWorker::standardOutput, this, [this](const QByteArray& bytes) { m_testOutput += bytes; });
     connect(m_test, &RunningWorker::failedToStart, this, [this](const QString& why) {
         diag::print(why);
-        end(Outcome{State::Failed, QStringLiteral("The test worker could not be started."), why, Target::None, std::nullopt,
+        end(Outcome{State::Failed, true, QStringLiteral("The test worker could not be started."), why, Target::None, std::nullopt,
                     QString()});
     });
     connect(m_test, &RunningWorker::finished, this, &TrainingSession::testFinished);
@@ -199,13 +232,14 @@ void TrainingSession::testFinished(int exitCode, bool crashed)
         return;
     if (crashed || exitCode != 0) {
         // Its prediction file would still be the unpredicted label file.
-        end(Outcome{State::Failed, QStringLiteral("The test run failed."),
+        end(Outcome{State::Failed, true, QStringLiteral("The test run failed."),
                     failureText(QString::fromUtf8(m_testError), kNoErrorOutput), Target::None, std::nullopt, QString()});
         return;
     }
     // A folder input's predictions are in its own file; every other input reads the tiles'.
-    Outcome outcome{State::Finished, QStringLiteral("Pure Test Computation finished!"), QString(),
+    Outcome outcome{State::Finished, true, QStringLiteral("Pure Test Computation finished!"), QString(),
                     m_setup.inputKind == 2 ? Target::Images : Target::Tiles, std::nullopt, QString()};
+    outcome.summary = testsummary::fromOutput(m_testOutput);
     resultingestion::Reading reading = resultingestion::readPredictions(m_setup.workspace, outcome.target, m_root);
     if (reading.readable)
         outcome.predictions = std::move(reading);

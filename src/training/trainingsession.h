@@ -36,6 +36,8 @@ public:
         QString python;      // empty: the configured interpreter
         QString scriptPath;  // empty: the installed trainNN.py
         QString modelFile;   // where the trained architecture is written; empty: the caches folder's
+        QString inputScaling;  // overrides the form's input scaling when not empty
+        QString networkMode = QStringLiteral("full");
     };
 
     // Something the user is told before a run; a refusal ends the list.
@@ -48,11 +50,14 @@ public:
     // How a run ended, and what the window shows for it.
     struct Outcome {
         State state = State::Idle;
+        bool test = false;  // the run only tested the model
         QString message;  // the words for the user; empty when there is nothing to tell
         QString detail;   // the worker's last error lines, or why it failed
         resultingestion::Target target = resultingestion::Target::None;
         std::optional<resultingestion::Reading> predictions;  // read once a run finished
         QString metricsImage;  // the finished training run's metrics image
+        QString keptEpoch;     // the worker's line naming the epoch kept as the model
+        QString summary;       // a finished test's figures, as the worker printed them
     };
 
     explicit TrainingSession(MonitoredRunner& runner, QObject* parent = nullptr);
@@ -72,6 +77,9 @@ public:
     std::optional<Finding> start(const Setup& setup);
     // Ends the run under way at the user's request.
     void stop();
+    // The training run followed last, until the next run starts; null for a test and for a
+    // worker that could not be started.
+    const RunMonitor* monitor() const { return m_monitor; }
 
 Q_SIGNALS:
     void stateChanged(TrainingSession::State state);
@@ -96,4 +104,5 @@ private:
     RunMonitor* m_monitor = nullptr;  // the training run's, owned
     RunningWorker* m_test = nullptr;  // the test run's worker, owned
     QByteArray m_testError;
+    QByteArray m_testOutput;
 };

@@ -148,7 +148,7 @@ TEST(UnwritableCaches, TrainingIsRefusedRatherThanRunOnAnEarlierModel)
     EXPECT_EQ(b.prompter.messages().last(), QStringLiteral("Cannot write the model for training."));
     const QString details = b.prompter.alerts().last().informative;
     EXPECT_TRUE(details.startsWith(cannotWrite)) << details.toStdString();
-    EXPECT_FALSE(b.c->runmonitor);
+    EXPECT_EQ(b.c->trainingSession().state(), TrainingSession::State::Idle);
 }
 
 TEST(UnwritableCaches, AFullDiskKeepsTheEarlierModelFile)

@@ -217,20 +217,20 @@ TEST(Training, AHangingRunCanBeStoppedAndAnotherConfigured)
     ViewController* c = f.controller;
     FakeWorker fake("stubborn");
     startTraining(f);
-    ASSERT_TRUE(c->runmonitor && c->runmonitor->following());
-    QProcess* worker = c->runmonitor->process();
+    ASSERT_TRUE(c->trainingSession().running());
+    QProcess* worker = c->trainingSession().monitor()->process();
     f.prompter.clear();
     f.prompter.answerAlert(0);  // Wait
     c->strategyconfig();
-    EXPECT_TRUE(c->runmonitor->following()) << "waiting leaves the run alone";
+    EXPECT_TRUE(c->trainingSession().running()) << "waiting leaves the run alone";
 
     f.prompter.answerAlert(1);  // Stop Training
     c->strategyconfig();
 
-    EXPECT_FALSE(c->runmonitor->following());
+    EXPECT_FALSE(c->trainingSession().running());
     EXPECT_EQ(worker->state(), QProcess::NotRunning);
     EXPECT_EQ(c->trainingstate->text(), QStringLiteral("Training stopped."));
-    EXPECT_TRUE(QFile::exists(c->runmonitor->errorLogPath()));
+    EXPECT_TRUE(QFile::exists(c->trainingSession().monitor()->errorLogPath()));
     const QString busy = QStringLiteral("A training run is in progress. Wait for it to finish before configuring another.");
     EXPECT_EQ(f.prompter.messages(), (QStringList{busy, busy})) << "a stop the user asked for is not reported as a failure";
     f.prompter.clear();

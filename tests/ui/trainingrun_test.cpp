@@ -143,8 +143,8 @@ TEST(TrainingRun, FailuresAreReportedAndKeepEarlierPredictions)
         EXPECT_TRUE(alert->informative.contains(QString::fromUtf8(k.details))) << k.env;
         EXPECT_FALSE(r.f.prompter.messages().contains(kFinished) || r.f.prompter.messages().contains(kPureFinished)) << k.env;
         EXPECT_EQ(r.c->tileGrid().state().predictpoints, (std::vector<TilePoint>{{1, 1}})) << k.env;
-        EXPECT_EQ(bool(r.c->runmonitor), k.monitored) << k.env;
-        EXPECT_FALSE(r.c->runmonitor && r.c->runmonitor->following()) << k.env;
+        EXPECT_EQ(r.c->trainingSession().monitor() != nullptr, k.monitored) << k.env;
+        EXPECT_FALSE(r.c->trainingSession().running()) << k.env;
         if (k.monitored)
             EXPECT_EQ(workerfailure::lastLines(readFile(r.c->datadirectory + QStringLiteral("/field_error.log")).toUtf8()),
                       alert->informative)
@@ -163,9 +163,9 @@ TEST(TrainingRun, DataOpenedDuringARunGetsNoneOfItsResultsWhichSayWhoseTheyAre)
     ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "0.2");
     c->loadedmodelinfo.inputScaling = QStringLiteral("tf");  // what a loaded model recorded preselects the form
     r.train("3");
-    ASSERT_TRUE(c->runmonitor && c->runmonitor->following());
+    ASSERT_TRUE(c->trainingSession().running());
     std::vector<size_t> sizes;  // the chart grows as each checkpoint appears
-    QObject::connect(c->runmonitor, &RunMonitor::chartUpdated, c, [&] { sizes.push_back(c->painres->state.valid_x.size()); });
+    QObject::connect(&c->trainingSession(), &TrainingSession::chartUpdated, c, [&] { sizes.push_back(c->painres->state.valid_x.size()); });
     EXPECT_TRUE(c->ResultViewBtn->isChecked()) << "the pane button names the results shown";
     EXPECT_EQ(c->resultsource->text(), QStringLiteral("Results of field.png"));
     r.f.prompter.answerPaths({testenv::scratchFolder()});
@@ -174,7 +174,7 @@ TEST(TrainingRun, DataOpenedDuringARunGetsNoneOfItsResultsWhichSayWhoseTheyAre)
     // Quitting asks while the run goes on; Cancel keeps both.
     EXPECT_FALSE(c->mayQuit());
     EXPECT_EQ(r.f.prompter.messages().last(), QStringLiteral("A training run is in progress. Stop it and quit?"));
-    EXPECT_TRUE(c->runmonitor->following());
+    EXPECT_TRUE(c->trainingSession().running());
 
     QImage other(90, 30, QImage::Format_RGB32);
     other.fill(Qt::blue);
@@ -204,6 +204,7 @@ TEST(TrainingRun, PureTestMarksPredictedTilesAndStatesItsFigures)
 {
     GridRun r;
     r.pureTest();
+    ASSERT_TRUE(r.waitFor(kPureFinished)) << r.f.prompter.messages().join(" | ").toStdString();
     EXPECT_EQ(r.c->trainingstate->text(), QStringLiteral("Test finished: 2 of 6 tiles predicted \"1\".\n"
                                                          "accuracy 100.00% (6 of 6 images)\nclass order assumed: sorted labels"));
     EXPECT_EQ(r.f.prompter.messages().last(), kPureFinished);
@@ -274,7 +275,7 @@ TEST(TrainingRun, StopsBeforeAnyWorkerStarts)
             r.start(k.form);
         }
         EXPECT_EQ(r.f.prompter.messages().last(), QString::fromUtf8(k.lastMessage)) << k.name;
-        EXPECT_FALSE(r.c->runmonitor) << k.name;
+        EXPECT_EQ(r.c->trainingSession().state(), TrainingSession::State::Idle) << k.name;
         EXPECT_FALSE(r.c->tileGrid().state().hasprediction) << k.name;
     }
 }
@@ -320,7 +321,7 @@ TEST(TrainingRun, PretrainedRunStartsFromImageNetWeightsOrWhatTheUserChose)
         }
         if (row.scalingToMode.isEmpty()) {
             EXPECT_EQ(r.f.prompter.alerts().size(), 3);
-            EXPECT_FALSE(r.c->runmonitor);
+            EXPECT_EQ(r.c->trainingSession().state(), TrainingSession::State::Idle);
             continue;
         }
         ASSERT_TRUE(r.waitFor(kFinished)) << r.f.prompter.messages().join(" | ").toStdString();
