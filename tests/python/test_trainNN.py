@@ -65,8 +65,6 @@ def test_files_progress_and_checkpoints_keep_the_captured_run_shape(tile_result)
     """tests/data/trainNN_run holds a real run's output, which the app's parser is tested against."""
     done, ws, written, _ = tile_result
     assert [n for n in written if not CHECKPOINT.fullmatch(n)] == ["NNMetrics.png", "my_model.h5"]
-    assert not [n for n in os.listdir(ws) if "partial" in n or "tmp" in n]
-    assert (ws / "NNMetrics.png").read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
     captured = ROOT / "tests" / "data" / "trainNN_run"
     expected = output_shape((captured / "stdout.txt").read_bytes())
     assert expected == ["info", "epoch", "eta", "final", "saved", "epoch", "eta", "final", "saved", "info"]
