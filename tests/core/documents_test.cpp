@@ -209,12 +209,7 @@ TEST(Documents, NewLayersAreNamedTheWayKerasNamesThem)
         {"Conv2D", "conv2d"}, {"BatchNormalization", "batch_normalization"}, {"", "layer"},
     };
     for (const auto& [cls, name] : cases)
-        EXPECT_EQ(d.document().freshLayerName(cls), name) << cls;
-    // The template's own input goes; the new layer reads what the output read.
-    Json conv = Json::parse(R"({"name":"c","class_name":"Conv2D","config":{"name":"c"},"inbound_nodes":[[["elsewhere",0,0,{}]]]})");
-    ASSERT_EQ(d.insertLayer(conv), 1);
-    EXPECT_EQ(d.json()["config"]["layers"][1].dump(),
-              R"({"name":"conv2d","class_name":"Conv2D","config":{"name":"conv2d"},"inbound_nodes":[[["re_lu",0,0,{}]]]})");
+        EXPECT_EQ(d.document().freshLayerName(cls), name) << cls;  // how a layer is inserted is checked with the layer list
 }
 
 }  // namespace

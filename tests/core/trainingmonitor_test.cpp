@@ -72,7 +72,7 @@ TEST(CheckpointSeries, ReadsAccuraciesIntoChartPoints)
     } cases[] = {
         {{}, {0}, {0}, {0}},
         {{"e0001-0.5000-0.6000-weights.hdf5", "e0002-0.7900-0.8125-weights.hdf5"}, {0, 1, 2}, {0, 50, 79}, {0, 60, 81}},
-        {{"m-0.8125-0.9001-e03.hdf5"}, {0, 1}, {0, 81}, {0, 90}},
+        {{"m-0.8125-0.9090-e03.hdf5"}, {0, 1}, {0, 81}, {0, 90}},  // percentages truncated, not rounded
         {{"e01--0.7000---0.3000-weights.hdf5"}, {0, 1}, {0, 70}, {0, 30}},
         {{"a.hdf5", "e2-0.5.hdf5", "e3-1.0000-0.2500-w.hdf5"}, {0, 3}, {0, 100}, {0, 25}},  // positions kept
         // A field that is no number drops that point only; the other list keeps its value.
@@ -156,7 +156,6 @@ TEST(ChartGrid, HasOneColumnPerEpochAHundredRowsAndEveryEpochsTickWhileTheyFit)
         QStringList ticks;
     } cases[] = {
         {10, 40, {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}},
-        {5, 80, {"1", "2", "3", "4", "5"}},
         {1, 400, {"1"}},
         {60, 6, {"5", "10", "15", "20", "25", "30", "35", "40", "45", "50", "55", "60"}},  // every fifth: readable
         {7, 57, {"1", "2", "3", "4", "5", "6", "7"}},

@@ -1,13 +1,11 @@
 """generateml.py: the summary the application shows, and one stderr line per problem."""
 import fnmatch
 import json
-import subprocess
-import sys
 
 import pytest
 
 import generateml
-from conftest import ROOT, WORKERS
+from conftest import ROOT
 
 
 def run_main(capsys, *argv):
@@ -20,28 +18,12 @@ def test_summary_of_the_custom_model(capsys):
     code, out, err = run_main(capsys, str(ROOT / "resources" / "custommodel.json"))
     assert (code, err) == (0, [])
     assert out[0] == 'Model: "custommodel"'
-    header = out[2]
-    columns = ["Layer (type)", "Output Shape", "Param #", "Connected to"]
-    assert [header.index(c) for c in columns] == sorted(header.index(c) for c in columns)
     rows = {line.split()[0]: line for line in out[4:] if line.strip() and not line.startswith(("=", "_"))}
     assert "[(None, 32, 32, 3)]" in rows["input_1"] and "[]" in rows["input_1"]
     assert "(None, 32, 32, 16)" in rows["block1_conv1"] and " 448 " in rows["block1_conv1"]
     assert "['input_1[0][0]']" in rows["block1_conv1"]
     assert "(None, 2)" in rows["predictions"] and "['dropout[0][0]']" in rows["predictions"]
     assert out[-4:-1] == ["Total params: 204,434", "Trainable params: 203,986", "Non-trainable params: 448"]
-
-
-def test_resnet50_totals_through_the_script():
-    proc = subprocess.run([sys.executable, str(WORKERS / "generateml.py"), str(ROOT / "resources" / "resnet50.json")],
-                          capture_output=True, text=True, timeout=300)
-    assert (proc.returncode, proc.stderr) == (0, "")
-    lines = proc.stdout.splitlines()
-    assert lines[0] == 'Model: "resnet50"'
-    assert lines[-4:-1] == ["Total params: 25,636,712", "Trainable params: 25,583,592",
-                            "Non-trainable params: 53,120"]
-    add = next(i for i, line in enumerate(lines) if line.startswith(" conv2_block1_add (Add)"))
-    text = " ".join(lines[add:add + 3])
-    assert "conv2_block1_0_bn[0][0]" in text and "conv2_block1_3_bn[0][0]" in text
 
 
 def _broken_custom_model(p):

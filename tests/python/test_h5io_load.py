@@ -11,7 +11,7 @@ import pytest
 from kolvara_nn import h5io, keras_json, modelfiles
 from kolvara_nn.errors import ModelError
 from kolvara_nn.network import build_network
-from realmodels import WEIGHTS, assert_same_outputs, output_units, renamed, run, sample_inputs
+from realmodels import WEIGHTS, assert_same_outputs, output_units, run, sample_inputs
 
 CIFAR, MNIST3 = "sequential_cnn_cifar10_tf2.13.h5", "sequential_cnn_mnist_keras3.1.keras"
 RESNET = "functional_resnet_cifar10_tf2.4.h5"
@@ -47,16 +47,6 @@ def test_real_weights_load_exactly(testdata, weights, arch):
         assert_same_outputs([a for _, a in net.keras_weights(name)], file_arrays(path, name))
     units = output_units(net.document)
     assert all(o.shape == (2, units) and np.isfinite(o).all() for o in run(net, sample_inputs(net.document)))
-
-
-def test_position_order_when_names_differ(testdata):
-    path = str(testdata / "keras" / RESNET)
-    by_name = network(testdata, RESNET)
-    by_position = build_network(renamed(by_name.document))
-    h5io.load_weights(by_name, path)
-    assert all(name.startswith("x_") for name in h5io.load_weights(by_position, path))
-    inputs = sample_inputs(by_name.document)
-    assert_same_outputs(run(by_name, inputs), run(by_position, inputs))
 
 
 def test_a_layers_weights_are_matched_by_name_in_any_stored_order(testdata, tmp_path):

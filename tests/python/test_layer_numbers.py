@@ -165,16 +165,3 @@ WEIGHTLESS = [  # (class, config, inbound or None, Keras result for X)
 def test_weightless_layers_match_keras(cls, cfg, inbound, want):
     net = net_of([(cls, dict(cfg, name="l"), inbound)], X.shape[1:])
     np.testing.assert_allclose(run(net, X), want, atol=1e-5, rtol=1e-7)
-
-
-def test_float32_network_agrees_with_float64():
-    layers = [("Conv2D", {"name": "c", "filters": 8, "kernel_size": [3, 3], "padding": "same"}),
-              ("BatchNormalization", {"name": "bn", "axis": [3]}), ("Activation", {"name": "a", "activation": "relu"}),
-              ("Flatten", {"name": "f"}), ("Dense", {"name": "d", "units": 3, "activation": "softmax"})]
-    net = net_of(layers, (8, 8, 3))
-    for name in ("c", "bn", "d"):
-        randomize(net, name)
-    x = image(8, 8, 3)
-    want = run(net, x)
-    got = run(net.float(), x.astype(np.float32))
-    np.testing.assert_allclose(got, want, atol=1e-5)

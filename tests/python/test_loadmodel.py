@@ -6,13 +6,12 @@ import zipfile
 from pathlib import Path
 
 import h5py
-import numpy as np
 import pytest
 
 import loadmodel
 from kolvara_nn.keras_json import keras_layer_order
 from kolvara_nn.network import build_network
-from realmodels import ARCHITECTURES, input_shapes, output_units, run, sample_inputs
+from realmodels import ARCHITECTURES, input_shapes, output_units
 from trainnn_fixture import tiny_model_doc
 
 SCRIPT = Path(loadmodel.__file__).resolve()
@@ -37,9 +36,7 @@ def test_real_model_converts_builds_and_runs(testdata, tmp_path, arch):
     assert (input_shapes(doc)[0], output_units(doc)) == (arch.input_shape, arch.units)
     if arch.path.startswith("functional"):  # Keras wrote these in its own model.layers order
         assert keras_layer_order(doc) == [r["name"] for r in doc["config"]["layers"]]
-    net = build_network(doc)
-    assert sum(net.param_counts()) == arch.params
-    assert all(o.shape == (2, arch.units) and np.isfinite(o).all() for o in run(net, sample_inputs(doc)))
+    assert sum(build_network(doc).param_counts()) == arch.params  # running it: test_h5io_load
 
 
 def _put(path, data=None, source=None, **files):

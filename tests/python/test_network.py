@@ -85,12 +85,6 @@ def test_keras_weight_names_and_shapes(cls, cfg, expected):
     assert [(n, a.shape, a.dtype) for n, a in net.keras_weights("l")] == [e + (np.float32,) for e in expected]
 
 
-def test_network_facts():
-    # Weight files are checked against the network before anything is assigned (test_h5io_load).
-    net = net_of([image_input(5, 7, 3), rec("Conv2D", "conv", ["input_1"], filters=2, kernel_size=[3, 3])])
-    assert (net.input_shape, net.layer_names, net.output_units) == ((5, 7, 3), ["input_1", "conv"], None)
-
-
 UNKNOWN = rec("InputLayer", "input_1", batch_input_shape=[None, None, None, 3])
 BUILD_ERRORS = [  # layers after the 6x6x3 input (or after their own first InputLayer), the message
     ([rec("Conv2D", "c", ["input_1"], filters=2, kernel_size=[3, 3], padding="same"), rec("Add", "add", ["c", "input_1"])],

@@ -5,7 +5,7 @@ import pytest
 import torch
 from PIL import Image
 
-from kolvara_nn.training.data import load_images
+from kolvara_nn.training.data import check_images, load_images
 from kolvara_nn.training.preprocess import (SORTED_NOTE, check_scaling, input_spec,
                                             output_classes, parse_class_names, scale, to_input)
 
@@ -39,6 +39,9 @@ def test_sizes_that_cannot_be_batched_or_are_no_image_are_refused(tmp_path):
     Image.new("RGB", (6, 6)).save(tmp_path / "b.png")
     with pytest.raises(ValueError, match=r"a.png is 8x4 and b.png is 6x6"):
         load_images(tmp_path, ["a.png", "b.png"], input_spec((None, None, 3)))
+    (tmp_path / "empty.png").write_bytes(b"")
+    with pytest.raises(ValueError, match="empty.png could not be loaded"):
+        check_images(tmp_path, ["a.png", "empty.png"], input_spec((4, 4, 3)))
     for shape in [(784,), (1, 28, 28), (28, 28, 4)]:
         with pytest.raises(ValueError, match="is not an image"):
             input_spec(shape)

@@ -1,12 +1,9 @@
 """Label documents, image loading, split and augmentation (the class order rules are in test_preprocess)."""
-import numpy as np
 import pytest
 import torch
-from PIL import Image
 
 from kolvara_nn.training.augment import AugmentPlan
-from kolvara_nn.training.data import check_images, class_order, load_image, read_label_table, split_indices
-from kolvara_nn.training.preprocess import input_spec
+from kolvara_nn.training.data import read_label_table, split_indices
 
 
 @pytest.mark.parametrize("text, files, labels", [
@@ -49,19 +46,6 @@ def test_split_sizes(n, share, n_train, n_val):
     assert (len(train), len(val)) == (n_train, n_val)
     assert sorted(train + val) == list(range(n))
     assert split_indices(50, 0.6, 1) == split_indices(50, 0.6, 1) != split_indices(50, 0.6, 2)
-
-
-def test_images_become_rgb_and_are_resized(tmp_path):
-    Image.new("L", (8, 4), 200).save(tmp_path / "gray.png")
-    Image.new("RGBA", (16, 16), (10, 20, 30, 0)).save(tmp_path / "rgba.png")
-    Image.new("P", (4, 4)).save(tmp_path / "pal.png")
-    x = [load_image(tmp_path / name, input_spec((6, 5, 3))) for name in ("gray.png", "rgba.png", "pal.png")]
-    assert all(a.shape == (6, 5, 3) and a.dtype == np.uint8 for a in x)
-    assert np.unique(x[0]).tolist() == [200] and x[1][0, 0].tolist() == [10, 20, 30]
-    assert load_image(tmp_path / "gray.png", input_spec((None, None, 3))).shape == (4, 8, 3)
-    (tmp_path / "empty.png").write_bytes(b"")
-    with pytest.raises(ValueError, match="empty.png could not be loaded"):
-        check_images(tmp_path, ["gray.png", "empty.png"], input_spec((4, 4, 3)))
 
 
 @pytest.mark.parametrize("flags, copies", [
