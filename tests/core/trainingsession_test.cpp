@@ -90,7 +90,7 @@ struct Listener {
     }
 };
 
-TEST(TrainingSession, FakeRunnerDrivesStartProgressAndCompletion)
+TEST(TrainingSession, FakeRunnerDrivesStartProgressEarlyEndStopAndCompletion)
 {
     const QString ws = testenv::scratchFolder() + QStringLiteral("/session-ws");
     QDir(ws).removeRecursively();
@@ -107,15 +107,34 @@ TEST(TrainingSession, FakeRunnerDrivesStartProgressAndCompletion)
     EXPECT_TRUE(runner.arguments[0] == "python-here" && runner.arguments[1].endsWith("/trainNN.py"));
     EXPECT_EQ(runner.arguments[2], setup(ws).modelFile);
     EXPECT_TRUE(runner.arguments.contains(QStringLiteral("field_outputlabel.csv")));
-    EXPECT_TRUE(session.start(setup(ws)));  // one run at a time
+    EXPECT_EQ(session.start(setup(ws))->text, "A training run is in progress. Wait for it to finish before configuring another.");
 
     // Progress: each chunk gives the state line, each new checkpoint a chart.
     EXPECT_TRUE(badfiles::write(ws + QStringLiteral("/e0001-0.5000-0.7500-weights.hdf5"), {}));
     runner.last->say("1/9 [==>...] - ETA: 3s - loss: 0.6");
+    runner.last->complain("a warning\n");
     EXPECT_EQ(listener.heard, (QStringList{"chart 0 50", "Training state in epoch 2 1/9 [==>___] - ETA: 3s"}));
 
-    // Completion (early ends and stops are followed through the window in the run tests): every
-    // epoch's checkpoint, the trained model and the predictions are read.
+    // An early end: the worker's own words come with it.
+    runner.last->complain("simulated failure in epoch 2\n");
+    runner.last->exit(1);
+    ASSERT_TRUE(listener.outcome);
+    EXPECT_EQ(listener.outcome->state, State::EndedEarly);
+    EXPECT_EQ(listener.outcome->message, "Training ended before all epochs were finished.");
+    EXPECT_EQ(listener.outcome->detail, "a warning\nsimulated failure in epoch 2");
+
+    // Stopped by the user: no result and nothing to tell but the state line.
+    listener.heard.clear();
+    listener.outcome.reset();
+    ASSERT_FALSE(session.start(setup(ws)));
+    session.stop();
+    EXPECT_FALSE(runner.last->running());
+    EXPECT_EQ(listener.outcome->state, State::Stopped);
+    EXPECT_TRUE(listener.outcome->message.isEmpty());
+    EXPECT_EQ(listener.heard.last(), "Training stopped.");
+
+    // Completion: every epoch's checkpoint, the trained model and the predictions are read.
+    ASSERT_FALSE(session.start(setup(ws)));
     EXPECT_TRUE(badfiles::write(ws + QStringLiteral("/e0002-0.6000-0.8000-weights.hdf5"), {}));
     EXPECT_TRUE(badfiles::write(ws + QStringLiteral("/my_model.h5"), {}));
     EXPECT_TRUE(badfiles::write(ws + QStringLiteral("/field_outputlabel.csv"), "1,1,0,1,field_01.png,0,1\n2,2,1,0,field_10.png,1,0\n"));
