@@ -230,7 +230,7 @@ int measureOurs(const QStringList& paths)
     for (int i = 0; i < 20; ++i)
         QCoreApplication::processEvents();
     ViewController* c = window.controller();
-    multiimagecollectionview* browser = c->multiimagecollection;
+    multiimagecollectionview* browser = c->labelPane().multiimagecollection();
     PaintWatch watch;
     QObject::connect(browser->collectionView(), &PhotoListView::painted, browser, [&watch] { watch.ended(); });
     // The thumbnails on screen count as shown once the last of them reached the view.
@@ -244,8 +244,7 @@ int measureOurs(const QStringList& paths)
     watch.clock.start();
     const double cpu0 = threadCpuMs();
     const int before = watch.paints();
-    c->urlarray = paths;
-    c->openMultiImageurl();
+    c->openPictures(paths);
     const double opened = watch.clock.nsecsElapsed() / 1e6;
     const PaintWatch::End first = watch.waitForPaint(before);
     const double firstPaint = first.ms;
@@ -271,7 +270,7 @@ int measureBare(const QStringList& paths)
     mainwindow window;  // the same window around it, for the same start-up memory
     window.show();
     PaintWatch watch;
-    BareList list(window.controller()->RightView);
+    BareList list(window.controller()->rightView());
     list.watch = &watch;
     list.setViewMode(QListView::IconMode);
     list.setMovement(QListView::Static);

@@ -83,7 +83,7 @@ void measureOurs(const QString& path, int count, Figures& f)
 
     f.load = std::min(f.load, timed(window, [&] { c->loadmodeljson(path); }));
     f.reload = std::min(f.reload, timed(window, [&] { c->loadmodeljson(path); }));
-    nodecollectionview* view = c->nodecollectionView->collectionView;
+    nodecollectionview* view = c->trainPane().nodecollectionView()->collectionView;
     if (view->numberOfItems() != count + 2 || !view->isVisible())
         std::printf("wrong node count %d or editor not shown\n", view->numberOfItems());
     f.bottom = std::min(f.bottom, timed(window, [&] { view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum()); }));

@@ -66,14 +66,14 @@ double openAndFirstPaint(ViewController& c, bench::Prompter& prompter, const QSt
     QElapsedTimer t;
     t.start();
     c.Opendata();
-    c.testview->repaint();
+    c.labelPane().testview()->repaint();
     return msSince(t);
 }
 
 std::vector<double> redraws(ViewController& c)
 {
-    c.gridcol->setText(QStringLiteral("100"));
-    c.gridrow->setText(QStringLiteral("100"));
+    c.labelPane().gridcol()->setText(QStringLiteral("100"));
+    c.labelPane().gridrow()->setText(QStringLiteral("100"));
     c.drawgrid();
     std::set<std::pair<int, int>> chosen;
     QRandomGenerator random(7);
@@ -83,12 +83,12 @@ std::vector<double> redraws(ViewController& c)
     for (const auto& [row, col] : chosen)
         marks.push_back({row, col});
     c.tileGrid().restoreGrid(100, 100, true, marks, false);
-    c.testview->repaint();  // the scaled copy is built once, not timed
+    c.labelPane().testview()->repaint();  // the scaled copy is built once, not timed
     std::vector<double> times;
     for (int i = 0; i < kRedraws; ++i) {
         QElapsedTimer t;
         t.start();
-        c.testview->repaint();
+        c.labelPane().testview()->repaint();
         times.push_back(msSince(t));
     }
     std::sort(times.begin(), times.end());
@@ -164,18 +164,18 @@ LargeGrid largeGrid(ViewController& c)
     c.tileGrid().restoreGrid(kTiles, kTiles, true, marks, false);
     c.tileGrid().setPredictions(predicted);
     const TileGridState& s = c.tileGrid().state();
-    c.imageview->setFixedSize(c.workAreaSize());
-    c.showInPane(c.LabelViewBtn, c.lastlabelview, c.imageview);
-    c.testview->show();
+    c.labelPane().imageview()->setFixedSize(c.workAreaSize());
+    c.showInLabelPane(c.labelPane().imageview());
+    c.labelPane().testview()->show();
     QApplication::processEvents();
-    c.testview->repaint();  // the scaled copy is built once, not timed
-    if (!c.testview->isVisible())
+    c.labelPane().testview()->repaint();  // the scaled copy is built once, not timed
+    if (!c.labelPane().testview()->isVisible())
         std::printf("the grid is not shown: the figures are void\n");
 
-    const tilegeometry::TileGridPicture picture = tilegeometry::composeTileGrid(s, QSizeF(c.testview->size()));
+    const tilegeometry::TileGridPicture picture = tilegeometry::composeTileGrid(s, QSizeF(c.labelPane().testview()->size()));
     std::vector<QRectF> circles;
     for (const tilegeometry::PredictionCircle& circle : picture.circles)
-        circles.push_back(tilegeometry::toTopLeft(circle.rect, c.testview->height()));
+        circles.push_back(tilegeometry::toTopLeft(circle.rect, c.labelPane().testview()->height()));
     const QImage scaled = standIn.scaled(picture.drawsize.toSize());
 
     LargeGrid result;
@@ -185,9 +185,9 @@ LargeGrid largeGrid(ViewController& c)
     for (int i = 0; i < kRedraws; ++i) {
         QElapsedTimer t;
         t.start();
-        c.testview->repaint();
+        c.labelPane().testview()->repaint();
         ours.push_back(msSince(t));
-        peer.push_back(naivePaint(c.testview->size(), scaled, kTiles, kTiles, s.clickpoints, circles));
+        peer.push_back(naivePaint(c.labelPane().testview()->size(), scaled, kTiles, kTiles, s.clickpoints, circles));
     }
     std::sort(ours.begin(), ours.end());
     std::sort(peer.begin(), peer.end());

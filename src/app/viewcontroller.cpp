@@ -1,5 +1,10 @@
 #include "app/viewcontroller.h"
 
+#include "app/labelpane.h"
+#include "app/panelayout.h"
+#include "app/resultpane.h"
+#include "app/trainpane.h"
+
 #include "ui/framing.h"
 #include "dialogs/prompter.h"
 #include "data/imagesetdocument.h"
@@ -8,6 +13,7 @@
 #include "data/ui/paintableimageview.h"
 #include "model/architecturedocument.h"
 #include "model/ui/nodecollection.h"
+#include "results/ui/metricimageview.h"
 #include "session/sessionautosave.h"
 #include "worker/processworker.h"
 #include "util/diagnostics.h"
@@ -27,38 +33,8 @@
 
 using framing::placeBL;
 
-namespace {
-constexpr int kLeftWidth = 200;
-constexpr int kTopHeight = 58;
-constexpr int kPaneHeight = 600;
-
-QWidget* makePane(QWidget* parent, const QString& name)
-{
-    auto* pane = new QWidget(parent);
-    pane->setObjectName(name);
-    pane->setAccessibleName(name);
-    pane->setFixedSize(kLeftWidth, kPaneHeight);
-    pane->move(0, 0);
-    pane->hide();
-    return pane;
-}
-
-QWidget* makePanel(QWidget* pane, const QString& name, double x, double y, double w, double h)
-{
-    auto* panel = new QWidget;
-    panel->setObjectName(name);
-    panel->setFixedSize(int(w), int(h));
-    placeBL(panel, pane, x, y, w, h);
-    return panel;
-}
-
-QLabel* caption(const QString& text, QWidget* parent, double x, double y, double w, double h)
-{
-    QLabel* l = framing::label(text, parent);
-    placeBL(l, parent, x, y, w, h);
-    return l;
-}
-}  // namespace
+using panelayout::kLeftWidth;
+using panelayout::kTopHeight;
 
 ViewController::ViewController(Prompter& prompter, WorkerRunner& runner, QWidget* parent)
     : QWidget(parent), m_prompter(prompter), m_runner(runner)
@@ -81,9 +57,8 @@ ViewController::~ViewController()
     // them: the views go first, and a run under way before them.
     delete m_session;
     delete m_autosave;
-    delete multiimagecollection;
-    delete nodecollectionView;
-    delete testview;
+    delete m_labelPane;
+    delete m_trainPane;
 }
 
 void ViewController::viewDidLoad()
@@ -92,35 +67,39 @@ void ViewController::viewDidLoad()
     LabelViewBtn->setEnabled(false);
     TrainViewBtn->setEnabled(false);
     ResultViewBtn->setEnabled(false);
-
-    imageview = new QWidget(m_parking);
-    imageview->setObjectName(QStringLiteral("imageview"));
-    imageview->setAutoFillBackground(true);
-    QPalette black = imageview->palette();
-    black.setColor(QPalette::Window, Qt::black);
-    imageview->setPalette(black);
-    auto* imageLayout = new QVBoxLayout(imageview);  // the tile grid view fills the image view
-    imageLayout->setContentsMargins(0, 0, 0, 0);
-    metricview = new QLabel(m_parking);
-    metricview->setObjectName(QStringLiteral("metricview"));
-    metricview->setAlignment(Qt::AlignLeft | Qt::AlignBottom);
-    blankview = new QWidget(m_parking);
-    blankview->setObjectName(QStringLiteral("blankview"));
     lastlabelview = new QWidget(m_parking);
     lasttrainview = new QWidget(m_parking);
     lastresultview = new QWidget(m_parking);
 
-    buildLabelPane();
-    buildTrainPane();
-    buildResultPane();
+    m_labelPane = new LabelPane(*m_grid, *m_pictures, m_prompter, LeftView, m_parking, this);
+    m_trainPane = new TrainPane(*m_architecture, m_prompter, LeftView, m_parking, this);
+    m_resultPane = new ResultPane(LeftView, m_parking, this);
+    connectPanes();
     buildDataViews();
-    buildBrowserViews();
-    buildModelViews();
-    buildSourceViews();
     buildTrainingViews();
-    buildResultViews();
     buildTrainingSession();
     buildSessionKeeping();
+}
+
+void ViewController::connectPanes()
+{
+    const LabelPane& label = *m_labelPane;
+    connect(label.drawgridbutton(), &QPushButton::clicked, this, [this] { drawgrid(); });
+    connect(label.reversebutton(), &QPushButton::clicked, this, [this] { reversegrid(); });
+    connect(label.imagelabelbutton(), &QPushButton::clicked, this, [this] { labelmultiimage(); });
+
+    const TrainPane& train = *m_trainPane;
+    connect(train.newmodelbutton(), &QPushButton::clicked, this, [this] { buildcustommodel(); });
+    connect(train.modelgeneratebtn(), &QPushButton::clicked, this, [this] { generateMLModel(); });
+    connect(train.modeltrainbtn(), &QPushButton::clicked, this, [this] { strategyconfig(); });
+    connect(train.modellist(), &QComboBox::activated, this, [this] { comboBoxSelectionDidChange(m_trainPane->modellist()); });
+    connect(train.smalldatabutton(), &QPushButton::clicked, this, [this] {
+        QComboBox* list = m_trainPane->modellist();
+        list->setCurrentIndex(list->findText(m_trainPane->smalldatabutton()->property("model").toString()));
+        comboBoxSelectionDidChange(list);
+    });
+    connect(train.nodeclass(), &QComboBox::activated, this,
+            [this](int index) { addnodeclass(m_trainPane->nodeclass()->itemText(index)); });
 }
 
 void ViewController::setMonitoredRunner(MonitoredRunner& runner)
@@ -189,106 +168,11 @@ void ViewController::buildWindowFrame()
     outer->addLayout(body, 1);
 }
 
-void ViewController::buildLabelPane()
-{
-    labelView = makePane(LeftView, QStringLiteral("labelView"));
-
-    singleimageview = makePanel(labelView, QStringLiteral("singleimageview"), 0, 350, 200, 200);
-    gridcol = framing::field(QStringLiteral("10"), nullptr, QStringLiteral("Col"));
-    gridrow = framing::field(QStringLiteral("10"), nullptr, QStringLiteral("Row"));
-    caption(QStringLiteral("Col"), singleimageview, 10, 150, 40, 20);
-    placeBL(gridcol, singleimageview, 50, 150, 50, 20);
-    caption(QStringLiteral("Row"), singleimageview, 10, 120, 40, 20);
-    placeBL(gridrow, singleimageview, 50, 120, 50, 20);
-    labelviewtitle = caption(QStringLiteral("Label"), singleimageview, 10, 180, 200, 20);
-    drawgridbutton = framing::button(QStringLiteral("Draw Grid!"), nullptr);
-    placeBL(drawgridbutton, singleimageview, 30, 90, 100, 20);
-    tilesize = caption(QStringLiteral("Tile size: "), singleimageview, 10, 30, 200, 20);
-    reversebutton = framing::button(QStringLiteral("Reverse!"), nullptr);
-    placeBL(reversebutton, singleimageview, 30, 60, 100, 20);
-    // These two change with the image and the grid: assistive tools read their current text.
-    labelviewtitle->setAccessibleName(QString());
-    tilesize->setAccessibleName(QString());
-    connect(drawgridbutton, &QPushButton::clicked, this, [this] { drawgrid(); });
-    connect(reversebutton, &QPushButton::clicked, this, [this] { reversegrid(); });
-
-    multiimageview = makePanel(labelView, QStringLiteral("multiimageview"), 0, 200, 200, 200);
-    caption(QStringLiteral("Selected image label:"), multiimageview, 10, 150, 150, 20);
-    imagelabelval = framing::field(QStringLiteral("0"), nullptr, QStringLiteral("Selected image label"));
-    placeBL(imagelabelval, multiimageview, 150, 150, 20, 20);
-    imagelabelbutton = framing::button(QStringLiteral("Label Images!"), nullptr);
-    placeBL(imagelabelbutton, multiimageview, 30, 120, 100, 20);
-    connect(imagelabelbutton, &QPushButton::clicked, this, [this] { labelmultiimage(); });
-    // The two panels overlap; each takes the pointer only over its own controls, so that the
-    // empty part of one never covers a control of the other ("Selected image label" lies under
-    // the single-image panel's empty bottom).
-    for (QWidget* panel : {singleimageview, multiimageview})
-        panel->setMask(panel->childrenRegion());
-}
-
-void ViewController::buildTrainPane()
-{
-    trainView = makePane(LeftView, QStringLiteral("trainView"));
-
-    pretrainmode = makePanel(trainView, QStringLiteral("pretrainmode"), 0, 350, 200, 200);
-    QLabel* modelCaption = caption(QStringLiteral("Pre-trained model"), pretrainmode, 0, 100, 150, 20);
-    modellist = new QComboBox;
-    modellist->setAccessibleName(QStringLiteral("Pre-trained model"));
-    placeBL(modellist, pretrainmode, 10, 70, 180, 20);
-    modelCaption->setBuddy(modellist);  // names the box for assistive tools
-    smalldatahint = caption(QString(), pretrainmode, 10, 28, 180, 40);
-    smalldatahint->setWordWrap(true);
-    smalldatahint->setObjectName(QStringLiteral("smalldatahint"));
-    smalldatahint->hide();
-    smalldatabutton = framing::button(QString(), nullptr);
-    smalldatabutton->setObjectName(QStringLiteral("smalldatabutton"));
-    placeBL(smalldatabutton, pretrainmode, 10, 4, 130, 20);
-    smalldatabutton->hide();
-
-    custommode = makePanel(trainView, QStringLiteral("custommode"), 0, 150, 200, 200);
-    caption(QStringLiteral("Customize model"), custommode, 0, 180, 150, 20);
-    newmodelbutton = framing::button(QStringLiteral("New Model"), nullptr);
-    placeBL(newmodelbutton, custommode, 30, 150, 100, 20);
-    QLabel* classCaption = caption(QStringLiteral("Add node class:"), custommode, 0, 120, 100, 20);
-    nodeclass = new QComboBox;
-    nodeclass->setAccessibleName(QStringLiteral("Add node class:"));
-    nodeclass->setEnabled(false);
-    placeBL(nodeclass, custommode, 0, 100, 180, 20);
-    classCaption->setBuddy(nodeclass);
-    modelgeneratebtn = framing::button(QStringLiteral("Gnerate ML Model"), nullptr);
-    modelgeneratebtn->setEnabled(false);
-    placeBL(modelgeneratebtn, custommode, 10, 70, 150, 20);
-    connect(newmodelbutton, &QPushButton::clicked, this, [this] { buildcustommodel(); });
-    connect(modelgeneratebtn, &QPushButton::clicked, this, [this] { generateMLModel(); });
-
-    trainstrategy = makePanel(trainView, QStringLiteral("trainstrategy"), 0, 0, 200, 200);
-    caption(QStringLiteral("Training Strategy"), trainstrategy, 0, 180, 150, 20);
-    modeltrainbtn = framing::button(QStringLiteral("Strategy Config"), nullptr);
-    placeBL(modeltrainbtn, trainstrategy, 10, 70, 150, 20);
-    connect(modeltrainbtn, &QPushButton::clicked, this, [this] { strategyconfig(); });
-
-    // The panels appear only once a model was opened (or the model picker was cancelled).
-    for (QWidget* panel : {pretrainmode, custommode, trainstrategy})
-        panel->hide();
-}
-
-void ViewController::buildResultPane()
-{
-    resultView = makePane(LeftView, QStringLiteral("resultView"));
-    // Which input the results shown belong to; they stay when other data is opened.
-    resultsource = framing::label(QString(), nullptr);
-    resultsource->setAccessibleName(QString());  // assistive tools read the text itself
-    resultsource->setObjectName(QStringLiteral("resultsource"));
-    resultsource->setWordWrap(true);
-    resultsource->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    placeBL(resultsource, resultView, 10, 480, 180, 100);
-}
-
 void ViewController::changeleftview()
 {
     removesubviews(LeftView);
     if (LabelViewBtn->isChecked()) {
-        labelView->show();
+        m_labelPane->labelView()->show();
         if (lastlabelview)
             lastlabelview->update();
         if (inputdatatype == 2)
@@ -297,13 +181,13 @@ void ViewController::changeleftview()
     }
     if (TrainViewBtn->isChecked()) {
         updatesmalldatahint();
-        trainView->show();
-        trainView->raise();
+        m_trainPane->trainView()->show();
+        m_trainPane->trainView()->raise();
         setDocumentView(lasttrainview);
     }
     if (ResultViewBtn->isChecked()) {
-        resultView->show();
-        resultView->raise();
+        m_resultPane->resultView()->show();
+        m_resultPane->resultView()->raise();
         setDocumentView(lastresultview);
     }
 }
@@ -398,7 +282,7 @@ void ViewController::windowDidResize()
 
 void ViewController::magnify(double magnification)
 {
-    const QSizeF next(imageview->width() * (magnification + 1), imageview->height() * (magnification + 1));
+    const QSizeF next(m_labelPane->imageview()->width() * (magnification + 1), m_labelPane->imageview()->height() * (magnification + 1));
     diag::print("newsize", next.width(), next.height());
     resizeContentViews(next);
 }
@@ -426,6 +310,6 @@ void ViewController::mousePressEvent(QMouseEvent* event)
 void ViewController::resizeContentViews(const QSizeF& size)
 {
     const QSize whole(qMax(1, int(size.width())), qMax(1, int(size.height())));
-    imageview->setFixedSize(whole);
-    metricview->setFixedSize(whole);
+    m_labelPane->imageview()->setFixedSize(whole);
+    m_resultPane->metricview()->setFixedSize(whole);
 }

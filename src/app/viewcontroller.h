@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/labelpane.h"
+#include "app/resultpane.h"
+#include "app/trainpane.h"
 #include "data/imageset.h"
 #include "data/tilegridstate.h"
 #include "training/trainingsession.h"
@@ -45,24 +48,10 @@ public:
     ViewController(Prompter& prompter, WorkerRunner& runner, QWidget* parent = nullptr);
     ~ViewController() override;
 
-    // ---- Workspace state ------------------------------------------------------------------
-    int inputdatatype = 0;           // 0 nothing, 1 single image, 2 several images, 3 table
-    QList<QStringList> tabledata;    // the open CSV table, header row first
-    QStringList singlecol;           // working column of the table reader
-    QStringList urlarray;            // the accepted input files (absolute paths)
-    int gridnum = 0;
-    bool havesingleimg = false;
-    bool havegridimg = false;
-    QString resourcename;            // lower-cased pre-trained choice
-    QString modelname;
-    nlohmann::ordered_json jsonprepare;  // layer templates for "Add node class:"
-    strategysheetview* strategysheetconfig = nullptr;
-    QLabel* trainingstate = nullptr;
-    QLabel* resultsource = nullptr;  // result pane: which input the results belong to
-    QString datadirectory;           // the workspace folder once data was prepared; empty before
-    QString trainNNScript;           // the training worker; empty: the installed trainNN.py
-    ModelInfo loadedmodelinfo;       // what the loaded saved model records about applying it
-
+    // The three panes, each with its tools, its work area views and the documents they show.
+    LabelPane& labelPane() const { return *m_labelPane; }
+    TrainPane& trainPane() const { return *m_trainPane; }
+    ResultPane& resultPane() const { return *m_resultPane; }
     // What the tile grid (testview), the thumbnail browser (multiimagecollection) and the layer
     // graph editor show and edit.
     TileGridDocument& tileGrid() { return *m_grid; }
@@ -71,58 +60,36 @@ public:
     // The image cut into tiles.
     const QImage& singleImage() const;
 
+    // ---- What is open ---------------------------------------------------------------------
+    // 0 nothing, 1 single image, 2 several images, 3 table.
+    int inputKind() const { return inputdatatype; }
+    // The accepted input files (absolute paths).
+    const QStringList& inputs() const { return urlarray; }
+    int gridCount() const { return gridnum; }
+    bool hasSingleImage() const { return havesingleimg; }
+    bool hasGridImage() const { return havegridimg; }
+    // The workspace folder once data was prepared; empty before.
+    const QString& workspaceFolder() const { return datadirectory; }
+    // The network chosen: its name ("usermodel" for a model opened from a file) and, for a
+    // pre-trained architecture, its resource name in lower case.
+    const QString& modelName() const { return modelname; }
+    const QString& chosenArchitecture() const { return resourcename; }
+    // What the loaded saved model records about applying it.
+    const ModelInfo& loadedModelInfo() const { return loadedmodelinfo; }
+    // The strategy form of the last Strategy Config.
+    strategysheetview* strategyForm() const { return strategysheetconfig; }
+
     // ---- Window structure -----------------------------------------------------------------
-    QWidget* LeftView = nullptr;
-    QWidget* RightView = nullptr;
-    QPushButton* LabelViewBtn = nullptr;
-    QPushButton* TrainViewBtn = nullptr;
-    QPushButton* ResultViewBtn = nullptr;
-    QPushButton* opendatabutton = nullptr;
-    QPushButton* openmodelbutton = nullptr;
-    QPushButton* exportbutton = nullptr;
+    QPushButton* labelButton() const { return LabelViewBtn; }
+    QPushButton* trainButton() const { return TrainViewBtn; }
+    QPushButton* resultButton() const { return ResultViewBtn; }
+    QScrollArea* workArea() const { return scrollview; }
+    QWidget* rightView() const { return RightView; }
 
-    QWidget* labelView = nullptr;
-    QWidget* trainView = nullptr;
-    QWidget* resultView = nullptr;
-    QWidget* lastlabelview = nullptr;
-    QWidget* lasttrainview = nullptr;
-    QWidget* lastresultview = nullptr;
-
-    QScrollArea* scrollview = nullptr;
-    QWidget* imageview = nullptr;     // black background; holds testview
-    QLabel* metricview = nullptr;
-    QWidget* blankview = nullptr;
-    QTableView* tableView = nullptr;
-    TableModel* tablemodel = nullptr;
-    multiimagecollectionview* multiimagecollection = nullptr;
-    nodecollection* nodecollectionView = nullptr;
-    PaintableImageView* testview = nullptr;
-    RealTimeImageView* painres = nullptr;
-
-    // Label pane
-    QWidget* singleimageview = nullptr;
-    QWidget* multiimageview = nullptr;
-    QLineEdit* gridcol = nullptr;
-    QLineEdit* gridrow = nullptr;
-    QLabel* labelviewtitle = nullptr;
-    QLabel* tilesize = nullptr;
-    QLineEdit* imagelabelval = nullptr;
-    QPushButton* drawgridbutton = nullptr;
-    QPushButton* reversebutton = nullptr;
-    QPushButton* imagelabelbutton = nullptr;
-
-    // Train pane
-    QWidget* pretrainmode = nullptr;
-    QWidget* custommode = nullptr;
-    QWidget* trainstrategy = nullptr;
-    QComboBox* modellist = nullptr;
-    QComboBox* nodeclass = nullptr;
-    QPushButton* newmodelbutton = nullptr;
-    QPushButton* modelgeneratebtn = nullptr;
-    QPushButton* modeltrainbtn = nullptr;
-    // A quiet suggestion of a pre-trained architecture when few images are labelled.
-    QLabel* smalldatahint = nullptr;
-    QPushButton* smalldatabutton = nullptr;
+    // The training worker; empty: the installed trainNN.py.
+    void setTrainingScript(const QString& path) { trainNNScript = path; }
+    // The layer templates "Add node class:" inserts from.
+    void setLayerTemplates(const nlohmann::ordered_json& templates) { jsonprepare = templates; }
 
     Prompter& prompter() { return m_prompter; }
     WorkerRunner& workerRunner() { return m_runner; }
@@ -138,6 +105,8 @@ public:
     void magnify(double magnification);
     // Shows `view` as the work area's document; the previous document is kept, not deleted.
     void setDocumentView(QWidget* view);
+    // Makes `view` the label pane's document and shows the label pane.
+    void showInLabelPane(QWidget* view);
     // Makes `view` the pane's document (`last`) and shows that pane, its button checked.
     void showInPane(QPushButton* button, QWidget*& last, QWidget* view);
     QWidget* documentView() const;
@@ -152,6 +121,11 @@ public:
     void drawgrid();
     void reversegrid();
     void openMultiImageurl();
+    // Opens `paths` as the pictures to label, as Open Data does for a selection of images.
+    void openPictures(const QStringList& paths);
+    // Makes the image the tile grid document holds the input, with the grid it has (after the
+    // document was filled directly, as a restore fills it).
+    void adoptTileGridImage();
     void labelmultiimage();
     // Shows the tile grid document's image in the label pane, with the counts of its grid.
     void showTileGridImage();
@@ -205,21 +179,27 @@ protected:
 private:
     void viewDidLoad();
     void buildWindowFrame();
-    void buildLabelPane();
-    void buildTrainPane();
-    void buildResultPane();
     void resizeContentViews(const QSizeF& size);
+    void connectPanes();
+    // Opening steps.
+    struct OpenData {  // what a selection of which nothing opens gives back
+        QStringList urlarray;
+        bool havesingleimg = false;
+        bool havegridimg = false;
+    };
+    void restoreOpenData(const OpenData& before);
+    // False when the folder could not be listed (after telling the user).
+    bool openFolder(const QString& folder);
+    // The table and the single image open fully or not at all: on failure the user is told why
+    // and the workspace is left as it was.
+    bool showTable(const QString& path);
     // Shows the thumbnails' current labels and predictions again (label pane re-entered).
     void reloadMultiImageBrowser();
     // Each area builds its own views after the panes exist.
     void buildDataViews();
-    void buildBrowserViews();
-    void buildSourceViews();
     void showTrainPanels();
     void showGenerationSummary(const QString& summary);
-    void buildModelViews();
     void buildTrainingViews();
-    void buildResultViews();
     // Run and result steps.
     QScrollArea* newStrategyPanel();
     // Lets `form` preselect what the weights chosen in it record.
@@ -245,6 +225,39 @@ private:
         QString root;
         QString name;          // the input's file or folder name, as the result pane names it
     };
+
+    // ---- Workspace state ------------------------------------------------------------------
+    int inputdatatype = 0;
+    QStringList singlecol;           // working column of the table reader
+    QStringList urlarray;
+    int gridnum = 0;
+    bool havesingleimg = false;
+    bool havegridimg = false;
+    QString resourcename;
+    QString modelname;
+    nlohmann::ordered_json jsonprepare;  // layer templates for "Add node class:"
+    strategysheetview* strategysheetconfig = nullptr;
+    QString datadirectory;
+    QString trainNNScript;
+    ModelInfo loadedmodelinfo;
+
+    // ---- Window structure -----------------------------------------------------------------
+    QWidget* LeftView = nullptr;
+    QWidget* RightView = nullptr;
+    QPushButton* LabelViewBtn = nullptr;
+    QPushButton* TrainViewBtn = nullptr;
+    QPushButton* ResultViewBtn = nullptr;
+    QPushButton* opendatabutton = nullptr;
+    QPushButton* openmodelbutton = nullptr;
+    QPushButton* exportbutton = nullptr;
+    QScrollArea* scrollview = nullptr;
+    // What each pane shows in the work area when it is chosen again.
+    QWidget* lastlabelview = nullptr;
+    QWidget* lasttrainview = nullptr;
+    QWidget* lastresultview = nullptr;
+    LabelPane* m_labelPane = nullptr;
+    TrainPane* m_trainPane = nullptr;
+    ResultPane* m_resultPane = nullptr;
 
     Prompter& m_prompter;
     WorkerRunner& m_runner;

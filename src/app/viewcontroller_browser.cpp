@@ -1,5 +1,6 @@
 // The thumbnail browser of a multi-image input.
 #include "app/viewcontroller.h"
+#include "app/labelpane.h"
 
 #include "dialogs/prompter.h"
 #include "data/imagesetdocument.h"
@@ -19,13 +20,13 @@ constexpr qsizetype kLongLabelling = 5000;
 constexpr int kFirstScreenWaitMs = 250;
 }  // namespace
 
-void ViewController::buildBrowserViews()
+void ViewController::openPictures(const QStringList& paths)
 {
-    multiimagecollection = new multiimagecollectionview(*m_pictures, m_parking);
-    multiimagecollection->hide();
+    urlarray = paths;
+    openMultiImageurl();
 }
 
-void ViewController::reloadMultiImageBrowser() { multiimagecollection->reload(); }
+void ViewController::reloadMultiImageBrowser() { m_labelPane->multiimagecollection()->reload(); }
 
 void ViewController::openMultiImageurl()
 {
@@ -33,24 +34,24 @@ void ViewController::openMultiImageurl()
     scrollview->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     // The browser takes its size first: it starts decoding the first screen's thumbnails in the
     // background as soon as the document announces the pictures.
-    multiimagecollection->resize(workAreaSize());
+    m_labelPane->multiimagecollection()->resize(workAreaSize());
     m_pictures->openPictures(urlarray);
     inputdatatype = 2;
     resetImagePanel(QStringLiteral("Label"));
-    showInPane(LabelViewBtn, lastlabelview, multiimagecollection);
-    const qsizetype firstScreen = std::min<qsizetype>(multiimagecollection->firstScreenRows(), urlarray.size());
+    showInPane(LabelViewBtn, lastlabelview, m_labelPane->multiimagecollection());
+    const qsizetype firstScreen = std::min<qsizetype>(m_labelPane->multiimagecollection()->firstScreenRows(), urlarray.size());
     if (firstScreen < urlarray.size()) {
         const bool longWork = urlarray.size() - firstScreen > kLongLabelling;
-        multiimagecollection->showFirstScreen(QDeadlineTimer(longWork ? kFirstScreenWaitMs : 0));
+        m_labelPane->multiimagecollection()->showFirstScreen(QDeadlineTimer(longWork ? kFirstScreenWaitMs : 0));
     }
 }
 
 void ViewController::labelmultiimage()
 {
     diag::print("going to change image labels");
-    if (multiimagecollection->selsectedimage.isEmpty()) {
+    if (m_labelPane->multiimagecollection()->selsectedimage.isEmpty()) {
         m_prompter.alert(QStringLiteral("Select the thumbnails to label first."), AlertStyle::Informational);
         return;
     }
-    multiimagecollection->labelSelected(imagelabelval->text());
+    m_labelPane->multiimagecollection()->labelSelected(m_labelPane->imagelabelval()->text());
 }

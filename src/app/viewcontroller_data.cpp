@@ -1,5 +1,6 @@
 // Data opening, the CSV table and the tile grid.
 #include "app/viewcontroller.h"
+#include "app/labelpane.h"
 
 #include "dialogs/prompter.h"
 #include "data/csvtable.h"
@@ -24,24 +25,8 @@
 
 namespace {
 
-// Makes `view` the label pane's document and shows the label pane.
-void showInLabelPane(ViewController& c, QWidget* view) { c.showInPane(c.LabelViewBtn, c.lastlabelview, view); }
 
-// What a selection of which nothing opens gives back.
-struct OpenData {
-    QStringList urlarray;
-    bool havesingleimg = false;
-    bool havegridimg = false;
-};
 
-void restoreOpenData(ViewController& c, const OpenData& before)
-{
-    c.urlarray = before.urlarray;
-    c.havesingleimg = before.havesingleimg;
-    c.havegridimg = before.havegridimg;
-    if (c.inputdatatype != 0)
-        showInLabelPane(c, c.lastlabelview);
-}
 
 void alertWithReason(Prompter& prompter, const QString& message, const QString& reason)
 {
@@ -58,45 +43,7 @@ QImage readImage(Prompter& prompter, const QString& path)
     return loaded.image;
 }
 
-// False when the folder could not be listed (after telling the user).
-bool openFolder(ViewController& c, const QString& folder)
-{
-    const dataopening::FolderScan scan = dataopening::scanFolder(folder);
-    if (!scan.listed) {
-        c.prompter().alert(QStringLiteral("Cannot enumerate folder at ") + folder);
-        return false;
-    }
-    diag::print("folder entries", scan.entries);
-    diag::print("retained", scan.retained);
-    if (scan.retained.isEmpty())
-        c.prompter().alert(QStringLiteral("Need to select image folder"));
-    const QDir dir(folder);
-    for (const QString& name : scan.retained)
-        diag::print(QDir::cleanPath(folder), dir.absolutePath(), dir.absoluteFilePath(name));
-    c.urlarray.append(scan.accepted);
-    c.openMultiImageurl();
-    return true;
-}
 
-// The table and the single image open fully or not at all: on failure the user is told why
-// and the workspace is left as it was.
-bool showTable(ViewController& c, const QString& path)
-{
-    const csvtable::ReadResult read = csvtable::readText(path);
-    if (!read.text) {
-        diag::line(QStringLiteral("csv reading error"));
-        alertWithReason(c.prompter(), QStringLiteral("Cannot read the table at ") + path, read.error);
-        return false;
-    }
-    c.tablemodel->setRows(csvtable::splitRows(*read.text));
-    // One line, however large the table: its contents would flood standard output.
-    const int columns = c.tabledata.isEmpty() ? 0 : int(c.tabledata.front().size());
-    diag::print("table data", path, "rows", int(c.tabledata.size()), "columns", columns);
-    c.inputdatatype = 3;
-    c.resetImagePanel(QStringLiteral("Label"));
-    showInLabelPane(c, c.tableView);
-    return true;
-}
 
 bool showSingleImage(ViewController& c, const QString& path)
 {
@@ -126,23 +73,59 @@ bool regridConfirmed(ViewController& c, int cols, int rows)
 
 }  // namespace
 
+void ViewController::showInLabelPane(QWidget* view) { showInPane(LabelViewBtn, lastlabelview, view); }
+
+void ViewController::restoreOpenData(const OpenData& before)
+{
+    urlarray = before.urlarray;
+    havesingleimg = before.havesingleimg;
+    havegridimg = before.havegridimg;
+    if (inputdatatype != 0)
+        showInLabelPane(lastlabelview);
+}
+
+bool ViewController::openFolder(const QString& folder)
+{
+    const dataopening::FolderScan scan = dataopening::scanFolder(folder);
+    if (!scan.listed) {
+        prompter().alert(QStringLiteral("Cannot enumerate folder at ") + folder);
+        return false;
+    }
+    diag::print("folder entries", scan.entries);
+    diag::print("retained", scan.retained);
+    if (scan.retained.isEmpty())
+        prompter().alert(QStringLiteral("Need to select image folder"));
+    const QDir dir(folder);
+    for (const QString& name : scan.retained)
+        diag::print(QDir::cleanPath(folder), dir.absolutePath(), dir.absoluteFilePath(name));
+    urlarray.append(scan.accepted);
+    openMultiImageurl();
+    return true;
+}
+
+bool ViewController::showTable(const QString& path)
+{
+    const csvtable::ReadResult read = csvtable::readText(path);
+    if (!read.text) {
+        diag::line(QStringLiteral("csv reading error"));
+        alertWithReason(prompter(), QStringLiteral("Cannot read the table at ") + path, read.error);
+        return false;
+    }
+    m_labelPane->tablemodel()->setRows(csvtable::splitRows(*read.text));
+    // One line, however large the table: its contents would flood standard output.
+    const int columns = m_labelPane->table().isEmpty() ? 0 : int(m_labelPane->table().front().size());
+    diag::print("table data", path, "rows", int(m_labelPane->table().size()), "columns", columns);
+    inputdatatype = 3;
+    resetImagePanel(QStringLiteral("Label"));
+    showInLabelPane(m_labelPane->tableView());
+    return true;
+}
+
 void ViewController::buildDataViews()
 {
     // Without a frame the viewport is exactly the work area, so an image view of that size
     // shows whole, without scroll bars covering its bottom row of tiles.
     scrollview->setFrameShape(QFrame::NoFrame);
-    testview = new PaintableImageView(*m_grid, imageview);
-    imageview->layout()->addWidget(testview);
-    testview->hide();
-
-    tableView = new QTableView(m_parking);
-    tableView->setObjectName(QStringLiteral("tableView"));
-    tableView->setAccessibleName(QStringLiteral("Table"));
-    tablemodel = new TableModel(tabledata, m_prompter, tableView);
-    tableView->setModel(tablemodel);
-    tableView->horizontalHeader()->setMinimumSectionSize(100);
-    tableView->horizontalHeader()->setDefaultSectionSize(100);
-    tableView->hide();
 }
 
 void ViewController::Opendata()
@@ -159,7 +142,7 @@ void ViewController::Opendata()
     request.multiple = true;
     const QStringList picked = m_prompter.choosePaths(request);
     if (picked.isEmpty()) {
-        restoreOpenData(*this, before);  // a cancelled panel changes nothing
+        restoreOpenData(before);  // a cancelled panel changes nothing
         return;
     }
     // A selection of which nothing opens leaves the open data as it was, so that a wrong pick
@@ -172,7 +155,7 @@ void ViewController::Opendata()
         diag::line(dataopening::kindLine(kind));
         switch (kind) {
         case dataopening::PickedKind::Folder:
-            opened = openFolder(*this, path) || opened;
+            opened = openFolder(path) || opened;
             break;
         case dataopening::PickedKind::JpgImage:
         case dataopening::PickedKind::JpegImage:
@@ -188,7 +171,7 @@ void ViewController::Opendata()
             break;
         case dataopening::PickedKind::Table:
             urlarray.append(info.absoluteFilePath());
-            if (showTable(*this, info.absoluteFilePath()))
+            if (showTable(info.absoluteFilePath()))
                 opened = true;
             else
                 urlarray.removeLast();
@@ -199,14 +182,20 @@ void ViewController::Opendata()
         }
     }
     if (!opened)
-        restoreOpenData(*this, before);
+        restoreOpenData(before);
     else
         noteDataOpened();
 }
 
-void ViewController::opentable(const QString& path) { showTable(*this, path); }
+void ViewController::opentable(const QString& path) { showTable(path); }
 
 void ViewController::openSingleImageurl(const QString& path) { showSingleImage(*this, path); }
+
+void ViewController::adoptTileGridImage()
+{
+    urlarray = {m_grid->imagePath()};
+    showTileGridImage();
+}
 
 void ViewController::drawgrid()
 {
@@ -214,7 +203,7 @@ void ViewController::drawgrid()
         m_prompter.alert(QStringLiteral("Open an image before drawing a grid."));
         return;
     }
-    const gridcounts::GridCountsResult read = gridcounts::readGridCounts(gridcol->text(), gridrow->text(), singleImage().size());
+    const gridcounts::GridCountsResult read = gridcounts::readGridCounts(m_labelPane->gridcol()->text(), m_labelPane->gridrow()->text(), singleImage().size());
     if (!read.counts) {
         m_prompter.alert(read.error);  // the previous grid stays
         return;
@@ -226,8 +215,8 @@ void ViewController::drawgrid()
     diag::line(QStringLiteral("gridnum = %1").arg(gridnum));
     const QString tile = textutil::sizeText(counts.tileSize.width(), counts.tileSize.height());
     diag::print("tilesizes", tile);
-    tilesize->setText(QStringLiteral("Tile size: ") + tile);
-    testview->setFitArea(QSizeF(imageview->size()));
+    m_labelPane->tilesize()->setText(QStringLiteral("Tile size: ") + tile);
+    m_labelPane->testview()->setFitArea(QSizeF(m_labelPane->imageview()->size()));
     m_grid->drawGrid(counts.cols, counts.rows);
     havegridimg = true;  // marks are kept across grids
 }
@@ -247,29 +236,29 @@ void ViewController::showTileGridImage()
     const TileGridState& state = m_grid->state();
     if (state.hasGrid() && state.colnum && state.rownum) {
         // A restored grid: the pane shows its counts as if just drawn.
-        gridcol->setText(QString::number(*state.colnum));
-        gridrow->setText(QString::number(*state.rownum));
-        const gridcounts::GridCountsResult read = gridcounts::readGridCounts(gridcol->text(), gridrow->text(), image.size());
+        m_labelPane->gridcol()->setText(QString::number(*state.colnum));
+        m_labelPane->gridrow()->setText(QString::number(*state.rownum));
+        const gridcounts::GridCountsResult read = gridcounts::readGridCounts(m_labelPane->gridcol()->text(), m_labelPane->gridrow()->text(), image.size());
         if (read.counts) {
             gridnum = read.counts->gridnum;
-            tilesize->setText(QStringLiteral("Tile size: ") + textutil::sizeText(read.counts->tileSize.width(), read.counts->tileSize.height()));
+            m_labelPane->tilesize()->setText(QStringLiteral("Tile size: ") + textutil::sizeText(read.counts->tileSize.width(), read.counts->tileSize.height()));
         }
         havegridimg = true;
     }
-    imageview->setFixedSize(workAreaSize());
-    testview->setFitArea(QSizeF(imageview->size()));
-    testview->show();
+    m_labelPane->imageview()->setFixedSize(workAreaSize());
+    m_labelPane->testview()->setFitArea(QSizeF(m_labelPane->imageview()->size()));
+    m_labelPane->testview()->show();
     inputdatatype = 1;
     havesingleimg = true;
-    showInLabelPane(*this, imageview);
+    showInLabelPane(m_labelPane->imageview());
 }
 
 void ViewController::resetImagePanel(const QString& title)
 {
     // New data has no grid yet: the pane shows no counts or tile size of an earlier image.
-    labelviewtitle->setText(title);
-    tilesize->setText(QStringLiteral("Tile size: "));
-    gridcol->setText(QStringLiteral("10"));
-    gridrow->setText(QStringLiteral("10"));
+    m_labelPane->labelviewtitle()->setText(title);
+    m_labelPane->tilesize()->setText(QStringLiteral("Tile size: "));
+    m_labelPane->gridcol()->setText(QStringLiteral("10"));
+    m_labelPane->gridrow()->setText(QStringLiteral("10"));
     gridnum = 0;
 }

@@ -1,5 +1,6 @@
 // Export of the workspace.
 #include "app/viewcontroller.h"
+#include "app/labelpane.h"
 #include "data/imagesetdocument.h"
 #include "data/tilegriddocument.h"
 

@@ -1,5 +1,6 @@
 // The layer graph editor, its catalogue and its document.
 #include "app/viewcontroller.h"
+#include "app/trainpane.h"
 
 #include "dialogs/prompter.h"
 #include "model/archdocument.h"
@@ -12,21 +13,10 @@
 #include <QComboBox>
 #include <QScrollArea>
 
-void ViewController::buildModelViews()
-{
-    modellist->addItems(catalogue::mlmodels());
-    modellist->setCurrentIndex(-1);
-    nodeclass->addItems(catalogue::nodeclasses());
-    nodeclass->setCurrentIndex(-1);
-    nodecollectionView = new nodecollection(*m_architecture, m_prompter, m_parking);
-    nodecollectionView->hide();
-    connect(nodeclass, &QComboBox::activated, this, [this](int index) { addnodeclass(nodeclass->itemText(index)); });
-}
-
 void ViewController::addnodeclass(const QString& classname)
 {
     // Only a custom model takes new layers; the box is enabled once one was built.
-    if (!nodeclass->isEnabled() || m_architecture->document().isEmpty())
+    if (!m_trainPane->nodeclass()->isEnabled() || m_architecture->document().isEmpty())
         return;
     diag::print(classname);
     // The start architecture lacks some offered classes; those come from the extra templates.
@@ -36,15 +26,15 @@ void ViewController::addnodeclass(const QString& classname)
         m_prompter.alert(QStringLiteral("No layer template for class %1 was found.").arg(classname), AlertStyle::Warning);
         return;
     }
-    nodecollectionView->addlayer(*layer);
+    m_trainPane->nodecollectionView()->addlayer(*layer);
 }
 
 void ViewController::showModelGraph(const Json& document, bool customized)
 {
     removesubviews(RightView);
     m_architecture->setDocument(document, customized);
-    setDocumentView(nodecollectionView);
-    lasttrainview = nodecollectionView;
+    setDocumentView(m_trainPane->nodecollectionView());
+    lasttrainview = m_trainPane->nodecollectionView();
 }
 
 const nlohmann::ordered_json& ViewController::editorDocument() const { return m_architecture->json(); }

@@ -1,5 +1,7 @@
 // The result pane, ingestion of predictions and the metrics image.
 #include "app/viewcontroller.h"
+#include "app/labelpane.h"
+#include "app/resultpane.h"
 #include "data/imagesetdocument.h"
 #include "data/tilegriddocument.h"
 
@@ -28,68 +30,13 @@
 using framing::placeBL;
 using resultingestion::Target;
 
-namespace {
-// White with black text, whatever the black work area around it would pass down.
-void paintWhite(QWidget* view)
-{
-    view->setBackgroundRole(QPalette::Window);
-    view->setForegroundRole(QPalette::WindowText);
-    view->setAutoFillBackground(true);
-    QPalette white = view->palette();
-    white.setColor(QPalette::Window, Qt::white);
-    white.setColor(QPalette::WindowText, Qt::black);
-    view->setPalette(white);
-}
-}  // namespace
-
-void ViewController::buildResultViews()
-{
-    painres = new RealTimeImageView(blankview);
-    painres->hide();
-    // The metrics image is drawn scaled to fit and anchored at the bottom-left corner.
-    auto* metrics = new MetricImageView(m_parking);
-    metrics->setFixedSize(metricview->size());
-    delete metricview;
-    metricview = metrics;
-}
-
 void ViewController::openresultview()
 {
     diag::print("working...");
     const TrainingStrategy strategy = strategysheetconfig ? strategysheetconfig->strategy() : TrainingStrategy();
-    // A test has no epochs: its pane shows the state line alone, not an empty accuracy chart.
-    const bool test = strategy.trainingfolder.isEmpty();
-    ChartState& chart = painres->state;
-    chart.colnum = textutil::leadingInt(strategy.trainingeporch);
-    chart.rownum = 100;
-    chart.checkstate.insert(chart.checkstate.begin(), test ? 0 : 1);
-    chart.train_x.clear();
-    chart.train_y.clear();
-    chart.valid_x.clear();
-    chart.valid_y.clear();
-
-    blankview->setFixedSize(workAreaSize());
-    paintWhite(blankview);
-    placeBL(painres, blankview, 100, 10, chartgeometry::kChartWidth, 450);
-    painres->update();
-
-    delete trainingstate;
-    trainingstate = framing::label(test ? QStringLiteral("Testing the model ......") : QStringLiteral("Prepare to train ......"), nullptr);
-    trainingstate->setObjectName(QStringLiteral("trainingstate"));
-    trainingstate->setAccessibleName(QString());  // assistive tools read the state itself
-    trainingstate->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    // Tall enough for a test summary of three lines.
-    placeBL(trainingstate, blankview, 100, 470, 450, 60);
-
-    // The scale is one label for the life of the window; later runs reuse it.
-    auto* scale = blankview->findChild<RotatedLabel*>();
-    if (!scale)
-        scale = new RotatedLabel(chartgeometry::accuracyScaleText());
-    placeBL(scale, blankview, 60, 0, 40, 450);
-    scale->setVisible(!test);
-
-    resultsource->setText(QStringLiteral("Results of %1").arg(m_run.name));
-    showInPane(ResultViewBtn, lastresultview, blankview);
+    m_resultPane->startRun(strategy.trainingfolder.isEmpty(), textutil::leadingInt(strategy.trainingeporch), workAreaSize());
+    m_resultPane->resultsource()->setText(QStringLiteral("Results of %1").arg(m_run.name));
+    showInPane(ResultViewBtn, lastresultview, m_resultPane->blankview());
 }
 
 void ViewController::openMetricimage(const QString& path)
@@ -97,17 +44,15 @@ void ViewController::openMetricimage(const QString& path)
     QImageReader reader(path);
     const QImage image = reader.read();
     diag::print(textutil::sizeText(image.width(), image.height()));
-    metricview->setFixedSize(workAreaSize());
-    if (auto* shown = qobject_cast<MetricImageView*>(metricview))
-        shown->setImage(image);
-    showInPane(ResultViewBtn, lastresultview, metricview);
+    m_resultPane->showMetrics(image, workAreaSize());
+    showInPane(ResultViewBtn, lastresultview, m_resultPane->metricview());
 }
 
 void ViewController::noteDataOpened()
 {
     ++m_openings;
     if (ResultViewBtn->isEnabled())
-        resultsource->setText(QStringLiteral("Results of an earlier input: %1").arg(m_run.name));
+        m_resultPane->resultsource()->setText(QStringLiteral("Results of an earlier input: %1").arg(m_run.name));
 }
 
 void ViewController::applyPredictions(Target target, const resultingestion::Reading& reading)
@@ -150,16 +95,16 @@ void ViewController::ingestValidationOnly(const QString& summary)
         state << summary;
     if (mismatch)
         state << *mismatch;
-    trainingstate->setText(state.join(QLatin1Char('\n')));
+    m_resultPane->trainingstate()->setText(state.join(QLatin1Char('\n')));
     // The outcome, not an empty chart: the metrics image where the test drew one, else the
     // data with its predictions.
     const QString metrics = QDir(datadirectory).filePath(QStringLiteral("NNMetrics.png"));
     if (QFileInfo::exists(metrics))
         openMetricimage(metrics);
     else if (kind == 2)
-        showInPane(LabelViewBtn, lastlabelview, multiimagecollection);
+        showInPane(LabelViewBtn, lastlabelview, m_labelPane->multiimagecollection());
     else
-        showInPane(LabelViewBtn, lastlabelview, imageview);
+        showInPane(LabelViewBtn, lastlabelview, m_labelPane->imageview());
     m_prompter.alert(AlertRequest{QStringLiteral("Pure Test Computation finished!"), mismatch.value_or(QString()),
                                   mismatch ? AlertStyle::Warning : AlertStyle::Informational, {}, nullptr});
 }

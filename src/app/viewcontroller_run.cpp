@@ -1,5 +1,6 @@
 // Starting a training or test run.
 #include "app/viewcontroller.h"
+#include "app/resultpane.h"
 #include "data/imagesetdocument.h"
 #include "data/tilegriddocument.h"
 
@@ -40,7 +41,7 @@ const char* const kInProgress = "A training run is in progress. Wait for it to f
 bool chooseStartWeights(ViewController& c, TrainingSession::Setup& setup)
 {
     const std::optional<imagenetweights::Architecture> imagenet =
-        c.resourcename.isEmpty() ? std::nullopt : imagenetweights::forModel(c.modelname);
+        c.chosenArchitecture().isEmpty() ? std::nullopt : imagenetweights::forModel(c.modelName());
     TrainingStrategy& s = setup.strategy;
     if (imagenet && !s.trainingfolder.isEmpty() && s.weights.isEmpty()) {
         const imagenetfetch::Result got = imagenetfetch::fetch(c.prompter(), c.workerRunner(), *imagenet, true);
@@ -188,10 +189,10 @@ void ViewController::trainNN()
 void ViewController::buildTrainingSession()
 {
     m_session = new TrainingSession(*m_monitored, this);
-    connect(m_session, &TrainingSession::chartUpdated, painres, &RealTimeImageView::setPoints);
+    connect(m_session, &TrainingSession::chartUpdated, m_resultPane->painres(), &RealTimeImageView::setPoints);
     connect(m_session, &TrainingSession::progressChanged, this, [this](const QString& text) {
-        if (trainingstate)
-            trainingstate->setText(text);
+        if (m_resultPane->trainingstate())
+            m_resultPane->trainingstate()->setText(text);
     });
     connect(m_session, &TrainingSession::runEnded, this, &ViewController::onRunEnded);
 }
@@ -214,12 +215,12 @@ void ViewController::onRunEnded(const TrainingSession::Outcome& outcome)
             completeRun(outcome.keptEpoch);
         return;
     case TrainingSession::State::Stopped:
-        if (test && trainingstate)
-            trainingstate->setText(QStringLiteral("Test cancelled."));
+        if (test && m_resultPane->trainingstate())
+            m_resultPane->trainingstate()->setText(QStringLiteral("Test cancelled."));
         return;
     default:
-        if (test && trainingstate)
-            trainingstate->setText(QStringLiteral("The test run failed."));
+        if (test && m_resultPane->trainingstate())
+            m_resultPane->trainingstate()->setText(QStringLiteral("The test run failed."));
         m_prompter.alert(AlertRequest{outcome.message, outcome.detail, AlertStyle::Critical, {}, nullptr});
         return;
     }

@@ -1,5 +1,7 @@
 // Undo across the documents, and the session file that keeps them.
 #include "app/viewcontroller.h"
+#include "app/labelpane.h"
+#include "app/trainpane.h"
 
 #include "dialogs/prompter.h"
 #include "data/imagesetdocument.h"
@@ -51,7 +53,7 @@ QString changedNote(const session::InputCheck& check)
 void ViewController::buildSessionKeeping()
 {
     m_undoGroup = new QUndoGroup(this);
-    for (QUndoStack* stack : {m_grid->undoStack(), m_pictures->undoStack(), m_architecture->undoStack(), tablemodel->undoStack()})
+    for (QUndoStack* stack : {m_grid->undoStack(), m_pictures->undoStack(), m_architecture->undoStack(), m_labelPane->tablemodel()->undoStack()})
         m_undoGroup->addStack(stack);
     m_autosave = new SessionAutosave(session::defaultPath(), m_grid, m_pictures, m_architecture, this);
     connect(m_autosave, &SessionAutosave::saveFailed, this, [this](const QString& why) {
@@ -66,13 +68,13 @@ void ViewController::followShownPane()
     // Undo acts on what the work area shows.
     const QWidget* shown = scrollview->isHidden() ? nullptr : scrollview->widget();
     QUndoStack* stack = nullptr;
-    if (shown && shown == imageview)
+    if (shown && shown == m_labelPane->imageview())
         stack = m_grid->undoStack();
-    else if (shown && shown == multiimagecollection)
+    else if (shown && shown == m_labelPane->multiimagecollection())
         stack = m_pictures->undoStack();
-    else if (shown && shown == tableView)
-        stack = tablemodel->undoStack();
-    else if (shown && shown == nodecollectionView)
+    else if (shown && shown == m_labelPane->tableView())
+        stack = m_labelPane->tablemodel()->undoStack();
+    else if (shown && shown == m_trainPane->nodecollectionView())
         stack = m_architecture->undoStack();
     m_undoGroup->setActiveStack(stack);
 }
@@ -106,14 +108,13 @@ void ViewController::offerRestore()
         showTrainPanels();
     }
     if (saved.tileGrid && !m_grid->image().isNull()) {
-        urlarray = {m_grid->imagePath()};
-        showTileGridImage();
+        adoptTileGridImage();
     }
     if (saved.imageSet) {
         urlarray = m_pictures->pictures();
         inputdatatype = 2;
         resetImagePanel(QStringLiteral("Label"));
-        showInPane(LabelViewBtn, lastlabelview, multiimagecollection);
+        showInLabelPane(m_labelPane->multiimagecollection());
     }
     if (inputdatatype != 0)
         noteDataOpened();

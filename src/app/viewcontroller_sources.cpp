@@ -1,5 +1,6 @@
 // The four ways a model enters the workbench, and the check of the worker interpreter.
 #include "app/viewcontroller.h"
+#include "app/trainpane.h"
 #include "model/architecturedocument.h"
 #include "data/imagesetdocument.h"
 #include "data/tilegriddocument.h"
@@ -35,19 +36,6 @@ QString failureText(const WorkerResult& result) { return workerfailure::describe
 
 }  // namespace
 
-void ViewController::buildSourceViews()
-{
-    modellist->setCurrentIndex(-1);
-    connect(modellist, &QComboBox::activated, this, [this] { comboBoxSelectionDidChange(modellist); });
-    QFont small = smalldatahint->font();
-    small.setPointSizeF(small.pointSizeF() * 0.85);
-    smalldatahint->setFont(small);
-    connect(smalldatabutton, &QPushButton::clicked, this, [this] {
-        modellist->setCurrentIndex(modellist->findText(smalldatabutton->property("model").toString()));
-        comboBoxSelectionDidChange(modellist);
-    });
-}
-
 void ViewController::updatesmalldatahint()
 {
     qint64 samples = 0;
@@ -58,20 +46,20 @@ void ViewController::updatesmalldatahint()
     const std::optional<QString> suggested =
         resourcename.isEmpty() ? imagenetweights::smallDataSuggestion(int(std::min<qint64>(samples, 1 << 30)), imagenetweights::cacheFolders())
                                : std::nullopt;
-    smalldatahint->setVisible(suggested.has_value());
-    smalldatabutton->setVisible(suggested.has_value());
+    m_trainPane->smalldatahint()->setVisible(suggested.has_value());
+    m_trainPane->smalldatabutton()->setVisible(suggested.has_value());
     if (!suggested)
         return;
-    smalldatahint->setText(QStringLiteral("%1 labelled images: %2 with ImageNet weights learns more from them.").arg(samples).arg(*suggested));
-    smalldatabutton->setText(QStringLiteral("Use %1").arg(*suggested));
-    smalldatabutton->setProperty("model", *suggested);
+    m_trainPane->smalldatahint()->setText(QStringLiteral("%1 labelled images: %2 with ImageNet weights learns more from them.").arg(samples).arg(*suggested));
+    m_trainPane->smalldatabutton()->setText(QStringLiteral("Use %1").arg(*suggested));
+    m_trainPane->smalldatabutton()->setProperty("model", *suggested);
 }
 
 void ViewController::comboBoxSelectionDidChange(QComboBox* box)
 {
-    if (box != modellist || modellist->currentIndex() < 0)
+    if (box != m_trainPane->modellist() || m_trainPane->modellist()->currentIndex() < 0)
         return;
-    const QString chosen = modellist->currentText();
+    const QString chosen = m_trainPane->modellist()->currentText();
     diag::print(chosen);
     QString error;
     const QString path = paths::resourcePath(chosen.toLower(), QStringLiteral("json"));
@@ -87,8 +75,8 @@ void ViewController::comboBoxSelectionDidChange(QComboBox* box)
     modelname = chosen;
     resourcename = chosen.toLower();
     loadedmodelinfo = {};
-    nodeclass->setEnabled(false);
-    modelgeneratebtn->setEnabled(false);
+    m_trainPane->nodeclass()->setEnabled(false);
+    m_trainPane->modelgeneratebtn()->setEnabled(false);
     updatesmalldatahint();
 }
 
@@ -109,8 +97,8 @@ void ViewController::buildcustommodel(const nlohmann::ordered_json* restored)
                                       AlertStyle::Warning, {}, nullptr});
         return;
     }
-    nodeclass->setEnabled(true);
-    modelgeneratebtn->setEnabled(true);
+    m_trainPane->nodeclass()->setEnabled(true);
+    m_trainPane->modelgeneratebtn()->setEnabled(true);
     jsonprepare = *templates;
     loadedmodelinfo = {};
     // The model that is trained is the one chosen last.
@@ -138,8 +126,8 @@ void ViewController::loadmodeljson(const QString& path, const ModelInfo& info)
     resourcename.clear();
     loadedmodelinfo = info;
     updatesmalldatahint();
-    nodeclass->setEnabled(false);
-    modelgeneratebtn->setEnabled(false);
+    m_trainPane->nodeclass()->setEnabled(false);
+    m_trainPane->modelgeneratebtn()->setEnabled(false);
     diag::print("load model architecture");
     // A saved model keeps the editing rights of the model it replaces.
     showModelGraph(*doc, m_architecture->customized());
@@ -147,8 +135,7 @@ void ViewController::loadmodeljson(const QString& path, const ModelInfo& info)
 
 void ViewController::showTrainPanels()
 {
-    for (QWidget* panel : {pretrainmode, custommode, trainstrategy})
-        panel->show();
+    m_trainPane->showPanels();
     TrainViewBtn->setEnabled(true);
     TrainViewBtn->setChecked(true);
     changeleftview();
@@ -171,7 +158,7 @@ void ViewController::Openmodel()
         m_prompter.alert(QStringLiteral("Please select model with extention of keras,h5,or tensorflow model folder"));
         return;
     }
-    removesubviews(trainView);
+    removesubviews(m_trainPane->trainView());
     const QString output = paths::cachesFile(QStringLiteral("usermodel.json"));
     QFile::remove(output);  // never load an earlier conversion by mistake
     const WorkerResult result = runCommand(m_runner, workercommands::loadModel(path, output, *mode),

@@ -1,5 +1,6 @@
 // The training strategy form and the preparation of training data.
 #include "app/viewcontroller.h"
+#include "app/labelpane.h"
 #include "data/imagesetdocument.h"
 #include "data/tilegriddocument.h"
 
@@ -20,7 +21,7 @@ namespace {
 
 // Writes the label CSV into the workspace, makes that folder the workspace directory and clears
 // it of earlier samples. False (after telling the user) when the CSV could not be written.
-bool writeCsvAndClean(ViewController& c, const QString& name, const std::vector<dp::LabelRecord>& records)
+bool writeCsvAndClean(ViewController& c, QString& workspace, const QString& name, const std::vector<dp::LabelRecord>& records)
 {
     const workspacefiles::CsvExport csv = workspacefiles::writeLabelCsv(paths::workspaceFolder(), name, records);
     if (!csv.success)
@@ -31,15 +32,15 @@ bool writeCsvAndClean(ViewController& c, const QString& name, const std::vector<
         return false;
     }
     diag::line(QStringLiteral("File Path: ") + csv.path);
-    c.datadirectory = QFileInfo(csv.path).absolutePath();
-    diag::line(QStringLiteral("datadirectory=") + c.datadirectory);
-    if (const std::optional<QString> error = workspacefiles::cleanWorkspace(c.datadirectory))
+    workspace = QFileInfo(csv.path).absolutePath();
+    diag::line(QStringLiteral("datadirectory=") + workspace);
+    if (const std::optional<QString> error = workspacefiles::cleanWorkspace(workspace))
         diag::line(*error);
     return true;
 }
 
 // The workspace directory, or an empty location (after telling the user) when samples failed.
-QString reportSaveFailures(ViewController& c, const std::vector<tilecutter::SaveFailure>& failures, int total,
+QString reportSaveFailures(ViewController& c, const QString& workspace, const std::vector<tilecutter::SaveFailure>& failures, int total,
                            bool tiles)
 {
     QStringList lines;
@@ -50,20 +51,20 @@ QString reportSaveFailures(ViewController& c, const std::vector<tilecutter::Save
             lines << QFileInfo(f.path).fileName() + QStringLiteral(": ") + why;
     }
     if (failures.empty())
-        return c.datadirectory;
+        return workspace;
     if (int(failures.size()) > lines.size())
         lines << QStringLiteral("...");
-    lines.prepend(QStringLiteral("In %1:").arg(c.datadirectory));
+    lines.prepend(QStringLiteral("In %1:").arg(workspace));
     c.prompter().alert(AlertRequest{QStringLiteral("Cannot save %1 of %2 images.").arg(failures.size()).arg(total),
                                     lines.join(QLatin1Char('\n')), AlertStyle::Warning, {}, nullptr});
     return QString();
 }
 
-QString prepareSingleImage(ViewController& c)
+QString prepareSingleImage(ViewController& c, QString& workspace)
 {
     diag::line(QStringLiteral("single image type"));
     const TileGridState& grid = c.tileGrid().state();
-    if (c.urlarray.isEmpty() || c.singleImage().isNull()) {
+    if (c.inputs().isEmpty() || c.singleImage().isNull()) {
         c.prompter().alert(QStringLiteral("Open an image first."), AlertStyle::Warning);
         return QString();
     }
@@ -75,9 +76,9 @@ QString prepareSingleImage(ViewController& c)
     diag::line(QStringLiteral("cutimage w%1, h%2").arg(tile->width()).arg(tile->height()));
     const int rows = *grid.rownum;
     const int cols = *grid.colnum;
-    const QString root = dp::rootName(c.urlarray.first());
+    const QString root = dp::rootName(c.inputs().first());
     const std::vector<dp::LabelRecord> records = dp::gridRecords(root, rows, cols, grid.clickpoints, grid.reversed());
-    if (!writeCsvAndClean(c, root + dp::kCsvSuffix, records))
+    if (!writeCsvAndClean(c, workspace, root + dp::kCsvSuffix, records))
         return QString();
 
     std::vector<QRect> rects;
@@ -85,16 +86,16 @@ QString prepareSingleImage(ViewController& c)
     rects.reserve(records.size());
     for (const dp::LabelRecord& r : records) {
         rects.push_back(dp::tileRectBL(r.i, r.j, *tile));
-        targets << c.datadirectory + QLatin1Char('/') + r.filename;
+        targets << workspace + QLatin1Char('/') + r.filename;
         diag::line(targets.last());
     }
     std::vector<tilecutter::SaveFailure> failures;
     c.workerRunner().runWork(QStringLiteral("Saving %1 tiles...").arg(targets.size()), int(targets.size()),
                        [&](std::atomic_int& done) { failures = tilecutter::saveTiles(c.singleImage(), rects, targets, &done); });
-    return reportSaveFailures(c, failures, int(targets.size()), true);
+    return reportSaveFailures(c, workspace, failures, int(targets.size()), true);
 }
 
-QString prepareFolderImages(ViewController& c)
+QString prepareFolderImages(ViewController& c, QString& workspace)
 {
     diag::line(QStringLiteral("folder image type"));
     // The images now open, in display order: labels of earlier opens stay in the label map,
@@ -108,20 +109,20 @@ QString prepareFolderImages(ViewController& c)
     const std::vector<dp::LabelRecord> records = dp::folderRecords(samples, c.pictures().set().data);
     for (const dp::LabelRecord& r : records)
         diag::print(r.filename.chopped(4), r.label);
-    if (!writeCsvAndClean(c, dp::kFolderCsvName, records))
+    if (!writeCsvAndClean(c, workspace, dp::kFolderCsvName, records))
         return QString();
 
     QStringList sources;
     QStringList targets;
     for (const dp::FolderSample& s : samples) {
         sources << s.source;
-        targets << c.datadirectory + QLatin1Char('/') + s.storedName + QStringLiteral(".png");
+        targets << workspace + QLatin1Char('/') + s.storedName + QStringLiteral(".png");
         diag::print("savetrimedfolderimage", targets.last());
     }
     std::vector<tilecutter::SaveFailure> failures;
     c.workerRunner().runWork(QStringLiteral("Saving %1 images...").arg(targets.size()), int(targets.size()),
                        [&](std::atomic_int& done) { failures = tilecutter::saveImages(sources, targets, &done); });
-    return reportSaveFailures(c, failures, int(targets.size()), false);
+    return reportSaveFailures(c, workspace, failures, int(targets.size()), false);
 }
 
 }  // namespace
@@ -139,9 +140,9 @@ QString ViewController::preparedata()
 {
     diag::line(QStringLiteral("get input...."));
     if (inputdatatype == 1)
-        return prepareSingleImage(*this);
+        return prepareSingleImage(*this, datadirectory);
     if (inputdatatype == 2)
-        return prepareFolderImages(*this);
+        return prepareFolderImages(*this, datadirectory);
     diag::line(QStringLiteral("table data type"));
     return datadirectory;
 }

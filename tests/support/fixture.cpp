@@ -19,8 +19,5 @@ void openGrid(ViewController& c, const QString& path, const QImage& image, int c
 {
     c.tileGrid().openImage(path, image);
     c.tileGrid().restoreGrid(cols, rows, true, marks, false);
-    c.inputdatatype = 1;
-    c.urlarray = {path};
-    c.havesingleimg = c.havegridimg = true;
-    c.gridnum = cols * rows;
+    c.adoptTileGridImage();
 }

@@ -43,11 +43,10 @@ struct Browser {
 
     void open(const QStringList& paths)
     {
-        c->urlarray = paths;
-        c->openMultiImageurl();
+        c->openPictures(paths);
         QTest::qWait(0);
     }
-    multiimagecollectionview* view() const { return c->multiimagecollection; }
+    multiimagecollectionview* view() const { return c->labelPane().multiimagecollection(); }
     PhotoListView* list() const { return view()->collectionView(); }
     PhotoModel& model() const { return view()->model(); }
     QModelIndex index(int row) const { return model().index(row); }
@@ -66,15 +65,15 @@ struct Browser {
     }
     void labelSelection(const QString& text)
     {
-        c->imagelabelval->setText(text);
-        c->imagelabelbutton->click();
+        c->labelPane().imagelabelval()->setText(text);
+        c->labelPane().imagelabelbutton()->click();
     }
     // Leaves the label pane and comes back, as a user switching panes does.
     void reenterLabelPane()
     {
-        c->TrainViewBtn->setEnabled(true);
-        c->TrainViewBtn->click();
-        c->LabelViewBtn->click();
+        c->trainButton()->setEnabled(true);
+        c->trainButton()->click();
+        c->labelButton()->click();
     }
 };
 
@@ -89,7 +88,7 @@ TEST(Browser, OpensWithLabelZeroKeyedByBaseNameAndReopenedNamesStartAtZero)
 {
     Browser b;
     b.open(makeImages(QStringLiteral("first"), {"a.jpg", "a.png", "dog, big.png", "x.png"}));
-    EXPECT_TRUE(b.c->LabelViewBtn->isEnabled() && b.c->LabelViewBtn->isChecked());
+    EXPECT_TRUE(b.c->labelButton()->isEnabled() && b.c->labelButton()->isChecked());
     ASSERT_EQ(b.model().rowCount(), 4);
     EXPECT_EQ(b.c->pictures().set().data.size(), 3);
     // Names show as they are; labels are keyed so that the label file stays well-formed.

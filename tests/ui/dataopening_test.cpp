@@ -39,7 +39,7 @@ struct Opened : ControllerFixture {
         prompter.answerPaths(paths);
         controller->Opendata();
     }
-    QAbstractItemModel* table() const { return controller->tableView->model(); }
+    QAbstractItemModel* table() const { return controller->labelPane().tableView()->model(); }
     QString cell(int row, int col) const { return table()->index(row, col).data().toString(); }
     bool edit(int row, int col, const QString& text) const { return table()->setData(table()->index(row, col), text); }
 };
@@ -49,16 +49,16 @@ TEST(OpenData, ImageThenTableKeepsBothShowsTheTableAndCancelKeepsEverything)
 {
     Opened f;
     ViewController* c = f.controller;
-    c->TrainViewBtn->setEnabled(true);
-    c->TrainViewBtn->click();
+    c->trainButton()->setEnabled(true);
+    c->trainButton()->click();
     f.open({f.write("a.png"), f.write("b.csv", "a,b\n1,2\n")});
-    EXPECT_TRUE(c->LabelViewBtn->isChecked() && c->labelView->isVisible() && !c->trainView->isVisible());
+    EXPECT_TRUE(c->labelButton()->isChecked() && c->labelPane().labelView()->isVisible() && !c->trainPane().trainView()->isVisible());
     c->Opendata();  // cancelled: what was opened stays
-    EXPECT_EQ(c->urlarray, (QStringList{f.file("a.png"), f.file("b.csv")}));
-    EXPECT_EQ(c->inputdatatype, 3);
-    EXPECT_TRUE(c->havesingleimg) << "export and preparation still see the opened image";
-    EXPECT_EQ(c->scrollview->widget(), c->tableView);
-    EXPECT_TRUE(c->scrollview->isVisible());
+    EXPECT_EQ(c->inputs(), (QStringList{f.file("a.png"), f.file("b.csv")}));
+    EXPECT_EQ(c->inputKind(), 3);
+    EXPECT_TRUE(c->hasSingleImage()) << "export and preparation still see the opened image";
+    EXPECT_EQ(c->workArea()->widget(), c->labelPane().tableView());
+    EXPECT_TRUE(c->workArea()->isVisible());
     EXPECT_TRUE(f.prompter.messages().isEmpty());
 }
 
@@ -94,9 +94,9 @@ TEST(OpenData, EachKindOfPickedItem)
             opened << f.file(p);
         f.open(picked);
         const std::string what = k.picked.join(' ').toStdString();
-        EXPECT_EQ(f.controller->urlarray, opened) << what;
+        EXPECT_EQ(f.controller->inputs(), opened) << what;
         EXPECT_EQ(f.prompter.messages(), k.messages) << what;
-        EXPECT_EQ(f.controller->inputdatatype, k.type) << what;
+        EXPECT_EQ(f.controller->inputKind(), k.type) << what;
     }
 }
 
@@ -106,16 +106,16 @@ TEST(OpenData, RealTestImagesAndFolders)
     Opened f;
     const QString cats = testenv::sharedTestData("images/cats_dogs/cats");
     f.open({cats});
-    EXPECT_EQ(f.controller->urlarray.size(), 20);
-    multiimagecollectionview* browser = f.controller->multiimagecollection;
+    EXPECT_EQ(f.controller->inputs().size(), 20);
+    multiimagecollectionview* browser = f.controller->labelPane().multiimagecollection();
     QTRY_VERIFY_WITH_TIMEOUT(browser->visibleThumbnailsReady(), 20000);
-    EXPECT_EQ(browser->loader().state(f.controller->urlarray.first()), ThumbnailLoader::State::Ready);
+    EXPECT_EQ(browser->loader().state(f.controller->inputs().first()), ThumbnailLoader::State::Ready);
 
     const QString lake = testenv::sharedTestData("images/satellite_lake_ontario.jpg");
     f.open({lake});
-    EXPECT_EQ(f.controller->urlarray, QStringList{lake});
-    EXPECT_EQ(f.controller->labelviewtitle->text(), "Image size: {1983, 1637}");
-    EXPECT_EQ(f.controller->inputdatatype, 1);
+    EXPECT_EQ(f.controller->inputs(), QStringList{lake});
+    EXPECT_EQ(f.controller->labelPane().labelviewtitle()->text(), "Image size: {1983, 1637}");
+    EXPECT_EQ(f.controller->inputKind(), 1);
 }
 
 TEST(Table, ShowsHeaderAsColumnsAndAcceptsNumericEditsOnly)
@@ -126,13 +126,13 @@ TEST(Table, ShowsHeaderAsColumnsAndAcceptsNumericEditsOnly)
     EXPECT_EQ(f.cell(0, 1), "1");  // a repeated title shows and edits the first field of that title
 
     EXPECT_TRUE(f.edit(0, 1, "1e3"));
-    EXPECT_EQ(f.controller->tabledata[1], (QStringList{"1e3", "2", "3"}));  // stored as typed
+    EXPECT_EQ(f.controller->labelPane().table()[1], (QStringList{"1e3", "2", "3"}));  // stored as typed
     EXPECT_FALSE(f.edit(0, 2, "abc"));
     EXPECT_EQ(f.prompter.messages(), QStringList{kNumbers});
     EXPECT_EQ(f.cell(0, 2), "3");
 
     f.prompter.clear();  // typing into a cell goes through the same check
-    QTableView* t = f.controller->tableView;
+    QTableView* t = f.controller->labelPane().tableView();
     t->setCurrentIndex(f.table()->index(1, 2));
     t->edit(f.table()->index(1, 2));
     auto* editor = t->viewport()->findChild<QLineEdit*>();
@@ -141,7 +141,7 @@ TEST(Table, ShowsHeaderAsColumnsAndAcceptsNumericEditsOnly)
     QTest::keyClicks(editor, "2.5");
     QTest::keyClick(editor, Qt::Key_Return);
     QCoreApplication::processEvents();  // the view commits the editor's text on a queued call
-    EXPECT_EQ(f.controller->tabledata[2][2], "2.5");
+    EXPECT_EQ(f.controller->labelPane().table()[2][2], "2.5");
     EXPECT_TRUE(f.prompter.messages().isEmpty());
 
     // Each accepted edit is a step of the table's undo, shown again as it is taken back.
@@ -150,7 +150,7 @@ TEST(Table, ShowsHeaderAsColumnsAndAcceptsNumericEditsOnly)
     undo->undo();
     EXPECT_EQ(f.cell(1, 2), "6");
     undo->undo();
-    EXPECT_EQ(f.controller->tabledata[1], (QStringList{"1", "2", "3"}));
+    EXPECT_EQ(f.controller->labelPane().table()[1], (QStringList{"1", "2", "3"}));
     undo->redo();
     EXPECT_EQ(f.cell(0, 1), "1e3");
 }

@@ -37,13 +37,15 @@ QByteArray readAll(const QString& path)
 // A workspace as a finished run leaves it, with a nested folder.
 QString finishedRun(ViewController& c)
 {
-    const QString ws = freshFolder("run-workspace");
+    const QString picture = testenv::scratchFolder() + "/a.png";
+    QImage(4, 4, QImage::Format_RGB32).save(picture);
+    c.openPictures({picture});
+    const QString ws = c.preparedata();
+    EXPECT_EQ(ws, paths::workspaceFolder());
     write(ws + "/folderimage_outputlabel.csv", ",index,i,j,filename,label,prediction\n0,1,1,1,a.png,1,1\n");
-    write(ws + "/a.png", "png");
     write(ws + "/my_model.h5", "model");
     QDir(ws).mkpath("saved/assets");
     write(ws + "/saved/assets/vocab.txt", "v");
-    c.datadirectory = ws;
     return ws;
 }
 
@@ -88,8 +90,7 @@ TEST(ExportResults, ARunIsCopiedWithItsFoldersButNeverIntoItsWorkspace)
     // A folder run is exported as it is, without preparing its data again.
     f.prompter.clear();
     c.tileGrid().openImage(QString(), QImage());  // no predictions on the grid
-    c.inputdatatype = 2;
-    c.pictures().openPictures({testenv::scratchFolder() + "/a.png"});
+    c.openPictures({testenv::scratchFolder() + "/a.png"});
     c.pictures().setPredictions({});
     const QString dest = freshFolder("export-folder-run");
     f.prompter.answerPaths({dest});
@@ -105,10 +106,13 @@ TEST(ExportResults, NothingIsExportedWithoutResultsOrAGridOrAChosenFolder)
 {
     ControllerFixture f;
     ViewController& c = *f.controller;
-    c.inputdatatype = 2;
-    c.pictures().openPictures({"/x/a.png"});
+    c.openPictures({"/x/a.png"});
     c.outputresult();
-    c.havesingleimg = true;  // an image without a grid
+    QImage image(20, 10, QImage::Format_RGB32);
+    image.fill(Qt::green);
+    const QString path = testenv::scratchFolder() + "/nogrid.png";
+    ASSERT_TRUE(image.save(path));
+    c.openSingleImageurl(path);  // an image without a grid
     c.outputresult();
     EXPECT_TRUE(f.prompter.fileRequests().isEmpty());
     EXPECT_EQ(f.prompter.messages(), QStringList(2, "Nothing to export yet."));

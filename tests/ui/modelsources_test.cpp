@@ -17,8 +17,8 @@
 namespace {
 void choosePretrained(ViewController* c, const QString& name)
 {
-    c->modellist->setCurrentIndex(c->modellist->findText(name));
-    c->comboBoxSelectionDidChange(c->modellist);
+    c->trainPane().modellist()->setCurrentIndex(c->trainPane().modellist()->findText(name));
+    c->comboBoxSelectionDidChange(c->trainPane().modellist());
 }
 
 int editorLayers(ViewController* c) { return c->architecture().document().layerCount(); }
@@ -29,27 +29,27 @@ TEST(ModelSources, PretrainedChoiceLocksTheEditorAndANewModelUnlocksItAndGenerat
     ControllerFixture f;
     ViewController* c = f.controller;
     c->buildcustommodel();
-    ASSERT_TRUE(c->nodeclass->isEnabled());
+    ASSERT_TRUE(c->trainPane().nodeclass()->isEnabled());
     choosePretrained(c, "VGG19");
-    EXPECT_EQ(c->resourcename, "vgg19");
-    EXPECT_FALSE(c->nodeclass->isEnabled() || c->modelgeneratebtn->isEnabled());
+    EXPECT_EQ(c->chosenArchitecture(), "vgg19");
+    EXPECT_FALSE(c->trainPane().nodeclass()->isEnabled() || c->trainPane().modelgeneratebtn()->isEnabled());
     EXPECT_TRUE(f.prompter.messages().isEmpty());
 
     choosePretrained(c, "ResNet50");
     c->buildcustommodel();
-    EXPECT_TRUE(c->nodeclass->isEnabled() && c->modelgeneratebtn->isEnabled());
+    EXPECT_TRUE(c->trainPane().nodeclass()->isEnabled() && c->trainPane().modelgeneratebtn()->isEnabled());
     EXPECT_TRUE(c->architecture().customized());
-    EXPECT_TRUE(c->modelname.isEmpty() && c->resourcename.isEmpty());
+    EXPECT_TRUE(c->modelName().isEmpty() && c->chosenArchitecture().isEmpty());
     EXPECT_EQ(editorLayers(c), 26);  // the start architecture
-    EXPECT_EQ(c->scrollview->widget(), c->lasttrainview);
+    EXPECT_EQ(c->workArea()->widget(), c->trainPane().nodecollectionView());
 
     // Layers added and removed keep the graph whole: two Dense layers in, the first out again.
     c->addnodeclass(QStringLiteral("Dense"));
     c->addnodeclass(QStringLiteral("Dense"));
     const int added = editorLayers(c) - 3;
     EXPECT_EQ(QString::fromStdString(c->editorDocument()["config"]["layers"][added]["name"]), "dense");
-    c->nodecollectionView->popupconfig(added);
-    c->nodecollectionView->removelayer();
+    c->trainPane().nodecollectionView()->popupconfig(added);
+    c->trainPane().nodecollectionView()->removelayer();
     // Each edit is a step of the Train pane's undo: the removal is taken back and done again.
     const int left = editorLayers(c);
     c->undoGroup()->undo();
@@ -81,17 +81,16 @@ TEST(ModelSources, FewLabelledImagesBringASuggestionOfAPretrainedNetwork)
             QFile(cache + QLatin1Char('/') + QString::fromUtf8(row.cached)).open(QIODevice::WriteOnly);
         ControllerFixture f;
         ViewController* c = f.controller;
-        c->inputdatatype = 1;
-        c->tileGrid().restoreGrid(row.cols, row.rows, true, {}, false);
+        openGrid(*c, QStringLiteral("/x/field.png"), QImage(row.cols, row.rows, QImage::Format_RGB32), row.cols, row.rows);
         c->Openmodel();  // cancelled: the train pane appears
-        ASSERT_EQ(c->smalldatabutton->isVisible(), row.suggests != nullptr);
+        ASSERT_EQ(c->trainPane().smalldatabutton()->isVisible(), row.suggests != nullptr);
         if (!row.suggests)
             continue;
-        EXPECT_TRUE(c->smalldatahint->text().startsWith(QStringLiteral("48 labelled images: ")));
-        EXPECT_EQ(c->smalldatabutton->text(), QStringLiteral("Use %1").arg(QString::fromUtf8(row.suggests)));
-        c->smalldatabutton->click();
-        EXPECT_EQ(c->modelname, QString::fromUtf8(row.suggests));
-        EXPECT_FALSE(c->smalldatabutton->isVisible() || c->smalldatahint->isVisible());
+        EXPECT_TRUE(c->trainPane().smalldatahint()->text().startsWith(QStringLiteral("48 labelled images: ")));
+        EXPECT_EQ(c->trainPane().smalldatabutton()->text(), QStringLiteral("Use %1").arg(QString::fromUtf8(row.suggests)));
+        c->trainPane().smalldatabutton()->click();
+        EXPECT_EQ(c->modelName(), QString::fromUtf8(row.suggests));
+        EXPECT_FALSE(c->trainPane().smalldatabutton()->isVisible() || c->trainPane().smalldatahint()->isVisible());
     }
     QDir(cache).removeRecursively();
 }
@@ -116,12 +115,12 @@ TEST(ModelSources, EveryRealSavedModelConvertsAndShowsItsGraphButAWeightsOnlyFil
         f.prompter.answerPaths({testenv::sharedTestData("keras/" + name)});
         c->Openmodel();
         EXPECT_EQ(f.prompter.messages(), QStringList{"Load Keras model"}) << name.toStdString();
-        EXPECT_EQ(c->modelname, "usermodel");
+        EXPECT_EQ(c->modelName(), "usermodel");
         EXPECT_GT(editorLayers(c), 3) << name.toStdString();
-        EXPECT_EQ(c->scrollview->widget(), c->nodecollectionView);
-        EXPECT_FALSE(c->nodeclass->isEnabled());
+        EXPECT_EQ(c->workArea()->widget(), c->trainPane().nodecollectionView());
+        EXPECT_FALSE(c->trainPane().nodeclass()->isEnabled());
         // only the network that rescales its own input asks to be fed raw pixels
-        EXPECT_EQ(c->loadedmodelinfo.inputScaling, name.contains("augmentation") ? "raw" : "") << name.toStdString();
+        EXPECT_EQ(c->loadedModelInfo().inputScaling, name.contains("augmentation") ? "raw" : "") << name.toStdString();
     }
 }
 
@@ -130,9 +129,9 @@ TEST(ModelSources, OpeningAModelKeepsTheEditedOneUntilAFileConverts)
     ControllerFixture f;
     ViewController* c = f.controller;
     c->architecture().setDocument({{"keep", true}}, false);
-    c->modelname = "VGG16";
+    choosePretrained(c, "VGG16");
     c->Openmodel();  // the picker is cancelled: the train pane shows
-    EXPECT_TRUE(c->trainstrategy->isVisible());
+    EXPECT_TRUE(c->trainPane().trainstrategy()->isVisible());
 
     const QString weights = testenv::scratchFolder() + "/weights.pdf";
     QFile(weights).open(QIODevice::WriteOnly);
@@ -150,5 +149,5 @@ TEST(ModelSources, OpeningAModelKeepsTheEditedOneUntilAFileConverts)
     ASSERT_EQ(f.prompter.messages(), QStringList{"Cannot load the Keras model."});
     EXPECT_FALSE(f.prompter.alerts().first().informative.isEmpty());
     EXPECT_TRUE(c->editorDocument().value("keep", false));
-    EXPECT_EQ(c->modelname, "VGG16");
+    EXPECT_EQ(c->modelName(), "VGG16");
 }

@@ -258,7 +258,7 @@ TEST(Editing, DocumentsWithoutLayersShowNoNodesAndTakeNoAddition)
 struct Graph : ControllerFixture, Column {
     ViewController* c = controller;
 
-    Graph() { editor = c->nodecollectionView; }
+    Graph() { editor = c->trainPane().nodecollectionView(); }
     void openCustom()
     {
         Json doc = residual();
@@ -268,18 +268,18 @@ struct Graph : ControllerFixture, Column {
         Json pool = layers[6];
         pool["inbound_nodes"] = Json::parse(R"([[["conv1_conv",0,0,{}]]])");
         layers = Json::array({layers[0], conv, pool, layers[7]});
-        c->jsonprepare = residual();
-        c->nodeclass->setEnabled(true);
+        c->setLayerTemplates(residual());
+        c->trainPane().nodeclass()->setEnabled(true);
         c->showModelGraph(doc, true);
     }
     void chooseClass(const QString& name)
     {
-        const int index = c->nodeclass->findText(name);
+        const int index = c->trainPane().nodeclass()->findText(name);
         ASSERT_GE(index, 0);
         // Step onto the class from a neighbour, as a user does: that emits activated.
-        c->nodeclass->setCurrentIndex(index > 0 ? index - 1 : 1);
-        c->nodeclass->setFocus();
-        QTest::keyClick(c->nodeclass, index > 0 ? Qt::Key_Down : Qt::Key_Up);
+        c->trainPane().nodeclass()->setCurrentIndex(index > 0 ? index - 1 : 1);
+        c->trainPane().nodeclass()->setFocus();
+        QTest::keyClick(c->trainPane().nodeclass(), index > 0 ? Qt::Key_Down : Qt::Key_Up);
     }
 };
 
@@ -289,7 +289,7 @@ TEST(Workflow, BuildAddRenameConnectAndSave)
     g.c->addnodeclass(QStringLiteral("Conv2D"));  // no custom model built yet: nothing happens
     EXPECT_TRUE(g.c->editorDocument().empty());
     g.openCustom();
-    EXPECT_EQ(g.c->scrollview->widget(), g.editor);
+    EXPECT_EQ(g.c->workArea()->widget(), g.editor);
     const Json start = g.c->editorDocument();
 
     g.click(1);
@@ -327,7 +327,7 @@ TEST(Workflow, BuildAddRenameConnectAndSave)
     EXPECT_EQ(g.c->editorDocument(), end);
     EXPECT_EQ(g.editor->collectionView->item(3)->nodeview->layername->text(), "Name: conv2");
 
-    g.c->nodeclass->setEnabled(false);  // a pre-trained choice disables adding
+    g.c->trainPane().nodeclass()->setEnabled(false);  // a pre-trained choice disables adding
     g.c->addnodeclass(QStringLiteral("Conv2D"));
     EXPECT_EQ(g.editor->layers().layerCount(), 5);
 }

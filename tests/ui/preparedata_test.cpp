@@ -84,7 +84,7 @@ TEST(PrepareData, GridWritesTheLabelCsvAndOneTilePerCellWithReverseOffAndOn)
         p.c.tileGrid().restoreGrid(3, 2, true, {{0, 1}, {1, 2}}, reverse);
 
         const QString ws = p.c.preparedata();
-        EXPECT_EQ(p.c.datadirectory, paths::workspaceFolder());
+        EXPECT_EQ(p.c.workspaceFolder(), paths::workspaceFolder());
         EXPECT_EQ(ws, paths::workspaceFolder());
         EXPECT_TRUE(p.f.prompter.messages().isEmpty()) << p.f.prompter.messages().join("|").toStdString();
         EXPECT_EQ(readAll(ws + "/field_outputlabel.csv"), golden(golden_case, "field_outputlabel.csv"));
@@ -101,12 +101,12 @@ TEST(PrepareData, FolderInputListsTheOpenImagesInDisplayOrder)
     Prep p;
     const QString in = testenv::scratchFolder() + "/three";
     QDir().mkpath(in);
+    QStringList paths;
     for (const char* name : {"zebra.png", "apple.jpg", "mango.png"}) {
-        p.c.urlarray << in + "/" + name;
-        ASSERT_TRUE(halves(12, 8).save(p.c.urlarray.last(), "png"));
+        paths << in + "/" + name;
+        ASSERT_TRUE(halves(12, 8).save(paths.last(), "png"));
     }
-    p.c.inputdatatype = 2;
-    p.c.pictures().openPictures(p.c.urlarray);
+    p.c.openPictures(paths);
     p.c.pictures().restoreLabels({{"earlier", "1"}});
     const QString ws = p.c.preparedata();
     EXPECT_EQ(readAll(ws + "/folderimage_outputlabel.csv"), golden("prep_folder_three", "folderimage_outputlabel.csv"));
@@ -125,19 +125,24 @@ TEST(PrepareData, NothingIsWrittenWithoutAGridOrAFile)
     const RefusalCase cases[] = {
         {"no grid drawn", [](ViewController& c) { c.tileGrid().restoreGrid(2, 2, false, {}, false); }, "Draw a grid on the image first."},
         {"zero columns", [](ViewController& c) { c.tileGrid().restoreGrid(0, 2, true, {}, false); }, "Draw a grid on the image first."},  // other counts: core test
-        {"no opened file", [](ViewController& c) { c.urlarray.clear(); }, "Open an image first."},
-        {"no image", [](ViewController& c) { c.tileGrid().openImage(c.urlarray.value(0), QImage()); }, "Open an image first."},
-        {"empty folder", [](ViewController& c) { c.inputdatatype = 2; c.pictures().openPictures({}); }, "No file in folder."},
-        {"table input", [](ViewController& c) { c.inputdatatype = 3; c.datadirectory = "/somewhere/earlier"; }, ""},
+        {"no image", [](ViewController& c) { c.tileGrid().openImage(c.inputs().value(0), QImage()); }, "Open an image first."},
+        {"empty folder", [](ViewController& c) { c.openPictures({}); }, "No file in folder."},
+        {"table input", [](ViewController& c) {
+             const QString table = testenv::scratchFolder() + "/table.csv";
+             QFile file(table);
+             file.open(QIODevice::WriteOnly) && file.write("a,b\n1,2\n");
+             file.close();
+             c.opentable(table);
+         }, ""},
     };
     for (const RefusalCase& rc : cases) {
         Prep p;
         p.openGrid("field.png", halves(8, 8), 2, 2);
         rc.spoil(p.c);
         const bool table = !*rc.message;
-        EXPECT_EQ(p.c.preparedata(), table ? "/somewhere/earlier" : "") << rc.why;
+        EXPECT_EQ(p.c.preparedata(), "") << rc.why;  // a table is not prepared: it keeps the data folder it had
         EXPECT_EQ(p.f.prompter.messages(), table ? QStringList() : QStringList{rc.message}) << rc.why;
-        EXPECT_EQ(p.c.datadirectory, table ? "/somewhere/earlier" : "") << rc.why;
+        EXPECT_EQ(p.c.workspaceFolder(), "") << rc.why;
         EXPECT_TRUE(workspaceEntries().isEmpty()) << rc.why;
     }
 }
@@ -149,9 +154,8 @@ TEST(PrepareData, AnUnwritableLabelFileStopsBeforeAnySample)
     QDir(ws).mkpath("field_outputlabel.csv");  // a folder where the file should go
     QFile(ws + "/notes.txt").open(QIODevice::WriteOnly);
     p.openGrid("field.png", halves(8, 8), 2, 2);
-    p.c.datadirectory = "/earlier/workspace";
     EXPECT_TRUE(p.c.preparedata().isEmpty()) << "a stale workspace must not pass for prepared data";
     EXPECT_EQ(p.f.prompter.messages(), QStringList{"Cannot write the label file."});
-    EXPECT_EQ(p.c.datadirectory, "/earlier/workspace");
+    EXPECT_EQ(p.c.workspaceFolder(), "");
     EXPECT_EQ(workspaceEntries(), (QStringList{"field_outputlabel.csv", "notes.txt"}));
 }

@@ -51,8 +51,8 @@ TEST(DamagedImages, EachIsNamedInAnAlertAndTheLabelledImageStays)
     Workbench w;
     const QString good = w.file(QStringLiteral("field.png"), badfiles::encoded(badfiles::picture(QSize(400, 200)), "PNG"));
     w.open({good});
-    w.c->gridcol->setText(QStringLiteral("4"));
-    w.c->gridrow->setText(QStringLiteral("2"));
+    w.c->labelPane().gridcol()->setText(QStringLiteral("4"));
+    w.c->labelPane().gridrow()->setText(QStringLiteral("2"));
     w.c->drawgrid();
     w.c->tileGrid().toggleMark({0, 1});
     w.c->tileGrid().toggleMark({1, 3});
@@ -67,15 +67,15 @@ TEST(DamagedImages, EachIsNamedInAnAlertAndTheLabelledImageStays)
         EXPECT_TRUE(w.prompter.alerts()[0].informative.contains(reason)) << w.prompter.alerts()[0].informative.toStdString();
         EXPECT_EQ(w.c->singleImage().size(), QSize(400, 200));
         EXPECT_EQ(w.c->tileGrid().state().clickpoints, (std::vector<TilePoint>{{0, 1}, {1, 3}}));
-        EXPECT_EQ(w.c->urlarray, QStringList{good});
-        EXPECT_EQ(w.c->scrollview->widget(), w.c->imageview);  // still on screen, marks and all
+        EXPECT_EQ(w.c->inputs(), QStringList{good});
+        EXPECT_EQ(w.c->workArea()->widget(), w.c->labelPane().imageview());  // still on screen, marks and all
     }
 
     // In a selection only the bad ones are left out.
     const QString first = w.file(QStringLiteral("first.png"), badfiles::encoded(badfiles::picture(QSize(60, 40)), "PNG"));
     w.open({first, bad[1].first});
     EXPECT_EQ(w.prompter.messages(), QStringList{kCannotOpen + bad[1].first});
-    EXPECT_EQ(w.c->urlarray, QStringList{first});
+    EXPECT_EQ(w.c->inputs(), QStringList{first});
     EXPECT_EQ(w.c->singleImage().size(), QSize(60, 40));
 }
 
@@ -90,7 +90,7 @@ TEST(DamagedImages, BrowserShowsEmptyThumbnailsAndPreparationNamesEveryBadFile)
         bad << w.file(QStringLiteral("photos/%1.%2").arg(QLatin1String(b.name), QFileInfo(QString::fromUtf8(b.fileName)).suffix()), b.bytes);
 
     w.open({folder});
-    multiimagecollectionview* browser = w.c->multiimagecollection;
+    multiimagecollectionview* browser = w.c->labelPane().multiimagecollection();
     ASSERT_EQ(browser->model().rowCount(), bad.size() + 1);
     QTRY_VERIFY_WITH_TIMEOUT(browser->visibleThumbnailsReady(), 10000);
     (void)w.window->grab();  // painting the empty thumbnails is fine too
@@ -127,8 +127,8 @@ TEST(TableInput, OddTablesOpenAndShowSensibly)
     for (const auto& [bytes, titles, rows, cell] : cases) {
         w.open({w.file(QStringLiteral("t%1.csv").arg(++n), bytes)});
         EXPECT_TRUE(w.prompter.messages().isEmpty()) << n << w.prompter.messages().join("|").toStdString();
-        EXPECT_EQ(w.c->inputdatatype, 3);
-        QAbstractItemModel* model = w.c->tableView->model();
+        EXPECT_EQ(w.c->inputKind(), 3);
+        QAbstractItemModel* model = w.c->labelPane().tableView()->model();
         QStringList shown;
         for (int col = 0; col < model->columnCount(); ++col)
             shown << model->headerData(col, Qt::Horizontal).toString();
@@ -150,9 +150,9 @@ TEST(TableInput, UnreadableFilesAreNamedAndTheOpenTableStays)
         w.open({path});
         ASSERT_EQ(w.prompter.messages(), QStringList{QStringLiteral("Cannot read the table at ") + path});
         EXPECT_FALSE(w.prompter.alerts()[0].informative.isEmpty());
-        EXPECT_EQ(w.c->tabledata.value(0), (QStringList{"a", "b"}));
-        EXPECT_EQ(w.c->urlarray, QStringList{good});
-        EXPECT_EQ(w.c->scrollview->widget(), w.c->tableView);
+        EXPECT_EQ(w.c->labelPane().table().value(0), (QStringList{"a", "b"}));
+        EXPECT_EQ(w.c->inputs(), QStringList{good});
+        EXPECT_EQ(w.c->workArea()->widget(), w.c->labelPane().tableView());
     }
 }
 

@@ -66,8 +66,8 @@ struct Bench : ControllerFixture {
         ASSERT_TRUE(noise(size).save(path));
         prompter.answerPaths({path});
         c->Opendata();
-        c->gridcol->setText(QString::number(cols));
-        c->gridrow->setText(QString::number(rows));
+        c->labelPane().gridcol()->setText(QString::number(cols));
+        c->labelPane().gridrow()->setText(QString::number(rows));
         c->drawgrid();
         c->tileGrid().toggleMark({0, 0});
         prompter.clear();
@@ -106,7 +106,7 @@ TEST(UnwritableWorkspace, TheLabelFileIsRefusedNamingWhereAndTheMarksStay)
                 << b.details().toStdString();
         else
             EXPECT_EQ(b.details(), QStringLiteral("cannot create the folder ") + ws);
-        EXPECT_TRUE(b.c->datadirectory.isEmpty());
+        EXPECT_TRUE(b.c->workspaceFolder().isEmpty());
         EXPECT_EQ(b.c->tileGrid().state().clickpoints, (std::vector<TilePoint>{{0, 0}}));
     }
 }
@@ -164,7 +164,7 @@ TEST(UnwritableCaches, AFullDiskKeepsTheEarlierModelFile)
     Json& layers = big["config"]["layers"];
     for (int i = 0; i < 2000; ++i)  // far more than 64 kB
         layers.insert(layers.end() - 1, layers[1]);
-    b.c->nodecollectionView->setDocument(big, true);
+    b.c->trainPane().nodecollectionView()->setDocument(big, true);
     b.env("KOLVARA_PYTHON", QStringLiteral("/nonexistent/python3"));
 
     b.c->generateMLModel();
@@ -195,12 +195,13 @@ TEST(UnwritableCaches, ModelConversionNamesTheFolder)
 // A finished run in the workspace: a model of `modelBytes` bytes and a prediction file.
 void finishedRun(Bench& b, qsizetype modelBytes)
 {
+    b.labelledImage(QSize(20, 20), 1, 1);
+    ASSERT_EQ(b.c->preparedata(), paths::workspaceFolder());
     QDir ws(paths::workspaceFolder());
     for (const QFileInfo& e : ws.entryInfoList(kAll))
         e.isDir() ? QDir(e.filePath()).removeRecursively() : QFile::remove(e.filePath());
     ASSERT_TRUE(badfiles::write(ws.filePath(QStringLiteral("my_model.h5")), QByteArray(modelBytes, 'm')));
     ASSERT_TRUE(badfiles::write(ws.filePath(QStringLiteral("field_outputlabel.csv")), ",index,i,j,filename,label,prediction\n"));
-    b.c->datadirectory = ws.path();
     b.c->tileGrid().setPredictions({});
 }
 

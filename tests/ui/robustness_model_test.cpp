@@ -50,7 +50,7 @@ struct Models : ControllerFixture {
         EXPECT_TRUE(badfiles::write(path, bytes));
         return path;
     }
-    nodecollection* editor() const { return c->nodecollectionView; }
+    nodecollection* editor() const { return c->trainPane().nodecollectionView(); }
     QWidget* tagged(int tag) const
     {
         for (QWidget* w : editor()->layerconfig->findChildren<QWidget*>()) {
@@ -91,9 +91,9 @@ TEST(ArchitectureFile, BadFilesAreRefusedAndTheEditedModelStays)
         const QString why = m.prompter.alerts()[0].informative;
         EXPECT_TRUE(why.startsWith(path) && why.contains(QString::fromUtf8(reason))) << why.toStdString();
         EXPECT_EQ(m.c->editorDocument(), edited);
-        EXPECT_TRUE(m.c->modelname.isEmpty());
-        EXPECT_TRUE(m.c->nodeclass->isEnabled()) << "still the custom model";
-        EXPECT_EQ(m.c->scrollview->widget(), m.editor());
+        EXPECT_TRUE(m.c->modelName().isEmpty());
+        EXPECT_TRUE(m.c->trainPane().nodeclass()->isEnabled()) << "still the custom model";
+        EXPECT_EQ(m.c->workArea()->widget(), m.editor());
     }
 }
 

@@ -165,7 +165,7 @@ TEST(Generation, FailsWithAReasonAndKeepsTheModel)
         ASSERT_EQ(f.prompter.messages(), QStringList{QStringLiteral("Generate model failed!")}) << told.mode;
         expectShortReadable(f.prompter.alerts()[0].informative, told.informative);
         EXPECT_EQ(c->editorDocument(), edited);
-        EXPECT_TRUE(c->modelgeneratebtn->isEnabled());
+        EXPECT_TRUE(c->trainPane().modelgeneratebtn()->isEnabled());
     }
 }
 
@@ -179,16 +179,16 @@ void startTraining(ControllerFixture& f)
     ASSERT_TRUE(field.save(image));
     f.prompter.answerPaths({image});
     c->Opendata();
-    c->gridcol->setText(QStringLiteral("2"));
-    c->gridrow->setText(QStringLiteral("1"));
+    c->labelPane().gridcol()->setText(QStringLiteral("2"));
+    c->labelPane().gridrow()->setText(QStringLiteral("1"));
     c->drawgrid();
     c->tileGrid().toggleMark({0, 0});
     c->buildcustommodel();
     f.prompter.clear();
     f.prompter.answerAlert(1);  // Continue
     f.prompter.answerAlert([c](const AlertRequest&) {
-        c->strategysheetconfig->trainingfolder->setText(c->datadirectory);
-        c->strategysheetconfig->trainingeporch->setText(QStringLiteral("2"));
+        c->strategyForm()->trainingfolder->setText(c->workspaceFolder());
+        c->strategyForm()->trainingeporch->setText(QStringLiteral("2"));
         return 0;  // Start!
     });
     c->strategyconfig();
@@ -229,7 +229,7 @@ TEST(Training, AHangingRunCanBeStoppedAndAnotherConfigured)
 
     EXPECT_FALSE(c->trainingSession().running());
     EXPECT_EQ(worker->state(), QProcess::NotRunning);
-    EXPECT_EQ(c->trainingstate->text(), QStringLiteral("Training stopped."));
+    EXPECT_EQ(c->resultPane().trainingstate()->text(), QStringLiteral("Training stopped."));
     EXPECT_TRUE(QFile::exists(c->trainingSession().monitor()->errorLogPath()));
     const QString busy = QStringLiteral("A training run is in progress. Wait for it to finish before configuring another.");
     EXPECT_EQ(f.prompter.messages(), (QStringList{busy, busy})) << "a stop the user asked for is not reported as a failure";
@@ -252,7 +252,7 @@ TEST(OpenModel, AConverterThatWritesNothingIsNotALoadedModel)
     const QString details = f.prompter.alerts()[0].informative;
     EXPECT_TRUE(details.startsWith("The converter finished without writing ") && details.endsWith("usermodel.json.")) << details.toStdString();
     EXPECT_TRUE(c->editorDocument().value("keep", false));
-    EXPECT_TRUE(c->trainstrategy->isVisible());
+    EXPECT_TRUE(c->trainPane().trainstrategy()->isVisible());
 }
 
 }  // namespace

@@ -22,12 +22,12 @@ TEST(Shell, StartsWithDisabledPaneButtonsAndNamedControls)
 {
     ControllerFixture f;
     ViewController* c = f.controller;
-    EXPECT_FALSE(c->LabelViewBtn->isEnabled() || c->TrainViewBtn->isEnabled() || c->ResultViewBtn->isEnabled());
+    EXPECT_FALSE(c->labelButton()->isEnabled() || c->trainButton()->isEnabled() || c->resultButton()->isEnabled());
     // Both boxes list the catalogue in order; the input class is never offered.
-    EXPECT_EQ(items(c->modellist), (QStringList{"ResNet50", "VGG16", "VGG19", "Xception"}));
-    EXPECT_EQ(items(c->nodeclass), (QStringList{"ZeroPadding2D", "Conv2D", "BatchNormalization", "Activation", "MaxPooling2D",
+    EXPECT_EQ(items(c->trainPane().modellist()), (QStringList{"ResNet50", "VGG16", "VGG19", "Xception"}));
+    EXPECT_EQ(items(c->trainPane().nodeclass()), (QStringList{"ZeroPadding2D", "Conv2D", "BatchNormalization", "Activation", "MaxPooling2D",
                                                 "Add", "GlobalAveragePooling2D", "Dense", "Flatten"}));
-    EXPECT_FALSE(c->nodeclass->isEnabled() || c->modelgeneratebtn->isEnabled());
+    EXPECT_FALSE(c->trainPane().nodeclass()->isEnabled() || c->trainPane().modelgeneratebtn()->isEnabled());
     // Every button can be found by assistive tools under its title.
     for (const QPushButton* b : c->window()->findChildren<QPushButton*>())
         EXPECT_EQ(b->accessibleName(), b->text());
@@ -38,15 +38,15 @@ TEST(Shell, WorkAreaIsTheWindowLessLeftPaneAndFrameAndPinchesCompound)
     ControllerFixture f(QSize(1200, 800));
     ViewController* c = f.controller;
     c->windowDidResize();
-    EXPECT_EQ(c->imageview->size(), QSize(1000, 742));
+    EXPECT_EQ(c->labelPane().imageview()->size(), QSize(1000, 742));
     f.window->resize(900, 600);
     QTest::qWait(0);
     c->windowDidResize();
-    EXPECT_EQ(c->imageview->size(), QSize(700, 542));
-    c->imageview->setFixedSize(1000, 500);
+    EXPECT_EQ(c->labelPane().imageview()->size(), QSize(700, 542));
+    c->labelPane().imageview()->setFixedSize(1000, 500);
     c->magnify(0.1);
     c->magnify(0.1);
-    EXPECT_EQ(c->imageview->size(), QSize(1210, 605));
+    EXPECT_EQ(c->labelPane().imageview()->size(), QSize(1210, 605));
 }
 
 // The walkthrough restores a session; here, when none is offered and what declining keeps.
@@ -70,7 +70,7 @@ TEST(Shell, RestoreIsOfferedOnlyWhileEveryInputIsThereAndDecliningOpensNothing)
         f.controller->offerRestore();
         EXPECT_EQ(f.prompter.messages(), row.offered ? QStringList{"Restore the labels of kept.png from 14:32?"} : QStringList())
             << row.what;
-        EXPECT_EQ(f.controller->inputdatatype, 0) << row.what;
+        EXPECT_EQ(f.controller->inputKind(), 0) << row.what;
         EXPECT_TRUE(f.controller->tileGrid().state().clickpoints.empty()) << row.what;
     }
 }

@@ -122,7 +122,7 @@ TEST(StrategySheet, ChosenWeightsAreInspectedForTheScalingTheyAskFor)
 {
     KOLVARA_REQUIRE_TESTDATA();
     ControllerFixture f;
-    strategysheetview* form = f.controller->strategysheetconfig;
+    strategysheetview* form = f.controller->strategyForm();
     for (const auto& [name, expected] : {std::pair{"functional_resnet_cifar10_tf2.4.h5", "div255"},
                                          std::pair{"sequential_cnn_augmentation_layers_keras3.5.keras", "raw"}}) {
         f.prompter.answerPaths({testenv::sharedTestData(QStringLiteral("keras/") + QString::fromUtf8(name))});

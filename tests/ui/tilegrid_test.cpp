@@ -53,27 +53,27 @@ struct Grid : ControllerFixture {
     }
     void draw(const QString& cols, const QString& rows)
     {
-        c->gridcol->setText(cols);
-        c->gridrow->setText(rows);
-        c->drawgridbutton->click();
+        c->labelPane().gridcol()->setText(cols);
+        c->labelPane().gridrow()->setText(rows);
+        c->labelPane().drawgridbutton()->click();
     }
     // The widget position of the point (x, y) counted from the view's bottom-left corner.
-    QPoint at(double x, double y) const { return QPoint(int(x), int(c->testview->height() - y)); }
-    void clickAt(double x, double y) { QTest::mouseClick(c->testview, Qt::LeftButton, {}, at(x, y)); }
-    QImage shot() const { return c->testview->grab().toImage(); }
+    QPoint at(double x, double y) const { return QPoint(int(x), int(c->labelPane().testview()->height() - y)); }
+    void clickAt(double x, double y) { QTest::mouseClick(c->labelPane().testview(), Qt::LeftButton, {}, at(x, y)); }
+    QImage shot() const { return c->labelPane().testview()->grab().toImage(); }
     QRgb pixel(double x, double y) const { return shot().pixelColor(at(x, y)).rgb(); }
     Marks marks() const { return c->tileGrid().state().clickpoints; }
     const TileGridState& state() const { return c->tileGrid().state(); }
     // A press at the first point, the pointer moved through the others, released at the last.
     void drag(const std::vector<QPointF>& points)
     {
-        QTest::mousePress(c->testview, Qt::LeftButton, {}, at(points.front().x(), points.front().y()));
+        QTest::mousePress(c->labelPane().testview(), Qt::LeftButton, {}, at(points.front().x(), points.front().y()));
         for (const QPointF& p : points) {
-            QMouseEvent move(QEvent::MouseMove, at(p.x(), p.y()), c->testview->mapToGlobal(at(p.x(), p.y())), Qt::NoButton,
+            QMouseEvent move(QEvent::MouseMove, at(p.x(), p.y()), c->labelPane().testview()->mapToGlobal(at(p.x(), p.y())), Qt::NoButton,
                              Qt::LeftButton, Qt::NoModifier);
-            QApplication::sendEvent(c->testview, &move);
+            QApplication::sendEvent(c->labelPane().testview(), &move);
         }
-        QTest::mouseRelease(c->testview, Qt::LeftButton, {}, at(points.back().x(), points.back().y()));
+        QTest::mouseRelease(c->labelPane().testview(), Qt::LeftButton, {}, at(points.back().x(), points.back().y()));
     }
 };
 }  // namespace
@@ -84,7 +84,7 @@ TEST(TileGrid, OpeningShowsTheImageFittedAtTheBottomLeft)
     ViewController* c = g.c;
     c->drawgrid();  // no image yet
     EXPECT_EQ(g.prompter.messages().size(), 1);
-    EXPECT_FALSE(c->havegridimg);
+    EXPECT_FALSE(c->hasGridImage());
 
     g.open(g.image("wide.png", QSize(1000, 500)));
     EXPECT_EQ(g.pixel(10, 10), kImage.rgb());
@@ -92,7 +92,7 @@ TEST(TileGrid, OpeningShowsTheImageFittedAtTheBottomLeft)
     g.clickAt(50, 50);
     EXPECT_TRUE(g.marks().empty());  // no grid yet
     QApplication::processEvents();
-    EXPECT_FALSE(c->scrollview->horizontalScrollBar()->isVisible() || c->scrollview->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(c->workArea()->horizontalScrollBar()->isVisible() || c->workArea()->verticalScrollBar()->isVisible());
 }
 
 TEST(TileGrid, DrawingClicksBadCountsAndZoom)
@@ -100,8 +100,8 @@ TEST(TileGrid, DrawingClicksBadCountsAndZoom)
     Grid g;
     g.openWide();
     ViewController* c = g.c;
-    EXPECT_EQ(c->tilesize->text(), "Tile size: {100, 100}");
-    EXPECT_EQ(c->gridnum, 50);
+    EXPECT_EQ(c->labelPane().tilesize()->text(), "Tile size: {100, 100}");
+    EXPECT_EQ(c->gridCount(), 50);
 
     g.clickAt(50, 50);    // A: bottom-left tile
     g.clickAt(950, 450);  // B: top-right tile
@@ -122,7 +122,7 @@ TEST(TileGrid, DrawingClicksBadCountsAndZoom)
         g.draw(bad.cols, bad.rows);
         ASSERT_EQ(g.prompter.messages().size(), 1) << bad.cols << " x " << bad.rows;
         EXPECT_TRUE(g.prompter.messages().front().contains(bad.says)) << g.prompter.messages().front().toStdString();
-        EXPECT_EQ(c->tilesize->text(), "Tile size: {100, 100}");
+        EXPECT_EQ(c->labelPane().tilesize()->text(), "Tile size: {100, 100}");
     }
     g.clickAt(150, 50);
     g.c->Opendata();  // no answer: the panel was cancelled, the marks stay
@@ -134,12 +134,12 @@ TEST(TileGrid, DrawingClicksBadCountsAndZoom)
     g.prompter.clear();
     g.draw("4abc", " 7");  // unanswered: Cancel, the first button
     EXPECT_EQ(g.prompter.messages(), QStringList{"Redrawing the grid clears 2 marked tiles."});
-    EXPECT_EQ(c->tilesize->text(), "Tile size: {100, 100}");
+    EXPECT_EQ(c->labelPane().tilesize()->text(), "Tile size: {100, 100}");
     g.draw("10", "5");
     EXPECT_EQ(g.marks(), (Marks{{4, 9}, {0, 1}}));
     g.prompter.answerAlert(1);
     g.draw("4abc", " 7");  // the leading digits count
-    EXPECT_EQ(c->tilesize->text(), "Tile size: {250, 71}");
+    EXPECT_EQ(c->labelPane().tilesize()->text(), "Tile size: {250, 71}");
     EXPECT_TRUE(g.marks().empty());
 
     // Clicks follow the view when zoomed: 1500 points wide, tiles of 150 x 150.
@@ -147,7 +147,7 @@ TEST(TileGrid, DrawingClicksBadCountsAndZoom)
     EXPECT_EQ(g.prompter.messages().size(), 2) << "no marks: nothing to ask";
     c->magnify(0.5);
     QApplication::processEvents();
-    ASSERT_EQ(c->testview->width(), 1500);
+    ASSERT_EQ(c->labelPane().testview()->width(), 1500);
     g.clickAt(3 * 150 + 75, 2 * 150 + 75);
     EXPECT_EQ(g.marks(), (Marks{{2, 3}}));
     EXPECT_TRUE(colourNear(g.shot(), g.at(450, 400), kRed));
@@ -182,7 +182,7 @@ TEST(TileGrid, CirclesAndReverseUntilAnotherImageClearsAllButTheReverse)
     EXPECT_EQ(g.pixel(201, 206), kRed.rgb());    // predicted only
     EXPECT_EQ(g.pixel(502, 107), kImage.rgb());  // both: no circle
 
-    g.c->reversebutton->click();
+    g.c->labelPane().reversebutton()->click();
     const QImage shot = g.shot();
     EXPECT_TRUE(colourNear(shot, g.at(300, 250), kWhite) && !colourNear(shot, g.at(300, 250), kRed));  // the mark's left edge
     EXPECT_TRUE(colourNear(shot, g.at(700, 150), kRed) && !colourNear(shot, g.at(700, 150), kWhite));  // an unmarked line
@@ -193,14 +193,14 @@ TEST(TileGrid, CirclesAndReverseUntilAnotherImageClearsAllButTheReverse)
     const QString missing = g.dir.filePath("missing.png");
     g.open(missing);
     EXPECT_EQ(g.prompter.messages(), QStringList{"Cannot open the image at " + missing});
-    EXPECT_EQ(g.c->labelviewtitle->text(), "Image size: {1000, 500}");
+    EXPECT_EQ(g.c->labelPane().labelviewtitle()->text(), "Image size: {1000, 500}");
     EXPECT_EQ(g.marks(), marked);
-    EXPECT_EQ(g.c->urlarray, QStringList{g.dir.filePath("wide.png")});
+    EXPECT_EQ(g.c->inputs(), QStringList{g.dir.filePath("wide.png")});
 
     g.open(g.image("tall.png", QSize(300, 600)));
     EXPECT_TRUE(g.marks().empty() && g.state().predictpoints.empty());
     // The pane shows the new image's state, not the last grid's counts and tile size.
-    EXPECT_EQ(QStringList({g.c->gridcol->text(), g.c->tilesize->text()}), QStringList({"10", "Tile size: "}));
+    EXPECT_EQ(QStringList({g.c->labelPane().gridcol()->text(), g.c->labelPane().tilesize()->text()}), QStringList({"10", "Tile size: "}));
     EXPECT_FALSE(g.state().hasprediction || g.state().hasGrid());
     EXPECT_TRUE(g.state().reversed());
 }

@@ -8,10 +8,12 @@
 #include "worker/paths.h"
 #include "worker/workerfailure.h"
 
+#include "support/badfiles.h"
 #include "support/fixture.h"
 #include "support/testenv.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -58,9 +60,9 @@ struct GridRun {
         image.fill(Qt::darkGreen);
         image.save(folder + QStringLiteral("/field.png"));
         openGrid(*c, folder + QStringLiteral("/field.png"), image, 3, 2, {{0, 1}, {1, 2}});
-        c->modelname = QStringLiteral("ResNet50");
-        c->resourcename = QStringLiteral("resnet50");
-        c->trainNNScript = QStringLiteral(KOLVARA_TEST_DATA_DIR "/fake_trainNN.py");
+        c->trainPane().modellist()->setCurrentIndex(c->trainPane().modellist()->findText(QStringLiteral("ResNet50")));
+        c->comboBoxSelectionDidChange(c->trainPane().modellist());
+        c->setTrainingScript(QStringLiteral(KOLVARA_TEST_DATA_DIR "/fake_trainNN.py"));
     }
 
     // Continue past the checklist, fill the strategy form, then press Start!; `then` answers the
@@ -82,7 +84,7 @@ struct GridRun {
     void train(const char* epochs = nullptr)  // nullptr: the form's default
     {
         start([this, epochs](strategysheetview& form) {
-            form.trainingfolder->setText(c->datadirectory);
+            form.trainingfolder->setText(c->workspaceFolder());
             if (epochs)
                 form.trainingeporch->setText(QString::fromUtf8(epochs));
         });
@@ -101,17 +103,17 @@ TEST(TrainingRun, AnEarlyStopIsANormalEndAtTheEpochReached)
     ViewController* c = r.c;
     ScopedEnv stop("FAKE_TRAINNN_STOP_AFTER", "2");
     r.start([c](strategysheetview& form) {
-        form.trainingfolder->setText(c->datadirectory);
+        form.trainingfolder->setText(c->workspaceFolder());
         form.trainingeporch->setText(QStringLiteral("5"));
         QTest::mouseClick(form.stopearlycheck, Qt::LeftButton, {}, QPoint(8, form.stopearlycheck->height() / 2));
     });
     ASSERT_TRUE(r.waitFor(kFinished)) << r.f.prompter.messages().join(" | ").toStdString();
     EXPECT_EQ(r.f.prompter.alerts().last().informative, QStringLiteral("kept epoch 2 of 2: validation accuracy 0.70"));
-    EXPECT_EQ(c->trainingstate->text(), QStringLiteral("Training state in epoch 2 \nStopped early at epoch 2 of 5"));
-    EXPECT_EQ(c->painres->state.valid_x, (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(c->painres->state.colnum, 5);
+    EXPECT_EQ(c->resultPane().trainingstate()->text(), QStringLiteral("Training state in epoch 2 \nStopped early at epoch 2 of 5"));
+    EXPECT_EQ(c->resultPane().painres()->state.valid_x, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(c->resultPane().painres()->state.colnum, 5);
     EXPECT_EQ(c->tileGrid().state().predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
-    EXPECT_EQ(c->documentView(), c->metricview);
+    EXPECT_EQ(c->documentView(), c->resultPane().metricview());
 }
 
 struct Failure {
@@ -146,7 +148,7 @@ TEST(TrainingRun, FailuresAreReportedAndKeepEarlierPredictions)
         EXPECT_EQ(r.c->trainingSession().monitor() != nullptr, k.monitored) << k.env;
         EXPECT_FALSE(r.c->trainingSession().running()) << k.env;
         if (k.monitored)
-            EXPECT_EQ(workerfailure::lastLines(readFile(r.c->datadirectory + QStringLiteral("/field_error.log")).toUtf8()),
+            EXPECT_EQ(workerfailure::lastLines(readFile(r.c->workspaceFolder() + QStringLiteral("/field_error.log")).toUtf8()),
                       alert->informative)
                 << k.env << ": the alert shows the end of what the log keeps";
     }
@@ -161,13 +163,12 @@ TEST(TrainingRun, DataOpenedDuringARunGetsNoneOfItsResultsWhichSayWhoseTheyAre)
     const QString argsFile = r.folder + QStringLiteral("/args.txt");
     ScopedEnv record("FAKE_TRAINNN_ARGS", argsFile.toUtf8());
     ScopedEnv slow("FAKE_TRAINNN_STEP_SECONDS", "0.2");
-    c->loadedmodelinfo.inputScaling = QStringLiteral("tf");  // what a loaded model recorded preselects the form
     r.train("3");
     ASSERT_TRUE(c->trainingSession().running());
     std::vector<size_t> sizes;  // the chart grows as each checkpoint appears
-    QObject::connect(&c->trainingSession(), &TrainingSession::chartUpdated, c, [&] { sizes.push_back(c->painres->state.valid_x.size()); });
-    EXPECT_TRUE(c->ResultViewBtn->isChecked()) << "the pane button names the results shown";
-    EXPECT_EQ(c->resultsource->text(), QStringLiteral("Results of field.png"));
+    QObject::connect(&c->trainingSession(), &TrainingSession::chartUpdated, c, [&] { sizes.push_back(c->resultPane().painres()->state.valid_x.size()); });
+    EXPECT_TRUE(c->resultButton()->isChecked()) << "the pane button names the results shown";
+    EXPECT_EQ(c->resultPane().resultsource()->text(), QStringLiteral("Results of field.png"));
     r.f.prompter.answerPaths({testenv::scratchFolder()});
     c->outputresult();  // a copy taken now would be half written
     EXPECT_EQ(r.f.prompter.messages().last(), QStringLiteral("A training run is in progress. Export its results when it has finished."));
@@ -183,18 +184,18 @@ TEST(TrainingRun, DataOpenedDuringARunGetsNoneOfItsResultsWhichSayWhoseTheyAre)
     c->Opendata();
     ASSERT_TRUE(r.waitFor(kFinished)) << r.f.prompter.messages().join(" | ").toStdString();
     EXPECT_TRUE(c->tileGrid().state().predictpoints.empty() && !c->tileGrid().state().hasprediction) << "the new image got the old one's predictions";
-    EXPECT_TRUE(c->ResultViewBtn->isChecked() && c->documentView() == c->metricview);
-    EXPECT_EQ(c->resultsource->text(), QStringLiteral("Results of an earlier input: field.png"));
+    EXPECT_TRUE(c->resultButton()->isChecked() && c->documentView() == c->resultPane().metricview());
+    EXPECT_EQ(c->resultPane().resultsource()->text(), QStringLiteral("Results of an earlier input: field.png"));
     EXPECT_TRUE(c->mayQuit());
     EXPECT_EQ(sizes, (std::vector<size_t>{2, 3, 4}));
-    EXPECT_EQ(c->painres->state.valid_y, (std::vector<int>{0, 60, 70, 80}));
+    EXPECT_EQ(c->resultPane().painres()->state.valid_y, (std::vector<int>{0, 60, 70, 80}));
     EXPECT_EQ(r.f.prompter.alerts().last().informative, QStringLiteral("kept epoch 3 of 3: validation accuracy 0.80"));
 
     const QStringList args = readFile(argsFile).split(QLatin1Char('\n'));
     ASSERT_GE(args.size(), 22);
     EXPECT_EQ(args.mid(3, 7), (QStringList{"ResNet50", "", "4", "3", "Adam", "mean_squared_error", paths::resourcePath("resnet50", "json")}));
     // No ImageNet weights to be had here: the run went on from random weights, all trained.
-    EXPECT_EQ(args.mid(17, 5), (QStringList{"tf", "", "true", "0", "finetune"}));
+    EXPECT_EQ(args.mid(17, 5), (QStringList{"caffe", "", "true", "0", "finetune"}));
     // The pre-trained architecture, written compactly.
     const auto chosen = jsonfile::read(paths::resourcePath("resnet50", "json"), nullptr);
     EXPECT_EQ(nlohmann::ordered_json::parse(readFile(args[0]).toStdString()), chosen.value());
@@ -205,13 +206,13 @@ TEST(TrainingRun, PureTestMarksPredictedTilesAndStatesItsFigures)
     GridRun r;
     r.pureTest();
     ASSERT_TRUE(r.waitFor(kPureFinished)) << r.f.prompter.messages().join(" | ").toStdString();
-    EXPECT_EQ(r.c->trainingstate->text(), QStringLiteral("Test finished: 2 of 6 tiles predicted \"1\".\n"
+    EXPECT_EQ(r.c->resultPane().trainingstate()->text(), QStringLiteral("Test finished: 2 of 6 tiles predicted \"1\".\n"
                                                          "accuracy 100.00% (6 of 6 images)\nclass order assumed: sorted labels"));
     EXPECT_EQ(r.f.prompter.messages().last(), kPureFinished);
     EXPECT_TRUE(r.c->tileGrid().state().hasprediction);
     EXPECT_EQ(r.c->tileGrid().state().predictpoints, (std::vector<TilePoint>{{0, 1}, {1, 2}}));
-    EXPECT_EQ(r.c->documentView(), r.c->imageview);  // no metrics image: the data with its predictions
-    EXPECT_EQ(r.c->strategysheetconfig->imagefolder->text(), r.c->urlarray.first());  // the form's default
+    EXPECT_EQ(r.c->documentView(), r.c->labelPane().imageview());  // no metrics image: the data with its predictions
+    EXPECT_EQ(r.c->strategyForm()->imagefolder->text(), r.c->inputs().first());  // the form's default
 }
 
 TEST(TrainingRun, FolderInputPredictionsGoToTheThumbnailsAfterTrainingOrAPureTest)
@@ -220,12 +221,11 @@ TEST(TrainingRun, FolderInputPredictionsGoToTheThumbnailsAfterTrainingOrAPureTes
         GridRun r;  // two pictures opened as a folder input, labelled cat "1" and dog "0"
         QImage picture(32, 32, QImage::Format_RGB32);
         picture.fill(Qt::gray);
-        r.c->urlarray = {r.folder + "/cat.png", r.folder + "/dog.png"};
-        for (const QString& path : r.c->urlarray)
+        const QStringList paths{r.folder + "/cat.png", r.folder + "/dog.png"};
+        for (const QString& path : paths)
             picture.save(path);
-        r.c->pictures().openPictures(r.c->urlarray);
+        r.c->openPictures(paths);
         r.c->pictures().labelRows({0}, QStringLiteral("1"));
-        r.c->inputdatatype = 2;
         pure ? r.pureTest() : r.train("1");
         ASSERT_TRUE(r.waitFor(pure ? kPureFinished : kFinished)) << r.f.prompter.messages().join(" | ").toStdString();
         EXPECT_TRUE(r.c->pictures().set().haspredict) << pure;
@@ -252,7 +252,11 @@ TEST(TrainingRun, StopsBeforeAnyWorkerStarts)
     const auto none = [](ViewController*) {};
     const CheckCase cases[] = {
         {"cancel at the checklist", none, nullptr, kChecklistStart, false},
-        {"nothing prepared", [](ViewController* c) { c->datadirectory.clear(); c->inputdatatype = 3; }, nullptr, "NO DATA FOR VALIDATION!!!"},
+        {"nothing prepared", [](ViewController* c) {
+             const QString table = testenv::scratchFolder() + QStringLiteral("/unprepared.csv");
+             badfiles::write(table, "a,b\n1,2\n");
+             c->opentable(table);
+         }, nullptr, "NO DATA FOR VALIDATION!!!"},
         {"dialog cancelled", none, nullptr, "Training Strategy Panel"},
         {"batch size 0", none, [](strategysheetview& s) { s.batchsize->setText(QStringLiteral("0")); },
          "Batch size must be a positive whole number."},
@@ -307,7 +311,7 @@ TEST(TrainingRun, PretrainedRunStartsFromImageNetWeightsOrWhatTheUserChose)
         r.start(
             [&](strategysheetview& form) {
                 EXPECT_TRUE(form.trainonlytopcheck->isChecked() && form.trainonlytopcheck->isEnabled());
-                form.trainingfolder->setText(r.c->datadirectory);
+                form.trainingfolder->setText(r.c->workspaceFolder());
                 form.trainingeporch->setText(QStringLiteral("1"));
                 form.trainonlytopcheck->setChecked(row.onlyTop);
                 if (row.chooseWeights)
