@@ -163,6 +163,7 @@ TEST(TrainingSession, EachWayARunEndsIsToldOnce)
         {"test", true, false, 0, nullptr, State::Finished, "Pure Test Computation finished!"},
         {"test fails", true, false, 2, nullptr, State::Failed, "The test run failed."},
         {"test cannot start", true, true, -1, nullptr, State::Failed, "The test worker could not be started."},
+        {"test stopped", true, false, -1, nullptr, State::Stopped, ""},
         {"training cannot start", false, true, -1, nullptr, State::Failed, "The training worker could not be started."},
         {"no trained model", false, false, 0, nullptr, State::Failed, "Training finished without a trained model."},
         {"trained", false, false, 0, "my_model.keras", State::Finished, "Computation finished!"},
@@ -180,9 +181,11 @@ TEST(TrainingSession, EachWayARunEndsIsToldOnce)
         TrainingSession session(runner);
         int ends = 0;
         QString told;
+        bool tested = false;  // the window shows a test's end, not a training's
         QObject::connect(&session, &TrainingSession::runEnded, [&](const TrainingSession::Outcome& o) {
             ++ends;
             told = o.message;
+            tested = o.test;
         });
         TrainingSession::Setup s = setup(ws);
         if (k.testOnly)
@@ -194,6 +197,7 @@ TEST(TrainingSession, EachWayARunEndsIsToldOnce)
         EXPECT_EQ(session.state(), k.state) << k.name;
         EXPECT_EQ(ends, 1) << k.name;
         EXPECT_EQ(told, QString::fromUtf8(k.message)) << k.name;
+        EXPECT_EQ(tested, k.testOnly) << k.name;
     }
 }
 
