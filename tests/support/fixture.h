@@ -5,18 +5,26 @@
 #include "support/scriptedprompter.h"
 
 #include <QMainWindow>
+#include <QTemporaryDir>
 #include <memory>
 
 // A main window of the usual size holding a controller wired to a scripted prompter and a real
-// worker runner, shown offscreen.
+// worker runner, shown offscreen, and a temporary folder.
 struct ControllerFixture {
     ScriptedPrompter prompter;
     QtWorkerRunner runner;
     std::unique_ptr<QMainWindow> window;
     ViewController* controller = nullptr;
+    ViewController*& c = controller;
+    QTemporaryDir dir;  // for the test's own files
 
     explicit ControllerFixture(QSize size = QSize(1200, 800));
+    // Picks `paths` in the open panel that Open Data shows.
+    void open(const QStringList& paths);
 };
+
+// Types the counts into the label pane and draws the grid, as the user does.
+void drawGrid(ViewController& c, int cols, int rows);
 
 // The image at `path` open in `c` with a drawn grid of these counts and `marks`, as labelling
 // leaves it.

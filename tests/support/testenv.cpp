@@ -3,8 +3,11 @@
 #include "util/diagnostics.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QTemporaryDir>
+#include <gtest/gtest.h>
 
 namespace testenv {
 namespace {
@@ -46,5 +49,42 @@ QString scratchFolder()
     QDir().mkpath(dir);
     return dir;
 }
+
+QString freshFolder(const QString& name)
+{
+    const QString dir = scratchFolder() + QLatin1Char('/') + name;
+    QDir(dir).removeRecursively();
+    QDir().mkpath(dir);
+    return dir;
+}
+
+void emptyFolder(const QString& path)
+{
+    for (const QFileInfo& e : QDir(path).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System))
+        e.isDir() && !e.isSymLink() ? QDir(e.filePath()).removeRecursively() : QFile::remove(e.filePath());
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString savePicture(const QString& path, QSize size, const QColor& colour)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    EXPECT_TRUE(image.save(path)) << path.toStdString();
+    return path;
+}
+
+ScopedEnv::ScopedEnv(const char* name, const QByteArray& value) : m_name(name)
+{
+    if (qEnvironmentVariableIsSet(name))
+        m_old = qgetenv(name);
+    qputenv(name, value);
+}
+
+ScopedEnv::~ScopedEnv() { m_old ? qputenv(m_name, *m_old) : qunsetenv(m_name); }
 
 }  // namespace testenv

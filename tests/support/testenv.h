@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QByteArray>
+#include <QColor>
+#include <QSize>
 #include <QString>
+#include <optional>
 
 namespace testenv {
 
@@ -14,6 +18,28 @@ QString sharedTestData(const QString& relative = QString());
 
 // A folder that lives until the test program ends.
 QString scratchFolder();
+// scratchFolder()/<name>, emptied or made.
+QString freshFolder(const QString& name);
+// Removes everything in `path`, hidden entries and folders included.
+void emptyFolder(const QString& path);
+
+// The bytes at `path`, or none where it cannot be read.
+QByteArray readAll(const QString& path);
+// A `size` picture of one `colour` saved at `path` (its extension picks the format); returns `path`.
+QString savePicture(const QString& path, QSize size, const QColor& colour = Qt::darkGreen);
+
+// An environment variable set for the object's life; what was there before comes back.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QByteArray& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    std::optional<QByteArray> m_old;
+};
 
 }  // namespace testenv
 

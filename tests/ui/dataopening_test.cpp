@@ -21,7 +21,6 @@ const QString kNoImages = QStringLiteral("Need to select image folder");
 const QString kNumbers = QStringLiteral("Need to input numbers");
 
 struct Opened : ControllerFixture {
-    QTemporaryDir dir;
     QString file(const QString& name) const { return dir.filePath(name); }
     // Writes `bytes`, or a small PNG when none are given, creating the folders on the way.
     QString write(const QString& name, const QByteArray& bytes = {}) const
@@ -32,12 +31,6 @@ struct Opened : ControllerFixture {
         QFile f(file(name));
         EXPECT_TRUE(bytes.isEmpty() ? image.save(file(name), "PNG") : f.open(QIODevice::WriteOnly) && f.write(bytes) > 0);
         return file(name);
-    }
-    // Picks `paths` in the open panel.
-    void open(const QStringList& paths)
-    {
-        prompter.answerPaths(paths);
-        controller->Opendata();
     }
     QAbstractItemModel* table() const { return controller->labelPane().tableView()->model(); }
     QString cell(int row, int col) const { return table()->index(row, col).data().toString(); }

@@ -1,5 +1,6 @@
 #include "data/imagesetdocument.h"
 #include "data/tilegriddocument.h"
+#include "support/badfiles.h"
 #include "support/fixture.h"
 #include "support/testenv.h"
 #include "worker/paths.h"
@@ -11,35 +12,16 @@
 
 namespace {
 
+using testenv::freshFolder;
+using testenv::readAll;
 constexpr QDir::Filters kAll = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
 
-QString freshFolder(const QString& name)
-{
-    const QString dir = testenv::scratchFolder() + "/" + name;
-    QDir(dir).removeRecursively();
-    QDir().mkpath(dir);
-    return dir;
-}
-
-void write(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(bytes);
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+void write(const QString& path, const QByteArray& bytes) { EXPECT_TRUE(badfiles::write(path, bytes)) << path.toStdString(); }
 
 // A workspace as a finished run leaves it, with a nested folder.
 QString finishedRun(ViewController& c)
 {
-    const QString picture = testenv::scratchFolder() + "/a.png";
-    QImage(4, 4, QImage::Format_RGB32).save(picture);
-    c.openPictures({picture});
+    c.openPictures({testenv::savePicture(testenv::scratchFolder() + "/a.png", QSize(4, 4))});
     const QString ws = c.preparedata();
     EXPECT_EQ(ws, paths::workspaceFolder());
     write(ws + "/folderimage_outputlabel.csv", ",index,i,j,filename,label,prediction\n0,1,1,1,a.png,1,1\n");
@@ -54,15 +36,11 @@ QString finishedRun(ViewController& c)
 TEST(ExportResults, ExportingTwiceReplacesEveryCopy)
 {
     QDir ws(paths::workspaceFolder());
-    for (const QFileInfo& e : ws.entryInfoList(kAll))
-        e.isDir() ? QDir(e.filePath()).removeRecursively() : QFile::remove(e.filePath());
+    testenv::emptyFolder(ws.path());
     ControllerFixture f;
     ViewController& c = *f.controller;  // a drawn grid without predictions: its tiles are written and exported
-    QImage image(20, 10, QImage::Format_RGB32);
-    image.fill(Qt::green);
-    const QString path = testenv::scratchFolder() + "/field.png";
-    ASSERT_TRUE(image.save(path));
-    openGrid(c, path, image, 2, 1);
+    const QString path = testenv::savePicture(testenv::scratchFolder() + "/field.png", QSize(20, 10));
+    openGrid(c, path, QImage(path), 2, 1);
     const QString dest = freshFolder("export-twice");
     write(dest + "/field_00.png", "stale");
     write(dest + "/mine.txt", "kept");
@@ -108,11 +86,7 @@ TEST(ExportResults, NothingIsExportedWithoutResultsOrAGridOrAChosenFolder)
     ViewController& c = *f.controller;
     c.openPictures({"/x/a.png"});
     c.outputresult();
-    QImage image(20, 10, QImage::Format_RGB32);
-    image.fill(Qt::green);
-    const QString path = testenv::scratchFolder() + "/nogrid.png";
-    ASSERT_TRUE(image.save(path));
-    c.openSingleImageurl(path);  // an image without a grid
+    c.openSingleImageurl(testenv::savePicture(testenv::scratchFolder() + "/nogrid.png", QSize(20, 10)));  // an image without a grid
     c.outputresult();
     EXPECT_TRUE(f.prompter.fileRequests().isEmpty());
     EXPECT_EQ(f.prompter.messages(), QStringList(2, "Nothing to export yet."));

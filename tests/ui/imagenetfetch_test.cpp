@@ -4,6 +4,7 @@
 #include "app/qtworkerrunner.h"
 #include "support/httpserver.h"
 #include "support/scriptedprompter.h"
+#include "support/testenv.h"
 #include "worker/paths.h"
 
 #include <QApplication>
@@ -30,17 +31,11 @@ const QByteArray& weightsFile()
     return bytes;
 }
 
-QByteArray fileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // A fresh home and Keras home, and ResNet50's entry pointed at the local server. `watch` runs on
 // every progress dialog shown meanwhile.
 struct Fetcher {
     QTemporaryDir home, kerasHome;
-    QByteArray oldHome = qgetenv("HOME"), oldKerasHome = qgetenv("KERAS_HOME");
+    testenv::ScopedEnv homeEnv{"HOME", home.path().toUtf8()}, kerasEnv{"KERAS_HOME", kerasHome.path().toUtf8()};
     HttpServer server{weightsFile()};
     ScriptedPrompter prompter;
     QtWorkerRunner runner;
@@ -50,16 +45,9 @@ struct Fetcher {
 
     Fetcher()
     {
-        qputenv("HOME", home.path().toUtf8());
-        qputenv("KERAS_HOME", kerasHome.path().toUtf8());
         arch.notop.url = server.url(arch.notop.fileName).toString();
         arch.notop.md5 = QCryptographicHash::hash(weightsFile(), QCryptographicHash::Md5).toHex();
         server.setPace(2048, 10);  // Qt reports progress at most every 100 ms: let it
-    }
-    ~Fetcher()
-    {
-        qputenv("HOME", oldHome);
-        qputenv("KERAS_HOME", oldKerasHome);
     }
     imagenetfetch::Result fetch()
     {
@@ -92,7 +80,7 @@ TEST(Fetch, DownloadShowsProgressReplacesAStaleCopyAndIsThenReused)
     ASSERT_EQ(got.outcome, imagenetfetch::Outcome::Found) << f.prompter.messages().join(" | ").toStdString();
     EXPECT_EQ(got.path, stored);
     EXPECT_EQ(f.left(), QStringList{f.arch.notop.fileName});  // no partial file beside it
-    EXPECT_EQ(fileBytes(stored), weightsFile());
+    EXPECT_EQ(testenv::readAll(stored), weightsFile());
     EXPECT_TRUE(f.prompter.messages().isEmpty());
     const QString total = QStringLiteral(" of %1 MB").arg(double(weightsFile().size()) / 1e6, 0, 'f', 1);
     EXPECT_TRUE(shown.filter(f.arch.notop.fileName).filter(total).size() > 0) << shown.join(" | ").toStdString();

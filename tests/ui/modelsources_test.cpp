@@ -40,8 +40,6 @@ TEST(ModelSources, PretrainedChoiceLocksTheEditorAndANewModelUnlocksItAndGenerat
     EXPECT_TRUE(c->trainPane().nodeclass()->isEnabled() && c->trainPane().modelgeneratebtn()->isEnabled());
     EXPECT_TRUE(c->architecture().customized());
     EXPECT_TRUE(c->modelName().isEmpty() && c->chosenArchitecture().isEmpty());
-    EXPECT_EQ(editorLayers(c), 26);  // the start architecture
-    EXPECT_EQ(c->workArea()->widget(), c->trainPane().nodecollectionView());
 
     // Layers added and removed keep the graph whole: two Dense layers in, the first out again.
     c->addnodeclass(QStringLiteral("Dense"));
@@ -50,12 +48,6 @@ TEST(ModelSources, PretrainedChoiceLocksTheEditorAndANewModelUnlocksItAndGenerat
     EXPECT_EQ(QString::fromStdString(c->editorDocument()["config"]["layers"][added]["name"]), "dense");
     c->trainPane().nodecollectionView()->popupconfig(added);
     c->trainPane().nodecollectionView()->removelayer();
-    // Each edit is a step of the Train pane's undo: the removal is taken back and done again.
-    const int left = editorLayers(c);
-    c->undoGroup()->undo();
-    EXPECT_EQ(editorLayers(c), left + 1);
-    c->undoGroup()->redo();
-    EXPECT_EQ(editorLayers(c), left);
     c->generateMLModel();
     ASSERT_FALSE(f.prompter.messages().isEmpty());
     EXPECT_EQ(f.prompter.messages().last(), "Generate model succeed!") << f.prompter.alerts().last().informative.toStdString();

@@ -256,8 +256,6 @@ TEST(Editing, DocumentsWithoutLayersShowNoNodesAndTakeNoAddition)
 
 // Input, one convolution, pooling and output as a built custom model, the residual layers as templates.
 struct Graph : ControllerFixture, Column {
-    ViewController* c = controller;
-
     Graph() { editor = c->trainPane().nodecollectionView(); }
     void openCustom()
     {

@@ -1,5 +1,6 @@
 #include "data/imagesetdocument.h"
 #include "data/tilegriddocument.h"
+#include "support/badfiles.h"
 #include "support/fixture.h"
 #include "support/testenv.h"
 #include "worker/paths.h"
@@ -13,11 +14,7 @@ namespace {
 
 constexpr QDir::Filters kAll = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing " + path.toUtf8() + ">");
-}
+using testenv::readAll;
 
 QByteArray golden(const QString& testCase, const QString& file)
 {
@@ -37,15 +34,8 @@ QImage halves(int w, int h)
     return image;
 }
 
-bool emptyWorkspace()
-{
-    for (const QFileInfo& e : QDir(paths::workspaceFolder()).entryInfoList(kAll))
-        e.isDir() ? QDir(e.filePath()).removeRecursively() : QFile::remove(e.filePath());
-    return true;
-}
-
 struct Prep {  // over an empty workspace: CSVs of earlier tests would survive cleaning
-    bool emptied = emptyWorkspace();
+    bool emptied = (testenv::emptyFolder(paths::workspaceFolder()), true);
     ControllerFixture f;
     ViewController& c = *f.controller;
 
@@ -129,9 +119,7 @@ TEST(PrepareData, NothingIsWrittenWithoutAGridOrAFile)
         {"empty folder", [](ViewController& c) { c.openPictures({}); }, "No file in folder."},
         {"table input", [](ViewController& c) {
              const QString table = testenv::scratchFolder() + "/table.csv";
-             QFile file(table);
-             file.open(QIODevice::WriteOnly) && file.write("a,b\n1,2\n");
-             file.close();
+             badfiles::write(table, "a,b\n1,2\n");
              c.opentable(table);
          }, ""},
     };

@@ -23,8 +23,6 @@ namespace {
 const QString kCannotOpen = QStringLiteral("Cannot open the image at ");
 
 struct Workbench : ControllerFixture {
-    QTemporaryDir dir;
-    ViewController* c = controller;
 
     QString file(const QString& name, const QByteArray& bytes) const
     {
@@ -41,8 +39,7 @@ struct Workbench : ControllerFixture {
     void open(const QStringList& paths)
     {
         prompter.clear();
-        prompter.answerPaths(paths);
-        c->Opendata();
+        ControllerFixture::open(paths);
     }
 };
 
@@ -51,9 +48,7 @@ TEST(DamagedImages, EachIsNamedInAnAlertAndTheLabelledImageStays)
     Workbench w;
     const QString good = w.file(QStringLiteral("field.png"), badfiles::encoded(badfiles::picture(QSize(400, 200)), "PNG"));
     w.open({good});
-    w.c->labelPane().gridcol()->setText(QStringLiteral("4"));
-    w.c->labelPane().gridrow()->setText(QStringLiteral("2"));
-    w.c->drawgrid();
+    drawGrid(*w.c, 4, 2);
     w.c->tileGrid().toggleMark({0, 1});
     w.c->tileGrid().toggleMark({1, 3});
     QList<std::pair<QString, QString>> bad;  // path, a piece of the reason

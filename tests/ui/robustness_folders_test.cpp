@@ -17,6 +17,7 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <list>
 #include <optional>
 
 namespace {
@@ -24,11 +25,7 @@ namespace {
 constexpr QDir::Filters kAll = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
 const QString kModelFile = QStringLiteral("custommodel_temp.json");
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using testenv::readAll;
 
 // Noise compresses badly, so its tiles fill a small disk quickly.
 QImage noise(QSize size)
@@ -44,31 +41,17 @@ QImage noise(QSize size)
 }
 
 struct Bench : ControllerFixture {
-    QTemporaryDir dir;
-    ViewController* c = controller;
-    std::vector<std::pair<const char*, std::optional<QByteArray>>> savedEnv;
+    std::list<testenv::ScopedEnv> envs;
 
-    ~Bench()
-    {
-        for (auto it = savedEnv.rbegin(); it != savedEnv.rend(); ++it)
-            it->second ? qputenv(it->first, *it->second) : qunsetenv(it->first);
-    }
     // Sets an environment variable for the life of the bench.
-    void env(const char* name, const QString& value)
-    {
-        savedEnv.emplace_back(name, qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt);
-        qputenv(name, value.toUtf8());
-    }
+    void env(const char* name, const QString& value) { envs.emplace_back(name, value.toUtf8()); }
     // An opened image with a drawn grid and a marked tile.
     void labelledImage(QSize size, int cols, int rows)
     {
         const QString path = dir.filePath(QStringLiteral("field.png"));
         ASSERT_TRUE(noise(size).save(path));
-        prompter.answerPaths({path});
-        c->Opendata();
-        c->labelPane().gridcol()->setText(QString::number(cols));
-        c->labelPane().gridrow()->setText(QString::number(rows));
-        c->drawgrid();
+        open({path});
+        drawGrid(*c, cols, rows);
         c->tileGrid().toggleMark({0, 0});
         prompter.clear();
     }
@@ -198,8 +181,7 @@ void finishedRun(Bench& b, qsizetype modelBytes)
     b.labelledImage(QSize(20, 20), 1, 1);
     ASSERT_EQ(b.c->preparedata(), paths::workspaceFolder());
     QDir ws(paths::workspaceFolder());
-    for (const QFileInfo& e : ws.entryInfoList(kAll))
-        e.isDir() ? QDir(e.filePath()).removeRecursively() : QFile::remove(e.filePath());
+    testenv::emptyFolder(ws.path());
     ASSERT_TRUE(badfiles::write(ws.filePath(QStringLiteral("my_model.h5")), QByteArray(modelBytes, 'm')));
     ASSERT_TRUE(badfiles::write(ws.filePath(QStringLiteral("field_outputlabel.csv")), ",index,i,j,filename,label,prediction\n"));
     b.c->tileGrid().setPredictions({});

@@ -27,8 +27,8 @@ const QString kFake = QStringLiteral(KOLVARA_TEST_DATA_DIR "/fakepython/misbehav
 
 // The fake interpreter, behaving as `mode` (see the script) when it runs a worker.
 struct FakeWorker {
-    explicit FakeWorker(const char* mode) { qputenv("KOLVARA_PYTHON", kFake.toUtf8()), qputenv("KOLVARA_FAKE_WORKER", mode); }
-    ~FakeWorker() { qunsetenv("KOLVARA_PYTHON"), qunsetenv("KOLVARA_FAKE_WORKER"); }
+    testenv::ScopedEnv python{"KOLVARA_PYTHON", kFake.toUtf8()}, mode;
+    explicit FakeWorker(const char* m) : mode("KOLVARA_FAKE_WORKER", m) {}
 };
 
 // Presses Cancel (or Escape) on the worker's progress dialog whenever one is up, as a user would.
@@ -173,15 +173,8 @@ TEST(Generation, FailsWithAReasonAndKeepsTheModel)
 void startTraining(ControllerFixture& f)
 {
     ViewController* c = f.controller;
-    const QString image = testenv::scratchFolder() + QStringLiteral("/field.png");
-    QImage field(40, 20, QImage::Format_RGB32);
-    field.fill(Qt::darkGreen);
-    ASSERT_TRUE(field.save(image));
-    f.prompter.answerPaths({image});
-    c->Opendata();
-    c->labelPane().gridcol()->setText(QStringLiteral("2"));
-    c->labelPane().gridrow()->setText(QStringLiteral("1"));
-    c->drawgrid();
+    f.open({testenv::savePicture(testenv::scratchFolder() + "/field.png", QSize(40, 20))});
+    drawGrid(*c, 2, 1);
     c->tileGrid().toggleMark({0, 0});
     c->buildcustommodel();
     f.prompter.clear();

@@ -8,25 +8,12 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-namespace {
-QStringList items(const QComboBox* box)
-{
-    QStringList out;
-    for (int i = 0; i < box->count(); ++i)
-        out << box->itemText(i);
-    return out;
-}
-}  // namespace
-
 TEST(Shell, StartsWithDisabledPaneButtonsAndNamedControls)
 {
     ControllerFixture f;
     ViewController* c = f.controller;
     EXPECT_FALSE(c->labelButton()->isEnabled() || c->trainButton()->isEnabled() || c->resultButton()->isEnabled());
-    // Both boxes list the catalogue in order; the input class is never offered.
-    EXPECT_EQ(items(c->trainPane().modellist()), (QStringList{"ResNet50", "VGG16", "VGG19", "Xception"}));
-    EXPECT_EQ(items(c->trainPane().nodeclass()), (QStringList{"ZeroPadding2D", "Conv2D", "BatchNormalization", "Activation", "MaxPooling2D",
-                                                "Add", "GlobalAveragePooling2D", "Dense", "Flatten"}));
+    EXPECT_EQ(c->trainPane().nodeclass()->findText(QStringLiteral("InputLayer")), -1) << "the input class is never offered";
     EXPECT_FALSE(c->trainPane().nodeclass()->isEnabled() || c->trainPane().modelgeneratebtn()->isEnabled());
     // Every button can be found by assistive tools under its title.
     for (const QPushButton* b : c->window()->findChildren<QPushButton*>())
