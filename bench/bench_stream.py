@@ -28,6 +28,7 @@ import json
 import os
 from pathlib import Path
 import shutil
+import signal
 import subprocess
 import sys
 import tempfile
@@ -195,6 +196,9 @@ def main(argv=None) -> int:
     parser.add_argument("--rounds", type=int, default=2)
     parser.add_argument("--folder", type=Path, default=None, help="tiles kept there between runs")
     args = parser.parse_args(argv)
+    # Ended from outside, the bench ends the run it measures too: subprocess.run kills its child
+    # when an exception interrupts the wait, which a bare SIGTERM would not raise.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     folder = args.folder or Path(tempfile.mkdtemp(prefix="kolvara-stream-"))
     doc = ROOT / "resources" / "custommodel.json"
     print("%d cores; the machine may be shared, so compare figures within one row pair" % os.cpu_count(), flush=True)
