@@ -39,9 +39,10 @@ class TileGridDocument;
 class ImageSetDocument;
 class ArchitectureDocument;
 
-// The one controller of the main window: owns the workspace state and every view, builds the
-// three tool panes and switches the work area. Operations of each area live in their own
-// viewcontroller_<area>.cpp file; the computing is done by core code they call.
+// The one controller of the main window: composes the Label, Train and Result panes (each with
+// its tools, work area views and documents), keeps the workspace state and switches the work
+// area. Operations of each area live in their own viewcontroller_<area>.cpp file; the computing
+// is done by core code they call, runs by the training session.
 class ViewController : public QWidget {
     Q_OBJECT
 public:
