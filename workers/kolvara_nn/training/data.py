@@ -77,7 +77,7 @@ def _decode(img, size):
 
 
 def load_image(path: Path, spec: InputSpec) -> np.ndarray:
-    """One image as uint8 (rows, cols, channels), grey or RGB and sized as the spec says."""
+    """One image as uint8 (rows, cols, channels), grey or RGB and sized as the network's input asks."""
     try:
         with Image.open(path) as img:
             return pixels(_decode(img, spec.size), spec)
@@ -87,7 +87,7 @@ def load_image(path: Path, spec: InputSpec) -> np.ndarray:
 
 def check_images(folder, filenames, spec: InputSpec) -> InputSpec:
     """Refuse a missing or unrecognised image before any work starts; only the headers are
-    read, the pixels are decoded batch by batch later. Returns the spec with a size: the
+    read, the pixels are decoded batch by batch later. Returns the input shape with a size: the
     images' own when the network takes any size, which they must then share."""
     folder = Path(folder)
     first = None

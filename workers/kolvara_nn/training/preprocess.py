@@ -43,7 +43,7 @@ class InputSpec:
 
 
 def input_spec(shape) -> InputSpec:
-    """The spec of a Keras input shape without the batch axis: (H, W), (H, W, 1) or (H, W, 3)."""
+    """What a Keras input shape without the batch axis asks for: (H, W), (H, W, 1) or (H, W, 3)."""
     shape = tuple(shape)
     if len(shape) == 2:
         channels, axis = 1, False
@@ -64,7 +64,7 @@ def check_scaling(mode: str, spec: InputSpec) -> None:
 
 
 def pixels(img: Image.Image, spec: InputSpec) -> np.ndarray:
-    """uint8 (rows, cols, channels): grey or RGB, resized to the spec's size when it has one."""
+    """uint8 (rows, cols, channels): grey or RGB, resized to the input's size when it has one."""
     img = img.convert("L" if spec.channels == 1 else "RGB")
     if spec.size is not None and img.size != (spec.size[1], spec.size[0]):
         img = img.resize((spec.size[1], spec.size[0]), Image.BILINEAR)

@@ -52,7 +52,7 @@ def training_label_path(cfg: TrainConfig) -> Path:
 
 
 def _preparation(net, mode):
-    """The image spec of the network and the function that turns pixel batches into its input."""
+    """The image shape the network takes and the function that turns pixel batches into its input."""
     spec = input_spec(net.input_shape)
     check_scaling(mode, spec)
     return spec, functools.partial(scale, mode=mode, spec=spec)
