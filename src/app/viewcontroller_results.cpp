@@ -5,15 +5,10 @@
 #include "data/imagesetdocument.h"
 #include "data/tilegriddocument.h"
 
-#include "ui/framing.h"
 #include "dialogs/prompter.h"
-#include "results/chartgeometry.h"
 #include "results/predictions.h"
 #include "results/resultingestion.h"
 #include "data/ui/multiimagecollectionview.h"
-#include "results/ui/metricimageview.h"
-#include "results/ui/realtimeimageview.h"
-#include "results/ui/rotatedlabel.h"
 #include "training/runchecks.h"
 #include "training/ui/strategysheetview.h"
 #include "util/diagnostics.h"
@@ -27,7 +22,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-using framing::placeBL;
 using resultingestion::Target;
 
 void ViewController::openresultview()

@@ -9,17 +9,12 @@
 #include "worker/workerrunner.h"
 #include "model/imagenetweights.h"
 #include "model/jsonfile.h"
-#include "results/testsummary.h"
 #include "results/ui/realtimeimageview.h"
-#include "training/runchecks.h"
 #include "training/trainnncommand.h"
-#include "training/ui/runmonitor.h"
 #include "training/ui/strategysheetview.h"
 #include "util/diagnostics.h"
-#include "worker/paths.h"
-#include "worker/runningworker.h"
 #include "worker/workercommands.h"
-#include "worker/workerfailure.h"
+#include "worker/paths.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -33,7 +28,6 @@ const char* const kChecklist =
     "Before set up training strategy, make sure below aspects are checked: \n 1. Make sure neural network class# is "
     "same as your dataset\n 2. Earlier trained models and weights are saved;\n 3. Your settings for the neural network "
     "are saved.";
-const char* const kInProgress = "A training run is in progress. Wait for it to finish before configuring another.";
 
 // A pre-trained architecture learns from its ImageNet weights with their own preprocessing,
 // unless the user gave weights of their own; a training run without any fetches them first.
@@ -62,7 +56,7 @@ void ViewController::strategyconfig()
     if (m_session->running()) {
         // Preparing data now would clear the workspace under the running worker; a worker that
         // no longer makes progress can be ended from here. The question closes when the run ends.
-        const int choice = m_prompter.alert(AlertRequest{QString::fromUtf8(kInProgress), QString(), AlertStyle::Warning,
+        const int choice = m_prompter.alert(AlertRequest{TrainingSession::busyMessage(), QString(), AlertStyle::Warning,
                                                          {QStringLiteral("Wait"), QStringLiteral("Stop Training")}, nullptr});
         if (choice == 1)
             m_session->stop();
@@ -199,7 +193,7 @@ void ViewController::buildTrainingSession()
 
 void ViewController::onRunEnded(const TrainingSession::Outcome& outcome)
 {
-    m_prompter.closeAlert(QString::fromUtf8(kInProgress));
+    m_prompter.closeAlert(TrainingSession::busyMessage());
     const bool test = outcome.test;
     switch (outcome.state) {
     case TrainingSession::State::Finished:

@@ -91,8 +91,7 @@ std::vector<TrainingSession::Finding> TrainingSession::check(const Setup& setup)
 std::optional<TrainingSession::Finding> TrainingSession::start(const Setup& setup)
 {
     if (running())
-        return Finding{QStringLiteral("A training run is in progress. Wait for it to finish before configuring another."),
-                       QString(), true};
+        return Finding{busyMessage(), QString(), true};
     for (const Finding& finding : check(setup)) {
         if (finding.refusal)
             return finding;

@@ -60,6 +60,12 @@ public:
         QString summary;       // a finished test's figures, as the worker printed them
     };
 
+    // What a second run is told while one is under way.
+    static QString busyMessage()
+    {
+        return QStringLiteral("A training run is in progress. Wait for it to finish before configuring another.");
+    }
+
     explicit TrainingSession(MonitoredRunner& runner, QObject* parent = nullptr);
     ~TrainingSession() override;
 
