@@ -15,18 +15,8 @@ QByteArray chunk(const char* type, const QByteArray& data)
     qToBigEndian<quint32>(quint32(data.size()), out.data());
     const QByteArray body = QByteArray(type, 4) + data;
     QByteArray crc(4, '\0');
-    qToBigEndian<quint32>(quint32(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()))),
-                          crc.data());
+    qToBigEndian<quint32>(quint32(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()))), crc.data());
     return out + body + crc;
-}
-
-// The PNG with bytes of its first image data chunk overwritten: the chunk's check fails.
-QByteArray corruptPng(QByteArray png)
-{
-    const qsizetype idat = png.indexOf("IDAT");
-    for (qsizetype k = idat + 8; k < idat + 40 && k < png.size(); ++k)
-        png[k] = char(png[k] ^ 0x5A);
-    return png;
 }
 
 // The JPEG with its start-of-frame segment garbled, so no decoder can make a picture of it.
@@ -36,6 +26,18 @@ QByteArray corruptJpeg(QByteArray jpeg)
     for (qsizetype k = sof + 4; k < sof + 12 && k < jpeg.size(); ++k)
         jpeg[k] = '\0';
     return jpeg;
+}
+
+// A PNG of `width` x `height` as its header claims, with next to no pixel data.
+QByteArray pngClaiming(quint32 width, quint32 height)
+{
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(width, header.data());
+    qToBigEndian<quint32>(height, header.data() + 4);
+    header[8] = 8;  // bit depth
+    header[9] = 2;  // RGB
+    const QByteArray pixels = qCompress(QByteArray(64, '\0')).mid(4);  // zlib stream of a few rows
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", pixels) + chunk("IEND", {});
 }
 
 }  // namespace
@@ -59,17 +61,6 @@ QByteArray encoded(const QImage& image, const char* format)
     return bytes;
 }
 
-QByteArray pngClaiming(quint32 width, quint32 height)
-{
-    QByteArray header(13, '\0');
-    qToBigEndian<quint32>(width, header.data());
-    qToBigEndian<quint32>(height, header.data() + 4);
-    header[8] = 8;  // bit depth
-    header[9] = 2;  // RGB
-    const QByteArray pixels = qCompress(QByteArray(64, '\0')).mid(4);  // zlib stream of a few rows
-    return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", pixels) + chunk("IEND", {});
-}
-
 QList<BadImage> images()
 {
     const QImage image = picture(QSize(120, 80));
@@ -78,11 +69,8 @@ QList<BadImage> images()
     return {
         {"TruncatedPng", "cut.png", png.left(png.size() / 2), "cannot be decoded"},
         {"TruncatedJpeg", "cut.jpg", jpeg.left(jpeg.size() * 3 / 4), "cut short"},
-        {"JpegWithoutItsLastTwoBytes", "end.jpeg", jpeg.chopped(2), "cut short"},
-        {"CorruptPng", "corrupt.png", corruptPng(png), "cannot be decoded"},
         {"CorruptJpeg", "corrupt.jpg", corruptJpeg(jpeg), "cannot be decoded"},
         {"TextNamedPng", "notes.png", "a,b\nthis is text, not a picture\n", "not an image file"},
-        {"ZeroByZeroPng", "zero.png", pngClaiming(0, 0), "cannot be decoded"},
         {"HugeClaimedPng", "huge.png", pngClaiming(30000, 30000), "cannot be decoded"},
         {"EmptyFile", "empty.png", QByteArray(), "is empty"},
     };

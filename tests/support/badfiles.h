@@ -13,9 +13,6 @@ namespace badfiles {
 QImage picture(QSize size);
 QByteArray encoded(const QImage& image, const char* format);
 
-// A PNG of `width` x `height` as its header claims, with next to no pixel data.
-QByteArray pngClaiming(quint32 width, quint32 height);
-
 struct BadImage {
     const char* name;      // the case, for test names
     const char* fileName;  // what the file is called
@@ -23,8 +20,8 @@ struct BadImage {
     const char* reason;    // a piece of the explanation the user gets
 };
 
-// Truncated and corrupt PNG and JPEG, text named .png, a PNG header of 0 x 0, a header claiming
-// a huge picture, and an empty file.
+// A truncated PNG and JPEG, a corrupt JPEG, text named .png, a PNG header claiming a huge
+// picture, and an empty file: one of each way an image is refused.
 QList<BadImage> images();
 
 // Writes `bytes` to `path`; false when that fails.

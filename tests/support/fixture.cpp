@@ -1,16 +1,20 @@
 #include "support/fixture.h"
 
 #include "data/tilegriddocument.h"
+#include "support/badfiles.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <gtest/gtest.h>
 
-ControllerFixture::ControllerFixture(QSize size) : window(std::make_unique<QMainWindow>())
+ControllerFixture::ControllerFixture() : window(std::make_unique<QMainWindow>())
 {
     controller = new ViewController(prompter, runner, window.get());
     window->setCentralWidget(controller);
-    window->resize(size);
+    window->resize(1200, 800);
     window->show();
     (void)QTest::qWaitForWindowExposed(window.get());
     runner.setWindow(window.get());
@@ -21,6 +25,14 @@ void ControllerFixture::open(const QStringList& paths)
 {
     prompter.answerPaths(paths);
     controller->Opendata();
+}
+
+QString ControllerFixture::file(const QString& name, const QByteArray& bytes) const
+{
+    const QString path = dir.filePath(name);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    EXPECT_TRUE(badfiles::write(path, bytes)) << path.toStdString();
+    return path;
 }
 
 void drawGrid(ViewController& c, int cols, int rows)

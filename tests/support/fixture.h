@@ -18,9 +18,11 @@ struct ControllerFixture {
     ViewController*& c = controller;
     QTemporaryDir dir;  // for the test's own files
 
-    explicit ControllerFixture(QSize size = QSize(1200, 800));
+    ControllerFixture();
     // Picks `paths` in the open panel that Open Data shows.
     void open(const QStringList& paths);
+    // Writes `bytes` to `name` in the temporary folder, making its folders; returns the path.
+    QString file(const QString& name, const QByteArray& bytes) const;
 };
 
 // Types the counts into the label pane and draws the grid, as the user does.

@@ -64,6 +64,11 @@ void emptyFolder(const QString& path)
         e.isDir() && !e.isSymLink() ? QDir(e.filePath()).removeRecursively() : QFile::remove(e.filePath());
 }
 
+QStringList entries(const QString& path)
+{
+    return QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+}
+
 QByteArray readAll(const QString& path)
 {
     QFile f(path);

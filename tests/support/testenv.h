@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 namespace testenv {
@@ -23,6 +24,8 @@ QString freshFolder(const QString& name);
 // Removes everything in `path`, hidden entries and folders included.
 void emptyFolder(const QString& path);
 
+// The names of everything in `path`, hidden entries included, sorted.
+QStringList entries(const QString& path);
 // The bytes at `path`, or none where it cannot be read.
 QByteArray readAll(const QString& path);
 // A `size` picture of one `colour` saved at `path` (its extension picks the format); returns `path`.

@@ -51,30 +51,26 @@ struct Models : ControllerFixture {
     nodecollection* editor() const { return c->trainPane().nodecollectionView(); }
     QWidget* tagged(int tag) const
     {
-        for (QWidget* w : editor()->layerconfig->findChildren<QWidget*>()) {
+        for (QWidget* w : editor()->layerconfig->findChildren<QWidget*>())
             if (w->property("tag").toInt() == tag)
                 return w;
-        }
         return nullptr;
     }
     void press(const QString& title) const
     {
-        for (QPushButton* b : editor()->layerconfig->findChildren<QPushButton*>()) {
+        for (QPushButton* b : editor()->layerconfig->findChildren<QPushButton*>())
             if (b->text() == title)
                 b->click();
-        }
     }
 };
 
-// The shapes of layers are checked in the core robustness test; here each way of failing reaches
-// the user and leaves the edited model alone.
+// Each way a file is refused is the core robustness test's; here a refusal, from the parser and
+// from the shape check, reaches the user and leaves the edited model alone.
 TEST(ArchitectureFile, BadFilesAreRefusedAndTheEditedModelStays)
 {
     const QByteArray good = text(chain(2));
     const std::pair<QByteArray, const char*> cases[] = {
         {good.left(40), "is not valid JSON"},
-        {"[" + good + "]", "does not hold a model architecture"},
-        {"{\"config\":{\"layers\":" + QByteArray(5000, '[') + QByteArray(5000, ']') + "}}", "nested more than 256 levels"},
         {text(chain(2, [](Json& l) { l[1]["inbound_nodes"][0][0][0] = "dense_1"; })),
          "the inbound layers run in a cycle: dense_0 -> dense_1 -> dense_0"},
     };
@@ -89,9 +85,7 @@ TEST(ArchitectureFile, BadFilesAreRefusedAndTheEditedModelStays)
         const QString why = m.prompter.alerts()[0].informative;
         EXPECT_TRUE(why.startsWith(path) && why.contains(QString::fromUtf8(reason))) << why.toStdString();
         EXPECT_EQ(m.c->editorDocument(), edited);
-        EXPECT_TRUE(m.c->modelName().isEmpty());
-        EXPECT_TRUE(m.c->trainPane().nodeclass()->isEnabled()) << "still the custom model";
-        EXPECT_EQ(m.c->workArea()->widget(), m.editor());
+        EXPECT_TRUE(m.c->modelName().isEmpty() && m.c->trainPane().nodeclass()->isEnabled()) << "still the custom model";
     }
     // Numbers written as text are no reason to refuse a file; they get no row (core test) and stay.
     m.prompter.clear();
@@ -105,11 +99,9 @@ TEST(Editor, OddDocumentsCanBeBrowsedAndEditedWithoutHarm)
     const std::function<void(Json&)> changes[] = {
         [](Json& l) { l[1] = "dense_0"; },
         [](Json& l) { l[1]["config"] = nullptr; },
-        [](Json& l) { l[1]["inbound_nodes"] = "input_1"; },
         [](Json& l) { l[2]["inbound_nodes"] = {{"dense_0", "x"}}; },
         [](Json& l) { l[1]["config"]["units"] = "4"; l[1]["config"]["kernel_size"] = {"3", "3"}; },
         [](Json& l) { l[1]["inbound_nodes"][0][0][0] = "dense_1"; },
-        [](Json& l) { for (Json& r : l) r.erase("name"); },
     };
     for (size_t k = 0; k < std::size(changes); ++k) {
         const Json doc = chain(2, changes[k]);
@@ -137,7 +129,7 @@ TEST(Editor, ACycleMadeInThePanelIsReportedByGeneration)
     m.c->buildcustommodel();
     m.editor()->collectionView->clickItem(2);  // block1_bn1, reading block1_conv1
     auto* inbound = qobject_cast<QLineEdit*>(m.tagged(200));
-    ASSERT_NE(inbound, nullptr);
+    ASSERT_TRUE(inbound);
     inbound->setText(QStringLiteral("block3_relu1"));  // which is downstream of block1_bn1
     m.press(QStringLiteral("Update Layer"));
     const Json edited = m.c->editorDocument();
@@ -164,16 +156,13 @@ TEST(Editor, TenThousandLayersLoadScrollAndEdit)
     (void)m.window->grab();
     EXPECT_LT(view->nodeWidgetCount(), 90);
     NNnode* last = view->item(10001);
-    ASSERT_NE(last, nullptr);
-    EXPECT_TRUE(last->isVisible());
-    EXPECT_EQ(last->nodeview->layername->text(), "Name: predictions");
+    ASSERT_TRUE(last && last->isVisible());
     EXPECT_EQ(last->nodeview->inboundname->text(), "Input: dense_9999\n");
 
     QTest::mouseClick(view->canvas(), Qt::LeftButton, {}, last->geometry().center());
     ASSERT_TRUE(m.editor()->panelIsOpen());
     auto* name = qobject_cast<QLabel*>(m.tagged(100));  // a loaded model: read-only rows
-    ASSERT_NE(name, nullptr);
-    EXPECT_EQ(name->text(), "predictions");
+    EXPECT_TRUE(name && name->text() == "predictions");
 
     view->verticalScrollBar()->setValue(0);  // the widgets go back to the first rows
     EXPECT_EQ(view->item(1)->nodeview->layername->text(), "Name: dense_0");
