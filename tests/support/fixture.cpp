@@ -35,10 +35,10 @@ QString ControllerFixture::file(const QString& name, const QByteArray& bytes) co
     return path;
 }
 
-void drawGrid(ViewController& c, int cols, int rows)
+void drawGrid(ViewController& c, const QString& cols, const QString& rows)
 {
-    c.labelPane().gridcol()->setText(QString::number(cols));
-    c.labelPane().gridrow()->setText(QString::number(rows));
+    c.labelPane().gridcol()->setText(cols);
+    c.labelPane().gridrow()->setText(rows);
     c.labelPane().drawgridbutton()->click();
 }
 

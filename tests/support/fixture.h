@@ -26,7 +26,7 @@ struct ControllerFixture {
 };
 
 // Types the counts into the label pane and draws the grid, as the user does.
-void drawGrid(ViewController& c, int cols, int rows);
+void drawGrid(ViewController& c, const QString& cols, const QString& rows);
 
 // The image at `path` open in `c` with a drawn grid of these counts and `marks`, as labelling
 // leaves it.

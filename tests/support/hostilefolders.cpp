@@ -51,30 +51,4 @@ TmpfsMount::~TmpfsMount()
         runTool(QStringLiteral("umount"), {QStringLiteral("-l"), m_point});
 }
 
-ReadOnlyFolder::ReadOnlyFolder(const QString& path) : m_path(path)
-{
-    QDir().mkpath(path);
-    if (::geteuid() != 0) {
-        m_chmodded = QFile::setPermissions(path, QFile::ReadOwner | QFile::ExeOwner);
-        return;
-    }
-    m_mount = std::make_unique<TmpfsMount>(path, QStringLiteral("ro,size=16k"));
-}
-
-ReadOnlyFolder::~ReadOnlyFolder()
-{
-    m_mount.reset();
-    if (m_chmodded)
-        QFile::setPermissions(m_path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-}
-
-bool ReadOnlyFolder::available() const { return m_chmodded || (m_mount && m_mount->mounted()); }
-
-QString ReadOnlyFolder::whyNot() const
-{
-    if (m_mount)
-        return m_mount->whyNot();
-    return m_chmodded ? QString() : QStringLiteral("cannot change the folder's permissions");
-}
-
 }  // namespace hostile

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <memory>
 
 // Folders that refuse to be written, for tests of what the user is told when saving fails.
 // Tests run as root here, and root writes through any permission bits, so permissions alone
@@ -28,25 +27,6 @@ private:
     QString m_point;
     bool m_mounted = false;
     QString m_whyNot;
-};
-
-// An existing folder in which nothing can be created: permission bits 0500 for an ordinary
-// user, a read-only tmpfs for root. `available()` is false (see whyNot) when neither works.
-class ReadOnlyFolder {
-public:
-    explicit ReadOnlyFolder(const QString& path);
-    ~ReadOnlyFolder();
-    ReadOnlyFolder(const ReadOnlyFolder&) = delete;
-    ReadOnlyFolder& operator=(const ReadOnlyFolder&) = delete;
-
-    bool available() const;
-    QString whyNot() const;
-    QString path() const { return m_path; }
-
-private:
-    QString m_path;
-    bool m_chmodded = false;
-    std::unique_ptr<TmpfsMount> m_mount;
 };
 
 }  // namespace hostile

@@ -73,8 +73,6 @@ PhotoBorder blue() { return {BorderTint::Blue, 3}; }
 PhotoBorder red() { return {BorderTint::Red, 5}; }
 }  // namespace
 
-void PrintTo(const PhotoBorder& b, std::ostream* os) { *os << "tint " << int(b.tint) << " width " << b.width; }
-
 TEST(Browser, OpensWithLabelZeroKeyedByBaseNameAndReopenedNamesStartAtZero)
 {
     Browser b;
@@ -91,9 +89,7 @@ TEST(Browser, OpensWithLabelZeroKeyedByBaseNameAndReopenedNamesStartAtZero)
 
     b.open(makeImages(QStringLiteral("second"), {"dog, big.jpg", "z.png"}));
     const auto& data = b.c->pictures().set().data;
-    EXPECT_EQ(data.value("a"), "cat");
-    EXPECT_EQ(data.value("dog_ big"), "0");
-    EXPECT_EQ(data.value("z"), "0");
+    EXPECT_EQ(QStringList({data.value("a"), data.value("dog_ big"), data.value("z")}), QStringList({"cat", "0", "0"}));
     EXPECT_TRUE(b.selected().isEmpty()) << "the first set's selection does not carry over";
 }
 
@@ -117,7 +113,6 @@ TEST(Browser, LabelImagesReachesEveryThumbnailShownSelected)
     } ways[] = {
         {"Shift-click from A to C", [](Browser& b) { b.click(0); b.click(2, Qt::ShiftModifier); }, {"7", "7", "7", "0"}},
         {"rubber band over A and B", rubberBand, {"7", "7", "0", "0"}},
-        {"A to C, then C off", [](Browser& b) { b.select(0, 2); b.click(2, Qt::ControlModifier); }, {"7", "7", "0", "0"}},
     };
     for (const Way& way : ways) {
         Browser b;
@@ -150,38 +145,21 @@ TEST(Browser, TypedLabelsFramesAndPredictionsUntilTheNextOpen)
     b.reenterLabelPane();
     EXPECT_EQ(QStringList({b.label(0), b.label(1)}), QStringList({"cat", "dog"}));
     // Each is one undo step: the bulk label, then the whole typed word.
-    QUndoGroup* undo = b.c->undoGroup();
-    undo->undo();
+    b.c->undoGroup()->undo();
     EXPECT_EQ(QStringList({b.label(0), b.label(1)}), QStringList({"0", "dog"}));
-    undo->undo();
+    b.c->undoGroup()->undo();
     EXPECT_EQ(b.label(1), "0");
-    undo->redo();
-    undo->redo();
-    EXPECT_EQ(QStringList({b.label(0), b.label(1)}), QStringList({"cat", "dog"}));
 
+    // Which frame each event gives is the core border test's; here the browser shows them.
     b.list()->selectionModel()->clearSelection();
     b.c->pictures().setPredictions({{"w.png", "dog"}, {"k.png", "dog"}});  // w wrong, k right
     EXPECT_EQ(b.prediction(0), "dog");
-    struct Step {
-        const char* what;
-        std::function<void()> act;
-        PhotoBorder w, k;
-    };
-    const Step steps[] = {
-        {"after the reload", [] {}, red(), none()},
-        {"right one selected", [&] { b.click(1); }, red(), blue()},
-        {"both selected", [&] { b.click(0, Qt::ControlModifier); }, blue(), blue()},
-        {"all deselected", [&] { b.list()->selectionModel()->clearSelection(); }, red(), none()},
-    };
-    for (const Step& s : steps) {
-        s.act();
-        EXPECT_EQ(b.border(0), s.w) << s.what;
-        EXPECT_EQ(b.border(1), s.k) << s.what;
-    }
+    EXPECT_TRUE(b.border(0) == red() && b.border(1) == none());
+    b.click(1);
+    EXPECT_TRUE(b.border(0) == red() && b.border(1) == blue());
     // A new open forgets the predictions; an empty one shows an empty browser.
     b.open(set.urlarray);
-    EXPECT_EQ(b.border(0), none());
-    EXPECT_EQ(b.prediction(0), "");
+    EXPECT_TRUE(b.border(0) == none() && b.prediction(0).isEmpty());
     b.select(0, 0);
     b.open({});
     EXPECT_EQ(b.model().rowCount(), 0);

@@ -14,7 +14,6 @@ namespace {
 
 using testenv::freshFolder;
 using testenv::readAll;
-constexpr QDir::Filters kAll = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
 
 void write(const QString& path, const QByteArray& bytes) { EXPECT_TRUE(badfiles::write(path, bytes)) << path.toStdString(); }
 
@@ -35,23 +34,21 @@ QString finishedRun(ViewController& c)
 
 TEST(ExportResults, ExportingTwiceReplacesEveryCopy)
 {
-    QDir ws(paths::workspaceFolder());
-    testenv::emptyFolder(ws.path());
-    ControllerFixture f;
-    ViewController& c = *f.controller;  // a drawn grid without predictions: its tiles are written and exported
+    testenv::emptyFolder(paths::workspaceFolder());
+    ControllerFixture f;  // a drawn grid without predictions: its tiles are written and exported
     const QString path = testenv::savePicture(testenv::scratchFolder() + "/field.png", QSize(20, 10));
-    openGrid(c, path, QImage(path), 2, 1);
+    openGrid(*f.c, path, QImage(path), 2, 1);
     const QString dest = freshFolder("export-twice");
     write(dest + "/field_00.png", "stale");
     write(dest + "/mine.txt", "kept");
     for (int k = 0; k < 2; ++k) {
         f.prompter.answerPaths({dest});
-        c.outputresult();
+        f.c->outputresult();
     }
     EXPECT_EQ(f.prompter.messages(), QStringList(2, "Finish export to " + dest));
-    EXPECT_EQ(QDir(dest).entryList(kAll, QDir::Name), (QStringList{"field_00.png", "field_01.png", "field_outputlabel.csv", "mine.txt"}));
+    EXPECT_EQ(testenv::entries(dest), (QStringList{"field_00.png", "field_01.png", "field_outputlabel.csv", "mine.txt"}));
     EXPECT_EQ(QImage(dest + "/field_00.png").size(), QSize(10, 10)) << "the stale copy was replaced";
-    EXPECT_EQ(readAll(dest + "/field_outputlabel.csv"), readAll(ws.filePath("field_outputlabel.csv")));
+    EXPECT_EQ(readAll(dest + "/field_outputlabel.csv"), readAll(paths::workspaceFolder() + "/field_outputlabel.csv"));
 }
 
 TEST(ExportResults, ARunIsCopiedWithItsFoldersButNeverIntoItsWorkspace)
@@ -75,8 +72,7 @@ TEST(ExportResults, ARunIsCopiedWithItsFoldersButNeverIntoItsWorkspace)
     c.outputresult();
     EXPECT_EQ(f.prompter.messages(), QStringList{"Finish export to " + dest});
     EXPECT_EQ(readAll(dest + "/folderimage_outputlabel.csv"), readAll(ws + "/folderimage_outputlabel.csv")) << "predictions kept";
-    EXPECT_EQ(readAll(dest + "/my_model.h5"), "model");
-    EXPECT_EQ(readAll(dest + "/saved/assets/vocab.txt"), "v") << "folders come with their contents";
+    EXPECT_TRUE(readAll(dest + "/my_model.h5") == "model" && readAll(dest + "/saved/assets/vocab.txt") == "v") << "folders come with their contents";
     EXPECT_TRUE(QFile::exists(ws + "/my_model.h5")) << "the run's files were not cleaned away";
 }
 
@@ -90,11 +86,9 @@ TEST(ExportResults, NothingIsExportedWithoutResultsOrAGridOrAChosenFolder)
     c.outputresult();
     EXPECT_TRUE(f.prompter.fileRequests().isEmpty());
     EXPECT_EQ(f.prompter.messages(), QStringList(2, "Nothing to export yet."));
-    f.prompter.clear();
-
     finishedRun(c);
     c.tileGrid().setPredictions({});
     c.outputresult();  // picker cancelled
     EXPECT_EQ(f.prompter.fileRequests().size(), 1);
-    EXPECT_TRUE(f.prompter.messages().isEmpty());
+    EXPECT_EQ(f.prompter.messages().size(), 2);
 }

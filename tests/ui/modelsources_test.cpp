@@ -32,13 +32,11 @@ TEST(ModelSources, PretrainedChoiceLocksTheEditorAndANewModelUnlocksItAndGenerat
     ASSERT_TRUE(c->trainPane().nodeclass()->isEnabled());
     choosePretrained(c, "VGG19");
     EXPECT_EQ(c->chosenArchitecture(), "vgg19");
-    EXPECT_FALSE(c->trainPane().nodeclass()->isEnabled() || c->trainPane().modelgeneratebtn()->isEnabled());
-    EXPECT_TRUE(f.prompter.messages().isEmpty());
+    EXPECT_FALSE(c->trainPane().nodeclass()->isEnabled() || c->trainPane().modelgeneratebtn()->isEnabled() || !f.prompter.messages().isEmpty());
 
     choosePretrained(c, "ResNet50");
     c->buildcustommodel();
-    EXPECT_TRUE(c->trainPane().nodeclass()->isEnabled() && c->trainPane().modelgeneratebtn()->isEnabled());
-    EXPECT_TRUE(c->architecture().customized());
+    EXPECT_TRUE(c->trainPane().nodeclass()->isEnabled() && c->trainPane().modelgeneratebtn()->isEnabled() && c->architecture().customized());
     EXPECT_TRUE(c->modelName().isEmpty() && c->chosenArchitecture().isEmpty());
 
     // Layers added and removed keep the graph whole: two Dense layers in, the first out again.
@@ -87,7 +85,7 @@ TEST(ModelSources, FewLabelledImagesBringASuggestionOfAPretrainedNetwork)
     QDir(cache).removeRecursively();
 }
 
-TEST(ModelSources, EveryRealSavedModelConvertsAndShowsItsGraphButAWeightsOnlyFileIsRefused)
+TEST(ModelSources, SavedModelsConvertAndShowTheirGraphButAWeightsOnlyFileIsRefused)
 {
     KOLVARA_REQUIRE_TESTDATA();
     ControllerFixture f;
@@ -101,16 +99,15 @@ TEST(ModelSources, EveryRealSavedModelConvertsAndShowsItsGraphButAWeightsOnlyFil
     EXPECT_EQ(c->editorDocument(), before);
     EXPECT_FALSE(QFile::exists(paths::cachesFile("usermodel.json")));
 
-    for (const QString& name : {"functional_resnet_cifar10_tf2.4.h5", "sequential_cnn_mnist_keras3.1.keras",
-                                "savedmodel_sequential_cnn_mnist_tf2.11", "sequential_cnn_augmentation_layers_keras3.5.keras"}) {
+    // Each format's conversion is the Python loader tests'; here each kind of pick reaches the editor.
+    for (const QString& name : {"savedmodel_sequential_cnn_mnist_tf2.11", "sequential_cnn_augmentation_layers_keras3.5.keras"}) {
         f.prompter.clear();
         f.prompter.answerPaths({testenv::sharedTestData("keras/" + name)});
         c->Openmodel();
         EXPECT_EQ(f.prompter.messages(), QStringList{"Load Keras model"}) << name.toStdString();
         EXPECT_EQ(c->modelName(), "usermodel");
         EXPECT_GT(editorLayers(c), 3) << name.toStdString();
-        EXPECT_EQ(c->workArea()->widget(), c->trainPane().nodecollectionView());
-        EXPECT_FALSE(c->trainPane().nodeclass()->isEnabled());
+        EXPECT_TRUE(c->workArea()->widget() == c->trainPane().nodecollectionView() && !c->trainPane().nodeclass()->isEnabled());
         // only the network that rescales its own input asks to be fed raw pixels
         EXPECT_EQ(c->loadedModelInfo().inputScaling, name.contains("augmentation") ? "raw" : "") << name.toStdString();
     }
@@ -125,21 +122,12 @@ TEST(ModelSources, OpeningAModelKeepsTheEditedOneUntilAFileConverts)
     c->Openmodel();  // the picker is cancelled: the train pane shows
     EXPECT_TRUE(c->trainPane().trainstrategy()->isVisible());
 
-    const QString weights = testenv::scratchFolder() + "/weights.pdf";
-    QFile(weights).open(QIODevice::WriteOnly);
-    f.prompter.answerPaths({weights});
+    f.prompter.answerPaths({f.file("weights.pdf", "x")});
     c->Openmodel();
-    EXPECT_EQ(f.prompter.messages(), QStringList{"Please select model with extention of keras,h5,or tensorflow model folder"});
-
-    const QString corrupt = testenv::scratchFolder() + "/corrupt.h5";
-    QFile file(corrupt);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write("this is not an HDF5 file") > 0);
-    file.close();
-    f.prompter.clear();
-    f.prompter.answerPaths({corrupt});
+    f.prompter.answerPaths({f.file("corrupt.h5", "this is not an HDF5 file")});
     c->Openmodel();
-    ASSERT_EQ(f.prompter.messages(), QStringList{"Cannot load the Keras model."});
-    EXPECT_FALSE(f.prompter.alerts().first().informative.isEmpty());
+    ASSERT_EQ(f.prompter.messages(), (QStringList{"Please select model with extention of keras,h5,or tensorflow model folder", "Cannot load the Keras model."}));
+    EXPECT_FALSE(f.prompter.alerts().last().informative.isEmpty());
     EXPECT_TRUE(c->editorDocument().value("keep", false));
     EXPECT_EQ(c->modelName(), "VGG16");
 }

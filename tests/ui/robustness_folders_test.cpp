@@ -1,7 +1,7 @@
 // Folders that cannot be written: the app's workspace, its caches and the export destination.
 // The user is told which folder and what failed, and nothing that was there is lost.
 // Root writes through permission bits, so these use a path under a regular file, or a tmpfs
-// mounted read-only or nearly full (skipped, with a message, where mounting is not allowed).
+// mounted nearly full (skipped, with a message, where mounting is not allowed).
 #include "data/tilegriddocument.h"
 #include "model/architecturedocument.h"
 #include "model/ui/nodecollection.h"
@@ -18,11 +18,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <list>
-#include <optional>
 
 namespace {
 
-constexpr QDir::Filters kAll = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
 const QString kModelFile = QStringLiteral("custommodel_temp.json");
 
 using testenv::readAll;
@@ -51,7 +49,7 @@ struct Bench : ControllerFixture {
         const QString path = dir.filePath(QStringLiteral("field.png"));
         ASSERT_TRUE(noise(size).save(path));
         open({path});
-        drawGrid(*c, cols, rows);
+        drawGrid(*c, QString::number(cols), QString::number(rows));
         c->tileGrid().toggleMark({0, 0});
         prompter.clear();
     }
@@ -68,30 +66,17 @@ struct Bench : ControllerFixture {
     if (!(condition))               \
     GTEST_SKIP() << "cannot make such a folder here: " << (why).toStdString()
 
+// A file that cannot be written in the workspace is the data preparation test's.
 TEST(UnwritableWorkspace, TheLabelFileIsRefusedNamingWhereAndTheMarksStay)
 {
-    for (const bool readOnly : {false, true}) {
-        Bench b;
-        b.labelledImage(QSize(40, 20), 2, 1);
-        b.env("XDG_DATA_HOME", readOnly ? b.dir.filePath(QStringLiteral("data")) : hostile::folderUnderAFile(b.dir.path()));
-        const QString ws = paths::workspaceFolder();
-        std::optional<hostile::ReadOnlyFolder> folder;
-        if (readOnly) {
-            folder.emplace(ws);
-            SKIP_UNLESS(folder->available(), folder->whyNot());
-        }
-
-        EXPECT_TRUE(b.c->preparedata().isEmpty());
-
-        ASSERT_EQ(b.prompter.messages(), QStringList{QStringLiteral("Cannot write the label file.")});
-        if (readOnly)
-            EXPECT_TRUE(b.details().startsWith(QStringLiteral("cannot write ") + ws + QStringLiteral("/field_outputlabel.csv: ")))
-                << b.details().toStdString();
-        else
-            EXPECT_EQ(b.details(), QStringLiteral("cannot create the folder ") + ws);
-        EXPECT_TRUE(b.c->workspaceFolder().isEmpty());
-        EXPECT_EQ(b.c->tileGrid().state().clickpoints, (std::vector<TilePoint>{{0, 0}}));
-    }
+    Bench b;
+    b.labelledImage(QSize(40, 20), 2, 1);
+    b.env("XDG_DATA_HOME", hostile::folderUnderAFile(b.dir.path()));
+    EXPECT_TRUE(b.c->preparedata().isEmpty());
+    ASSERT_EQ(b.prompter.messages(), QStringList{QStringLiteral("Cannot write the label file.")});
+    EXPECT_EQ(b.details(), QStringLiteral("cannot create the folder ") + paths::workspaceFolder());
+    EXPECT_TRUE(b.c->workspaceFolder().isEmpty());
+    EXPECT_EQ(b.c->tileGrid().state().clickpoints, (std::vector<TilePoint>{{0, 0}}));
 }
 
 TEST(UnwritableWorkspace, AFullDiskNamesTheFolderAndTheTilesThatFailed)
@@ -125,12 +110,9 @@ TEST(UnwritableCaches, TrainingIsRefusedRatherThanRunOnAnEarlierModel)
     b.prompter.clear();
     b.prompter.answerAlert(1);  // Continue
     b.prompter.answerAlert(0);  // Start!
-
     b.c->strategyconfig();
-
     EXPECT_EQ(b.prompter.messages().last(), QStringLiteral("Cannot write the model for training."));
-    const QString details = b.prompter.alerts().last().informative;
-    EXPECT_TRUE(details.startsWith(cannotWrite)) << details.toStdString();
+    EXPECT_TRUE(b.prompter.alerts().last().informative.startsWith(cannotWrite)) << b.prompter.alerts().last().informative.toStdString();
     EXPECT_EQ(b.c->trainingSession().state(), TrainingSession::State::Idle);
 }
 
@@ -156,7 +138,7 @@ TEST(UnwritableCaches, AFullDiskKeepsTheEarlierModelFile)
     EXPECT_TRUE(b.details().endsWith(QStringLiteral(": only part of the data was written (the disk may be full)")))
         << b.details().toStdString();
     EXPECT_EQ(readAll(saved), R"({"earlier":true})") << "not replaced by a truncated copy";
-    EXPECT_EQ(QDir(paths::cachesFolder()).entryList(kAll), QStringList{kModelFile}) << "no partial file is left";
+    EXPECT_EQ(testenv::entries(paths::cachesFolder()), QStringList{kModelFile}) << "no partial file is left";
 }
 
 TEST(UnwritableCaches, ModelConversionNamesTheFolder)
@@ -191,20 +173,14 @@ TEST(UnwritableExport, EveryEntryIsNamedWithTheDestinationAndTheWorkspaceStays)
 {
     Bench b;
     finishedRun(b, 10);
-    hostile::ReadOnlyFolder readOnly(b.dir.filePath(QStringLiteral("readonly")));
-    for (const QString& dest : {hostile::folderUnderAFile(b.dir.path()), readOnly.available() ? readOnly.path() : QString()}) {
-        if (dest.isEmpty())
-            continue;
-        b.prompter.clear();
-        b.prompter.answerPaths({dest});
-        b.c->outputresult();
-        ASSERT_EQ(b.prompter.messages(), QStringList{QStringLiteral("Some results could not be exported.")}) << dest.toStdString();
-        for (const char* name : {"my_model.h5", "field_outputlabel.csv"})
-            EXPECT_TRUE(b.details().contains(QStringLiteral("%1: cannot copy ").arg(QLatin1String(name)))) << b.details().toStdString();
-        EXPECT_TRUE(b.details().contains(QStringLiteral(" into ") + dest + QStringLiteral(": "))) << b.details().toStdString();
-        EXPECT_EQ(readAll(paths::workspaceFolder() + QStringLiteral("/my_model.h5")), QByteArray(10, 'm'));
-    }
-    SKIP_UNLESS(readOnly.available(), readOnly.whyNot());
+    const QString dest = hostile::folderUnderAFile(b.dir.path());
+    b.prompter.answerPaths({dest});
+    b.c->outputresult();
+    ASSERT_EQ(b.prompter.messages(), QStringList{QStringLiteral("Some results could not be exported.")});
+    for (const char* name : {"my_model.h5", "field_outputlabel.csv"})
+        EXPECT_TRUE(b.details().contains(QStringLiteral("%1: cannot copy ").arg(QLatin1String(name)))) << b.details().toStdString();
+    EXPECT_TRUE(b.details().contains(QStringLiteral(" into ") + dest + QStringLiteral(": "))) << b.details().toStdString();
+    EXPECT_EQ(readAll(paths::workspaceFolder() + QStringLiteral("/my_model.h5")), QByteArray(10, 'm'));
 }
 
 TEST(UnwritableExport, AFullDiskKeepsTheEarlierExport)
@@ -223,7 +199,7 @@ TEST(UnwritableExport, AFullDiskKeepsTheEarlierExport)
     EXPECT_TRUE(b.details().startsWith(QStringLiteral("my_model.h5: cannot copy "))) << b.details().toStdString();
     EXPECT_EQ(readAll(dest + QStringLiteral("/my_model.h5")), "the model exported last week");
     EXPECT_TRUE(readAll(dest + QStringLiteral("/field_outputlabel.csv")).startsWith(",index")) << "what fits is copied";
-    EXPECT_EQ(QDir(dest).entryList(kAll, QDir::Name), (QStringList{"field_outputlabel.csv", "my_model.h5"}))
+    EXPECT_EQ(testenv::entries(dest), (QStringList{"field_outputlabel.csv", "my_model.h5"}))
         << "no partial copy is left behind";
 }
 

@@ -9,7 +9,6 @@
 
 #include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -121,25 +120,6 @@ TEST(Editor, OddDocumentsCanBeBrowsedAndEditedWithoutHarm)
         EXPECT_EQ(e->layers().layerCount(), 3) << k;
         EXPECT_EQ(e->layers().json()["config"]["layers"].back(), doc["config"]["layers"].back()) << k;
     }
-}
-
-TEST(Editor, ACycleMadeInThePanelIsReportedByGeneration)
-{
-    Models m;
-    m.c->buildcustommodel();
-    m.editor()->collectionView->clickItem(2);  // block1_bn1, reading block1_conv1
-    auto* inbound = qobject_cast<QLineEdit*>(m.tagged(200));
-    ASSERT_TRUE(inbound);
-    inbound->setText(QStringLiteral("block3_relu1"));  // which is downstream of block1_bn1
-    m.press(QStringLiteral("Update Layer"));
-    const Json edited = m.c->editorDocument();
-
-    m.c->generateMLModel();
-
-    ASSERT_EQ(m.prompter.messages(), QStringList{QStringLiteral("Generate model failed!")});
-    const QString why = m.prompter.alerts()[0].informative;
-    EXPECT_TRUE(why.contains(QStringLiteral("part of a cycle")) && !why.contains(QStringLiteral("Traceback"))) << why.toStdString();
-    EXPECT_EQ(m.c->editorDocument(), edited) << "the user's edit is kept to be fixed";
 }
 
 TEST(Editor, TenThousandLayersLoadScrollAndEdit)

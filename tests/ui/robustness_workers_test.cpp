@@ -151,7 +151,7 @@ void startTraining(ControllerFixture& f)
 {
     ViewController* c = f.controller;
     f.open({testenv::savePicture(testenv::scratchFolder() + "/field.png", QSize(40, 20))});
-    drawGrid(*c, 2, 1);
+    drawGrid(*c, "2", "1");
     c->tileGrid().toggleMark({0, 0});
     c->buildcustommodel();
     f.prompter.clear();

@@ -37,12 +37,7 @@ struct Grid : ControllerFixture {
         open({image("wide.png", QSize(1000, 500))});
         draw("10", "5");
     }
-    void draw(const QString& cols, const QString& rows)
-    {
-        c->labelPane().gridcol()->setText(cols);
-        c->labelPane().gridrow()->setText(rows);
-        c->labelPane().drawgridbutton()->click();
-    }
+    void draw(const QString& cols, const QString& rows) { drawGrid(*c, cols, rows); }
     // The widget position of the point (x, y) counted from the view's bottom-left corner.
     QPoint at(double x, double y) const { return QPoint(int(x), int(c->labelPane().testview()->height() - y)); }
     void clickAt(double x, double y) { QTest::mouseClick(c->labelPane().testview(), Qt::LeftButton, {}, at(x, y)); }
@@ -82,22 +77,14 @@ TEST(TileGrid, DrawingClicksBadCountsAndZoom)
     EXPECT_EQ(g.marks(), (Marks{{0, 0}, {4, 9}}));
     g.clickAt(0, 99);     // A again, on its left edge and top row of pixels
     g.clickAt(500, 600);  // above the image: no tile
-    EXPECT_EQ(g.marks(), (Marks{{4, 9}}));
-    const QImage shot = g.shot();
-    EXPECT_TRUE(colourNear(shot, g.at(900, 450), kRed));    // the mark's left edge
-    EXPECT_TRUE(colourNear(shot, g.at(500, 250), kWhite));  // an unmarked grid line
-    EXPECT_FALSE(colourNear(shot, g.at(0, 50), kRed));      // A is no longer marked
+    EXPECT_EQ(g.marks(), (Marks{{4, 9}}));  // how marks are painted: the drag test
 
-    struct Bad {
-        const char *cols, *rows, *says;
-    };
-    for (const Bad& bad : {Bad{"abc", "5", "column count"}, Bad{"2.5", "5", "not a whole number"}, Bad{"1001", "5", "1000 pixels wide"}}) {
-        g.prompter.clear();
-        g.draw(bad.cols, bad.rows);
-        ASSERT_EQ(g.prompter.messages().size(), 1) << bad.cols << " x " << bad.rows;
-        EXPECT_TRUE(g.prompter.messages().front().contains(bad.says)) << g.prompter.messages().front().toStdString();
-        EXPECT_EQ(c->labelPane().tilesize()->text(), "Tile size: {100, 100}");
-    }
+    // Each bad count's reason is the tile geometry test's; here one reaches the user and changes nothing.
+    g.prompter.clear();
+    g.draw("1001", "5");
+    ASSERT_EQ(g.prompter.messages().size(), 1);
+    EXPECT_TRUE(g.prompter.messages().front().contains("1000 pixels wide")) << g.prompter.messages().front().toStdString();
+    EXPECT_EQ(c->labelPane().tilesize()->text(), "Tile size: {100, 100}");
     g.clickAt(150, 50);
     g.c->Opendata();  // no answer: the panel was cancelled, the marks stay
     EXPECT_EQ(g.marks(), (Marks{{4, 9}, {0, 1}}));
@@ -134,14 +121,14 @@ TEST(TileGrid, CirclesOnTheViewEdgeAreDrawnWhole)
     g.draw("10", "2");
     g.c->tileGrid().setPredictions({{1, 0}});
     // The circle of the top-left tile lies within the first 10 points of the view, both ways.
-    const QImage corner = g.shot().copy(0, 0, 10, 10);
+    const QImage shot = g.shot();
     int red = 0;
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 10; ++x)
-            red += corner.pixelColor(x, y) == kRed ? 1 : 0;
+    for (int k = 0; k < 100; ++k)
+        red += shot.pixelColor(k % 10, k / 10) == kRed ? 1 : 0;
     EXPECT_GT(red, 15) << "a quarter of it when cut at both edges";
 }
 
+// An image that fails to open keeps the marks: the damaged images test.
 TEST(TileGrid, CirclesAndReverseUntilAnotherImageClearsAllButTheReverse)
 {
     Grid g;
@@ -163,20 +150,11 @@ TEST(TileGrid, CirclesAndReverseUntilAnotherImageClearsAllButTheReverse)
     EXPECT_EQ(g.pixel(101, 106), kRed.rgb());
     EXPECT_EQ(g.pixel(201, 206), kWhite.rgb());
 
-    const Marks marked = g.marks();
-    const QString missing = g.dir.filePath("missing.png");
-    g.open({missing});
-    EXPECT_EQ(g.prompter.messages(), QStringList{"Cannot open the image at " + missing});
-    EXPECT_EQ(g.c->labelPane().labelviewtitle()->text(), "Image size: {1000, 500}");
-    EXPECT_EQ(g.marks(), marked);
-    EXPECT_EQ(g.c->inputs(), QStringList{g.dir.filePath("wide.png")});
-
     g.open({g.image("tall.png", QSize(300, 600))});
-    EXPECT_TRUE(g.marks().empty() && g.state().predictpoints.empty());
+    EXPECT_TRUE(g.marks().empty() && g.state().predictpoints.empty() && !g.state().hasprediction && !g.state().hasGrid());
+    EXPECT_TRUE(g.state().reversed());
     // The pane shows the new image's state, not the last grid's counts and tile size.
     EXPECT_EQ(QStringList({g.c->labelPane().gridcol()->text(), g.c->labelPane().tilesize()->text()}), QStringList({"10", "Tile size: "}));
-    EXPECT_FALSE(g.state().hasprediction || g.state().hasGrid());
-    EXPECT_TRUE(g.state().reversed());
 }
 
 // A drag marks every tile it crosses as one undo step, or unmarks them when it starts on a mark;
