@@ -27,13 +27,6 @@ QUrl HttpServer::url(const QString& path) const
     return QUrl(QStringLiteral("http://127.0.0.1:%1/%2").arg(m_server.serverPort()).arg(path));
 }
 
-QUrl HttpServer::closedUrl(const QString& path)
-{
-    const QUrl gone = url(path);
-    m_server.close();
-    return gone;
-}
-
 void HttpServer::answer(QTcpSocket* socket)
 {
     ++m_requests;

@@ -16,8 +16,6 @@ public:
     void setPace(int chunkBytes, int gapMs) { m_chunk = chunkBytes; m_gapMs = gapMs; }
     QUrl url(const QString& path) const;
     int requests() const { return m_requests; }
-    // A URL on this machine where nothing listens: the server is closed for good.
-    QUrl closedUrl(const QString& path);
 
 private:
     void answer(QTcpSocket* socket);
