@@ -169,12 +169,10 @@ TEST(DamagedImages, BrowserShowsEmptyThumbnailsAndPreparationNamesEveryBadFile)
         EXPECT_EQ(browser->loader().state(path), ThumbnailLoader::State::Unreadable) << path.toStdString();
 
     // Writing the samples: the good one is written, every bad one is named with its reason.
-    EXPECT_TRUE(w.c->preparedata().isEmpty());
+    EXPECT_TRUE(w.c->preparedata().isEmpty() && QFile::exists(paths::workspaceFolder() + "/good.png"));
     ASSERT_EQ(w.prompter.messages(), QStringList{QStringLiteral("Cannot save %1 of %2 images.").arg(bad.size()).arg(bad.size() + 1)});
     const QString details = w.prompter.alerts()[0].informative;
-    EXPECT_TRUE(details.contains("TruncatedJpeg.png: unwrappingPNGRepresentationFailed(" + folder + "/TruncatedJpeg.jpg is cut short"))
-        << details.toStdString();
-    EXPECT_TRUE(QFile::exists(paths::workspaceFolder() + QStringLiteral("/good.png")));
+    EXPECT_TRUE(details.contains("TruncatedJpeg.png: unwrappingPNGRepresentationFailed(" + folder + "/TruncatedJpeg.jpg is cut short")) << details.toStdString();
 }
 
 TEST(TableInput, OddTablesOpenAndShowSensibly)

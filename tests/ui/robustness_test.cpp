@@ -198,7 +198,7 @@ TEST(Training, AHangingRunCanBeStoppedAndAnotherConfigured)
     const QString busy = QStringLiteral("A training run is in progress. Wait for it to finish before configuring another.");
     EXPECT_EQ(f.prompter.messages(), (QStringList{busy, busy})) << "a stop the user asked for is not reported as a failure";
     f.prompter.clear();
-    c->strategyconfig();
+    c->strategyconfig();  // the next run may be configured
     EXPECT_FALSE(f.prompter.messages().value(0).startsWith(QStringLiteral("A training run is in progress")));
 }
 
@@ -387,8 +387,7 @@ TEST(UnwritableExport, AFullDiskKeepsTheEarlierExport)
     EXPECT_TRUE(b.details().startsWith(QStringLiteral("my_model.h5: cannot copy "))) << b.details().toStdString();
     EXPECT_EQ(readAll(dest + QStringLiteral("/my_model.h5")), "the model exported last week");
     EXPECT_TRUE(readAll(dest + QStringLiteral("/field_outputlabel.csv")).startsWith(",index")) << "what fits is copied";
-    EXPECT_EQ(testenv::entries(dest), (QStringList{"field_outputlabel.csv", "my_model.h5"}))
-        << "no partial copy is left behind";
+    EXPECT_EQ(testenv::entries(dest), (QStringList{"field_outputlabel.csv", "my_model.h5"})) << "no partial copy is left behind";
 }
 
 }  // namespace

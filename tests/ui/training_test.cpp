@@ -321,8 +321,7 @@ TEST(RunMonitor, StoppedByTheUserLeavesNoPartialFileAndALogThatSaysSo)
     EXPECT_TRUE(!m.monitor.following() && m.states.last() == "Training stopped.");
     EXPECT_FALSE(QFile::exists(partial));
     const QString log = readFile(m.ws + "/field_error.log");
-    EXPECT_TRUE(log.contains(QStringLiteral("Training stopped by the user.")) && log.contains(m.monitor.outputChunks().first().trimmed()))
-        << log.toStdString();
+    EXPECT_TRUE(log.contains("Training stopped by the user.") && log.contains(m.monitor.outputChunks().first().trimmed())) << log.toStdString();
 }
 
 TEST(RunMonitor, EndsAWorkerStillRunningWhenDestroyed)
