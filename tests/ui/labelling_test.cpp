@@ -116,7 +116,7 @@ TEST(TileGrid, DrawingClicksBadCountsAndZoom)
     QApplication::processEvents();
     ASSERT_EQ(c->labelPane().testview()->width(), 1500);
     g.clickAt(3 * 150 + 75, 2 * 150 + 75);
-    EXPECT_TRUE(g.marks() == Marks{{2, 3}} && colourNear(g.shot(), g.at(450, 400), kRed));
+    EXPECT_TRUE((g.marks() == Marks{{2, 3}}) && colourNear(g.shot(), g.at(450, 400), kRed));
 }
 
 TEST(TileGrid, CirclesOnTheViewEdgeAreDrawnWhole)

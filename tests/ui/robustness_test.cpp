@@ -267,7 +267,7 @@ TEST(UnwritableWorkspace, TheLabelFileIsRefusedNamingWhereAndTheMarksStay)
     EXPECT_TRUE(b.c->preparedata().isEmpty());
     ASSERT_EQ(b.prompter.messages(), QStringList{QStringLiteral("Cannot write the label file.")});
     EXPECT_EQ(b.details(), QStringLiteral("cannot create the folder ") + paths::workspaceFolder());
-    EXPECT_TRUE(b.c->workspaceFolder().isEmpty() && b.c->tileGrid().state().clickpoints == std::vector<TilePoint>{{0, 0}});
+    EXPECT_TRUE(b.c->workspaceFolder().isEmpty() && (b.c->tileGrid().state().clickpoints == std::vector<TilePoint>{{0, 0}}));
 }
 
 TEST(UnwritableWorkspace, AFullDiskNamesTheFolderAndTheTilesThatFailed)
