@@ -296,8 +296,7 @@ TEST(UnwritableCaches, TrainingIsRefusedRatherThanRunOnAnEarlierModel)
     b.env("KOLVARA_PYTHON", QStringLiteral("/nonexistent/python3"));  // it would say so if a worker were started
     const QString cannotWrite = QStringLiteral("Cannot write ") + paths::cachesFile(kModelFile);
     b.c->generateMLModel();  // generation is refused the same way, before any worker runs
-    ASSERT_EQ(b.prompter.messages(), QStringList{QStringLiteral("Cannot write the model for generation.")});
-    EXPECT_TRUE(b.details().startsWith(cannotWrite)) << b.details().toStdString();
+    EXPECT_TRUE(b.prompter.messages() == QStringList{"Cannot write the model for generation."} && b.details().startsWith(cannotWrite)) << b.details().toStdString();
     b.prompter.clear();
     b.prompter.answerAlert(1);  // Continue
     b.prompter.answerAlert(0);  // Start!

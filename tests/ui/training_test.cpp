@@ -188,7 +188,8 @@ TEST(TrainingRun, FolderInputPredictionsOfAPureTestGoToTheThumbnails)
     r.pureTest();
     ASSERT_TRUE(r.waitFor(kPureFinished));
     EXPECT_TRUE(r.c->pictures().set().haspredict && !r.c->tileGrid().state().hasprediction);
-    EXPECT_EQ(r.c->pictures().set().predictpoint, (QHash<QString, QString>{{"cat.png", "1"}, {"dog.png", "0"}}));
+    EXPECT_EQ(r.c->pictures().set().predictpoint.value("cat.png"), "1");
+    EXPECT_EQ(r.c->pictures().set().predictpoint.value("dog.png"), "0");
 }
 
 struct CheckCase {
