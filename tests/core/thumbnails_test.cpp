@@ -39,11 +39,7 @@ bool near(QColor a, QColor b)
 TEST(ThumbnailDecoder, FitsTheBoxKeepingProportionsAndColours)
 {
     const QColor red(200, 30, 40), blue(20, 40, 220), clear(0, 0, 0, 0);
-    struct Case {
-        const char* name;
-        QSize size, expected;
-        QColor left, right;
-    } cases[] = {
+    struct Case { const char* name; QSize size, expected; QColor left, right; } cases[] = {
         {"wide.jpg", {600, 200}, {150, 50}, red, blue},  // decoded small
         {"big.png", {640, 400}, {150, 93}, red, blue},   // halved twice, then filtered
         {"tall.png", {40, 400}, {15, 150}, Qt::darkCyan, Qt::darkCyan},
@@ -127,9 +123,7 @@ TEST(PhotoLayout, ImagesFitTheAreaKeepingTheirProportions)
 TEST(PhotoLayout, WindowCoversTheScreenAndAPageAround)
 {
     using namespace photolayout;
-    struct Case {
-        int count, scrollY, firstVisible, lastVisible, firstNearby, lastNearby;
-    } cases[] = {
+    struct Case { int count, scrollY, firstVisible, lastVisible, firstNearby, lastNearby; } cases[] = {
         {10000, 0, 0, 19, 0, 29}, {10000, 250, 5, 24, 0, 34}, {23, 440, 10, 22, 0, 22}, {3, 0, 0, 2, 0, 2}, {0, 0, 0, -1, 0, -1},
     };
     for (const Case& c : cases) {

@@ -43,11 +43,7 @@ TEST(ProgressText, ExtractsTheLastRedrawCutBeforeTheLoss)
 
 TEST(RunOutcome, ReadsTheEarlyStopAndTheKeptEpochFromWholeLines)
 {
-    const struct Case {
-        QStringList chunks;
-        std::optional<int> earlyStop;
-        const char* kept;
-    } cases[] = {
+    const struct Case { QStringList chunks; std::optional<int> earlyStop; const char* kept; } cases[] = {
         {{"Epoch 3: saving model to /ws/e0003.hdf5\nEpoch 3: early st", "opping\nkept epoch 2 of 3: validation acc", "uracy 0.81\nModel saved\n"},
          3, "kept epoch 2 of 3: validation accuracy 0.81"},
         // after an epoch's last redraw, the line feed ending it
@@ -151,10 +147,7 @@ QStringList epochTicks(const chartgeometry::Geometry& g)
 
 TEST(ChartGrid, HasOneColumnPerEpochAHundredRowsAndEveryEpochsTickWhileTheyFit)
 {
-    const struct Case {
-        int epochs, xstep;
-        QStringList ticks;
-    } cases[] = {
+    const struct Case { int epochs, xstep; QStringList ticks; } cases[] = {
         {10, 40, {"1", "2", "3", "4", "5", "6", "7", "8", "9", "10"}},
         {1, 400, {"1"}},
         {60, 6, {"5", "10", "15", "20", "25", "30", "35", "40", "45", "50", "55", "60"}},  // every fifth: readable
