@@ -24,23 +24,6 @@ TEST(NodeGeometry, ColumnOfNodesFiftyApartHitsAndDropPositions)
             << c.point.x() << "," << c.point.y();
 }
 
-TEST(ConnectionLines, StraightFromTopMiddleToCentreThenCurvesRightToTheFirstInputAndLeftToTheSecond)
-{
-    const std::vector<std::optional<NodeLines>> nodes{node("input_1", QStringList()), node("a", QStringList{"input_1"}),
-                                                      node("b", QStringList{"a"}), node("add", QStringList{"b", "input_1", "a"})};
-    const std::vector<Connection> lines = nodegeometry::connections(nodes);
-    ASSERT_EQ(lines.size(), 4u);  // the third inbound name draws nothing
-    // top middle of node 1 to the centre of node 0
-    EXPECT_EQ(std::make_tuple(lines[0].kind, lines[0].start, lines[0].end),
-              std::make_tuple(Connection::Kind::Straight, QPointF(300, 170), QPointF(300, 80)));
-    const Connection& right = lines[2];  // between the right edges' middles
-    EXPECT_EQ(std::make_tuple(right.kind, right.from, right.start, right.end),
-              std::make_tuple(Connection::Kind::RightCurve, 2, QPointF(400, 340), QPointF(400, 470)));
-    const Connection& left = lines[3];
-    EXPECT_EQ(std::make_tuple(left.kind, left.from, left.start, left.end),
-              std::make_tuple(Connection::Kind::LeftCurve, 0, QPointF(200, 80), QPointF(200, 470)));
-}
-
 TEST(ConnectionLines, StaleNamesDuplicatesAndTheInputLayer)
 {
     const std::vector<std::optional<NodeLines>> nodes{

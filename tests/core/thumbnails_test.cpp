@@ -120,21 +120,6 @@ TEST(PhotoLayout, ImagesFitTheAreaKeepingTheirProportions)
         EXPECT_EQ(fittedRect(image, QRect(0, 0, 150, 150)), expected) << image.width() << "x" << image.height();
 }
 
-TEST(PhotoLayout, WindowCoversTheScreenAndAPageAround)
-{
-    using namespace photolayout;
-    struct Case { int count, scrollY, firstVisible, lastVisible, firstNearby, lastNearby; } cases[] = {
-        {10000, 0, 0, 19, 0, 29}, {10000, 250, 5, 24, 0, 34}, {23, 440, 10, 22, 0, 22}, {3, 0, 0, 2, 0, 2}, {0, 0, 0, -1, 0, -1},
-    };
-    for (const Case& c : cases) {
-        const Window w = window(c.count, 5, 220, c.scrollY, 742, 2);
-        EXPECT_EQ((std::vector<int>{w.firstVisible, w.lastVisible, w.firstNearby, w.lastNearby}),
-                  (std::vector<int>{c.firstVisible, c.lastVisible, c.firstNearby, c.lastNearby}))
-            << c.count << " at " << c.scrollY;
-    }
-    EXPECT_TRUE(Window{}.isVisible(123456));  // not laid out yet: everything may be on screen
-}
-
 // Selecting and deselecting with and without predictions is followed in the browser's tests.
 TEST(PhotoBorder, LoadHighlightAndAddBorderEventsFrameAsTabled)
 {

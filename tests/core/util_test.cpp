@@ -1,6 +1,5 @@
 #include "support/testenv.h"
 #include "util/imageutil.h"
-#include "util/textutil.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,18 +14,6 @@ QImage checker(int w, int h)
         for (int x = 0; x < w; ++x)
             img.setPixel(x, y, ((x / 8 + y / 8) % 2) ? qRgb(255, 0, 0) : qRgb(0, 0, 255));
     return img;
-}
-
-TEST(TextHelpers, LeadingIntReadsLikeAtoiAndReportsOverflow)
-{
-    // "4abc", " 7" and a huge count are read through the tile grid's counts too.
-    const std::tuple<const char*, int, bool> cases[] = {
-        {"-3", -3, false}, {"+12x", 12, false}, {"", 0, false}, {"-2147483648", -2147483647 - 1, false}, {"2147483648", 2147483647, true}};
-    for (const auto& [text, value, overflows] : cases) {
-        bool overflow = !overflows;
-        EXPECT_EQ(textutil::leadingInt(QString::fromUtf8(text), &overflow), value) << text;
-        EXPECT_EQ(overflow, overflows) << text;
-    }
 }
 
 TEST(ImageHelpers, ResizedStretchesToTruncatedPixelsAndCopiesTransparency)
