@@ -118,9 +118,7 @@ TEST(ArchitectureFile, CompactSaveKeepsUnknownMembersAndMemberOrder)
     const SaveOutcome saved = archdoc::saveCompact(doc.json(), path);
     ASSERT_TRUE(saved.ok) << saved.error.toStdString();
 
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = testenv::readAll(path);
     EXPECT_FALSE(bytes.contains('\n') || bytes.contains(", "));
     const Json back = *archdoc::parse(bytes).json;
     EXPECT_EQ(keys(back), (std::vector<std::string>{"class_name", "config", "keras_version", "backend", "zz_extra"}));
@@ -181,9 +179,8 @@ TEST(LayerList, InsertedLayersAreNamedAfreshAndLinkedRemovedOnesBypassed)
         QStringList added;      // names of the new layers, in order
         QStringList addInputs;  // the last one's inputs
     } cases[] = {
-        {2, {"conv2d", "conv2d_1"}, {"conv2d"}},       // the template's own name is never reused
-        {5, {"add", "add_2"}, {"add"}},                // "add_1" is taken: the next free number
-        {7, {"dense", "dense_1"}, {"dense"}},          // a copy of the output layer itself
+        {5, {"add", "add_2"}, {"add"}},  // "add_1" is taken: the next free number; more names in the documents test
+        {7, {"dense", "dense_1"}, {"dense"}},  // a copy of the output layer itself
     };
     for (const Case& c : cases) {
         ArchDocument doc(residual());
@@ -197,18 +194,6 @@ TEST(LayerList, InsertedLayersAreNamedAfreshAndLinkedRemovedOnesBypassed)
     EXPECT_EQ(*doc.nodeLines(3)->inbound, QStringList{"conv1_conv"});
     ASSERT_TRUE(doc.removeLayer(4));  // add_1 has two inputs: its reader keeps the name it had
     EXPECT_EQ(*doc.nodeLines(4)->inbound, QStringList{"add_1"});
-}
-
-TEST(LayerTemplates, ComeFromThePrimaryArchitectureThenTheFallback)
-{
-    const Json primary = residual();
-    const Json fallback = Json::parse(R"({"config":{"layers":[
-        {"class_name":"Flatten","config":{"name":"flatten"},"name":"flatten","inbound_nodes":[[["x",0,0,{}]]]},
-        {"class_name":"Conv2D","config":{"name":"other"},"name":"other","inbound_nodes":[]}]}})");
-    EXPECT_EQ(archdoc::findTemplate(primary, fallback, QStringLiteral("Conv2D")), primary["config"]["layers"][2]);
-    EXPECT_EQ(archdoc::findTemplate(primary, fallback, QStringLiteral("Flatten")), fallback["config"]["layers"][0]);
-    EXPECT_FALSE(archdoc::findTemplate(primary, fallback, QStringLiteral("Dropout")));
-    EXPECT_FALSE(archdoc::findTemplate(Json(), Json(), QStringLiteral("Conv2D")));
 }
 
 // The input, batch normalization, two-input and pretrained output panels are checked in the editor's tests.

@@ -107,8 +107,7 @@ TEST(CheckpointListing, KeepsOnlyCheckpointNamesInTextOrder)
 // before, or within the same clock tick as the previous change.
 TEST(CheckpointWatch, SeesEveryNewCheckpoint)
 {
-    const QString dir = testenv::scratchFolder() + QStringLiteral("/watch");
-    QDir().mkpath(dir);
+    const QString dir = testenv::freshFolder("watch");
     checkpoints::Watch watch(dir);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     EXPECT_TRUE(watch.poll(now).names.isEmpty());
@@ -197,8 +196,7 @@ TEST(ChartPoints, SitOnTheEpochLinesOneRowAboveTheirValueAndTheStartIsNoPoint)
 
 QString captured(const char* name)
 {
-    QFile f(QStringLiteral(KOLVARA_TEST_DATA_DIR "/trainNN_run/") + QString::fromUtf8(name));
-    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    return QString::fromUtf8(testenv::readAll(QStringLiteral(KOLVARA_TEST_DATA_DIR "/trainNN_run/") + QString::fromUtf8(name)));
 }
 
 // The pieces the worker flushes: a redraw starts with backspaces or a carriage return; a line ends with a line feed.

@@ -4,7 +4,6 @@
 #include "training/trainingsession.h"
 #include "worker/runningworker.h"
 
-#include <QDir>
 #include <gtest/gtest.h>
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -94,9 +93,7 @@ struct Listener {
 // followed through the window in the training run and worker robustness tests.
 TEST(TrainingSession, FakeRunnerDrivesStartProgressAndAnEarlyEnd)
 {
-    const QString ws = testenv::scratchFolder() + QStringLiteral("/session-ws");
-    QDir(ws).removeRecursively();
-    QDir().mkpath(ws);
+    const QString ws = testenv::freshFolder("session-ws");
     FakeRunner runner;
     TrainingSession session(runner);
     Listener listener(session);
@@ -146,9 +143,7 @@ TEST(TrainingSession, EachWayARunEndsIsToldOnce)
         {"trained", false, false, 0, "my_model.keras", State::Finished, "Computation finished!"},
     };
     for (const RunEnd& k : cases) {
-        const QString ws = testenv::scratchFolder() + QStringLiteral("/ends");
-        QDir(ws).removeRecursively();
-        QDir().mkpath(ws);
+        const QString ws = testenv::freshFolder("ends");
         for (const char* name : {"e0001-0.5-0.5-weights.hdf5", "e0002-0.5-0.5-weights.hdf5"})
             EXPECT_TRUE(badfiles::write(ws + QLatin1Char('/') + QLatin1String(name), {}));
         if (k.modelEntry)

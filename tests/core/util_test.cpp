@@ -1,8 +1,8 @@
+#include "support/badfiles.h"
 #include "support/testenv.h"
 #include "util/imageutil.h"
 
 #include <QDir>
-#include <QFile>
 #include <QImage>
 #include <gtest/gtest.h>
 
@@ -34,14 +34,9 @@ TEST(ImageHelpers, ResizedStretchesToTruncatedPixelsAndCopiesTransparency)
 
 TEST(ImageHelpers, SavePngRoundTripsAndReplacesAtomically)
 {
-    const QString dir = testenv::scratchFolder() + QStringLiteral("/png");
-    QDir().mkpath(dir);
+    const QString dir = testenv::freshFolder("png");
     const QString target = dir + QStringLiteral("/tile.png");
-    {
-        QFile old(target);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("not a png");
-    }
+    ASSERT_TRUE(badfiles::write(target, "not a png"));
     const QImage src = checker(33, 17);
     EXPECT_FALSE(imageutil::savePngTo(src, target));
     EXPECT_EQ(QImage(target).convertToFormat(QImage::Format_RGB32), src);

