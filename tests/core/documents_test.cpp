@@ -104,8 +104,6 @@ const QString kLayers = QStringLiteral("26 | block1_conv1<input_1 | block1_bn1<b
 TEST(Documents, EachEditIsOneUndoStepThatSwapsBackAndForth)
 {
     const Row rows[] = {
-        {"click", [](EditedDocuments& d) { d.grid.toggleMark({2, 3}); }, 0, "Mark 1 Tile", "8x6 marks[0,0 1,2 2,3] rev 0 pred[0,0]",
-         {"marks 2,3"}, {"marks 2,3"}},
         {"unclick", [](EditedDocuments& d) { d.grid.toggleMark({0, 0}); }, 0, "Unmark 1 Tile", "8x6 marks[1,2] rev 0 pred[0,0]",
          {"marks 0,0"}, {"marks 0,0"}},
         {"drag",

@@ -11,19 +11,8 @@ std::optional<NodeLines> node(const QString& name, std::optional<QStringList> in
     return NodeLines{name, QStringLiteral("Layer"), std::move(inbound)};
 }
 
-TEST(NodeGeometry, ColumnOfNodesFiftyApartHitsAndDropPositions)
-{
-    const struct Case { QPointF point; int node, drop; } cases[] = {
-        {{300, 80}, 0, 0},   {{300, 200}, 1, 1}, {{199, 200}, -1, 1}, {{401, 200}, -1, 1},
-        {{300, 150}, -1, 1},  // in the gap: no node, but a drop goes to the nearer row
-        {{300, 130}, -1, 0}, {{300, 430}, 3, 3},
-        {{300, 600}, -1, 4},  // below the last of four: past the end
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(std::make_pair(nodegeometry::nodeAt(c.point, 4), nodegeometry::dropIndexAt(c.point, 4)), std::make_pair(c.node, c.drop))
-            << c.point.x() << "," << c.point.y();
-}
-
+// Where nodes sit, are hit and dropped and where their lines run is followed through the
+// editor's tests; here, which nodes a line joins when names are stale or repeated.
 TEST(ConnectionLines, StaleNamesDuplicatesAndTheInputLayer)
 {
     const std::vector<std::optional<NodeLines>> nodes{

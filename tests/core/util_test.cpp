@@ -16,22 +16,6 @@ QImage checker(int w, int h)
     return img;
 }
 
-TEST(ImageHelpers, ResizedStretchesToTruncatedPixelsAndCopiesTransparency)
-{
-    const auto squashed = imageutil::resized(checker(640, 640), QSizeF(100.7, 50.2));
-    ASSERT_TRUE(squashed);
-    EXPECT_EQ(squashed->bitmap.size(), QSize(100, 50));
-    EXPECT_EQ(squashed->bitmap.format(), QImage::Format_RGBA8888);
-    EXPECT_FALSE(imageutil::resized(checker(8, 8), QSizeF(0.5, 10)));
-    EXPECT_FALSE(imageutil::resized(QImage(), QSizeF(10, 10)));
-
-    QImage clear(4, 4, QImage::Format_RGBA8888);
-    clear.fill(QColor(10, 20, 30, 0));
-    const auto out = imageutil::resized(clear, QSizeF(4, 4));
-    ASSERT_TRUE(out);
-    EXPECT_EQ(qAlpha(out->bitmap.pixel(1, 1)), 0);  // copied, not blended
-}
-
 TEST(ImageHelpers, SavePngRoundTripsAndReplacesAtomically)
 {
     const QString dir = testenv::freshFolder("png");
