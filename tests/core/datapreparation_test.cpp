@@ -92,8 +92,7 @@ TEST(DataPreparation, CleaningKeepsOnlyFilesEndingInCsv)
 
 TEST(WorkspaceFiles, SavingGoesOnPastFailuresAndLeavesNoPartialFiles)
 {
-    const QString ws = testenv::scratchFolder() + "/save";
-    QDir().mkpath(ws);
+    const QString ws = testenv::freshFolder("save");
     const QImage image = bottomCoded(40, 20);
     const auto failures = tilecutter::saveTiles(image, {QRect(0, 0, 20, 20), QRect(20, 0, 20, 20), QRect(0, 0, 0, 0)},
                                                 {ws + "/a.png", ws + "/nofolder/b.png", ws + "/c.png"});

@@ -11,39 +11,8 @@ std::optional<NodeLines> node(const QString& name, std::optional<QStringList> in
     return NodeLines{name, QStringLiteral("Layer"), std::move(inbound)};
 }
 
-TEST(NodeGeometry, ColumnOfNodesFiftyApartHitsAndDropPositions)
-{
-    const struct Case {
-        QPointF point;
-        int node, drop;
-    } cases[] = {
-        {{300, 80}, 0, 0},   {{300, 200}, 1, 1}, {{199, 200}, -1, 1}, {{401, 200}, -1, 1},
-        {{300, 150}, -1, 1},  // in the gap: no node, but a drop goes to the nearer row
-        {{300, 130}, -1, 0}, {{300, 430}, 3, 3},
-        {{300, 600}, -1, 4},  // below the last of four: past the end
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(std::make_pair(nodegeometry::nodeAt(c.point, 4), nodegeometry::dropIndexAt(c.point, 4)), std::make_pair(c.node, c.drop))
-            << c.point.x() << "," << c.point.y();
-}
-
-TEST(ConnectionLines, StraightFromTopMiddleToCentreThenCurvesRightToTheFirstInputAndLeftToTheSecond)
-{
-    const std::vector<std::optional<NodeLines>> nodes{node("input_1", QStringList()), node("a", QStringList{"input_1"}),
-                                                      node("b", QStringList{"a"}), node("add", QStringList{"b", "input_1", "a"})};
-    const std::vector<Connection> lines = nodegeometry::connections(nodes);
-    ASSERT_EQ(lines.size(), 4u);  // the third inbound name draws nothing
-    // top middle of node 1 to the centre of node 0
-    EXPECT_EQ(std::make_tuple(lines[0].kind, lines[0].start, lines[0].end),
-              std::make_tuple(Connection::Kind::Straight, QPointF(300, 170), QPointF(300, 80)));
-    const Connection& right = lines[2];  // between the right edges' middles
-    EXPECT_EQ(std::make_tuple(right.kind, right.from, right.start, right.end),
-              std::make_tuple(Connection::Kind::RightCurve, 2, QPointF(400, 340), QPointF(400, 470)));
-    const Connection& left = lines[3];
-    EXPECT_EQ(std::make_tuple(left.kind, left.from, left.start, left.end),
-              std::make_tuple(Connection::Kind::LeftCurve, 0, QPointF(200, 80), QPointF(200, 470)));
-}
-
+// Where nodes sit, are hit and dropped and where their lines run is followed through the
+// editor's tests; here, which nodes a line joins when names are stale or repeated.
 TEST(ConnectionLines, StaleNamesDuplicatesAndTheInputLayer)
 {
     const std::vector<std::optional<NodeLines>> nodes{

@@ -1,9 +1,8 @@
 #include "results/predictions.h"
 #include "results/resultingestion.h"
+#include "support/badfiles.h"
 #include "support/testenv.h"
 
-#include <QDir>
-#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
@@ -42,15 +41,11 @@ TEST(ImagePredictions, KeyedByFileNameLaterLineWins)
 TEST(ResultIngestion, FindsOnlyTheFinishedModelAndReadsNothingMissing)
 {
     using resultingestion::Target;
-    const QString dir = testenv::scratchFolder() + QStringLiteral("/ingest");
-    QDir().mkpath(dir);
+    const QString dir = testenv::freshFolder("ingest");
     EXPECT_TRUE(resultingestion::scanForModel(dir).modelEntries.isEmpty());
     EXPECT_FALSE(resultingestion::readPredictions(dir, Target::Tiles, QStringLiteral("field")).readable);
-    for (const char* name : {"my_model.h5", "e0001-0.5-0.5-weights.hdf5", "field_outputlabel.csv"}) {
-        QFile f(dir + QLatin1Char('/') + QString::fromUtf8(name));
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write("0,1,0,1,field_01.png,1,1\n");
-    }
+    for (const char* name : {"my_model.h5", "e0001-0.5-0.5-weights.hdf5", "field_outputlabel.csv"})
+        ASSERT_TRUE(badfiles::write(dir + QLatin1Char('/') + QString::fromUtf8(name), "0,1,0,1,field_01.png,1,1\n"));
     EXPECT_EQ(resultingestion::scanForModel(dir).modelEntries, QStringList{QStringLiteral("my_model.h5")});
     EXPECT_FALSE(resultingestion::scanForModel(dir + QStringLiteral("/gone")).error.isEmpty());
     EXPECT_EQ(resultingestion::targetFor(3), Target::None);  // a table: no predictions to show

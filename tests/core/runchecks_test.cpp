@@ -1,16 +1,14 @@
+#include "support/badfiles.h"
 #include "support/testenv.h"
 #include "training/runchecks.h"
 
-#include <QDir>
-#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {
 QString write(const QString& name, const QByteArray& bytes)
 {
     const QString path = testenv::scratchFolder() + QLatin1Char('/') + name;
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    EXPECT_TRUE(badfiles::write(path, bytes));
     return path;
 }
 }  // namespace
@@ -46,9 +44,7 @@ TEST(RunChecks, ATestWhosePredictionsMatchNoLabelIsNamed)
 
 TEST(RunChecks, TheTrainingLabelDocumentIsFoundAsTheWorkerFindsIt)
 {
-    const QString folder = testenv::scratchFolder() + QStringLiteral("/training");
-    QDir(folder).removeRecursively();
-    QDir().mkpath(folder);
+    const QString folder = testenv::freshFolder("training");
     EXPECT_EQ(runchecks::trainingLabelDocument(folder, "/chosen.csv", "field_outputlabel.csv"), "/chosen.csv");
     EXPECT_EQ(runchecks::trainingLabelDocument(folder, "", "field_outputlabel.csv"), "");
     write("training/other_outputlabel.csv", "x");

@@ -23,14 +23,6 @@ using Json = nlohmann::ordered_json;
 
 QByteArray fingerprint(const EditedDocuments& d) { return QCryptographicHash::hash(d.state().toUtf8(), QCryptographicHash::Md5).toHex(); }
 
-QString fresh(const QString& name)
-{
-    const QString folder = testenv::scratchFolder() + QLatin1Char('/') + name;
-    QDir(folder).removeRecursively();
-    QDir().mkpath(folder);
-    return folder;
-}
-
 // A session with every part: two marks, a label, an added layer.
 session::Session edited(EditedDocuments& d)
 {
@@ -45,7 +37,7 @@ session::Session edited(EditedDocuments& d)
 
 TEST(SessionFile, RestoresWhatWasSavedAndRefusesWhatIsNotWhollySound)
 {
-    const QString folder = fresh("roundtrip");
+    const QString folder = testenv::freshFolder("roundtrip");
     EditedDocuments d(folder + QStringLiteral("/inputs"));
     const session::Session saved = edited(d);
     const QString path = folder + QStringLiteral("/session.json");
@@ -91,7 +83,7 @@ TEST(SessionFile, RestoresWhatWasSavedAndRefusesWhatIsNotWhollySound)
 
 TEST(SessionFile, AChangedInputIsNamedAndStillRestorable)
 {
-    const QString folder = fresh("inputs");
+    const QString folder = testenv::freshFolder("inputs");
     EditedDocuments d(folder);
     const session::Session saved = edited(d);
     EXPECT_TRUE(session::checkInputs(saved).restorable());
@@ -108,7 +100,7 @@ TEST(SessionFile, AChangedInputIsNamedAndStillRestorable)
 
 TEST(SessionAutosave, SaysOnceThatItCannotWriteAndWritesAgainOnceItCan)
 {
-    const QString folder = fresh("unwritable");
+    const QString folder = testenv::freshFolder("unwritable");
     EditedDocuments d(folder + QStringLiteral("/inputs"));
     const QString blocked = folder + QStringLiteral("/blocked");
     SessionAutosave autosave(blocked + QStringLiteral("/session.json"), &d.grid, &d.pictures, &d.architecture);
@@ -158,7 +150,7 @@ TEST(SessionAutosave, AKilledWindowLeavesASessionThatRestoresToAStateItReached)
 {
     std::mt19937 random(20);
     for (int round = 0; round < 8; ++round) {
-        const QString folder = fresh(QStringLiteral("killed%1").arg(round));
+        const QString folder = testenv::freshFolder(QStringLiteral("killed%1").arg(round));
         QProcess child;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("KOLVARA_AUTOSAVE_CHILD"), folder + QLatin1Char(';') + QString::number(round));

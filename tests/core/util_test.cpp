@@ -1,9 +1,8 @@
+#include "support/badfiles.h"
 #include "support/testenv.h"
 #include "util/imageutil.h"
-#include "util/textutil.h"
 
 #include <QDir>
-#include <QFile>
 #include <QImage>
 #include <gtest/gtest.h>
 
@@ -17,44 +16,11 @@ QImage checker(int w, int h)
     return img;
 }
 
-TEST(TextHelpers, LeadingIntReadsLikeAtoiAndReportsOverflow)
-{
-    // "4abc", " 7" and a huge count are read through the tile grid's counts too.
-    const std::tuple<const char*, int, bool> cases[] = {
-        {"-3", -3, false}, {"+12x", 12, false}, {"", 0, false}, {"-2147483648", -2147483647 - 1, false}, {"2147483648", 2147483647, true}};
-    for (const auto& [text, value, overflows] : cases) {
-        bool overflow = !overflows;
-        EXPECT_EQ(textutil::leadingInt(QString::fromUtf8(text), &overflow), value) << text;
-        EXPECT_EQ(overflow, overflows) << text;
-    }
-}
-
-TEST(ImageHelpers, ResizedStretchesToTruncatedPixelsAndCopiesTransparency)
-{
-    const auto squashed = imageutil::resized(checker(640, 640), QSizeF(100.7, 50.2));
-    ASSERT_TRUE(squashed);
-    EXPECT_EQ(squashed->bitmap.size(), QSize(100, 50));
-    EXPECT_EQ(squashed->bitmap.format(), QImage::Format_RGBA8888);
-    EXPECT_FALSE(imageutil::resized(checker(8, 8), QSizeF(0.5, 10)));
-    EXPECT_FALSE(imageutil::resized(QImage(), QSizeF(10, 10)));
-
-    QImage clear(4, 4, QImage::Format_RGBA8888);
-    clear.fill(QColor(10, 20, 30, 0));
-    const auto out = imageutil::resized(clear, QSizeF(4, 4));
-    ASSERT_TRUE(out);
-    EXPECT_EQ(qAlpha(out->bitmap.pixel(1, 1)), 0);  // copied, not blended
-}
-
 TEST(ImageHelpers, SavePngRoundTripsAndReplacesAtomically)
 {
-    const QString dir = testenv::scratchFolder() + QStringLiteral("/png");
-    QDir().mkpath(dir);
+    const QString dir = testenv::freshFolder("png");
     const QString target = dir + QStringLiteral("/tile.png");
-    {
-        QFile old(target);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("not a png");
-    }
+    ASSERT_TRUE(badfiles::write(target, "not a png"));
     const QImage src = checker(33, 17);
     EXPECT_FALSE(imageutil::savePngTo(src, target));
     EXPECT_EQ(QImage(target).convertToFormat(QImage::Format_RGB32), src);

@@ -253,25 +253,6 @@ def _predicted(net, x):
         return [str(i) for i in net(x).argmax(dim=1).tolist()]
 
 
-def test_a_model_trained_on_raw_pixels_is_applied_to_raw_pixels(testdata, tmp_path, capsys):
-    """The MLPerf Tiny ResNet was trained on 0..255 pixels: the pure test with raw predicts what
-    the network predicts when fed those pixels directly; dividing by 255 predicts otherwise."""
-    names = [f"{animal}.{k}.png" for k in range(1, 5) for animal in ("cat", "dog")]
-    _photos(testdata, tmp_path / "ws", "p_outputlabel.csv", names, ["3" if n < "d" else "5" for n in names])  # CIFAR-10's classes
-    argv = _real_run(testdata, tmp_path, "functional_resnet_cifar10_tf2.4.h5", "1", tmp_path / "ws", "p_outputlabel.csv")
-    net = build_network(json.loads((tmp_path / "m.json").read_text()))
-    h5io.load_weights(net, argv[4])
-    photos = torch.stack([torch.from_numpy(np.array(Image.open(tmp_path / "ws" / n).convert("RGB").resize((32, 32), Image.BILINEAR)))
-                          for n in names]).float()
-    found = {}
-    for mode in ("raw", "div255"):
-        assert trainNN.main(argv + [mode]) == 0
-        found[mode] = [r[6] for r in rows(tmp_path / "ws" / "p_outputlabel.csv")]
-    assert found["raw"] == _predicted(net, photos)
-    assert found["div255"] == _predicted(net, photos / 255) != found["raw"]
-    assert "class order assumed" not in capsys.readouterr().out  # 3 and 5 are output indices
-
-
 def _grey_dense_model(path, class_names):
     """A (28, 28)-input classifier without a channel axis, written by our own writer."""
     doc = tiny_model_doc(units=len(class_names))

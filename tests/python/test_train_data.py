@@ -1,4 +1,5 @@
-"""Label documents, image loading, split and augmentation (the class order rules are in test_preprocess)."""
+"""Label documents, image loading, split and augmentation (the class order rules are in test_preprocess,
+the number of copies each augmentation adds in test_train_stream)."""
 import pytest
 import torch
 
@@ -46,14 +47,6 @@ def test_split_sizes(n, share, n_train, n_val):
     assert (len(train), len(val)) == (n_train, n_val)
     assert sorted(train + val) == list(range(n))
     assert split_indices(50, 0.6, 1) == split_indices(50, 0.6, 1) != split_indices(50, 0.6, 2)
-
-
-@pytest.mark.parametrize("flags, copies", [
-    ({}, 0), ({"shift": True}, 4), ({"crop": True}, 4), ({"rotate": True}, 3),
-    ({"distort": True}, 4), ({"shift": True, "crop": True, "rotate": True, "distort": True}, 15),
-])
-def test_augmentation_counts(flags, copies):
-    assert AugmentPlan(2, seed=3, **flags).variants == 1 + copies
 
 
 def test_shift_and_rotation_copies():

@@ -11,7 +11,7 @@ import trainNN
 import trainnn_fixture as fx
 from kolvara_nn import h5io
 from kolvara_nn.network import build_network
-from kolvara_nn.training.optimizers import OPTIMIZERS, canonical_optimizer_name, make_optimizer
+from kolvara_nn.training.optimizers import canonical_optimizer_name, make_optimizer
 
 W0 = np.array([0.5, -1.0, 2.0])
 GRADS = [np.array([0.1, -0.3, 0.05]), np.array([-0.2, 0.4, 0.0]), np.array([0.3, 0.1, -0.6])]
@@ -102,9 +102,7 @@ def test_three_steps_follow_the_keras_rule(name, options, expected):
 
 
 def test_names_and_parameters_without_gradient():
-    assert canonical_optimizer_name("RMSprop") == "rmsprop" and len(OPTIMIZERS) == 8
-    with pytest.raises(ValueError, match="unknown optimizer 'Lion'"):
-        canonical_optimizer_name("Lion")
+    assert canonical_optimizer_name("RMSprop") == "rmsprop"  # an unknown name: test_train_outputs
     a, b = torch.ones(2, requires_grad=True), torch.ones(2, requires_grad=True)
     opt = make_optimizer("nadam", [a, b])
     a.grad = torch.ones(2)

@@ -1,9 +1,9 @@
-"""Keras-style progress text: bar, counter, ETA and step-time formats, redraw bytes."""
+"""Keras-style progress text: bar, counter and ETA formats the app reads, redraw bytes."""
 import io
 
 import pytest
 
-from kolvara_nn.training.progress import Progbar, bar_text, format_eta, format_step_time, format_value
+from kolvara_nn.training.progress import Progbar, bar_text, format_eta
 
 
 @pytest.mark.parametrize("fn, args, text", [
@@ -13,9 +13,6 @@ from kolvara_nn.training.progress import Progbar, bar_text, format_eta, format_s
     (bar_text, (7, 1875), "   7/1875 [..............................]"),
     (format_eta, (0,), "0s"), (format_eta, (5.9,), "5s"), (format_eta, (60,), "60s"), (format_eta, (65,), "1:05"),
     (format_eta, (3600,), "60:00"), (format_eta, (3723,), "1:02:03"),
-    (format_step_time, (0.262,), "262ms/step"), (format_step_time, (2.0,), "2s/step"),
-    (format_step_time, (0,), "0s/step"), (format_step_time, (0.0004,), "400us/step"),
-    (format_value, (0.4123,), " 0.4123"), (format_value, (0.000123,), " 1.2300e-04"), (format_value, (-0.5,), " -0.5000"),
 ])
 def test_keras_texts(fn, args, text):
     assert fn(*args) == text
@@ -46,17 +43,6 @@ def test_epoch_redraws_then_final_line():
     last = out.getvalue().split("\r")[-1]
     assert last == ("4/4 [==============================] - 67s 22s/step - loss: 0.3000 - "
                     "accuracy: 0.7500 - val_loss: 0.2000 - val_accuracy: 1.0000\n")
-
-
-def test_shorter_line_is_padded_over_the_previous_one():
-    out, clock = io.StringIO(), Clock()
-    bar = Progbar(2, out, clock=clock)
-    bar.update(1, [("loss", 1234.5)])
-    width = len(out.getvalue()) - 1
-    clock.now += 1
-    bar.update(2, [("loss", 1.0)])
-    redraw = out.getvalue()[width + 1:]
-    assert redraw.count("\b") == width and len(redraw.split("\r")[1]) == width
 
 
 def test_updates_within_the_interval_are_skipped_but_final_is_not():

@@ -63,25 +63,19 @@ def _layer(class_name, name, config, inbound):
 
 
 def tiny_model_doc(units: int = 2, size: int = 16) -> dict:
-    glorot = {"class_name": "GlorotUniform", "config": {"seed": None}}
-    zeros = {"class_name": "Zeros", "config": {}}
+    glorot, zeros = {"class_name": "GlorotUniform", "config": {"seed": None}}, {"class_name": "Zeros", "config": {}}
+    unset = dict.fromkeys(["kernel_regularizer", "bias_regularizer", "activity_regularizer", "kernel_constraint",
+                           "bias_constraint"])
     layers = [
-        {"class_name": "InputLayer", "name": "input_1", "inbound_nodes": [],
-         "config": {"batch_input_shape": [None, size, size, 3], "dtype": "float32",
-                    "sparse": False, "ragged": False, "name": "input_1"}},
-        _layer("Conv2D", "conv2d", {
-            "filters": 4, "kernel_size": [3, 3], "strides": [1, 1], "padding": "valid",
-            "data_format": "channels_last", "dilation_rate": [1, 1], "groups": 1,
-            "activation": "relu", "use_bias": True, "kernel_initializer": glorot,
-            "bias_initializer": zeros, "kernel_regularizer": None, "bias_regularizer": None,
-            "activity_regularizer": None, "kernel_constraint": None, "bias_constraint": None},
-            "input_1"),
+        {"class_name": "InputLayer", "name": "input_1", "inbound_nodes": [], "config": {
+            "batch_input_shape": [None, size, size, 3], "dtype": "float32", "sparse": False, "ragged": False, "name": "input_1"}},
+        _layer("Conv2D", "conv2d", {"filters": 4, "kernel_size": [3, 3], "strides": [1, 1], "padding": "valid",
+                                    "data_format": "channels_last", "dilation_rate": [1, 1], "groups": 1, "activation": "relu",
+                                    "use_bias": True, "kernel_initializer": glorot, "bias_initializer": zeros, **unset},
+               "input_1"),
         _layer("Flatten", "flatten", {"data_format": "channels_last"}, "conv2d"),
-        _layer("Dense", "dense", {
-            "units": units, "activation": "softmax", "use_bias": True,
-            "kernel_initializer": glorot, "bias_initializer": zeros, "kernel_regularizer": None,
-            "bias_regularizer": None, "activity_regularizer": None, "kernel_constraint": None,
-            "bias_constraint": None}, "flatten"),
+        _layer("Dense", "dense", {"units": units, "activation": "softmax", "use_bias": True, "kernel_initializer": glorot,
+                                  "bias_initializer": zeros, **unset}, "flatten"),
     ]
     return {"class_name": "Functional", "keras_version": "2.11.0", "backend": "tensorflow",
             "config": {"name": "tiny", "layers": layers, "input_layers": [["input_1", 0, 0]],
