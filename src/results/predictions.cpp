@@ -29,7 +29,8 @@ bool leadingFields(QStringView line, Fields& fields)
     return true;
 }
 
-// Calls `use` with the fields of every line that has at least seven, in file order.
+// Calls `use` with the fields of every record that has at least seven, in file order. The
+// header line, whose index cell is empty, is not a record.
 template <typename Use>
 void forEachRecord(QStringView text, Use use)
 {
@@ -39,7 +40,8 @@ void forEachRecord(QStringView text, Use use)
         qsizetype end = text.indexOf(QLatin1Char('\n'), start);
         if (end < 0)
             end = text.size();
-        if (leadingFields(text.sliced(start, end - start), fields))
+        const bool header = start == 0 && text.startsWith(QLatin1Char(','));
+        if (!header && leadingFields(text.sliced(start, end - start), fields))
             use(fields);
         start = end + 1;
     }
