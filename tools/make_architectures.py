@@ -216,23 +216,22 @@ def xception():
 
 
 def custommodel():
-    """The start network of a new custom model, as small CNNs are built: three blocks of two 3x3
-    convolutions with batch normalisation (16, 32 and 64 filters, each block halving the size)
-    on 32x32 tiles, then a dense head of 128 units with dropout, and two classes.
+    """The start network of a new custom model: two blocks of two 3x3 convolutions with ReLU
+    (32 and 64 filters, each block halving the size) on 32x32 tiles, then a dense head of 128
+    units with dropout, and two classes.
 
-    Measured with the strategy form's defaults (batch size 4, Adam, mean_squared_error, 60/40
-    split) on 10,000 Fashion-MNIST images (bench/bench_fashion_mnist.py). Its cost per image
-    matches the network it replaces, so an epoch of tens of thousands of tiles stays feasible
-    on two CPU cores."""
+    Chosen by training candidates with the strategy form's defaults (batch size 4, Adam,
+    mean_squared_error, 60/40 split) on 10,000 Fashion-MNIST images for 10 epochs
+    (bench/bench_fashion_mnist.py). Batch normalisation after each convolution learned more
+    slowly at batch size 4 (validation 0.82 against 0.87 after five epochs): statistics of
+    four samples are too noisy. A third block of 128 filters, a wider head, no dropout and
+    built-in flips and shifts were all measured and did no better within ten epochs."""
     b = Builder("custommodel")
     x = b.input(32, 32, 3)
-    for block, filters in enumerate((16, 32, 64), 1):
+    for block, filters in enumerate((32, 64), 1):
         for k in (1, 2):
-            x = b.add("Conv2D", conv_params(filters, 3, padding="same"), [x], f"block{block}_conv{k}")
-            # A faster-moving average than Keras's default, so the statistics used for
-            # predictions settle within the few dozen steps a small labelled image gives.
-            x = b.add("BatchNormalization", bn_params(momentum=0.9), [x], f"block{block}_bn{k}")
-            x = b.add("Activation", RELU, [x], f"block{block}_relu{k}")
+            x = b.add("Conv2D", conv_params(filters, 3, padding="same", activation="relu"), [x],
+                      f"block{block}_conv{k}")
         x = b.add("MaxPooling2D", pool_params(2, 2), [x], f"block{block}_pool")
     x = b.add("Flatten", {"data_format": "channels_last"}, [x], "flatten")
     x = b.add("Dense", dense_params(128, "relu"), [x], "fc1")

@@ -94,12 +94,12 @@ QString documentText(const EditedDocuments& d, int document)
         return gridText(d.grid);
     if (document == 1)
         return labelText(d.pictures);
-    return layerText(d.architecture, {1, 2, 24, 25, 26});
+    return layerText(d.architecture, {1, 2, 9, 10, 11});
 }
 
 // The fixture: an 8 x 6 grid with (0,0) and (1,2) marked and (0,0) predicted, pictures a/cat, b/dog, b/cat, "x,y" (b/cat shares
-// a's label), and the start network: input_1, block1_conv1, block1_bn1, ..., flatten, fc1, dropout, predictions.
-const QString kLayers = QStringLiteral("26 | block1_conv1<input_1 | block1_bn1<block1_conv1 | dropout<fc1 | predictions<dropout | -");
+// a's label), and the start network: input_1, block1_conv1, block1_conv2, ..., flatten, fc1, dropout, predictions.
+const QString kLayers = QStringLiteral("11 | block1_conv1<input_1 | block1_conv2<block1_conv1 | dropout<fc1 | predictions<dropout | -");
 
 TEST(Documents, EachEditIsOneUndoStepThatSwapsBackAndForth)
 {
@@ -130,18 +130,18 @@ TEST(Documents, EachEditIsOneUndoStepThatSwapsBackAndForth)
         {"same label", [](EditedDocuments& d) { d.pictures.labelRows({1}, "0"); }, 1, "", "0,0,0,0", {}, {}},
 
         {"add", [](EditedDocuments& d) { d.architecture.insertLayer(*archdoc::findTemplate(d.architecture.json(), "Dense")); }, 2,
-         "Add Layer dense", "27 | block1_conv1<input_1 | block1_bn1<block1_conv1 | dropout<fc1 | dense<dropout | predictions<dense",
-         {"inserted 25", "updated 26"}, {"removed 25", "updated 25"}},
+         "Add Layer dense", "12 | block1_conv1<input_1 | block1_conv2<block1_conv1 | dropout<fc1 | dense<dropout | predictions<dense",
+         {"inserted 10", "updated 11"}, {"removed 10", "updated 10"}},
         {"remove", [](EditedDocuments& d) { d.architecture.removeLayer(1); }, 2, "Remove Layer block1_conv1",
-         "25 | block1_bn1<input_1 | block1_relu1<block1_bn1 | predictions<dropout | - | -", {"removed 1", "updated 1"},
+         "10 | block1_conv2<input_1 | block1_pool<block1_conv2 | predictions<dropout | - | -", {"removed 1", "updated 1"},
          {"inserted 1", "updated 2"}},
-        {"remove output", [](EditedDocuments& d) { d.architecture.removeLayer(25); }, 2, "", kLayers, {}, {}},
-        {"move", [](EditedDocuments& d) { d.architecture.exchangeLayers({2, 1}, 23); }, 2, "Move 2 Layers",
-         "26 | fc1<flatten | dropout<fc1 | block1_bn1<block1_conv1 | predictions<dropout | -",
-         {"exchanged 1 2 23 24"}, {"exchanged 1 2 23 24"}},
-        {"move onto the output", [](EditedDocuments& d) { d.architecture.exchangeLayers({2, 1}, 24); }, 2, "", kLayers, {}, {}},
+        {"remove output", [](EditedDocuments& d) { d.architecture.removeLayer(10); }, 2, "", kLayers, {}, {}},
+        {"move", [](EditedDocuments& d) { d.architecture.exchangeLayers({2, 1}, 8); }, 2, "Move 2 Layers",
+         "11 | fc1<flatten | dropout<fc1 | block1_conv2<block1_conv1 | predictions<dropout | -",
+         {"exchanged 1 2 8 9"}, {"exchanged 1 2 8 9"}},
+        {"move onto the output", [](EditedDocuments& d) { d.architecture.exchangeLayers({2, 1}, 9); }, 2, "", kLayers, {}, {}},
         {"update", [](EditedDocuments& d) { d.architecture.updateLayer(1, {{100, "first"}, {6, "x"}}); }, 2,
-         "Update Layer block1_conv1", "26 | first<input_1 | block1_bn1<block1_conv1 | dropout<fc1 | predictions<dropout | -",
+         "Update Layer block1_conv1", "11 | first<input_1 | block1_conv2<block1_conv1 | dropout<fc1 | predictions<dropout | -",
          {"updated 1"}, {"updated 1"}},
     };
     for (const Row& row : rows) {

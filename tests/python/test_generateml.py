@@ -20,10 +20,10 @@ def test_summary_of_the_custom_model(capsys):
     assert out[0] == 'Model: "custommodel"'
     rows = {line.split()[0]: line for line in out[4:] if line.strip() and not line.startswith(("=", "_"))}
     assert "[(None, 32, 32, 3)]" in rows["input_1"] and "[]" in rows["input_1"]
-    assert "(None, 32, 32, 16)" in rows["block1_conv1"] and " 448 " in rows["block1_conv1"]
+    assert "(None, 32, 32, 32)" in rows["block1_conv1"] and " 896 " in rows["block1_conv1"]
     assert "['input_1[0][0]']" in rows["block1_conv1"]
     assert "(None, 2)" in rows["predictions"] and "['dropout[0][0]']" in rows["predictions"]
-    assert out[-4:-1] == ["Total params: 204,434", "Trainable params: 203,986", "Non-trainable params: 448"]
+    assert out[-4:-1] == ["Total params: 590,242", "Trainable params: 590,242", "Non-trainable params: 0"]
 
 
 def _broken_custom_model(p):
@@ -35,8 +35,8 @@ def _broken_custom_model(p):
 
 
 @pytest.mark.parametrize("setup,expected", [  # unreadable JSON and bad shapes: test_robustness, test_network
-    (_broken_custom_model, ["generateml.py: layer 'block1_bn1': Lambda layers run Python code stored in the model and are refused",
-                            "generateml.py: layer 'block1_bn2': inbound layer 'block1_pool_renamed' does not exist"]),
+    (_broken_custom_model, ["generateml.py: layer 'block1_conv2': Lambda layers run Python code stored in the model and are refused",
+                            "generateml.py: layer 'block2_conv2': inbound layer 'block1_pool_renamed' does not exist"]),
     (lambda p: p / "absent.json", ["generateml.py: *absent.json: cannot read the model document*"]),
     (lambda p: None, ["generateml.py: usage: generateml.py MODEL_JSON"]),
 ])

@@ -16,7 +16,7 @@ SHIPPED = {
     "vgg16.json": ("vgg16", 23, 224, 1000, 138357544, 138357544),
     "vgg19.json": ("vgg19", 26, 224, 1000, 143667240, 143667240),
     "xception.json": ("xception", 134, 299, 1000, 22910480, 22855952),
-    "custommodel.json": ("custommodel", 26, 32, 2, 204434, 203986),
+    "custommodel.json": ("custommodel", 11, 32, 2, 590242, 590242),
 }
 EDITOR_CLASSES = {"ZeroPadding2D", "Conv2D", "BatchNormalization", "Activation", "MaxPooling2D", "Add",
                   "GlobalAveragePooling2D", "Dense", "Flatten"}
