@@ -68,6 +68,7 @@ def run_worker(argv, threads) -> dict:
     env = {**os.environ, "CUDA_VISIBLE_DEVICES": ""}
     if threads:
         env["OMP_NUM_THREADS"] = str(threads)
+    launched = time.perf_counter()
     proc = subprocess.Popen([sys.executable, str(ROOT / "workers" / "trainNN.py")] + argv,
                             stdout=subprocess.PIPE, env=env)
     starts, ends, pending = [], [], b""
@@ -87,6 +88,8 @@ def run_worker(argv, threads) -> dict:
             print(text, flush=True)
     if proc.wait() != 0:
         raise SystemExit("trainNN.py failed")
+    if not starts and ends:
+        starts = [launched]  # as in Keras, a one-epoch run prints no "Epoch 1/1" header
     return {"epoch_seconds": [e - s for s, e in zip(starts, ends)]}
 
 
